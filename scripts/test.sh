@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Installs what is missing on a fresh Debian machine, then runs every test:
+#   1. native gcc build, -Wall -Wextra -Werror, all tests through CTest
+#   2. the same tests under AddressSanitizer + UBSan
+#   3. the worker tests under ThreadSanitizer
+#   4. the file-reader fuzzers (clang/libFuzzer), each for a bounded time
+#   5. the mingw-w64 cross build, its tests run under Wine (headless)
+# Any failing stage fails the whole run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+JOBS=${JOBS:-$(nproc)}
+FUZZ_SECONDS=${FUZZ_SECONDS:-20}
+BUILD=${PYROLA_BUILD_ROOT:-$ROOT/build}
+
+packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+          g++-mingw-w64-x86-64 wine wine64 xvfb xauth srecord)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "==== installing: ${missing[*]}"
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+stage() { echo; echo "==== $*"; }
+
+build() { # dir, cmake args...
+    local dir=$1; shift
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j "$JOBS"
+}
+
+stage "native build (gcc, -Wall -Wextra -Werror)"
+build "$BUILD/native" -DPYROLA_WERROR=ON
+stage "native tests"
+ctest --test-dir "$BUILD/native" --output-on-failure -j "$JOBS"
+
+stage "AddressSanitizer + UBSan build and tests"
+build "$BUILD/asan" -DPYROLA_WERROR=ON -DPYROLA_SANITIZE=address,undefined -DPYROLA_BENCH=OFF \
+    -DCMAKE_CXX_FLAGS=-O1
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir "$BUILD/asan" --output-on-failure -j "$JOBS"
+
+stage "ThreadSanitizer: worker tests"
+cmake -S "$ROOT" -B "$BUILD/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPYROLA_SANITIZE=thread \
+    -DPYROLA_BENCH=OFF >/dev/null
+tsan_targets=$(cmake --build "$BUILD/tsan" --target help | awk '/test_.*(jobs|worker|app)/ {print $2}' | tr '\n' ' ')
+if [ -n "$tsan_targets" ]; then
+    # shellcheck disable=SC2086
+    cmake --build "$BUILD/tsan" -j "$JOBS" --target $tsan_targets
+    TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$BUILD/tsan" --output-on-failure -L threads
+fi
+
+if [ -f "$ROOT/fuzz/CMakeLists.txt" ]; then
+    stage "fuzzers (${FUZZ_SECONDS}s each)"
+    CC=clang CXX=clang++ build "$BUILD/fuzz" -DPYROLA_FUZZ=ON -DPYROLA_TESTS=OFF -DPYROLA_BENCH=OFF
+    for f in "$BUILD"/fuzz/fuzz/fuzz_*; do
+        [ -x "$f" ] || continue
+        corpus=$(mktemp -d)
+        seeds="$ROOT/fuzz/corpus/$(basename "$f" | sed 's/^fuzz_//')"
+        [ -d "$seeds" ] && cp -r "$seeds"/. "$corpus"/
+        echo "-- $(basename "$f")"
+        "$f" -max_total_time="$FUZZ_SECONDS" -max_len=4096 -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
+        rm -rf "$corpus"
+    done
+fi
+
+stage "mingw-w64 cross build"
+build "$BUILD/mingw" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DPYROLA_WERROR=ON -DPYROLA_BENCH=OFF
+stage "Windows tests under Wine"
+export WINEPREFIX
+WINEPREFIX=$(mktemp -d /tmp/pyrola-wine.XXXXXX)
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+xvfb-run -a wineboot -i >/dev/null 2>&1 || true
+xvfb-run -a ctest --test-dir "$BUILD/mingw" --output-on-failure -j "$JOBS"
+wineserver -k >/dev/null 2>&1 || true
+rm -rf "$WINEPREFIX"
+
+stage "all stages passed"
