@@ -47,7 +47,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 stage "ThreadSanitizer: worker tests"
 cmake -S "$ROOT" -B "$BUILD/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPYROLA_SANITIZE=thread \
     -DPYROLA_BENCH=OFF >/dev/null
-tsan_targets=$(cmake --build "$BUILD/tsan" --target help | awk '/test_.*(jobs|worker|app)/ {print $2}' | tr '\n' ' ')
+tsan_targets=$(cmake --build "$BUILD/tsan" --target help | awk '/test_[a-z_]*(worker|thread)/ {print $2}' | tr '\n' ' ')
 if [ -n "$tsan_targets" ]; then
     # shellcheck disable=SC2086
     cmake --build "$BUILD/tsan" -j "$JOBS" --target $tsan_targets
