@@ -1,0 +1,18 @@
+#pragma once
+// Reads a raw binary file into the image: byte i of the file at address i.
+
+#include "image/ImageFileContext.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace pyrola {
+
+// Clears the image once the file is open. Every byte is present, gap-byte values
+// included. A file past 1 MiB or a failed read stops with a reason and returns 0; the
+// image keeps what was stored. Otherwise returns the image's Size.
+int32_t ReadBinaryFile(ImageFileContext& context, const std::string& path);
+int32_t ReadBinaryStream(ImageFileContext& context, std::FILE* file);
+
+} // namespace pyrola

@@ -1,0 +1,107 @@
+#include "image/FileFlow.h"
+
+#include "image/FilePath.h"
+#include "image/GapRemoval.h"
+#include "image/ImageFileContext.h"
+#include "image/ImageReader.h"
+#include "image/ImageWriter.h"
+#include "ui/TextFormat.h"
+
+namespace pyrola {
+
+namespace {
+
+constexpr const char* kTextPathTooLong = "Path longer than 260 characters";
+
+FileFormat Known(FileFormat format) {
+    return format == FileFormat::IntelHex || format == FileFormat::TiTxt ? format : FileFormat::Binary;
+}
+
+} // namespace
+
+FileFlow::FileFlow(MemoryImage& image, const Settings& settings, FileFlowHost& host)
+    : image_(image), settings_(settings), host_(host) {}
+
+bool FileFlow::SetCurrentFile(const std::string& path) {
+    if (path.size() > kMaxPathLength) {
+        currentFile_.clear();
+        return false;
+    }
+    currentFile_ = path;
+    return true;
+}
+
+std::string FileFlow::WindowTitle() const {
+    return Format("PYROLA - [%s]", FileNamePart(currentFile_).c_str());
+}
+
+FileFormat FileFlow::ChooseFormat(const std::string& path) {
+    const FileFormat detected = FileFormatForExtension(ExtensionOf(FileNamePart(path)));
+    if (!settings_.autoDetect || detected == FileFormat::Unknown)
+        return Known(host_.AskFormat(detected));
+    return detected;
+}
+
+// A longer path cannot be the current file, and cutting it would name a different file.
+void FileFlow::Refuse(const char* failedPattern) {
+    currentFile_.clear();
+    host_.SetFailureMark(true);
+    host_.Log(Format(failedPattern, kTextPathTooLong));
+    host_.Refreshed(image_.Low());
+}
+
+bool FileFlow::LoadFile(const std::string& path) {
+    if (!SetCurrentFile(path)) {
+        Refuse("Load failed. %s");
+        return false;
+    }
+    const FileFormat format = ChooseFormat(path);
+    host_.Log(Format("Loading %s file \"%s\"..", FileFormatName(format), FileNamePart(path).c_str()));
+    ImageFileContext context{&image_, {}};
+    const int32_t count = ReadImageFile(context, path, format);
+    if (count < 1) {
+        host_.SetFailureMark(true);
+        host_.Log(Format("Load failed. %s", context.errorText.c_str()));
+        currentFile_.clear();
+    } else {
+        host_.SetFailureMark(false);
+        host_.Log(Format("Load %d bytes", static_cast<int>(count)));
+        host_.AddRecentFile(path);
+    }
+    host_.Refreshed(image_.Low());
+    return count >= 1;
+}
+
+bool FileFlow::SaveFile(const std::string& path) {
+    std::string target = path;
+    FileFormat format = FileFormatForExtension(ExtensionOf(path));
+    if (!settings_.autoDetect || format == FileFormat::Unknown) {
+        format = Known(host_.AskFormat(format));
+        target = WithExtension(path, FileFormatExtension(format));
+    }
+    if (!SetCurrentFile(target)) {
+        Refuse("Save failed. %s");
+        return false;
+    }
+    if (settings_.removeGap) {
+        const uint32_t removed = RemoveGap(image_);
+        if (removed > 0)
+            host_.Log(Format("Remove %d gap bytes", static_cast<int>(removed)));
+    }
+    host_.Log(Format("Saving %s file \"%s\"..", FileFormatName(format), FileNamePart(target).c_str()));
+    ImageFileContext context{&image_, {}};
+    const int32_t result = WriteImageFile(context, target, format);
+    if (result < 1) {
+        host_.SetFailureMark(true);
+        host_.Log(Format("Save failed. %s", context.errorText.c_str()));
+        currentFile_.clear();
+    } else {
+        host_.SetFailureMark(false);
+        host_.Log("Save complete.");
+        host_.AddRecentFile(target);
+    }
+    host_.Refreshed(image_.Low());
+    return result >= 1;
+}
+
+} // namespace pyrola

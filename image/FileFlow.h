@@ -1,0 +1,46 @@
+#pragma once
+// The window's two file operations: choose the format, run the reader or writer, report
+// the outcome, and keep the current file name and the recent-file list up to date.
+
+#include "image/FileFlowHost.h"
+#include "image/FileFormat.h"
+#include "image/MemoryImage.h"
+#include "settings/Settings.h"
+
+#include <string>
+
+namespace pyrola {
+
+class FileFlow {
+public:
+    // All three are borrowed and must outlive the flow; settings are read at each call.
+    FileFlow(MemoryImage& image, const Settings& settings, FileFlowHost& host);
+
+    // True when the reader's count is at least 1.
+    bool LoadFile(const std::string& path);
+    // True when the writer's result is at least 1. The saved name may differ from path
+    // when the format was asked for (its extension is then the chosen format's).
+    bool SaveFile(const std::string& path);
+
+    // Full path of the last successful load or save; empty at start and after a failure.
+    const std::string& CurrentFile() const { return currentFile_; }
+    // For a front end that loads through ReadImageFile itself; refuses (returns false and
+    // empties the name) a path longer than kMaxPathLength.
+    bool SetCurrentFile(const std::string& path);
+    // "PYROLA - [%s]" with the file name part of the current file.
+    std::string WindowTitle() const;
+
+    // The format by the file name's extension, or asked for when autodetection is off or
+    // the extension is unknown. Never Unknown.
+    FileFormat ChooseFormat(const std::string& path);
+
+private:
+    void Refuse(const char* failedPattern);
+
+    MemoryImage& image_;
+    const Settings& settings_;
+    FileFlowHost& host_;
+    std::string currentFile_;
+};
+
+} // namespace pyrola

@@ -1,0 +1,31 @@
+#pragma once
+// What the load and save flow needs from the window it works for. The GUI and the
+// headless front end each implement it.
+
+#include "image/FileFormat.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pyrola {
+
+class FileFlowHost {
+public:
+    virtual ~FileFlowHost() = default;
+
+    // Append a time-stamped log line and show the text as the status text.
+    virtual void Log(const std::string& text) = 0;
+    // Status text in the error colour (true) or the normal one (false).
+    virtual void SetFailureMark(bool failed) = 0;
+    // The File Format dialog: returns Binary, IntelHex or TiTxt. preselected may be
+    // Unknown (then "Binary" is checked).
+    virtual FileFormat AskFormat(FileFormat preselected) = 0;
+    // Put path at the top of the recent-file list and store the list.
+    virtual void AddRecentFile(const std::string& path) = 0;
+    // The flow has finished: set the window title (FileFlow::WindowTitle), let the memory
+    // view start again at scrollAddress (the image's low address, 0xFFFFFF when empty)
+    // and refresh the command states.
+    virtual void Refreshed(uint32_t scrollAddress) = 0;
+};
+
+} // namespace pyrola

@@ -1,0 +1,17 @@
+#pragma once
+// Reads an image file of a given format: the one entry the load flow and the command
+// line use.
+
+#include "image/FileFormat.h"
+#include "image/ImageFileContext.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pyrola {
+
+// Returns the image's Size after reading, or 0 with the reason in context.errorText
+// (a single byte or none also counts 0, with an empty reason). Unknown reads as Binary.
+int32_t ReadImageFile(ImageFileContext& context, const std::string& path, FileFormat format);
+
+} // namespace pyrola

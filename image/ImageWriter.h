@@ -1,0 +1,16 @@
+#pragma once
+// Writes the image in a given format: the one entry the save flow uses.
+
+#include "image/FileFormat.h"
+#include "image/ImageFileContext.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pyrola {
+
+// 1 on success; below 1 on failure with the reason in context.errorText. Unknown writes
+// Binary.
+int32_t WriteImageFile(ImageFileContext& context, const std::string& path, FileFormat format);
+
+} // namespace pyrola

@@ -1,0 +1,38 @@
+#pragma once
+// Reads a text file in lines of at most a given number of bytes: a line is the bytes up
+// to and including the next LF, and a longer line continues as the next one. Buffered,
+// so per-line reading costs no call into the C library.
+
+#include <cstddef>
+#include <cstdio>
+#include <vector>
+
+namespace pyrola {
+
+class LineReader {
+public:
+    enum class Result { Line, End, Error };
+
+    // maxLength excludes the NUL that Next appends.
+    LineReader(std::FILE* file, size_t maxLength);
+
+    // On Line, line() holds length() bytes plus a NUL; embedded NULs are kept as bytes.
+    Result Next();
+    const char* line() const { return line_.data(); }
+    size_t length() const { return length_; }
+
+private:
+    bool Refill();
+
+    std::FILE* file_;
+    size_t maxLength_;
+    std::vector<char> buffer_;
+    size_t begin_ = 0;
+    size_t end_ = 0;
+    bool eof_ = false;
+    bool error_ = false;
+    std::vector<char> line_;
+    size_t length_ = 0;
+};
+
+} // namespace pyrola

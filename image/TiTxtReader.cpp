@@ -1,0 +1,82 @@
+#include "image/TiTxtReader.h"
+
+#include "image/LineReader.h"
+#include "image/ParseNumber.h"
+#include "ui/TextFormat.h"
+
+namespace pyrola {
+
+namespace {
+
+constexpr size_t kMaxLine = 127;
+
+int32_t Fail(ImageFileContext& context, const char* format, int lineNumber) {
+    context.errorText = Format(format, lineNumber);
+    return 0;
+}
+
+} // namespace
+
+int32_t ReadTiTxtStream(ImageFileContext& context, std::FILE* file) {
+    MemoryImage& image = *context.image;
+    image.Clear();
+    LineReader reader(file, kMaxLine);
+    int lineNumber = 0;
+    int64_t address = -1; // no "@" line yet
+    for (;;) {
+        const LineReader::Result result = reader.Next();
+        if (result == LineReader::Result::Error) {
+            // Reporting the partial image as loaded would let it be programmed as if whole.
+            context.errorText = kTextIoError;
+            return 0;
+        }
+        if (result == LineReader::Result::End)
+            break;
+        ++lineNumber;
+        const char* line = reader.line();
+        const size_t rawLength = reader.length();
+        if (line[0] == 'q')
+            break;
+        if (rawLength < 3)
+            continue;
+        if (line[0] == '@') {
+            bool ok = false;
+            const int32_t value = ParseNumber(line + 1, 16, 0, &ok);
+            address = ok ? value : 0;
+            continue;
+        }
+        // Fields stand at columns 0, 3, 6, ... below the length less 3, the length
+        // counting a two-byte line end; an LF-only or unterminated line is measured as
+        // if it ended in CR LF, so it yields the same bytes.
+        size_t content = rawLength;
+        if (content > 0 && line[content - 1] == '\n')
+            --content;
+        if (content > 0 && line[content - 1] == '\r')
+            --content;
+        const size_t length = content + 2;
+        for (size_t column = 0; column + 3 < length; column += 3) {
+            bool ok = false;
+            const int32_t byte = ParseNumber(line + column, 16, 2, &ok);
+            if (!ok || address < 0)
+                return Fail(context, kTextInvalidLine, lineNumber);
+            if (address >= kImageAddressLimit)
+                return Fail(context, kTextAddressTooHigh, lineNumber);
+            image.StoreByte(static_cast<uint32_t>(address), static_cast<uint8_t>(byte));
+            ++address;
+        }
+    }
+    return static_cast<int32_t>(image.Size());
+}
+
+int32_t ReadTiTxtFile(ImageFileContext& context, const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        context.errorText = kTextCantOpen;
+        return 0;
+    }
+    const int32_t count = ReadTiTxtStream(context, file);
+    std::fclose(file);
+    return count;
+}
+
+} // namespace pyrola
