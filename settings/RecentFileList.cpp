@@ -39,9 +39,9 @@ bool RecentFileList::Write(SettingsStore& store) const {
     std::vector<SettingsChange> changes;
     changes.push_back(SettingsChange::Number("DocumentCount", capacity_));
     for (size_t i = 0; i < entries_.size(); ++i)
-        changes.push_back(SettingsChange::Text(Format("Document%zu", i + 1), entries_[i]));
+        changes.push_back(SettingsChange::Text(Format("Document%u", static_cast<unsigned>(i + 1)), entries_[i]));
     for (size_t i = entries_.size() + 1; i <= kMaxCapacity; ++i)
-        changes.push_back(SettingsChange::Delete(Format("Document%zu", i)));
+        changes.push_back(SettingsChange::Delete(Format("Document%u", static_cast<unsigned>(i))));
     return store.Write(keyPath_, changes);
 }
 
@@ -63,7 +63,7 @@ void RecentFileList::Remove(const std::string& path) {
 std::string RecentFileList::MenuText(size_t index) const {
     if (index >= entries_.size())
         return entries_.empty() && index == 0 ? "(empty)" : std::string();
-    return Format("&%zu %s", index + 1, entries_[index].c_str());
+    return Format("&%u %s", static_cast<unsigned>(index + 1), entries_[index].c_str());
 }
 
 } // namespace pyrola
