@@ -1,0 +1,227 @@
+#include "jobs/JobEngine.h"
+
+#include "jobs/WorkerContext.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace pyrola {
+
+namespace {
+
+// Step order of a list once the target is attached; earlier entries run first.
+constexpr uint32_t kStepOrder[] = {kJobReset,      kJobErase,        kJobBlankCheck,  kJobRead,
+                                   kJobProgram,    kJobVerify,       kJobWriteSerial, kJobReadSerial,
+                                   kJobAttachOnly, kJobDumpDeviceId, kJobDumpRam,     kJobDumpLoader};
+
+constexpr uint32_t kDumpDeviceIdAddress = 0x0FF0;
+constexpr uint32_t kDumpDeviceIdLength = 16;
+constexpr uint32_t kRamStart = 0x0200;
+constexpr uint32_t kDumpLoaderAddress = 0x0C00;
+constexpr uint32_t kDumpLoaderLength = 0x03F0;
+
+} // namespace
+
+JobEngine::JobEngine(MessageBus* messageBus, MemoryImage* memoryImage)
+    : image(memoryImage), bus(messageBus) {}
+
+bool JobEngine::Dispatch() {
+    return DispatchNext() == Next::Continue;
+}
+
+JobEngine::Next JobEngine::DispatchNext() {
+    try {
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            WorkerContext* context = ContextOfThisThread();
+            if (context && context->givenUp)
+                return Next::Cancelled; // the flags now belong to the next list
+            if (jobFlags.load() == 0)
+                return Next::Over;
+        }
+        if ((jobFlags.load() & kJobDebugOneWire) != 0) {
+            {
+                std::lock_guard<std::mutex> lock(stateMutex_);
+                jobFlags &= ~kJobDebugOneWire;
+            }
+            return StepDebugOneWire() ? Next::Continue : Next::Over;
+        }
+        if (!adapter) {
+            ReportStatus("%s failed.", 1, "Init()");
+            ReportLog("No adapter selected");
+            return Next::Over;
+        }
+        if (!image) {
+            ReportStatus("%s failed.", 1, "Init()");
+            ReportLog("No memory image");
+            return Next::Over;
+        }
+        if (!adapter->isOpen)
+            return StepInit() ? Next::Continue : Next::Over;
+        bool givenUp = false;
+        const uint32_t bit = TakeNextBit(givenUp);
+        if (givenUp)
+            return Next::Cancelled;
+        if (bit == 0)
+            return Next::Over;
+        return RunStep(bit);
+    } catch (...) {
+        ReportLog("Unhandled exception detected!");
+        return Next::Over;
+    }
+}
+
+uint32_t JobEngine::TakeNextBit(bool& givenUp) {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    WorkerContext* context = ContextOfThisThread();
+    givenUp = context && context->givenUp;
+    if (givenUp)
+        return 0;
+    const uint32_t flags = jobFlags.load();
+    for (uint32_t bit : kStepOrder) {
+        if ((flags & bit) != 0) {
+            jobFlags.store(flags & ~bit);
+            return bit;
+        }
+    }
+    return 0;
+}
+
+JobEngine::Next JobEngine::RunStep(uint32_t bit) {
+    bool ok = false;
+    switch (bit) {
+    case kJobReset:
+        ok = StepReset();
+        break;
+    case kJobErase:
+        ok = StepErase();
+        break;
+    case kJobBlankCheck:
+        ok = StepBlankCheck();
+        break;
+    case kJobRead:
+        ok = StepRead();
+        break;
+    case kJobProgram:
+        ok = StepProgram();
+        break;
+    case kJobVerify:
+        ok = StepVerify();
+        break;
+    case kJobWriteSerial:
+        ok = StepWriteSerialNumber();
+        break;
+    case kJobReadSerial:
+        ok = StepReadSerialNumber();
+        break;
+    case kJobAttachOnly:
+        ok = StepAttachOnly();
+        break;
+    case kJobDumpDeviceId:
+        ok = StepDump(kDumpDeviceIdAddress, kDumpDeviceIdLength);
+        break;
+    case kJobDumpRam: {
+        const uint32_t ramEnd = deviceRecord.ramEnd;
+        ok = StepDump(kRamStart, ramEnd >= kRamStart ? ramEnd - (kRamStart - 1) : 0);
+        break;
+    }
+    case kJobDumpLoader:
+        ok = StepDump(kDumpLoaderAddress, kDumpLoaderLength);
+        break;
+    default:
+        break;
+    }
+    return ok ? Next::Continue : Next::Over;
+}
+
+// --- message bus -------------------------------------------------------------------------
+
+void JobEngine::SendValue(uint32_t code, uintptr_t value) {
+    if (bus)
+        bus->Send(code, value);
+}
+
+void JobEngine::PostValue(uint32_t code, uintptr_t value) {
+    if (bus)
+        bus->Post(code, value);
+}
+
+void JobEngine::SendStatus(const std::string& text, int isError) {
+    if (!bus)
+        return;
+    bus->Send(kBusErrorColour, static_cast<uintptr_t>(isError));
+    bus->SendText(kBusStatusText, text);
+}
+
+void JobEngine::SendLog(const std::string& text) {
+    if (bus)
+        bus->SendText(kBusLogLine, text);
+}
+
+void JobEngine::ReportStatus(const char* format, int isError, ...) {
+    va_list args;
+    va_start(args, isError);
+    const std::string text = FormatV(format, args);
+    va_end(args);
+    SendStatus(text, isError);
+}
+
+void JobEngine::ReportLog(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const std::string text = FormatV(format, args);
+    va_end(args);
+    SendLog(text);
+}
+
+void JobEngine::Report(const char* format, int isError, ...) {
+    va_list args;
+    va_start(args, isError);
+    const std::string text = FormatV(format, args);
+    va_end(args);
+    SendStatus(text, isError);
+    SendLog(text);
+}
+
+const char* JobEngine::FetchErrorText() {
+    // Fetched once: RAW and BSL clear their number when it is read.
+    if (!adapter)
+        return nullptr;
+    return adapter->GetErrorText(adapter->GetErrorNumber());
+}
+
+void JobEngine::ReportFailure(const char* stepName) {
+    const char* errorText = FetchErrorText();
+    const std::string text = Format("%s failed.", stepName);
+    SendStatus(text, 1);
+    SendLog(errorText ? text + errorText : text);
+}
+
+void JobEngine::ReportFailureText(const char* stepName) {
+    const char* errorText = FetchErrorText();
+    SendStatus(Format("%s failed.", stepName), 1);
+    SendLog(errorText ? errorText : "");
+}
+
+void JobEngine::ReportSuccess(const char* stepName) {
+    Report("%s complete.", 0, stepName);
+}
+
+uint32_t JobEngine::BlockSize() {
+    // Guard against an adapter that reports nonsense: a zero block would never advance
+    // and a huge one would overflow the buffer arithmetic.
+    const uint32_t size = adapter ? adapter->GetBlockSize() : 0;
+    return std::clamp<uint32_t>(size, 1, 0x10000);
+}
+
+DeviceRecord JobEngine::PublishedRecord() const {
+    std::lock_guard<std::mutex> lock(recordMutex_);
+    return published_;
+}
+
+void JobEngine::PublishRecord() {
+    std::lock_guard<std::mutex> lock(recordMutex_);
+    published_ = deviceRecord;
+}
+
+} // namespace pyrola

@@ -1,0 +1,142 @@
+#pragma once
+// Runs a job list: the requested steps, one at a time and in a fixed order, against the
+// current adapter and the memory image, reporting through the message bus. The list runs
+// on a worker thread; the main thread starts, cancels and waits for it.
+
+#include "adapters/DeviceRecord.h"
+#include "adapters/TargetAdapter.h"
+#include "image/MemoryImage.h"
+#include "jobs/CancelEvent.h"
+#include "jobs/JobFlags.h"
+#include "jobs/MessageBus.h"
+#include "jobs/SerialBlock.h"
+#include "ui/TextFormat.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace pyrola {
+
+// Longest time the main thread waits for a worker it breaks off.
+inline constexpr uint32_t kWorkerBreakWaitMs = 77;
+// Wait allowance carried by the end-of-list job-state notice.
+inline constexpr uint32_t kWorkerEndWaitMs = 1000;
+// Supply the target is given before every attach.
+inline constexpr uint16_t kTargetSupplyMillivolts = 3600;
+// Buffer for information memory in the read step (no known device has more than 256 bytes).
+inline constexpr uint32_t kInfoReadBuffer = 512;
+
+struct WorkerContext;
+
+class JobEngine {
+public:
+    explicit JobEngine(MessageBus* bus = nullptr, MemoryImage* image = nullptr);
+    // Breaks off a running worker as the job start does, then joins every worker it
+    // started, so no worker outlives the engine. The bus and adapter must outlive it.
+    virtual ~JobEngine();
+
+    JobEngine(const JobEngine&) = delete;
+    JobEngine& operator=(const JobEngine&) = delete;
+
+    // Fields the main thread sets while no worker runs.
+    TargetAdapter* adapter = nullptr;
+    MemoryImage* image = nullptr;
+    MessageBus* bus = nullptr;
+    // Lent to the adapter for Open; every step takes its memory bounds from here. Written by
+    // the worker: read it from the main thread only while no worker runs, or use
+    // PublishedRecord().
+    DeviceRecord deviceRecord{};
+    uint8_t eraseInfo = 1;
+    SerialBlock serialBlock;
+    int threadPriority = kWorkerPriorityNormal;
+    // Applies threadPriority on the worker thread. The front end sets it to
+    // SetCurrentThreadPriority (platform/ThreadPriority.h); the core cannot link the platform
+    // layer itself. Null leaves the worker at normal priority.
+    void (*applyThreadPriority)(int priority) = nullptr;
+    // Both threads touch these while a list runs.
+    std::atomic<uint32_t> deviceIndex{0};
+    std::atomic<uint32_t> jobFlags{0};
+
+    // Runs the next step of the list. True: the list goes on; false: it is over.
+    bool Dispatch();
+    // The worker's entry point: Dispatch until the list is over, Close, final notice.
+    virtual void Run();
+
+    // Reporting, printf-style (integer conversions and %s).
+    void ReportStatus(const char* format, int isError, ...) PYROLA_PRINTF(2, 4);
+    void ReportLog(const char* format, ...) PYROLA_PRINTF(2, 3);
+    void Report(const char* format, int isError, ...) PYROLA_PRINTF(2, 4);
+    // "%s failed." in the status line; the log line appends the adapter's error text.
+    void ReportFailure(const char* stepName);
+    // "%s failed." in the status line; the log line is the adapter's error text alone.
+    void ReportFailureText(const char* stepName);
+    void ReportSuccess(const char* stepName);
+
+    // Worker control, main thread only. StartWorker breaks off a running worker (log
+    // "Break operation..", signal, wait at most 77 ms, give it up), drops the cancel bit,
+    // and starts a worker for the remaining flags. False when no worker was started.
+    bool StartWorker(uint32_t flags, int priority);
+    bool IsWorkerRunning() const;
+    // Waits at most the given time for the current worker to end. True when none runs.
+    bool WaitForWorker(uint32_t milliseconds);
+
+    // Synchronous use without a worker (tests, tools): hold a fresh cancel event so that
+    // Read, Program and Verify run; signal it to cancel. Only while no worker runs.
+    std::shared_ptr<CancelEvent> HoldCancelEvent();
+    // The cancel signal as the steps see it: the event is signalled (the test consumes
+    // it) or no event is held.
+    bool CancelRequested();
+
+    // Copy of the device record as of the last attach, safe to call while a worker runs.
+    DeviceRecord PublishedRecord() const;
+
+    // Memory steps; each returns true to let the list go on.
+    bool StepInit();
+    bool StepReset();
+    bool StepErase();
+    bool StepBlankCheck();
+    bool StepRead();
+    bool StepProgram();
+    bool StepVerify();
+    bool StepDump(uint32_t address, uint32_t length);
+    bool StepDebugOneWire();
+    bool StepAttachOnly();
+    // Serial-number steps.
+    bool StepWriteSerialNumber();
+    bool StepReadSerialNumber();
+
+private:
+    enum class Next { Continue, Over, Cancelled };
+    Next DispatchNext();
+    Next RunStep(uint32_t bit);
+    // Takes the first bit of the list in step order; 0 when none is left.
+    uint32_t TakeNextBit(bool& givenUp);
+    void SendValue(uint32_t code, uintptr_t value);
+    void PostValue(uint32_t code, uintptr_t value);
+    void SendStatus(const std::string& text, int isError);
+    void SendLog(const std::string& text);
+    const char* FetchErrorText();
+    uint32_t BlockSize();
+    // Clamps the image window to the device and logs the warnings.
+    void DeviceWindow(uint32_t& start, uint32_t& end);
+    void PublishRecord();
+
+    // Thread mechanics.
+    void WorkerMain(const std::shared_ptr<WorkerContext>& context);
+    void BreakCurrentWorker(bool signal);
+    void ReapFinishedWorkers();
+    WorkerContext* ContextOfThisThread();
+
+    mutable std::mutex stateMutex_; // current_, the contexts' events and give-up marks, jobFlags writes
+    std::shared_ptr<WorkerContext> current_;
+    std::vector<std::shared_ptr<WorkerContext>> givenUp_;
+    // Held by a worker for its whole list, so two workers never use the adapter at once.
+    std::mutex adapterMutex_;
+    mutable std::mutex recordMutex_;
+    DeviceRecord published_{};
+};
+
+} // namespace pyrola

@@ -1,0 +1,196 @@
+#include "jobs/JobEngine.h"
+#include "jobs/WorkerContext.h"
+
+#include <chrono>
+#include <system_error>
+
+namespace pyrola {
+
+namespace {
+// The context of the worker running on this thread; null on every other thread.
+thread_local WorkerContext* tWorker = nullptr;
+} // namespace
+
+WorkerContext* JobEngine::ContextOfThisThread() {
+    return tWorker;
+}
+
+bool JobEngine::CancelRequested() {
+    std::shared_ptr<CancelEvent> event;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        WorkerContext* context = tWorker ? tWorker : current_.get();
+        if (context)
+            event = context->event;
+    }
+    // No event held means the engine let go of this list: stop as if cancelled.
+    return !event || event->TryConsume();
+}
+
+std::shared_ptr<CancelEvent> JobEngine::HoldCancelEvent() {
+    auto context = std::make_shared<WorkerContext>();
+    context->event = std::make_shared<CancelEvent>();
+    context->done = true; // no thread behind it
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (current_ && current_->thread.joinable())
+        return nullptr; // a worker owns the current event
+    current_ = context;
+    return context->event;
+}
+
+void JobEngine::Run() {
+    bool close = false;
+    for (;;) {
+        if (CancelRequested())
+            break; // between two steps: the adapter stays open for the next list
+        const Next next = DispatchNext();
+        if (next == Next::Continue)
+            continue;
+        close = next == Next::Over;
+        break;
+    }
+    if (close && adapter) {
+        try {
+            adapter->Close();
+        } catch (...) {
+            ReportLog("Unhandled exception detected!");
+        }
+    }
+    PublishRecord();
+    PostValue(kBusJobState, kWorkerEndWaitMs);
+}
+
+void JobEngine::WorkerMain(const std::shared_ptr<WorkerContext>& context) {
+    if (applyThreadPriority)
+        applyThreadPriority(threadPriority);
+    {
+        // A worker given up on may still be inside the adapter: wait for its list to end.
+        std::lock_guard<std::mutex> adapterLock(adapterMutex_);
+        tWorker = context.get();
+        try {
+            Run();
+        } catch (...) {
+            // Run guards every step; this only catches a failing bus.
+        }
+        tWorker = nullptr;
+    }
+    {
+        std::lock_guard<std::mutex> lock(context->doneMutex);
+        context->done = true;
+    }
+    context->doneChanged.notify_all();
+}
+
+bool JobEngine::IsWorkerRunning() const {
+    std::shared_ptr<WorkerContext> context;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        context = current_;
+    }
+    return context && context->thread.joinable() && !context->IsDone();
+}
+
+bool JobEngine::WaitForWorker(uint32_t milliseconds) {
+    std::shared_ptr<WorkerContext> context;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        context = current_;
+    }
+    if (!context || !context->thread.joinable())
+        return true;
+    std::unique_lock<std::mutex> lock(context->doneMutex);
+    return context->doneChanged.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                         [&] { return context->done; });
+}
+
+void JobEngine::BreakCurrentWorker(bool signal) {
+    std::shared_ptr<WorkerContext> context;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        context = current_;
+    }
+    if (!context)
+        return;
+    if (signal && context->thread.joinable() && !context->IsDone()) {
+        std::shared_ptr<CancelEvent> event;
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            event = context->event;
+        }
+        if (event)
+            event->Signal();
+        std::unique_lock<std::mutex> lock(context->doneMutex);
+        context->doneChanged.wait_for(lock, std::chrono::milliseconds(kWorkerBreakWaitMs),
+                                      [&] { return context->done; });
+    }
+    {
+        // Release both handles: from now on the worker finds no event and takes no step.
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        context->event.reset();
+        context->givenUp = true;
+        current_.reset();
+    }
+    if (!context->thread.joinable())
+        return;
+    if (context->IsDone())
+        context->thread.join();
+    else
+        givenUp_.push_back(std::move(context)); // keeps running; joined once it ends
+}
+
+void JobEngine::ReapFinishedWorkers() {
+    for (auto it = givenUp_.begin(); it != givenUp_.end();) {
+        if ((*it)->IsDone()) {
+            (*it)->thread.join();
+            it = givenUp_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+bool JobEngine::StartWorker(uint32_t flags, int priority) {
+    ReapFinishedWorkers();
+    if (IsWorkerRunning()) {
+        ReportLog("Break operation..");
+        BreakCurrentWorker(true);
+    }
+    flags &= ~kJobCancel;
+    if (flags == 0)
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        jobFlags = flags;
+    }
+    threadPriority = priority;
+    // Handles of a finished worker (or a direct-use event) are released here.
+    BreakCurrentWorker(true);
+
+    auto context = std::make_shared<WorkerContext>();
+    context->event = std::make_shared<CancelEvent>();
+    bool started = false;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        current_ = context;
+    }
+    try {
+        context->thread = std::thread([this, context] { WorkerMain(context); });
+        started = true;
+    } catch (const std::system_error&) {
+        // Not reported: the window simply finds no running worker.
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        current_.reset();
+    }
+    PostValue(kBusJobState, 0);
+    return started;
+}
+
+JobEngine::~JobEngine() {
+    BreakCurrentWorker(true);
+    for (auto& context : givenUp_) {
+        if (context->thread.joinable())
+            context->thread.join();
+    }
+}
+
+} // namespace pyrola

@@ -1,0 +1,301 @@
+#include "image/ImageRunCursor.h"
+#include "jobs/JobEngine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace pyrola {
+
+namespace {
+
+// Inclusive span; an inverted range (a record the library filled oddly) is empty.
+uint32_t Span(uint32_t first, uint32_t last) {
+    return last >= first ? last - first + 1 : 0;
+}
+
+// Adapters may touch one byte past an odd count, so every transfer buffer has a spare.
+std::vector<uint8_t> TransferBuffer(uint32_t length) {
+    return std::vector<uint8_t>(size_t(length) + 1, 0);
+}
+
+constexpr const char* kNoImageDataText = "No image data inside the device memory";
+
+} // namespace
+
+bool JobEngine::StepInit() {
+    Report("Initialize..", 0);
+    deviceRecord.supplyMillivolts = kTargetSupplyMillivolts;
+    adapter->deviceRecord = &deviceRecord;
+    adapter->requestedDevice = deviceIndex.load();
+    if (adapter->Open()) {
+        // The library fills the name; never trust it to be terminated.
+        char name[sizeof deviceRecord.name + 1] = {};
+        std::memcpy(name, deviceRecord.name, sizeof deviceRecord.name);
+        ReportLog("Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)", name,
+                  unsigned(deviceRecord.infoStart), unsigned(deviceRecord.infoEnd),
+                  unsigned(deviceRecord.mainStart), unsigned(deviceRecord.mainEnd));
+        deviceIndex = deviceRecord.index;
+    } else {
+        deviceIndex = 0;
+        ReportFailureText("Init()");
+    }
+    PublishRecord();
+    PostValue(kBusJobState, 0);
+    // An attach that identified nothing ends the list without a further message.
+    return deviceIndex.load() != 0;
+}
+
+bool JobEngine::StepReset() {
+    if (!adapter->isOpen)
+        return false;
+    Report("Reset target..", 0);
+    if (adapter->Reset(kResetDebugInterface | kResetLine | kResetSupplyCycle, 1, 1) != 0) {
+        ReportFailure("Reset");
+        return false;
+    }
+    ReportSuccess("Reset");
+    return true;
+}
+
+bool JobEngine::StepErase() {
+    if (!adapter->isOpen)
+        return false;
+    Report("Erasing flash memory..", 0);
+    const uint32_t mode = eraseInfo ? kEraseAll : kEraseMain;
+    if (adapter->Erase(mode, deviceRecord.mainStart, Span(deviceRecord.mainStart, deviceRecord.mainEnd)) !=
+        0) {
+        ReportFailure("Erase");
+        return false;
+    }
+    ReportSuccess("Erase");
+    return true;
+}
+
+bool JobEngine::StepBlankCheck() {
+    if (!adapter->isOpen)
+        return false;
+    Report("Verifying device memory erasure..", 0);
+    int32_t result = 0;
+    if (eraseInfo)
+        result =
+            adapter->EraseCheck(deviceRecord.infoStart, Span(deviceRecord.infoStart, deviceRecord.infoEnd));
+    if (result == 0)
+        result =
+            adapter->EraseCheck(deviceRecord.mainStart, Span(deviceRecord.mainStart, deviceRecord.mainEnd));
+    if (result != 0) {
+        ReportFailure("Blank check");
+        return false;
+    }
+    ReportSuccess("Blank check");
+    return true;
+}
+
+bool JobEngine::StepRead() {
+    if (!adapter->isOpen)
+        return false;
+    image->Clear();
+    Report("Reading device memory..", 0);
+    const uint32_t infoStart = deviceRecord.infoStart;
+    const uint32_t infoLength = Span(infoStart, deviceRecord.infoEnd);
+    const uint32_t mainStart = deviceRecord.mainStart;
+    const uint32_t mainEnd = deviceRecord.mainEnd;
+    const uint32_t mainLength = Span(mainStart, mainEnd);
+    SendValue(kBusProgressRange, mainEnd);
+    PostValue(kBusScrollTo, infoStart);
+
+    // Information memory: one transfer for every known device. A record claiming more than
+    // the buffer holds is read in buffer-sized pieces rather than overrunning it.
+    std::vector<uint8_t> buffer = TransferBuffer(kInfoReadBuffer);
+    bool ok = true;
+    for (uint32_t done = 0; ok && done < infoLength;) {
+        const uint32_t count = std::min(kInfoReadBuffer, infoLength - done);
+        ok = adapter->ReadMemory(infoStart + done, buffer.data(), count) == 0;
+        if (ok) {
+            for (uint32_t i = 0; i < count; ++i)
+                image->StoreByte(infoStart + done + i, buffer[i]);
+        }
+        done += count;
+    }
+    if (ok && infoLength > 0)
+        SendValue(kBusProgressPos, infoStart + infoLength);
+
+    const uint32_t chunk = 2 * BlockSize();
+    buffer = TransferBuffer(chunk);
+    for (uint32_t address = mainStart; ok && mainLength > 0 && address <= mainEnd;) {
+        if (CancelRequested()) {
+            SendValue(kBusProgressEnd, 0);
+            return false;
+        }
+        const uint32_t count = std::min(chunk, mainEnd - address + 1);
+        ok = adapter->ReadMemory(address, buffer.data(), count) == 0;
+        // Stored even after a failed transfer, so the view shows what arrived.
+        for (uint32_t i = 0; i < count; ++i)
+            image->StoreByte(address + i, buffer[i]);
+        address += count;
+        SendValue(kBusProgressPos, address);
+    }
+    SendValue(kBusProgressEnd, 0);
+    if (!ok) {
+        ReportFailureText("Read");
+        return false;
+    }
+    const uint32_t total = infoLength + mainLength;
+    Report("Read %d(0x%X) bytes", 0, int(total), unsigned(total));
+    return true;
+}
+
+void JobEngine::DeviceWindow(uint32_t& start, uint32_t& end) {
+    start = image->Low();
+    end = image->High();
+    if (start < deviceRecord.infoStart) {
+        start = deviceRecord.infoStart;
+        ReportLog("Warning: Device memory started at 0x%4X", unsigned(start));
+    }
+    if (end > deviceRecord.mainEnd) {
+        end = deviceRecord.mainEnd;
+        ReportLog("Warning: Device memory end at 0x%4X", unsigned(end));
+    }
+}
+
+bool JobEngine::StepProgram() {
+    if (!adapter->isOpen)
+        return false;
+    Report("Programming the device memory..", 0);
+    uint32_t start = 0;
+    uint32_t end = 0;
+    DeviceWindow(start, end);
+    image->ClearFlags(CellError);
+    if (!eraseInfo && start <= deviceRecord.infoEnd)
+        start = deviceRecord.mainStart; // information memory is protected
+    SendValue(kBusProgressRange, end);
+
+    ImageRunCursor cursor(*image, start, end, 4 * BlockSize(), true, &deviceRecord);
+    uint32_t runStart = 0;
+    uint32_t runLength = 0;
+    uint32_t runs = 0;
+    while (cursor.NextRun(runStart, runLength)) {
+        if (CancelRequested()) {
+            SendValue(kBusProgressEnd, 0);
+            return false;
+        }
+        ++runs;
+        if (adapter->WriteMemory(runStart, cursor.Data(), runLength) != 0) {
+            SendValue(kBusProgressEnd, 0);
+            image->SetFlag(runStart, runLength, CellError);
+            PostValue(kBusScrollTo, runStart);
+            ReportFailure("Program");
+            return false;
+        }
+        SendValue(kBusProgressPos, runStart);
+    }
+    SendValue(kBusProgressEnd, 0);
+    if (runs == 0) {
+        // Nothing of the image lies in the device: reporting success would hide that the
+        // chip was left unprogrammed.
+        ReportStatus("%s failed.", 1, "Program");
+        ReportLog("%s", kNoImageDataText);
+        return false;
+    }
+    ReportSuccess("Program");
+    return true;
+}
+
+bool JobEngine::StepVerify() {
+    if (!adapter->isOpen)
+        return false;
+    Report("Verifying device memory programming..", 0);
+    uint32_t errors = 0;
+    uint32_t start = 0;
+    uint32_t end = 0;
+    DeviceWindow(start, end);
+    // No information protection here: information bytes in the image are compared too.
+    image->ClearFlags(CellVerified | CellError);
+    SendValue(kBusProgressRange, end);
+
+    ImageRunCursor cursor(*image, start, end, 4 * BlockSize(), false, &deviceRecord);
+    uint32_t runStart = 0;
+    uint32_t runLength = 0;
+    uint32_t runs = 0;
+    bool readFailed = false;
+    while (cursor.NextRun(runStart, runLength)) {
+        if (CancelRequested()) {
+            SendValue(kBusProgressEnd, 0);
+            return false;
+        }
+        ++runs;
+        uint8_t* data = cursor.Data();
+        if (adapter->ReadMemory(runStart, data, runLength) != 0) {
+            readFailed = true;
+            break;
+        }
+        for (uint32_t i = 0; i < runLength; ++i) {
+            const uint32_t address = runStart + i;
+            if (image->ValueAt(address) == data[i]) {
+                image->SetFlagAt(address, CellVerified);
+            } else {
+                image->SetFlagAt(address, CellError);
+                ++errors;
+            }
+        }
+        SendValue(kBusProgressPos, runStart);
+    }
+    SendValue(kBusProgressEnd, 0);
+    uint32_t firstError = 0;
+    for (uint32_t address = 0; address < image->CellCount(); ++address) {
+        if ((image->CellAt(address) & CellError) != 0) {
+            firstError = address;
+            break;
+        }
+    }
+    PostValue(kBusScrollTo, firstError);
+    if (readFailed) {
+        ReportFailure("Verify");
+        return false;
+    }
+    if (runs == 0) {
+        ReportStatus("%s failed.", 1, "Verify");
+        ReportLog("%s", kNoImageDataText);
+        return false;
+    }
+    if (errors == 0) {
+        ReportSuccess("Verify");
+        return true;
+    }
+    Report("Verify failed. Found %d errors", 1, int(errors));
+    return false;
+}
+
+bool JobEngine::StepDump(uint32_t address, uint32_t length) {
+    if (!adapter->isOpen)
+        return false;
+    Report("Dump device memory..", 0);
+    image->Clear();
+    // A zero length (RAM ending below its start) has nothing to transfer; an adapter is
+    // never asked for an empty read.
+    if (length > 0) {
+        std::vector<uint8_t> buffer = TransferBuffer(length);
+        if (adapter->ReadMemory(address, buffer.data(), length) != 0) {
+            ReportFailureText("Dump");
+            return false;
+        }
+        for (uint32_t i = 0; i < length; ++i)
+            image->StoreByte(address + i, buffer[i]);
+    }
+    ReportSuccess("Dump");
+    return true;
+}
+
+bool JobEngine::StepDebugOneWire() {
+    Report("Debug OW interface. Try to get DS18B20", 0);
+    if (adapter)
+        (void)adapter->DebugOneWire();
+    ReportSuccess("Debug OW interface");
+    return true;
+}
+
+bool JobEngine::StepAttachOnly() {
+    return true;
+}
+
+} // namespace pyrola
