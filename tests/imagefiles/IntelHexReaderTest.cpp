@@ -1,0 +1,181 @@
+#include "image/IntelHexReader.h"
+#include "image/ImageReader.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace pyrola {
+namespace {
+
+using testfiles::ClearedImage;
+using testfiles::TempDir;
+using testfiles::WriteFile;
+
+// 16 bytes at 0x0100 with a correct checksum.
+const std::string kRecord0100 = ":10010000214601360121470136007EFE09D2190140";
+const uint8_t kBytes0100[16] = {0x21, 0x46, 0x01, 0x36, 0x01, 0x21, 0x47, 0x01,
+                                0x36, 0x00, 0x7E, 0xFE, 0x09, 0xD2, 0x19, 0x01};
+
+class IntelHexReader : public ::testing::Test {
+protected:
+    int32_t Read(const std::string& text) {
+        const std::string path = dir.File("in.hex");
+        WriteFile(path, text);
+        context.errorText = "stale";
+        return ReadImageFile(context, path, FileFormat::IntelHex);
+    }
+
+    TempDir dir;
+    MemoryImage image = ClearedImage();
+    ImageFileContext context{&image, {}};
+};
+
+TEST_F(IntelHexReader, DataRecordThenEndRecordLoadsItsBytes) {
+    EXPECT_EQ(Read(kRecord0100 + "\r\n:00000001FF\r\n"), 16);
+    EXPECT_EQ(context.errorText, "");
+    EXPECT_EQ(image.Low(), 0x0100u);
+    EXPECT_EQ(image.High(), 0x010Fu);
+    for (uint32_t i = 0; i < 16; ++i)
+        EXPECT_EQ(image.CellAt(0x0100 + i), kBytes0100[i]) << i;
+    EXPECT_FALSE(image.IsPresent(0x00FF));
+    EXPECT_FALSE(image.IsPresent(0x0110));
+    // LF-only line ends and a missing end record read the same.
+    EXPECT_EQ(Read(kRecord0100 + "\n"), 16);
+    EXPECT_EQ(image.CellAt(0x010F), 0x01);
+}
+
+TEST_F(IntelHexReader, ChangedDataDigitIsABadChecksum) {
+    std::string changed = kRecord0100;
+    changed[9] = '3'; // first data byte 0x21 -> 0x31
+    EXPECT_EQ(Read(changed + "\r\n:00000001FF\r\n"), 0);
+    EXPECT_EQ(context.errorText, "Line 1. Bad checksum");
+    EXPECT_EQ(Read(kRecord0100 + "\r\n:00000001FE\r\n"), 0);
+    EXPECT_EQ(context.errorText, "Line 2. Bad checksum");
+}
+
+TEST_F(IntelHexReader, EmptyFileFailsOnLineZero) {
+    EXPECT_EQ(Read(""), 0);
+    EXPECT_EQ(context.errorText, "Line 0. Invalid format");
+}
+
+TEST_F(IntelHexReader, MissingFileCannotBeOpenedAndLeavesTheImage) {
+    image.StoreByte(0x200, 0x55);
+    EXPECT_EQ(ReadImageFile(context, dir.File("absent.hex"), FileFormat::IntelHex), 0);
+    EXPECT_EQ(context.errorText, "Can't open");
+    EXPECT_EQ(image.CellAt(0x200), 0x55);
+}
+
+TEST_F(IntelHexReader, ZeroExtendedAddressRecordsAreCheckedAndIgnored) {
+    EXPECT_EQ(Read(":020000040000FA\r\n:020000020000FC\r\n" + kRecord0100 + "\r\n:00000001FF\r\n"), 16);
+    EXPECT_EQ(image.CellAt(0x0100), 0x21);
+    EXPECT_EQ(Read(":020000040000FB\r\n"), 0);
+    EXPECT_EQ(context.errorText, "Line 1. Bad checksum");
+    // Start address records are ignored as well.
+    EXPECT_EQ(Read(":0400000300001000E9\r\n:0400000500001000E7\r\n" + kRecord0100 + "\r\n"), 16);
+}
+
+TEST_F(IntelHexReader, NonZeroExtendedAddressesMoveTheFollowingData) {
+    // Linear: upper 16 bits 0x0001.
+    EXPECT_EQ(Read(":020000040001F9\r\n" + kRecord0100 + "\r\n:00000001FF\r\n"), 16);
+    EXPECT_EQ(image.Low(), 0x10100u);
+    EXPECT_EQ(image.CellAt(0x10100), 0x21);
+    EXPECT_FALSE(image.IsPresent(0x0100));
+    // Segment: base 0x1000 * 16; a later zero record goes back to the first 64 KiB.
+    EXPECT_EQ(Read(":020000021000EC\r\n" + kRecord0100 + "\r\n:020000020000FC\r\n" +
+                   ":01020000AA53\r\n:00000001FF\r\n"),
+              static_cast<int32_t>(0x1010F - 0x0200 + 1));
+    EXPECT_EQ(image.CellAt(0x10100), 0x21);
+    EXPECT_EQ(image.CellAt(0x0200), 0xAA);
+    // An address record without its two value bytes would leave the base a guess.
+    EXPECT_EQ(Read(":0100000401FA\r\n" + kRecord0100 + "\r\n"), 0);
+    EXPECT_EQ(context.errorText, "Line 1. Invalid format");
+}
+
+TEST_F(IntelHexReader, RecordRunningPastFFFFContinuesAboveAndGrowsTheImage) {
+    // 16 bytes 0x00..0x0F at 0xFFF8.
+    std::string record = ":10FFF800";
+    uint32_t sum = 0x10 + 0xFF + 0xF8;
+    for (int i = 0; i < 16; ++i) {
+        static const char kHex[] = "0123456789ABCDEF";
+        record += '0';
+        record += kHex[i];
+        sum += static_cast<uint32_t>(i);
+    }
+    static const char kHex[] = "0123456789ABCDEF";
+    const uint8_t checksum = static_cast<uint8_t>(0x100 - (sum & 0xFF));
+    record += kHex[checksum >> 4];
+    record += kHex[checksum & 15];
+    EXPECT_EQ(Read(record + "\r\n:00000001FF\r\n"), 16);
+    EXPECT_GT(image.CellCount(), 0x10000u);
+    EXPECT_EQ(image.CellAt(0xFFFF), 0x07);
+    EXPECT_EQ(image.CellAt(0x10000), 0x08);
+    EXPECT_EQ(image.CellAt(0x10007), 0x0F);
+}
+
+TEST_F(IntelHexReader, DataBeyondTheTwentyBitSpaceIsRefusedWithoutGrowing) {
+    // Upper bits 0x0010: address 0x100100.
+    EXPECT_EQ(Read(kRecord0100 + "\r\n:020000040010EA\r\n" + kRecord0100 + "\r\n"), 0);
+    EXPECT_EQ(context.errorText, "Line 3. Address above 0xFFFFF");
+    EXPECT_LE(image.CellCount(), 0x10000u);
+    EXPECT_EQ(image.CellAt(0x0100), 0x21); // what came before stays
+    // Largest base: no wrap-around back to low memory either.
+    EXPECT_EQ(Read(":02000004FFFFFC\r\n" + kRecord0100 + "\r\n"), 0);
+    EXPECT_EQ(context.errorText, "Line 2. Address above 0xFFFFF");
+    EXPECT_FALSE(image.IsPresent(0x0100));
+    // A record ending exactly at 0xFFFFF still loads.
+    EXPECT_EQ(Read(":02000004000FEB\r\n:02FFFE00AABB9C\r\n:01000000CC33\r\n"), 0x10000);
+    EXPECT_EQ(image.CellAt(0xFFFFF), 0xBB);
+}
+
+TEST_F(IntelHexReader, MalformedLinesStopWithTheirLineNumber) {
+    const std::string good = kRecord0100 + "\r\n";
+    const struct {
+        std::string text;
+        const char* error;
+    } cases[] = {
+        {good + "\r\n" + good, "Line 2. Invalid format"},                              // empty line
+        {good + "10010000214601\r\n", "Line 2. Invalid format"},                       // no colon
+        {good + ":1001000021460136012147013600\r\n", "Line 2. Invalid format"},        // truncated
+        {":10010000214601360121470136007EFE09D2190\r\n", "Line 1. Invalid format"},    // checksum cut
+        {":1G010000214601360121470136007EFE09D2190140\r\n", "Line 1. Invalid format"}, // bad digit
+        {":10010000214601360121470136007EFE09D21901ZZ\r\n", "Line 1. Invalid format"},
+        {":-1010000214601360121470136007EFE09D2190140\r\n", "Line 1. Invalid format"}, // signed count
+        {":+1010000214601360121470136007EFE09D2190140\r\n", "Line 1. Invalid format"},
+        {":01+10000AA00\r\n", "Line 1. Invalid format"}, // signed address
+        {":010100+1AA00\r\n", "Line 1. Invalid format"}, // signed type
+        {":00000001FF\r\n", "Line 1. Invalid format"},   // fine, but a single byte or none counts 0
+        {std::string("\x00\xFF\x01junk\r\n", 8), "Line 1. Invalid format"},
+        {":", "Line 1. Invalid format"},
+    };
+    for (const auto& c : cases) {
+        const bool endOnly = c.text == ":00000001FF\r\n";
+        EXPECT_EQ(Read(c.text), 0) << c.text;
+        EXPECT_EQ(context.errorText, endOnly ? "" : c.error) << c.text;
+    }
+}
+
+TEST_F(IntelHexReader, LinesOverTheLimitContinueAsTheNextLine) {
+    // 1,100 characters: the first 1,023 form line 1 (a valid record followed by junk the
+    // record does not reach), the rest is line 2, which has no colon.
+    std::string longLine = kRecord0100 + std::string(1100 - kRecord0100.size(), '0');
+    EXPECT_EQ(Read(longLine + "\r\n"), 0);
+    EXPECT_EQ(context.errorText, "Line 2. Invalid format");
+    EXPECT_EQ(image.CellAt(0x0100), 0x21); // line 1 was stored
+}
+
+TEST_F(IntelHexReader, NothingAfterTheEndRecordIsRead) {
+    EXPECT_EQ(Read(kRecord0100 + "\r\n:00000001FF\r\nthis is not a record\r\n"), 16);
+    EXPECT_EQ(context.errorText, "");
+}
+
+TEST_F(IntelHexReader, SingleByteIsNoLoadAndHasNoReason) {
+    EXPECT_EQ(Read(":01010000AA54\r\n:00000001FF\r\n"), 0);
+    EXPECT_EQ(context.errorText, "");
+    EXPECT_EQ(image.CellAt(0x0100), 0xAA);
+}
+
+} // namespace
+} // namespace pyrola
