@@ -1,0 +1,244 @@
+#include "image/FileFlow.h"
+#include "image/FilePath.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace pyrola {
+namespace {
+
+using testfiles::ClearedImage;
+using testfiles::ReadFile;
+using testfiles::TempDir;
+using testfiles::WriteFile;
+
+// Records what the flow asks of the window, in order.
+class RecordingHost : public FileFlowHost {
+public:
+    void Log(const std::string& text) override { events.push_back("log:" + text); }
+    void SetFailureMark(bool failed) override { events.push_back(failed ? "mark:on" : "mark:off"); }
+    FileFormat AskFormat(FileFormat preselected) override {
+        asked.push_back(preselected);
+        return answer;
+    }
+    void AddRecentFile(const std::string& path) override { recent.push_back(path); }
+    void Refreshed(uint32_t scrollAddress) override {
+        ++refreshes;
+        lastScroll = scrollAddress;
+    }
+
+    std::vector<std::string> events;
+    std::vector<FileFormat> asked;
+    std::vector<std::string> recent;
+    FileFormat answer = FileFormat::Binary;
+    int refreshes = 0;
+    uint32_t lastScroll = 0;
+};
+
+const std::string kHex16 = ":10010000214601360121470136007EFE09D2190140\r\n:00000001FF\r\n";
+
+class FileFlowTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    MemoryImage image = ClearedImage();
+    Settings settings;
+    RecordingHost host;
+    FileFlow flow{image, settings, host};
+};
+
+TEST_F(FileFlowTest, KnownExtensionLoadsWithoutAsking) {
+    const std::string path = dir.File("prog.a43");
+    WriteFile(path, kHex16);
+    EXPECT_TRUE(flow.LoadFile(path));
+    EXPECT_TRUE(host.asked.empty());
+    EXPECT_EQ(host.events, (std::vector<std::string>{"log:Loading Intel HEX file \"prog.a43\"..", "mark:off",
+                                                     "log:Load 16 bytes"}));
+    EXPECT_EQ(host.recent, std::vector<std::string>{path});
+    EXPECT_EQ(flow.CurrentFile(), path);
+    EXPECT_EQ(flow.WindowTitle(), "PYROLA - [prog.a43]");
+    EXPECT_EQ(host.refreshes, 1);
+    EXPECT_EQ(host.lastScroll, 0x0100u);
+    EXPECT_EQ(image.CellAt(0x0100), 0x21);
+}
+
+TEST_F(FileFlowTest, UnknownExtensionAsksWithNothingPreselected) {
+    const std::string path = dir.File("image.srec");
+    WriteFile(path, "@1000\r\n01 02 03\r\nq\r\n");
+    host.answer = FileFormat::TiTxt;
+    EXPECT_TRUE(flow.LoadFile(path));
+    EXPECT_EQ(host.asked, std::vector<FileFormat>{FileFormat::Unknown});
+    EXPECT_EQ(host.events.front(), "log:Loading TI TXT file \"image.srec\"..");
+    EXPECT_EQ(image.CellAt(0x1002), 0x03);
+}
+
+TEST_F(FileFlowTest, AutodetectOffAlwaysAsksPreselectingTheExtensionsFormat) {
+    settings.autoDetect = 0;
+    const std::string path = dir.File("prog.HEX");
+    WriteFile(path, kHex16);
+    host.answer = FileFormat::Binary;
+    EXPECT_TRUE(flow.LoadFile(path));
+    EXPECT_EQ(host.asked, std::vector<FileFormat>{FileFormat::IntelHex});
+    EXPECT_EQ(host.events.back(), "log:Load " + std::to_string(kHex16.size()) + " bytes");
+    EXPECT_EQ(image.CellAt(0), ':');
+}
+
+TEST_F(FileFlowTest, FailedLoadMarksFailureAndForgetsTheFile) {
+    const std::string good = dir.File("good.txt");
+    WriteFile(good, "@1000\r\n01 02 03\r\nq\r\n");
+    ASSERT_TRUE(flow.LoadFile(good));
+    const std::string bad = dir.File("bad.hex");
+    WriteFile(bad, ":10010000314601360121470136007EFE09D2190140\r\n");
+    host.events.clear();
+    EXPECT_FALSE(flow.LoadFile(bad));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"log:Loading Intel HEX file \"bad.hex\"..", "mark:on",
+                                                     "log:Load failed. Line 1. Bad checksum"}));
+    EXPECT_EQ(flow.CurrentFile(), "");
+    EXPECT_EQ(flow.WindowTitle(), "PYROLA - []");
+    EXPECT_EQ(host.recent, std::vector<std::string>{good});
+    EXPECT_EQ(host.refreshes, 2);
+}
+
+TEST_F(FileFlowTest, FileThatCannotBeOpenedKeepsThePreviousImage) {
+    image.StoreByte(0x3000, 0x12);
+    image.StoreByte(0x3001, 0x34);
+    EXPECT_FALSE(flow.LoadFile(dir.File("missing.bin")));
+    EXPECT_EQ(host.events.back(), "log:Load failed. Can't open");
+    EXPECT_EQ(image.CellAt(0x3001), 0x34);
+    EXPECT_EQ(host.lastScroll, 0x3000u);
+}
+
+TEST_F(FileFlowTest, SavingANameWithoutExtensionAsksAndAddsTheChosenOne) {
+    image.StoreByte(0xF000, 0x31);
+    image.StoreByte(0xF001, 0x40);
+    const std::string path = dir.File("firmware");
+    host.answer = FileFormat::TiTxt;
+    EXPECT_TRUE(flow.SaveFile(path));
+    EXPECT_EQ(host.asked, std::vector<FileFormat>{FileFormat::Unknown});
+    EXPECT_EQ(flow.CurrentFile(), path + ".txt");
+    EXPECT_EQ(ReadFile(path + ".txt"), "@F000\r\n31 40\r\nq\r\n");
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"log:Saving TI TXT file \"firmware.txt\"..", "mark:off",
+                                                     "log:Save complete."}));
+    EXPECT_EQ(host.recent, std::vector<std::string>{path + ".txt"});
+    EXPECT_EQ(flow.WindowTitle(), "PYROLA - [firmware.txt]");
+}
+
+TEST_F(FileFlowTest, AutodetectOffReplacesTheExtensionWithTheChosenFormats) {
+    settings.autoDetect = 0;
+    image.StoreByte(0x1000, 1);
+    image.StoreByte(0x1001, 2);
+    host.answer = FileFormat::IntelHex;
+    EXPECT_TRUE(flow.SaveFile(dir.File("out.a43")));
+    EXPECT_EQ(host.asked, std::vector<FileFormat>{FileFormat::IntelHex});
+    EXPECT_EQ(flow.CurrentFile(), dir.File("out.hex"));
+    EXPECT_EQ(ReadFile(dir.File("out.hex")), ":021000000102EB\r\n:00000001FF\r\n");
+}
+
+TEST_F(FileFlowTest, SaveRemovesGapBlocksFirstWhenSetUp) {
+    for (uint32_t a = 0x2000; a < 0x2030; ++a)
+        image.StoreByte(a, 0xFF);
+    image.StoreByte(0x2030, 0x42);
+    image.StoreByte(0x2031, 0x43);
+    settings.removeGap = 0;
+    ASSERT_TRUE(flow.SaveFile(dir.File("keep.txt")));
+    EXPECT_EQ(host.events.front(), "log:Saving TI TXT file \"keep.txt\"..");
+    EXPECT_TRUE(image.IsPresent(0x2000));
+    settings.removeGap = 1;
+    host.events.clear();
+    ASSERT_TRUE(flow.SaveFile(dir.File("thin.txt")));
+    EXPECT_EQ(host.events.front(), "log:Remove 48 gap bytes");
+    EXPECT_EQ(host.events[1], "log:Saving TI TXT file \"thin.txt\"..");
+    EXPECT_EQ(ReadFile(dir.File("thin.txt")), "@2030\r\n42 43\r\nq\r\n");
+    EXPECT_FALSE(image.IsPresent(0x2000)); // the image itself was thinned
+    EXPECT_EQ(image.Low(), 0x2000u);
+}
+
+TEST_F(FileFlowTest, FailedSaveMarksFailureAndForgetsTheFile) {
+    image.StoreByte(0x1000, 1);
+    image.StoreByte(0x1001, 2);
+    EXPECT_FALSE(flow.SaveFile(dir.File("missing-folder/out.bin")));
+    EXPECT_EQ(host.events.back(), "log:Save failed. Can't open");
+    EXPECT_EQ(host.events[host.events.size() - 2], "mark:on");
+    EXPECT_EQ(flow.CurrentFile(), "");
+    EXPECT_TRUE(host.recent.empty());
+}
+
+TEST_F(FileFlowTest, OverlongPathsAreRefusedNotCut) {
+    // Cutting the name to fit would open a different file.
+    const std::string prefix = dir.File("");
+    const std::string longPath = prefix + std::string(261 - prefix.size() - 4, 'n') + ".bin";
+    ASSERT_EQ(longPath.size(), 261u);
+    EXPECT_FALSE(flow.LoadFile(longPath));
+    EXPECT_EQ(host.events,
+              (std::vector<std::string>{"mark:on", "log:Load failed. Path longer than 260 characters"}));
+    EXPECT_FALSE(image.IsPresent(0));
+    EXPECT_EQ(flow.CurrentFile(), "");
+    // Saving: the name grows past the limit only when the chosen extension is added.
+    image.StoreByte(0, 1);
+    image.StoreByte(1, 2);
+    const std::string almost = prefix + std::string(258 - prefix.size(), 's');
+    ASSERT_EQ(almost.size(), 258u);
+    host.answer = FileFormat::Binary;
+    host.events.clear();
+    EXPECT_FALSE(flow.SaveFile(almost));
+    EXPECT_EQ(host.events.back(), "log:Save failed. Path longer than 260 characters");
+    EXPECT_FALSE(std::filesystem::exists(almost + ".bin"));
+    EXPECT_FALSE(flow.SetCurrentFile(longPath));
+    EXPECT_TRUE(flow.SetCurrentFile(longPath.substr(0, 260)));
+    EXPECT_EQ(flow.CurrentFile(), longPath.substr(0, 260));
+}
+
+TEST(FilePath, ExtensionsAndNamesWithEitherSeparator) {
+    const struct {
+        const char* path;
+        const char* extension;
+        const char* name;
+    } cases[] = {
+        {"C:\\work\\prog.a43", "a43", "prog.a43"},
+        {"/work/prog.a43", "a43", "prog.a43"},
+        {"C:\\dir.v2\\firmware", "", "firmware"}, // the only "." is in a folder name
+        {"/home/dir.v2/firmware", "", "firmware"},
+        {".hex", "", ".hex"}, // a leading "." is not taken
+        {"a.b.HEX", "HEX", "a.b.HEX"},
+        {"name.", "", "name."},
+        {"dir\\.profile", "profile", ".profile"}, // only the path's first character is excluded
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ExtensionOf(c.path), c.extension) << c.path;
+        EXPECT_EQ(FileNamePart(c.path), c.name) << c.path;
+    }
+    EXPECT_EQ(WithExtension("C:\\out\\fw.a43", "hex"), "C:\\out\\fw.hex");
+    EXPECT_EQ(WithExtension("/out.d/fw", "txt"), "/out.d/fw.txt");
+    EXPECT_EQ(WithExtension("fw.", "bin"), "fw.bin");
+}
+
+TEST(FileFormatTable, ExtensionsNamesAndDefaults) {
+    EXPECT_EQ(FileFormatForExtension("txt"), FileFormat::TiTxt);
+    EXPECT_EQ(FileFormatForExtension("TXT"), FileFormat::TiTxt);
+    EXPECT_EQ(FileFormatForExtension("Hex"), FileFormat::IntelHex);
+    EXPECT_EQ(FileFormatForExtension("a43"), FileFormat::IntelHex);
+    EXPECT_EQ(FileFormatForExtension("BIN"), FileFormat::Binary);
+    EXPECT_EQ(FileFormatForExtension("tsk"), FileFormat::Binary);
+    EXPECT_EQ(FileFormatForExtension("dAt"), FileFormat::Binary);
+    EXPECT_EQ(FileFormatForExtension("srec"), FileFormat::Unknown);
+    EXPECT_EQ(FileFormatForExtension(""), FileFormat::Unknown);
+    EXPECT_EQ(FileFormatForExtension("hexx"), FileFormat::Unknown);
+    EXPECT_STREQ(FileFormatName(FileFormat::IntelHex), "Intel HEX");
+    EXPECT_STREQ(FileFormatName(FileFormat::TiTxt), "TI TXT");
+    EXPECT_STREQ(FileFormatName(FileFormat::Binary), "Binary");
+    EXPECT_STREQ(FileFormatExtension(FileFormat::IntelHex), "hex");
+    EXPECT_STREQ(FileFormatExtension(FileFormat::TiTxt), "txt");
+    EXPECT_STREQ(FileFormatExtension(FileFormat::Binary), "bin");
+    EXPECT_EQ(static_cast<int>(FileFormat::Binary), 0);
+    EXPECT_EQ(static_cast<int>(FileFormat::IntelHex), 1);
+    EXPECT_EQ(static_cast<int>(FileFormat::TiTxt), 2);
+}
+
+} // namespace
+} // namespace pyrola
