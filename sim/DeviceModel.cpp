@@ -108,11 +108,11 @@ void DeviceModel::ReadBlock(uint32_t address, uint8_t* out, uint32_t count) cons
     }
 }
 
-bool DeviceModel::BeginFlashOperation() {
+bool DeviceModel::BeginFlashOperation(FlashOperation kind) {
     if (powerLost_) {
         return false;
     }
-    if (powerLossCountdown_) {
+    if (powerLossCountdown_ && (powerLossKind_ == FlashOperation::Any || powerLossKind_ == kind)) {
         if (*powerLossCountdown_ == 0) {
             powerLossCountdown_.reset();
             interrupting_ = true;
@@ -139,7 +139,7 @@ bool DeviceModel::Write(uint32_t address, uint8_t value) {
     default:
         return false;
     }
-    if (flashLocked_ || !BeginFlashOperation()) {
+    if (flashLocked_ || !BeginFlashOperation(FlashOperation::Program)) {
         return false;
     }
     if (interrupting_) {
@@ -170,7 +170,7 @@ std::vector<uint32_t> DeviceModel::SegmentsOf(uint32_t start, uint32_t end, uint
 }
 
 bool DeviceModel::EraseSegments(const std::vector<uint32_t>& starts) {
-    if (starts.empty() || flashLocked_ || !BeginFlashOperation()) {
+    if (starts.empty() || flashLocked_ || !BeginFlashOperation(FlashOperation::Erase)) {
         return false;
     }
     if (interrupting_) {
@@ -270,8 +270,9 @@ void DeviceModel::ClearStuckBits() {
     std::fill(stuckValue_.begin(), stuckValue_.end(), uint8_t{0});
 }
 
-void DeviceModel::InjectPowerLossAfter(uint32_t operationCount) {
+void DeviceModel::InjectPowerLossAfter(uint32_t operationCount, FlashOperation kind) {
     powerLossCountdown_ = operationCount;
+    powerLossKind_ = kind;
 }
 
 void DeviceModel::RestorePower() {

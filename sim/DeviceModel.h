@@ -31,6 +31,9 @@ inline constexpr uint32_t kVectorTableStart = 0xFFE0;
 
 enum class Region { Peripheral, Ram, LoaderRom, Info, Main, Vacant };
 
+// Which flash operations a power-loss countdown counts.
+enum class FlashOperation { Any, Program, Erase };
+
 class DeviceModel {
 public:
     // An unknown name builds the default chip (MSP430F149); check names with IsDeviceName.
@@ -91,7 +94,8 @@ public:
     // first half of its segments erased and the rest as it was, a byte write clears
     // only the bits of its upper nibble. From then on every write and erase fails until
     // RestorePower.
-    void InjectPowerLossAfter(uint32_t operationCount);
+    // `kind` narrows the countdown to byte programming or to erase commands.
+    void InjectPowerLossAfter(uint32_t operationCount, FlashOperation kind = FlashOperation::Any);
     bool PowerLost() const { return powerLost_; }
     void RestorePower();
     // Flash programming and erase operations performed so far.
@@ -107,7 +111,7 @@ public:
 
 private:
     void Adopt(const ChipDescription& chip);
-    bool BeginFlashOperation(); // false when the supply is (or has just been) lost
+    bool BeginFlashOperation(FlashOperation kind);
     bool EraseSegments(const std::vector<uint32_t>& starts);
     std::vector<uint32_t> SegmentsOf(uint32_t start, uint32_t end, uint32_t size) const;
     void FillSegment(uint32_t start);
@@ -124,6 +128,7 @@ private:
     bool powerLost_ = false;
     bool interrupting_ = false;
     std::optional<uint32_t> powerLossCountdown_;
+    FlashOperation powerLossKind_ = FlashOperation::Any;
     uint64_t flashOperations_ = 0;
 };
 

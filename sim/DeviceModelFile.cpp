@@ -1,13 +1,12 @@
 // Persistence of a DeviceModel, so that separate program runs see the same chip.
 #include "sim/DeviceModel.h"
 
+#include "platform/AtomicFile.h"
+
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <system_error>
 
 namespace pyrola::sim {
 
@@ -72,29 +71,9 @@ bool DeviceModel::Save(const std::string& path) const {
     trailer.flashLocked = flashLocked_ ? 1 : 0;
 
     // Written beside the target and renamed over it, so a reader never sees half a chip.
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            return false;
-        }
-        out.write(reinterpret_cast<const char*>(memory_.data()),
-                  static_cast<std::streamsize>(memory_.size()));
-        out.write(reinterpret_cast<const char*>(&trailer), sizeof trailer);
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    std::string contents(reinterpret_cast<const char*>(memory_.data()), memory_.size());
+    contents.append(reinterpret_cast<const char*>(&trailer), sizeof trailer);
+    return ReplaceFileAtomically(path, contents);
 }
 
 } // namespace pyrola::sim

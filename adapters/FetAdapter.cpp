@@ -1,0 +1,156 @@
+#include "adapters/FetAdapter.h"
+
+#include "ui/TextFormat.h"
+
+#include <cstdlib>
+
+namespace pyrola {
+
+namespace {
+
+constexpr const char* kLibraryMissing = "msp430.dll not found";
+constexpr uint32_t kCloseResetMethod = kResetDebugInterface | kResetLine | kResetSupplyCycle;
+
+template <typename Fn> bool Resolve(DynamicLibrary& library, const char* name, Fn& slot) {
+    slot = reinterpret_cast<Fn>(library.Symbol(name));
+    return slot != nullptr;
+}
+
+int32_t Arg(uint32_t value) {
+    return static_cast<int32_t>(value);
+}
+
+} // namespace
+
+std::string FetAdapter::DefaultLibraryName() {
+    const char* named = std::getenv("PYROLA_FET_LIBRARY");
+    if (named != nullptr && named[0] != '\0') {
+        return named;
+    }
+#if defined(_WIN32)
+    return "MSP430.DLL";
+#else
+    return "libmsp430.so";
+#endif
+}
+
+FetAdapter::FetAdapter(LibraryLoader& loader) : FetAdapter(loader, DefaultLibraryName()) {}
+
+FetAdapter::FetAdapter(LibraryLoader& loader, std::string libraryName)
+    : loader_(loader), libraryName_(std::move(libraryName)) {
+    LoadLibrary();
+}
+
+void FetAdapter::ForgetEntryPoints() {
+    initialize_ = nullptr;
+    close_ = nullptr;
+    identify_ = nullptr;
+    device_ = nullptr;
+    configure_ = nullptr;
+    vcc_ = nullptr;
+    reset_ = nullptr;
+    erase_ = nullptr;
+    memory_ = nullptr;
+    verifyMem_ = nullptr;
+    eraseCheck_ = nullptr;
+    errorNumber_ = nullptr;
+    errorString_ = nullptr;
+}
+
+void FetAdapter::LoadLibrary() {
+    libraryReady_ = false;
+    library_ = loader_.Load(libraryName_);
+    if (!library_) {
+        return;
+    }
+    // In the library's documented order; the first missing name stops the walk and the
+    // names resolved before it stay usable (the error entry points among them).
+    DynamicLibrary& lib = *library_;
+    const char* const* n = fet::kEntryPointNames;
+    libraryReady_ = Resolve(lib, n[0], initialize_) && Resolve(lib, n[1], close_) &&
+                    Resolve(lib, n[2], identify_) && Resolve(lib, n[3], device_) &&
+                    Resolve(lib, n[4], configure_) && Resolve(lib, n[5], vcc_) &&
+                    Resolve(lib, n[6], reset_) && Resolve(lib, n[7], erase_) && Resolve(lib, n[8], memory_) &&
+                    Resolve(lib, n[9], verifyMem_) && Resolve(lib, n[10], eraseCheck_) &&
+                    Resolve(lib, n[11], errorNumber_) && Resolve(lib, n[12], errorString_);
+}
+
+bool FetAdapter::Open() {
+    const std::string port = Format("%d", static_cast<int>(portNumber));
+    if (!libraryReady_) {
+        ForgetEntryPoints();
+        LoadLibrary();
+        if (!libraryReady_) {
+            isOpen = 0;
+            return false;
+        }
+    }
+    if (deviceRecord == nullptr) {
+        // Nothing to identify into; no library call can succeed without it.
+        isOpen = 0;
+        return false;
+    }
+    int32_t version = 0;
+    DeviceRecord& record = *deviceRecord;
+    if (initialize_(port.c_str(), &version) != 0 || vcc_(record.supplyMillivolts) != 0 ||
+        identify_(reinterpret_cast<uint8_t*>(&record), static_cast<int32_t>(kDeviceRecordSize), 0) != 0 ||
+        configure_(0, 1) != 0) {
+        isOpen = 0;
+        return false;
+    }
+    // Some library versions leave these two bounds empty.
+    if (record.infoEnd == 0) {
+        record.infoEnd =
+            static_cast<uint16_t>(record.infoStart + ((record.infoStart & 0xFF) != 0 ? 127 : 255));
+    }
+    if (record.mainEnd == 0) {
+        record.mainEnd = 0xFFFF;
+    }
+    isOpen = 1;
+    return true;
+}
+
+bool FetAdapter::Close() {
+    if (!isOpen) {
+        return true;
+    }
+    Reset(kCloseResetMethod, 1, 1);
+    int32_t result = close_ != nullptr ? close_(0) : -1;
+    isOpen = 0;
+    return result == 0;
+}
+
+int32_t FetAdapter::GetErrorNumber() {
+    return errorNumber_ != nullptr ? errorNumber_() : 0;
+}
+
+const char* FetAdapter::GetErrorText(int32_t number) {
+    return errorString_ != nullptr ? errorString_(number) : kLibraryMissing;
+}
+
+int32_t FetAdapter::Erase(uint32_t mode, uint32_t address, uint32_t length) {
+    return erase_ != nullptr ? erase_(Arg(mode), Arg(address), Arg(length)) : -1;
+}
+
+int32_t FetAdapter::EraseCheck(uint32_t address, uint32_t length) {
+    return eraseCheck_ != nullptr ? eraseCheck_(Arg(address), Arg(length)) : -1;
+}
+
+int32_t FetAdapter::WriteMemory(uint32_t address, const uint8_t* data, uint32_t count) {
+    // The library takes one buffer for both directions; it does not write to it here.
+    return memory_ != nullptr ? memory_(Arg(address), const_cast<uint8_t*>(data), Arg(count), 0) : -1;
+}
+
+int32_t FetAdapter::ReadMemory(uint32_t address, uint8_t* data, uint32_t count) {
+    return memory_ != nullptr ? memory_(Arg(address), data, Arg(count), 1) : -1;
+}
+
+int32_t FetAdapter::VerifyMemory(uint32_t address, const uint8_t* data, uint32_t count) {
+    return verifyMem_ != nullptr ? verifyMem_(Arg(address), Arg(count), data) : -1;
+}
+
+int32_t FetAdapter::Reset(uint32_t method, uint32_t execute, uint32_t releaseJtag) {
+    return reset_ != nullptr ? reset_(Arg(method), Arg(execute), Arg(releaseJtag)) : -1;
+}
+
+} // namespace pyrola

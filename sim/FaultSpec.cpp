@@ -1,0 +1,105 @@
+#include "sim/FaultSpec.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+namespace pyrola::sim {
+
+namespace {
+
+bool ParseNumber(const std::string& text, uint32_t limit, uint32_t* value) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') {
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    unsigned long long parsed = std::strtoull(text.c_str(), &end, 0);
+    if (errno != 0 || end == nullptr || *end != '\0' || parsed > limit) {
+        return false;
+    }
+    *value = static_cast<uint32_t>(parsed);
+    return true;
+}
+
+std::vector<std::string> Split(const std::string& text, const std::string& separators) {
+    std::vector<std::string> parts;
+    std::string current;
+    for (char c : text) {
+        if (separators.find(c) != std::string::npos) {
+            parts.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    parts.push_back(current);
+    return parts;
+}
+
+using Action = std::function<void(DeviceModel&)>;
+
+bool ParseItem(const std::string& item, std::vector<Action>* actions) {
+    size_t equals = item.find('=');
+    std::string key = item.substr(0, equals);
+    std::string value = equals == std::string::npos ? std::string() : item.substr(equals + 1);
+    if (equals == std::string::npos) {
+        if (key == "securityfuse") {
+            actions->push_back([](DeviceModel& m) { m.BlowSecurityFuse(); });
+            return true;
+        }
+        if (key == "locked") {
+            actions->push_back([](DeviceModel& m) { m.SetFlashLocked(true); });
+            return true;
+        }
+        return false;
+    }
+    if (key == "powerloss" || key == "powerloss-write" || key == "powerloss-erase") {
+        uint32_t count = 0;
+        if (!ParseNumber(value, 0xFFFFFFFFu, &count)) {
+            return false;
+        }
+        FlashOperation kind = key == "powerloss-write"   ? FlashOperation::Program
+                              : key == "powerloss-erase" ? FlashOperation::Erase
+                                                         : FlashOperation::Any;
+        actions->push_back([count, kind](DeviceModel& m) { m.InjectPowerLossAfter(count, kind); });
+        return true;
+    }
+    if (key == "stuck") {
+        std::vector<std::string> fields = Split(value, ":");
+        uint32_t address = 0, mask = 0, bits = 0;
+        if (fields.size() != 3 || !ParseNumber(fields[0], kAddressSpaceSize - 1, &address) ||
+            !ParseNumber(fields[1], 0xFF, &mask) || !ParseNumber(fields[2], 0xFF, &bits)) {
+            return false;
+        }
+        actions->push_back([address, mask, bits](DeviceModel& m) {
+            m.SetStuckBits(address, static_cast<uint8_t>(mask), static_cast<uint8_t>(bits));
+        });
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool ApplyFaultSpec(const std::string& text, DeviceModel& model, std::string* error) {
+    std::vector<Action> actions;
+    for (const std::string& item : Split(text, ",; \t")) {
+        if (item.empty()) {
+            continue;
+        }
+        if (!ParseItem(item, &actions)) {
+            if (error != nullptr) {
+                *error = "unknown or malformed fault \"" + item + "\"";
+            }
+            return false;
+        }
+    }
+    for (const Action& action : actions) {
+        action(model);
+    }
+    return true;
+}
+
+} // namespace pyrola::sim

@@ -1,0 +1,97 @@
+#pragma once
+// The simulated FET interface library: the thirteen calls of the FET library carried out
+// on a DeviceModel, with this library's own error numbers and texts. The shared library
+// in sim/fetlib/ exports one process-wide instance under the library's entry-point names.
+//
+// Environment (read at MSP430_Initialize):
+//   PYROLA_SIM_DEVICE  the chip, by device-list name (default MSP430F149)
+//   PYROLA_SIM_STATE   state file: loaded at every Initialize, written after every call
+//                      that changes the chip and at Close, so separate runs see one chip
+//   PYROLA_SIM_FAULTS  faults to inject (see FaultSpec.h), applied once per process
+//
+// Values whose meaning belongs to this library:
+//   Erase mode 0 the segment holding the address, 1 main memory, 2 main and information.
+//   Reset method bits 1 debug interface, 2 reset line, 4 supply cycle (which also brings
+//   back a target that lost its supply); at least one bit, no others.
+//   Memory direction 0 write, 1 read. VCC 0 (off) or 1800-3600 mV.
+//   Identify fills marker, index (device-list row of the chip's name), name, mainStart,
+//   infoStart and ramEnd; infoEnd and mainEnd only for the F4xx line: like older FET
+//   libraries it leaves them 0 for F1xx chips, whose standard bounds the caller supplies.
+
+#include "sim/DeviceModel.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace pyrola::sim {
+
+enum FetError : int32_t {
+    kFetNoError = 0,
+    kFetNotInitialized,
+    kFetBadPort,
+    kFetStateUnreadable,
+    kFetStateUnwritable,
+    kFetUnknownDevice,
+    kFetDeviceMismatch,
+    kFetBadFaults,
+    kFetSupplyRange,
+    kFetNoSupply,
+    kFetSecured,
+    kFetNotIdentified,
+    kFetBadArgument,
+    kFetBadAddress,
+    kFetEraseFailed,
+    kFetWriteFailed,
+    kFetPowerLost,
+    kFetNotBlank,
+    kFetVerifyFailed,
+    kFetRecordTooSmall,
+    kFetErrorCount
+};
+
+class FetTarget {
+public:
+    // Looks up an environment variable; null when unset. Tests inject their own.
+    using Environment = std::function<const char*(const char*)>;
+
+    FetTarget();
+    explicit FetTarget(Environment environment);
+
+    int32_t Initialize(const char* port, int32_t* version);
+    int32_t Close(int32_t vccOff);
+    int32_t Identify(uint8_t* record, int32_t size, int32_t setId);
+    int32_t Device(int32_t index, uint8_t* record, int32_t size);
+    int32_t Configure(int32_t mode, int32_t value);
+    int32_t Vcc(int32_t millivolts);
+    int32_t Reset(int32_t method, int32_t execute, int32_t releaseJtag);
+    int32_t Erase(int32_t mode, int32_t address, int32_t length);
+    int32_t Memory(int32_t address, uint8_t* buffer, int32_t count, int32_t read);
+    int32_t VerifyMem(int32_t address, int32_t count, const uint8_t* data);
+    int32_t EraseCheck(int32_t address, int32_t length);
+    int32_t ErrorNumber() const { return error_; }
+    static const char* ErrorString(int32_t number);
+
+    // The chip behind the library; null before the first Initialize.
+    DeviceModel* Model() { return model_.get(); }
+
+    static constexpr int32_t kLibraryVersion = 130;
+
+private:
+    int32_t Fail(FetError error);
+    bool CheckReady(bool needIdentified);
+    bool CheckRange(int32_t address, int32_t count);
+    int32_t Persist(); // 0, or the failure when the state file cannot be written
+
+    Environment environment_;
+    std::unique_ptr<DeviceModel> model_;
+    std::string statePath_;
+    int32_t error_ = kFetNoError;
+    bool initialized_ = false;
+    bool faultsApplied_ = false;
+    bool identified_ = false;
+    int32_t supplyMillivolts_ = 0;
+};
+
+} // namespace pyrola::sim
