@@ -1,0 +1,34 @@
+#pragma once
+// The three adapters the shell chooses from, and the BSL adapter's own settings that the
+// shell writes (patch flag, password). Borrowed: the owner keeps them alive.
+
+#include "adapters/TargetAdapter.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+namespace pyrola {
+
+using VectorPassword = std::array<uint8_t, 32>;
+
+struct AdapterSet {
+    TargetAdapter* fet = nullptr;
+    TargetAdapter* raw = nullptr;
+    TargetAdapter* bsl = nullptr;
+
+    // The BSL adapter's fields; unset hooks do nothing (a placeholder adapter).
+    std::function<void(bool enabled)> setBslPatch;
+    std::function<bool()> bslNeedsPassword;
+    std::function<void(const VectorPassword& password)> setBslPassword;
+};
+
+// The vector table of an erased device: every byte 0xFF.
+inline constexpr VectorPassword kErasedVectorPassword = [] {
+    VectorPassword p{};
+    for (auto& b : p)
+        b = 0xFF;
+    return p;
+}();
+
+} // namespace pyrola

@@ -1,0 +1,424 @@
+#include "app/ProgrammerShell.h"
+
+#include "adapters/DeviceTable.h"
+#include "app/DeviceInfoText.h"
+#include "jobs/CommandLine.h"
+#include "jobs/JobFlags.h"
+#include "platform/InstanceChannel.h"
+#include "settings/SettingsPersistence.h"
+#include "ui/TextFormat.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+
+namespace pyrola {
+
+namespace {
+
+// An "Adapter" value outside 0..2 acts as the default adapter.
+uint32_t EffectiveAdapter(const Settings& settings) {
+    return settings.adapter <= kAdapterBsl ? settings.adapter : Settings{}.adapter;
+}
+
+bool PathExists(const std::string& path) {
+    std::error_code error;
+    return !path.empty() && std::filesystem::exists(std::filesystem::path(path), error);
+}
+
+TimeOfDay LocalTimeOfDay() {
+    std::time_t now = std::time(nullptr);
+    const std::tm* local = std::localtime(&now); // main thread only
+    if (!local)
+        return {};
+    return {local->tm_hour, local->tm_min, local->tm_sec};
+}
+
+// Lines a progress bar can show: its range sits in 16 bits.
+constexpr uint32_t kProgressRangeLimit = 0xFFFF;
+
+} // namespace
+
+std::string FormatLogLine(const TimeOfDay& time, const std::string& text) {
+    return Format("%02i:%02i:%02i->%s", time.hour, time.minute, time.second, text.c_str());
+}
+
+std::string AdapterLabel(const Settings& settings) {
+    switch (EffectiveAdapter(settings)) {
+    case kAdapterFet:
+        return Format("FET(LPT%d)", static_cast<int>(settings.fetPort + 1));
+    case kAdapterBsl:
+        return Format("BSL(COM%d)", static_cast<int>(settings.bslPort + 1));
+    default:
+        return Format("RAW(LPT%d)", static_cast<int>(settings.rawPort + 1));
+    }
+}
+
+ProgrammerShell::ProgrammerShell(ShellView& view, SettingsStore& store, MessageBus& bus,
+                                 const AdapterSet& adapters)
+    : view_(view), store_(store), adapters_(adapters), engine_(&bus, &image_), recent_(settings_.keyPath),
+      fileFlow_(image_, settings_, *this), timeSource_(LocalTimeOfDay) {
+    image_.Clear();
+}
+
+ProgrammerShell::~ProgrammerShell() = default;
+
+void ProgrammerShell::Initialize() {
+    recent_.Read(store_);
+    LoadSettings(settings_, store_);
+    ApplySettings();
+    engine_.deviceIndex = settings_.overrideDevice;
+    RefreshCommandStates();
+    SetStatus("Ready");
+    fileFlow_.SetCurrentFile("");
+    view_.SetTitle(fileFlow_.WindowTitle());
+}
+
+void ProgrammerShell::ApplySettings() {
+    TargetAdapter* adapter = nullptr;
+    switch (EffectiveAdapter(settings_)) {
+    case kAdapterFet:
+        adapter = adapters_.fet;
+        if (adapter)
+            adapter->portNumber = settings_.fetPort + 1;
+        break;
+    case kAdapterBsl:
+        adapter = adapters_.bsl;
+        if (adapter)
+            adapter->portNumber = settings_.bslPort + 1;
+        if (adapters_.setBslPatch)
+            adapters_.setBslPatch(settings_.bslPatch != 0);
+        break;
+    default:
+        adapter = adapters_.raw;
+        if (adapter)
+            adapter->portNumber = settings_.rawPort + 1;
+        break;
+    }
+    engine_.adapter = adapter;
+    view_.SetAdapterLabel(AdapterLabel(settings_));
+    image_.SetGapByte(settings_.gapByte);
+    engine_.eraseInfo = settings_.eraseInfo;
+}
+
+void ProgrammerShell::SettingsConfirmed() {
+    SaveSettings(settings_, store_);
+    ApplySettings();
+    RefreshCommandStates();
+}
+
+void ProgrammerShell::LogLine(const std::string& text) {
+    view_.AppendLog(FormatLogLine(timeSource_ ? timeSource_() : TimeOfDay{}, text));
+}
+
+void ProgrammerShell::SetStatus(const std::string& text) {
+    statusText_ = text;
+    view_.SetStatusText(text);
+}
+
+void ProgrammerShell::Message(const std::string& text) {
+    LogLine(text);
+    SetStatus(text);
+}
+
+void ProgrammerShell::Log(const std::string& text) {
+    Message(text);
+}
+
+void ProgrammerShell::SetFailureMark(bool failed) {
+    statusError_ = failed;
+    view_.SetStatusError(failed);
+}
+
+FileFormat ProgrammerShell::AskFormat(FileFormat preselected) {
+    return view_.AskFormat(preselected);
+}
+
+void ProgrammerShell::AddRecentFile(const std::string& path) {
+    recent_.Add(path);
+    recent_.Write(store_);
+}
+
+void ProgrammerShell::Refreshed(uint32_t /*scrollAddress*/) {
+    view_.SetTitle(fileFlow_.WindowTitle());
+    RefreshCommandStates();
+}
+
+bool ProgrammerShell::LoadFile(const std::string& path) {
+    return fileFlow_.LoadFile(std::string(path));
+}
+
+bool ProgrammerShell::SaveFile(const std::string& path) {
+    return fileFlow_.SaveFile(std::string(path));
+}
+
+bool ProgrammerShell::LoadRecentFile(size_t index) {
+    if (index >= recent_.Entries().size()) {
+        view_.Beep();
+        return false;
+    }
+    const std::string path = recent_.Entries()[index];
+    if (fileFlow_.LoadFile(path))
+        return true;
+    recent_.Remove(path);
+    recent_.Write(store_);
+    RefreshCommandStates();
+    return false;
+}
+
+CommandLineOutcome ProgrammerShell::ProcessCommandLine(const std::string& text) {
+    CommandLineOutcome outcome;
+    CommandLineRequest request =
+        ParseCommandLine(text, PathExists, [this](const std::string& message, bool isError) {
+            // The colour first, so that a front end sees the text arrive as an error.
+            if (isError)
+                SetFailureMark(true);
+            Message(message);
+        });
+    outcome.anyToken = request.anyToken;
+    outcome.rejected = request.errorFlag;
+    if (!request.anyToken || request.aborted)
+        return outcome;
+
+    if (request.eraseInfo)
+        engine_.eraseInfo = *request.eraseInfo;
+    if (request.adapter) {
+        settings_.adapter = *request.adapter;
+        ApplySettings();
+    }
+    if (request.port) {
+        switch (EffectiveAdapter(settings_)) {
+        case kAdapterFet:
+            settings_.fetPort = *request.port;
+            break;
+        case kAdapterBsl:
+            settings_.bslPort = *request.port;
+            break;
+        default:
+            settings_.rawPort = *request.port;
+            break;
+        }
+        ApplySettings();
+    }
+
+    if (request.flowFlags & (kJobProgram | kJobVerify)) {
+        if (!request.fileToken) {
+            SetFailureMark(true);
+            Message("Error. Specify filename.");
+            outcome.rejected = true;
+            return outcome;
+        }
+        if (!fileFlow_.LoadFile(*request.fileToken)) {
+            outcome.rejected = true;
+            return outcome;
+        }
+    } else if (request.fileToken) {
+        if (!fileFlow_.LoadFile(*request.fileToken))
+            outcome.rejected = true;
+    }
+
+    if (request.flowFlags)
+        outcome.jobStarted = StartJobReporting(request.flowFlags);
+    return outcome;
+}
+
+void ProgrammerShell::PrepareBslPassword(uint32_t flags) {
+    constexpr uint32_t kNeedsUnlock = kJobProgram | kJobRead | kJobBlankCheck | kJobVerify | kJobAttachOnly;
+    if (EffectiveAdapter(settings_) != kAdapterBsl || !(flags & kNeedsUnlock))
+        return;
+    if (!adapters_.bslNeedsPassword || !adapters_.bslNeedsPassword() || !adapters_.setBslPassword)
+        return;
+    VectorPassword password = kErasedVectorPassword;
+    if (image_.High() >= 0xFFFF) {
+        // The vector table as the image holds it; absent cells stand for the gap byte.
+        for (uint32_t i = 0; i < password.size(); ++i) {
+            const uint32_t address = 0xFFE0 + i;
+            password[i] = image_.IsPresent(address) ? image_.ValueAt(address) : image_.GapByte();
+        }
+    }
+    adapters_.setBslPassword(password);
+}
+
+void ProgrammerShell::StartJob(uint32_t flags) {
+    StartJobReporting(flags);
+}
+
+bool ProgrammerShell::StartJobReporting(uint32_t flags) {
+    PrepareBslPassword(flags);
+    const int priority =
+        EffectiveAdapter(settings_) == kAdapterRaw ? kWorkerPriorityTimeCritical : kWorkerPriorityNormal;
+    if (selection_)
+        engine_.deviceIndex = *selection_;
+    if (flags & kJobReload) {
+        flags &= ~kJobReload;
+        const std::string path = fileFlow_.CurrentFile();
+        if (!fileFlow_.LoadFile(path)) {
+            SetFailureMark(true);
+            Message("Reload file failed");
+            return false;
+        }
+    }
+    return engine_.StartWorker(flags, priority);
+}
+
+void ProgrammerShell::ExecuteCommand(uint32_t id) {
+    if (!ComputeCommandStates().IsEnabled(id))
+        return;
+    switch (id) {
+    case kCmdAuto:
+        StartJob(settings_.autoSteps);
+        break;
+    case kCmdErase:
+        StartJob(kJobErase);
+        break;
+    case kCmdBlankCheck:
+        StartJob(kJobBlankCheck);
+        break;
+    case kCmdProgram:
+        StartJob(kJobProgram);
+        break;
+    case kCmdVerify:
+        StartJob(kJobVerify);
+        break;
+    case kCmdRead:
+        StartJob(kJobRead);
+        break;
+    case kCmdReset:
+        StartJob(kJobReset);
+        break;
+    case kCmdCancel:
+        StartJob(kJobCancel);
+        break;
+    case kCmdDumpRam:
+        StartJob(kJobDumpRam);
+        break;
+    case kCmdDumpDeviceId:
+        StartJob(kJobDumpDeviceId);
+        break;
+    case kCmdDumpBsl:
+        StartJob(kJobDumpLoader);
+        break;
+    case kCmdReadDs18b20:
+        StartJob(kJobDebugOneWire);
+        break;
+    case kCmdReloadFile:
+        LoadFile(fileFlow_.CurrentFile());
+        break;
+    case kCmdExit:
+        Exit();
+        return;
+    default:
+        if (id >= kCmdRecentFirst && id <= kCmdRecentLast) {
+            LoadRecentFile(id - kCmdRecentFirst);
+            return;
+        }
+        break;
+    }
+    RefreshCommandStates();
+}
+
+void ProgrammerShell::Exit() {
+    StartJob(kJobCancel);
+    SaveSettings(settings_, store_);
+}
+
+void ProgrammerShell::SelectDevice(uint32_t index) {
+    selection_ = index < kDeviceCount ? index : 0;
+    view_.ShowDevice(*selection_, DeviceInfoText(*selection_));
+}
+
+CommandStates ProgrammerShell::ComputeCommandStates() const {
+    const bool idle = !engine_.IsWorkerRunning();
+    const bool ready = idle && image_.Low() < image_.High();
+    CommandStates states;
+    states.items = {
+        {kCmdReloadFile, PathExists(fileFlow_.CurrentFile())},
+        {kCmdErase, idle},
+        {kCmdRead, idle},
+        {kCmdSetup, idle},
+        {kCmdOpen, idle},
+        {kCmdBlankCheck, idle},
+        {kCmdReset, idle},
+        {kCmdSerialization, idle && !serializationOpen_},
+        {kCmdReadDs18b20, idle && settings_.adapter == kAdapterRaw},
+        {kCmdCancel, !idle},
+        {kCmdProgram, ready},
+        {kCmdVerify, ready},
+        {kCmdSave, ready},
+        {kCmdAuto, ready},
+    };
+    states.focusToCancelWhenDisabled = !ready;
+    return states;
+}
+
+void ProgrammerShell::RefreshCommandStates(uint32_t waitMs) {
+    if (waitMs)
+        engine_.WaitForWorker(waitMs);
+    uint32_t index = engine_.deviceIndex;
+    if (index >= kDeviceCount)
+        index = 0;
+    selection_ = index;
+    view_.ShowDevice(index, DeviceInfoText(index));
+    view_.SetCommandStates(ComputeCommandStates());
+    const uint32_t first = image_.Low() < image_.High() ? image_.Low() : 0;
+    view_.RefreshMemoryView(std::max(scrollTarget_, first));
+}
+
+void ProgrammerShell::HandleBusMessage(uint32_t code, uintptr_t value) {
+    switch (code) {
+    case kBusStatusText:
+        SetStatus(value ? reinterpret_cast<const char*>(value) : "");
+        break;
+    case kBusLogLine:
+        LogLine(value ? reinterpret_cast<const char*>(value) : "");
+        break;
+    case kBusJobState:
+        RefreshCommandStates(static_cast<uint32_t>(value));
+        break;
+    case kBusProgressRange:
+        view_.ProgressCreate(static_cast<uint32_t>(std::min<uintptr_t>(value, kProgressRangeLimit)));
+        break;
+    case kBusProgressStep:
+        view_.ProgressStep();
+        break;
+    case kBusProgressPos:
+        view_.ProgressSetPosition(static_cast<uint32_t>(value));
+        break;
+    case kBusProgressEnd:
+        view_.ProgressDestroy();
+        break;
+    case kBusScrollTo: {
+        const uint32_t first = image_.Low() < image_.High() ? image_.Low() : 0;
+        scrollTarget_ = std::max(static_cast<uint32_t>(value), first);
+        break;
+    }
+    case kBusErrorColour:
+        SetFailureMark(value != 0);
+        break;
+    case kBusReadSerial:
+        StartJob(kJobReadSerial);
+        break;
+    case kBusWriteSerial:
+        StartJob(kJobWriteSerial);
+        break;
+    case kBusSerialRefresh:
+        view_.RefreshSerialization();
+        break;
+    case kBusNewInstance:
+        HandOverReceived();
+        break;
+    default:
+        break; // codes 13 and above: swallowed
+    }
+}
+
+void ProgrammerShell::HandOverReceived() {
+    view_.BringToFront();
+    LogLine("Detect new instance");
+    if (!channel_)
+        return;
+    if (std::optional<std::string> text = channel_->TakeCommandLine())
+        ProcessCommandLine(*text);
+}
+
+} // namespace pyrola

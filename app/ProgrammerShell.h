@@ -1,0 +1,135 @@
+#pragma once
+// The main window's logic as a plain class: settings, image, adapters, job engine and
+// the load/save flow; commands and their enabled states; the receiver of every message-bus
+// request. A front end (window, headless program, test) shows what it decides through a
+// ShellView and delivers the bus requests to HandleBusMessage on its main thread.
+
+#include "app/AdapterSet.h"
+#include "app/CommandStates.h"
+#include "app/ShellView.h"
+#include "image/FileFlow.h"
+#include "image/FileFlowHost.h"
+#include "image/MemoryImage.h"
+#include "jobs/JobEngine.h"
+#include "jobs/MessageBus.h"
+#include "platform/SettingsStore.h"
+#include "settings/RecentFileList.h"
+#include "settings/Settings.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace pyrola {
+
+class InstanceChannel;
+
+struct TimeOfDay {
+    int hour = 0, minute = 0, second = 0;
+};
+
+// "%02i:%02i:%02i->%s"
+std::string FormatLogLine(const TimeOfDay& time, const std::string& text);
+// "FET(LPT%d)", "RAW(LPT%d)" or "BSL(COM%d)" for the settings' adapter and port.
+std::string AdapterLabel(const Settings& settings);
+
+// How a command line went, for a front end that must report it (the headless program).
+struct CommandLineOutcome {
+    bool anyToken = false;
+    bool rejected = false; // an illegal flow letter, option or file token, or a failed load
+    bool jobStarted = false;
+};
+
+class ProgrammerShell : private FileFlowHost {
+public:
+    // bus is where the worker sends its requests; the front end hands them back to
+    // HandleBusMessage on the main thread. Everything passed in must outlive the shell.
+    ProgrammerShell(ShellView& view, SettingsStore& store, MessageBus& bus, const AdapterSet& adapters);
+    ~ProgrammerShell() override;
+
+    // Window creation: settings and recent files loaded, settings applied, the device
+    // override handed to the engine, states refreshed, "Ready", empty title.
+    void Initialize();
+
+    // The twelve values reach their users: adapter and port (and the status-bar label),
+    // the gap byte, erase info.
+    void ApplySettings();
+    // Setup confirmed with OK: save, apply, refresh.
+    void SettingsConfirmed();
+
+    bool LoadFile(const std::string& path);
+    bool SaveFile(const std::string& path);
+    // Recent entry i (0-based): loaded; moved up on success, dropped on failure.
+    bool LoadRecentFile(size_t index);
+
+    CommandLineOutcome ProcessCommandLine(const std::string& text);
+    // Flags of the job engine plus 0x2000 (reload first) and 0x10000 (cancel).
+    void StartJob(uint32_t flags);
+    // A menu item, button or key.
+    void ExecuteCommand(uint32_t id);
+    // Cancel a running job and save the settings; the front end then closes.
+    void Exit();
+
+    // The user picked a row of the device list.
+    void SelectDevice(uint32_t index);
+    void RefreshCommandStates(uint32_t waitMs = 0);
+    CommandStates ComputeCommandStates() const;
+
+    // Every bus request, on the main thread. Codes 13 and above are swallowed.
+    void HandleBusMessage(uint32_t code, uintptr_t value);
+
+    // Where a second instance leaves its command line (bus code 12); may stay unset.
+    void SetInstanceChannel(InstanceChannel* channel) { channel_ = channel; }
+    // Local time for the log lines; tests fix it.
+    void SetTimeSource(std::function<TimeOfDay()> source) { timeSource_ = std::move(source); }
+    // Whether the serialization dialog exists (it keeps its command disabled).
+    void SetSerializationOpen(bool open) { serializationOpen_ = open; }
+
+    // Log line and status text, as every shell message does.
+    void Message(const std::string& text);
+    // A time-stamped log line only.
+    void LogLine(const std::string& text);
+    void Log(const std::string& text) override;
+    void SetFailureMark(bool failed) override;
+
+    Settings& GetSettings() { return settings_; }
+    MemoryImage& Image() { return image_; }
+    JobEngine& Engine() { return engine_; }
+    RecentFileList& RecentFiles() { return recent_; }
+    const std::string& CurrentFile() const { return fileFlow_.CurrentFile(); }
+    TargetAdapter* CurrentAdapter() const { return engine_.adapter; }
+    bool IsJobRunning() const { return engine_.IsWorkerRunning(); }
+    bool StatusIsError() const { return statusError_; }
+    const std::string& StatusText() const { return statusText_; }
+    std::optional<uint32_t> DeviceSelection() const { return selection_; }
+
+private:
+    // FileFlowHost
+    FileFormat AskFormat(FileFormat preselected) override;
+    void AddRecentFile(const std::string& path) override;
+    void Refreshed(uint32_t scrollAddress) override;
+
+    void SetStatus(const std::string& text);
+    void PrepareBslPassword(uint32_t flags);
+    bool StartJobReporting(uint32_t flags);
+    void HandOverReceived();
+
+    ShellView& view_;
+    SettingsStore& store_;
+    AdapterSet adapters_;
+    Settings settings_;
+    MemoryImage image_;
+    JobEngine engine_;
+    RecentFileList recent_;
+    FileFlow fileFlow_;
+    InstanceChannel* channel_ = nullptr;
+    std::function<TimeOfDay()> timeSource_;
+    std::optional<uint32_t> selection_;
+    uint32_t scrollTarget_ = 0;
+    bool statusError_ = false;
+    std::string statusText_;
+    bool serializationOpen_ = false;
+};
+
+} // namespace pyrola

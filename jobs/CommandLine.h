@@ -1,0 +1,46 @@
+#pragma once
+// The command line: "[-pi] [-fet | -raw | -bsl] [-c{port}] [+ebpvr] {file}". The same
+// text comes from the program's own arguments and from a second instance. This part
+// splits and reads it; the shell acts on the result (adapter, load, job).
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pyrola {
+
+inline constexpr size_t kCommandLineMaxTokens = 16;
+
+// The usage text as the About box and the headless program show it (CR LF between lines).
+extern const char* const kCommandLineUsage;
+
+// Blank-separated tokens; a token opened by a double quote runs to the next double quote
+// (or the end) without its quotes. At most 16 tokens; the rest of the text is ignored.
+std::vector<std::string> TokenizeCommandLine(std::string_view text);
+
+struct CommandLineRequest {
+    bool anyToken = false;
+    bool aborted = false; // an illegal flow letter: nothing further may happen
+    bool errorFlag = false;
+    uint32_t flowFlags = 0;
+    std::optional<std::string> fileToken;
+    std::optional<uint32_t> port; // 0-based, as the settings keep it
+    std::optional<uint32_t> adapter;
+    // Set when any "-" token was read: every option first sets erase info, "-pi" clears it.
+    std::optional<uint8_t> eraseInfo;
+};
+
+// Reads the tokens in order. Each message (the "Process command line.." line and every
+// complaint) goes to report as it arises; isError tells whether it sets the error flag.
+CommandLineRequest ParseCommandLine(std::string_view text,
+                                    const std::function<bool(const std::string&)>& pathExists,
+                                    const std::function<void(const std::string&, bool isError)>& report);
+
+// Joins program arguments into one command-line text: an argument holding a blank is
+// wrapped in double quotes.
+std::string JoinArguments(const std::vector<std::string>& arguments);
+
+} // namespace pyrola
