@@ -62,20 +62,20 @@ inline MemoryImage ClearedImage(uint8_t gap = 0xFF) {
     return image;
 }
 
-struct Run {
+struct ByteRun {
     uint32_t start;
     std::vector<uint8_t> bytes;
 };
 
 // Random non-overlapping runs of random bytes below `limit`, separated by holes.
-inline std::vector<Run> RandomRuns(std::mt19937& random, uint32_t limit, int runs, uint32_t maxLength) {
-    std::vector<Run> result;
+inline std::vector<ByteRun> RandomRuns(std::mt19937& random, uint32_t limit, int runs, uint32_t maxLength) {
+    std::vector<ByteRun> result;
     const uint32_t slot = limit / static_cast<uint32_t>(runs);
     for (int i = 0; i < runs; ++i) {
         const uint32_t slotStart = slot * static_cast<uint32_t>(i);
         const uint32_t length = 1 + random() % std::min(maxLength, slot / 2);
         const uint32_t start = slotStart + 1 + random() % (slot - length - 1);
-        Run run{start, {}};
+        ByteRun run{start, {}};
         for (uint32_t b = 0; b < length; ++b)
             run.bytes.push_back(static_cast<uint8_t>(random()));
         result.push_back(std::move(run));
@@ -83,9 +83,9 @@ inline std::vector<Run> RandomRuns(std::mt19937& random, uint32_t limit, int run
     return result;
 }
 
-inline MemoryImage ImageOf(const std::vector<Run>& runs) {
+inline MemoryImage ImageOf(const std::vector<ByteRun>& runs) {
     MemoryImage image = ClearedImage();
-    for (const Run& run : runs) {
+    for (const ByteRun& run : runs) {
         for (size_t i = 0; i < run.bytes.size(); ++i)
             image.StoreByte(run.start + static_cast<uint32_t>(i), run.bytes[i]);
     }
