@@ -82,6 +82,9 @@ public:
     bool IsWorkerRunning() const;
     // Waits at most the given time for the current worker to end. True when none runs.
     bool WaitForWorker(uint32_t milliseconds);
+    // Blocks until every worker this engine started has ended, including workers given up
+    // on (for a front end that exits, and for tests). Does not cancel anything itself.
+    void JoinWorkers();
 
     // Synchronous use without a worker (tests, tools): hold a fresh cancel event so that
     // Read, Program and Verify run; signal it to cancel. Only while no worker runs.

@@ -31,9 +31,10 @@ std::shared_ptr<CancelEvent> JobEngine::HoldCancelEvent() {
     auto context = std::make_shared<WorkerContext>();
     context->event = std::make_shared<CancelEvent>();
     context->done = true; // no thread behind it
+    if (IsWorkerRunning())
+        return nullptr;        // a worker owns the current event
+    BreakCurrentWorker(false); // releases the handles of a finished worker
     std::lock_guard<std::mutex> lock(stateMutex_);
-    if (current_ && current_->thread.joinable())
-        return nullptr; // a worker owns the current event
     current_ = context;
     return context->event;
 }
@@ -185,12 +186,24 @@ bool JobEngine::StartWorker(uint32_t flags, int priority) {
     return started;
 }
 
+void JobEngine::JoinWorkers() {
+    std::shared_ptr<WorkerContext> context;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        context = current_;
+    }
+    if (context && context->thread.joinable())
+        context->thread.join(); // current_ keeps its (finished) context until the next start
+    for (auto& given : givenUp_) {
+        if (given->thread.joinable())
+            given->thread.join();
+    }
+    givenUp_.clear();
+}
+
 JobEngine::~JobEngine() {
     BreakCurrentWorker(true);
-    for (auto& context : givenUp_) {
-        if (context->thread.joinable())
-            context->thread.join();
-    }
+    JoinWorkers();
 }
 
 } // namespace pyrola

@@ -1,14 +1,211 @@
+// Step order of a list, attach and close, and the list-ending rules.
 #include "tests/jobs/JobTestFixture.h"
+
+#include <stdexcept>
 
 using namespace pyrola;
 using namespace pyrola::test;
 
 using Ops = std::vector<std::string>;
 
+namespace {
+bool Contains(const std::vector<std::string>& lines, const std::string& text) {
+    return std::find(lines.begin(), lines.end(), text) != lines.end();
+}
+} // namespace
+
 TEST_F(JobTest, ProgramAndVerifyOnAClosedAdapterAttachFirstAndCloseLast) {
     Fill(0xE000, 16, 0x10);
     RunList(kJobProgram | kJobVerify);
     EXPECT_EQ(WorkOps(), (Ops{"Open", "WriteMemory", "ReadMemory", "Close"}));
     EXPECT_EQ(engine.jobFlags.load(), 0u);
+    // Identification and end of list each post the job-state notice.
     EXPECT_EQ(bus.Posted(kBusJobState), (std::vector<uintptr_t>{0, 1000}));
+    EXPECT_EQ(bus.Messages().back().code, kBusJobState);
+    EXPECT_TRUE(bus.Messages().back().posted);
+}
+
+TEST_F(JobTest, DebugStepRunsBeforeAttachAndTheRestFollows) {
+    Fill(0xE000, 4, 0);
+    RunList(kJobDebugOneWire | kJobProgram);
+    EXPECT_EQ(WorkOps(), (Ops{"DebugOneWire", "Open", "WriteMemory", "Close"}));
+    const auto log = bus.LogLines();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[0], "Debug OW interface. Try to get DS18B20");
+    EXPECT_EQ(log[1], "Debug OW interface complete.");
+    EXPECT_EQ(log[2], "Initialize..");
+}
+
+TEST_F(JobTest, UnknownBitsAloneAttachThenEndTheList) {
+    RunList(0x0020);
+    EXPECT_EQ(WorkOps(), (Ops{"Open", "Close"}));
+    EXPECT_EQ(engine.jobFlags.load(), 0x0020u); // never taken
+    // No failure is reported: the list merely has nothing to do.
+    for (const std::string& status : bus.StatusTexts())
+        EXPECT_EQ(status.find("failed"), std::string::npos) << status;
+}
+
+TEST_F(JobTest, AttachOnlyIdentifiesAndDoesNothingElse) {
+    RunList(kJobAttachOnly);
+    EXPECT_EQ(WorkOps(), (Ops{"Open", "Close"}));
+    EXPECT_EQ(engine.deviceIndex.load(), 7u);
+    EXPECT_STREQ(engine.PublishedRecord().name, "MSP430F149");
+}
+
+TEST_F(JobTest, AutoRunsInTheFixedOrderWhateverTheBitsSay) {
+    Fill(0xE000, 32, 0);
+    RunList(kJobAutoDefault);
+    EXPECT_EQ(WorkOps(),
+              (Ops{"Open", "Erase", "EraseCheck", "EraseCheck", "WriteMemory", "ReadMemory", "Close"}));
+    const auto status = bus.StatusTexts();
+    EXPECT_TRUE(Contains(status, "Erase complete."));
+    EXPECT_TRUE(Contains(status, "Blank check complete."));
+    EXPECT_TRUE(Contains(status, "Program complete."));
+    EXPECT_TRUE(Contains(status, "Verify complete."));
+}
+
+TEST_F(JobTest, EveryStepBitRunsInItsPlace) {
+    Fill(0xE000, 8, 0);
+    RunList(kJobReset | kJobErase | kJobBlankCheck | kJobRead | kJobProgram | kJobVerify | kJobAttachOnly |
+            kJobDumpDeviceId | kJobDumpRam | kJobDumpLoader);
+    // Read comes before Program; the dumps come last, device ID first.
+    const auto ops = WorkOps();
+    ASSERT_GE(ops.size(), 6u);
+    EXPECT_EQ(Ops(ops.begin(), ops.begin() + 6),
+              (Ops{"Open", "Reset", "Erase", "EraseCheck", "EraseCheck", "ReadMemory"}));
+    // The read replaced the image, so Program writes what was read; then the dumps.
+    const auto reads = adapter.CallsOf("ReadMemory");
+    ASSERT_GE(reads.size(), 3u);
+    EXPECT_EQ(reads[reads.size() - 3].a, 0x0FF0u);
+    EXPECT_EQ(reads[reads.size() - 3].b, 16u);
+    EXPECT_EQ(reads[reads.size() - 2].a, 0x0200u);
+    EXPECT_EQ(reads[reads.size() - 2].b, 0x0800u);
+    EXPECT_EQ(reads[reads.size() - 1].a, 0x0C00u);
+    EXPECT_EQ(reads[reads.size() - 1].b, 0x03F0u);
+    EXPECT_EQ(ops.back(), "Close");
+    const auto status = bus.StatusTexts();
+    // F149: 256 bytes of information memory and 0x1100-0xFFFF of main memory.
+    const std::string readText = Format("Read %d(0x%X) bytes", 256 + 0xEF00, 256 + 0xEF00);
+    const auto pos = [&](const std::string& s) {
+        return std::find(status.begin(), status.end(), s) - status.begin();
+    };
+    for (const std::string& text : {std::string("Reset complete."), readText, std::string("Dump complete.")})
+        EXPECT_LT(size_t(pos(text)), status.size()) << text;
+    EXPECT_LT(pos("Reset complete."), pos("Erase complete."));
+    EXPECT_LT(pos("Erase complete."), pos("Blank check complete."));
+    EXPECT_LT(pos("Blank check complete."), pos(readText));
+    EXPECT_LT(pos(readText), pos("Program complete."));
+    EXPECT_LT(pos("Program complete."), pos("Verify complete."));
+    EXPECT_LT(pos("Verify complete."), pos("Dump complete."));
+    EXPECT_EQ(engine.jobFlags.load(), 0u);
+}
+
+TEST_F(JobTest, FailingEraseEndsAutoWithTheErrorTextAppended) {
+    Fill(0xE000, 32, 0);
+    adapter.SetResult("Erase", 5);
+    adapter.errorNumber = 5;
+    adapter.errorTexts[5] = "Could not erase device memory";
+    RunList(kJobAutoDefault);
+    EXPECT_EQ(WorkOps(), (Ops{"Open", "Erase", "Close"}));
+    const auto log = bus.LogLines();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "Erase failed.Could not erase device memory");
+    EXPECT_EQ(bus.StatusTexts().back(), "Erase failed.");
+    // The failed step's bit is gone; the later ones stay until the next start.
+    EXPECT_EQ(engine.jobFlags.load(), kJobProgram | kJobBlankCheck | kJobVerify);
+}
+
+TEST_F(JobTest, FailingInitLogsTheAdapterTextAloneAndForgetsTheDevice) {
+    engine.deviceIndex = 12;
+    adapter.openResult = false;
+    adapter.errorTexts[-1] = "Could not open port";
+    adapter.errorNumber = -1;
+    RunList(kJobProgram);
+    EXPECT_EQ(WorkOps(), (Ops{"Open", "Close"}));
+    EXPECT_EQ(adapter.CallsOf("Open")[0].a, 12u); // proposed as requestedDevice
+    EXPECT_EQ(engine.deviceIndex.load(), 0u);
+    EXPECT_EQ(bus.StatusTexts().back(), "Init() failed.");
+    EXPECT_EQ(bus.LogLines().back(), "Could not open port");
+    EXPECT_EQ(engine.jobFlags.load(), kJobProgram); // Init consumes no bit
+    EXPECT_EQ(bus.Posted(kBusJobState), (std::vector<uintptr_t>{0, 1000}));
+}
+
+TEST_F(JobTest, OpenThatIdentifiesNothingEndsTheListSilently) {
+    adapter.openDevice = 0;
+    engine.deviceRecord.index = 0;
+    RunList(kJobErase);
+    EXPECT_EQ(WorkOps(), (Ops{"Open", "Close"}));
+    for (const std::string& status : bus.StatusTexts())
+        EXPECT_EQ(status.find("failed"), std::string::npos) << status;
+}
+
+TEST_F(JobTest, AnOpenAdapterSkipsInitialization) {
+    adapter.isOpen = 1;
+    FillDeviceRecord(7, &engine.deviceRecord);
+    RunList(kJobErase);
+    EXPECT_EQ(WorkOps(), (Ops{"Erase", "Close"}));
+    EXPECT_FALSE(Contains(bus.LogLines(), "Initialize.."));
+}
+
+TEST_F(JobTest, EmptyListIsOverAtOnce) {
+    engine.jobFlags = 0;
+    EXPECT_FALSE(engine.Dispatch());
+    EXPECT_TRUE(adapter.Calls().empty());
+    EXPECT_TRUE(bus.Messages().empty());
+}
+
+TEST_F(JobTest, ExceptionInAStepIsLoggedAndEndsTheList) {
+    Fill(0xE000, 32, 0);
+    adapter.ThrowIn("Erase");
+    RunList(kJobAutoDefault);
+    EXPECT_EQ(WorkOps(), (Ops{"Open", "Erase", "Close"}));
+    EXPECT_EQ(bus.LogLines().back(), "Unhandled exception detected!");
+    EXPECT_EQ(bus.Posted(kBusJobState).back(), 1000u);
+}
+
+TEST_F(JobTest, MissingAdapterOrImageFailsInsteadOfCrashing) {
+    engine.adapter = nullptr;
+    engine.jobFlags = kJobErase;
+    EXPECT_FALSE(engine.Dispatch());
+    EXPECT_EQ(bus.StatusTexts().back(), "Init() failed.");
+    engine.adapter = &adapter;
+    engine.image = nullptr;
+    bus.Clear();
+    EXPECT_FALSE(engine.Dispatch());
+    EXPECT_EQ(bus.StatusTexts().back(), "Init() failed.");
+    EXPECT_TRUE(adapter.Calls().empty());
+}
+
+TEST_F(JobTest, SerialStepsAreReportedAsUnavailable) {
+    RunList(kJobWriteSerial | kJobReadSerial);
+    EXPECT_EQ(WorkOps(), (Ops{"Open", "Close"}));
+    EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
+}
+
+TEST_F(JobTest, CancelBetweenStepsEndsWithoutClose) {
+    Fill(0xE000, 32, 0);
+    adapter.onCall = [this](const AdapterCall& call) {
+        if (call.op == "Erase")
+            event->Signal();
+    };
+    event = engine.HoldCancelEvent();
+    RunList(kJobAutoDefault);
+    EXPECT_EQ(WorkOps(), (Ops{"Open", "Erase"}));
+    EXPECT_EQ(adapter.isOpen, 1);
+    EXPECT_EQ(bus.Posted(kBusJobState).back(), 1000u);
+    // The next list starts without initialization.
+    adapter.onCall = nullptr;
+    adapter.ClearCalls();
+    RunList(kJobBlankCheck);
+    EXPECT_EQ(WorkOps(), (Ops{"EraseCheck", "EraseCheck", "Close"}));
+}
+
+TEST_F(JobTest, NoEventHeldCountsAsCancelled) {
+    JobEngine bare(&bus, &image);
+    bare.adapter = &adapter;
+    EXPECT_TRUE(bare.CancelRequested());
+    bare.jobFlags = kJobErase;
+    bare.Run();
+    EXPECT_TRUE(adapter.Calls().empty());
+    EXPECT_EQ(bus.Posted(kBusJobState), (std::vector<uintptr_t>{1000}));
 }
