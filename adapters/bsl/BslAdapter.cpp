@@ -1,0 +1,230 @@
+#include "adapters/bsl/BslAdapter.h"
+
+#include "adapters/DeviceTable.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace pyrola {
+
+namespace {
+constexpr uint32_t kIdentificationBlock = 16;
+constexpr uint8_t kParityEvenCode = kParityEven;
+constexpr uint32_t kOpenQueueSize = 512;
+constexpr uint32_t kLinkBaudRate = 9600;
+} // namespace
+
+BslAdapter::BslAdapter(SerialPortFactory& ports, Clock& clock) : link_(ports, clock), protocol_(link_) {}
+
+void BslAdapter::FillRecord(uint32_t index) {
+    if (deviceRecord != nullptr)
+        FillDeviceRecord(index < kDeviceCount ? index : 0, deviceRecord);
+}
+
+void BslAdapter::ForgetTarget() {
+    needPassword = 1;
+    needIdentification = 1;
+    patchStart = 0;
+    loaderVersion = 0;
+}
+
+bool BslAdapter::Open() {
+    isOpen = 0;
+    if (requestedDevice == 0)
+        requestedDevice = kBslDefaultDevice;
+    FillRecord(requestedDevice);
+    link_.portName = "COM" + std::to_string(portNumber);
+    link_.baudRate = kLinkBaudRate;
+    link_.parity = kParityEvenCode;
+    link_.queueSize = kOpenQueueSize;
+    if (!link_.OpenPort()) {
+        protocol_.errorNumber = kBslOpenFailed;
+        return false;
+    }
+    protocol_.errorNumber = kBslNoError;
+    link_.InvokeBsl();
+    ForgetTarget();
+    if (Unlock() && needIdentification && Identify())
+        FinishIdentification();
+    isOpen = 1;
+    return true;
+}
+
+bool BslAdapter::Close() {
+    isOpen = 0;
+    if (!link_.ClosePort()) {
+        protocol_.errorNumber = kBslCloseFailed;
+        return false;
+    }
+    protocol_.errorNumber = kBslNoError;
+    return true;
+}
+
+int32_t BslAdapter::GetErrorNumber() {
+    const int32_t number = protocol_.errorNumber;
+    protocol_.errorNumber = kBslNoError;
+    return number;
+}
+
+bool BslAdapter::Unlock() {
+    if (!needPassword)
+        return true;
+    protocol_.errorNumber = kBslNoError;
+    if (!protocol_.SendCommand(kBslRxPassword, kBslPasswordAddress, kBslPasswordLength, password.data(),
+                               nullptr)) {
+        // A device erased since its image was built has the blank vector table.
+        if (protocol_.SendCommand(kBslRxPassword, kBslPasswordAddress, kBslPasswordLength,
+                                  kBslErasedPassword.data(), nullptr))
+            password = kBslErasedPassword;
+    }
+    if (protocol_.errorNumber == kBslNoError) {
+        needPassword = 0;
+        return true;
+    }
+    if (protocol_.errorNumber == kBslNakReceived)
+        protocol_.errorNumber = kBslPasswordRefused;
+    return false;
+}
+
+bool BslAdapter::Identify() {
+    uint8_t block[kIdentificationBlock] = {};
+    if (!protocol_.ReadBlocks(kIdentificationAddress, block, kIdentificationBlock))
+        return false;
+    identifiedDevice = LookupDevice(block, 0xFFFF);
+    loaderVersion = static_cast<uint32_t>(block[10]) * 256 + block[11];
+    return true;
+}
+
+void BslAdapter::FinishIdentification() {
+    needIdentification = 0;
+    if (identifiedDevice == 0)
+        identifiedDevice = requestedDevice;
+    FillRecord(identifiedDevice);
+    if (IsOldLoader() && patchEnabled)
+        LoadPatch();
+}
+
+bool BslAdapter::Prepared() {
+    if (needPassword && !Unlock())
+        return false;
+    if (needIdentification) {
+        protocol_.errorNumber = kBslNoError;
+        if (Identify())
+            FinishIdentification();
+    }
+    return true;
+}
+
+int32_t BslAdapter::Erase(uint32_t mode, uint32_t address, uint32_t /*length*/) {
+    if (mode == kEraseSegment) {
+        return protocol_.SendCommand(kBslEraseArea, address, kBslKeyMainOrInfo, nullptr, nullptr) ? 0 : -1;
+    }
+    // An unpatched old loader erases for only a fraction of the cumulative mass-erase
+    // time per frame.
+    const uint32_t repeats = IsOldLoader() && patchStart == 0 ? kBslOldMassEraseRepeats : 1;
+    for (uint32_t i = 0; i < repeats; ++i) {
+        if (!protocol_.SendCommand(kBslMassErase, 0xFF00, kBslKeyMass, nullptr, nullptr))
+            return -1;
+    }
+    password = kBslErasedPassword;
+    if (patchStart == 0)
+        protocol_.SendCommand(kBslRxPassword, kBslPasswordAddress, kBslPasswordLength, password.data(),
+                              nullptr);
+    return 0;
+}
+
+int32_t BslAdapter::EraseCheck(uint32_t address, uint32_t length) {
+    if (!Prepared())
+        return -1;
+    if (IsOldLoader() && patchStart == 0) {
+        protocol_.errorNumber = kBslOldVersion;
+        return -1;
+    }
+    uint32_t remaining = length;
+    do {
+        const uint32_t chunk = std::min(remaining, kBslMaxBlock);
+        if (!protocol_.SendCommand(kBslEraseCheck, address, chunk, nullptr, nullptr))
+            return -1;
+        address += chunk;
+        remaining -= chunk;
+    } while (remaining > 0);
+    return 0;
+}
+
+int32_t BslAdapter::WriteMemory(uint32_t address, const uint8_t* data, uint32_t count) {
+    if (!Prepared())
+        return -1;
+    return protocol_.WriteBlocks(address, data, count) ? 0 : -1;
+}
+
+int32_t BslAdapter::ReadMemory(uint32_t address, uint8_t* data, uint32_t count) {
+    if (!Prepared())
+        return -1;
+    return protocol_.ReadBlocks(address, data, count) ? 0 : -1;
+}
+
+int32_t BslAdapter::VerifyMemory(uint32_t /*address*/, const uint8_t* /*data*/, uint32_t /*count*/) {
+    protocol_.errorNumber = kBslNotImplemented;
+    return -1;
+}
+
+int32_t BslAdapter::Reset(uint32_t /*method*/, uint32_t /*execute*/, uint32_t releaseJtag) {
+    if (releaseJtag != 0)
+        link_.RestartTarget();
+    else
+        link_.InvokeBsl();
+    ForgetTarget();
+    return 0;
+}
+
+int32_t BslAdapter::DebugOneWire() {
+    protocol_.errorNumber = kBslNotImplemented;
+    return -1;
+}
+
+bool BslAdapter::LoadPatch() {
+    patchStart = 0;
+    protocol_.errorNumber = kBslNoError;
+    std::vector<uint8_t> patch;
+    bool ok = true;
+    if (!patchFilePath.empty()) {
+        std::string reason;
+        // A patch file that is present but unusable must not be replaced silently by
+        // the placeholder: the load fails instead.
+        if (FILE* probe = std::fopen(patchFilePath.c_str(), "rb")) {
+            std::fclose(probe);
+            ok = ReadBslPatchFile(patchFilePath, patch, reason);
+        }
+    }
+    if (ok && patch.empty())
+        patch.assign(BuiltInBslPatch().begin(), BuiltInBslPatch().end());
+    ok = ok && protocol_.SendCommand(kBslLoadPc, kBslLoaderReentry, 0, nullptr, nullptr) &&
+         protocol_.SendCommand(kBslRxPassword, kBslPasswordAddress, kBslPasswordLength, password.data(),
+                               nullptr) &&
+         protocol_.WriteBlocks(kBslPatchAddress, patch.data(), static_cast<uint32_t>(patch.size()));
+    if (ok) {
+        patchReadBack_.assign(patch.size(), 0);
+        ok = protocol_.ReadBlocks(kBslPatchAddress, patchReadBack_.data(),
+                                  static_cast<uint32_t>(patch.size()));
+        if (ok && patchReadBack_ != patch) {
+            protocol_.errorNumber = kBslPatchFailed;
+            ok = false;
+        }
+    }
+    if (ok) {
+        uint8_t start[2] = {};
+        if (protocol_.ReadBlocks(kBslPatchAddress, start, 2)) {
+            patchStart = start[0] + 256u * start[1];
+            if (patchStart != 0 && protocol_.SendCommand(kBslLoadPc, patchStart, 0, nullptr, nullptr))
+                protocol_.errorNumber = kBslNoError;
+        }
+    }
+    if (ok && protocol_.errorNumber == kBslNoError && patchStart != 0)
+        return true;
+    protocol_.errorNumber = kBslPatchFailed;
+    return false;
+}
+
+} // namespace pyrola

@@ -1,0 +1,90 @@
+#pragma once
+// The adapter that programs an MSP430 through its ROM bootstrap loader over a COM port:
+// start the loader, unlock it with the password (the interrupt vectors), identify the
+// device and the loader version, load a patch into old loaders, erase, blank check, read
+// and write memory, reset. Verification and the 1-Wire hook are not available.
+
+#include "adapters/TargetAdapter.h"
+#include "adapters/bsl/BslPatch.h"
+#include "adapters/bsl/BslProtocol.h"
+#include "adapters/bsl/SerialLink.h"
+#include "platform/Clock.h"
+#include "platform/SerialPort.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pyrola {
+
+using BslPassword = std::array<uint8_t, kBslPasswordLength>;
+
+// The vector table of an erased device: 32 bytes of 0xFF.
+inline constexpr BslPassword kBslErasedPassword = [] {
+    BslPassword p{};
+    p.fill(0xFF);
+    return p;
+}();
+
+// Loaders up to this version need the patch for an erase check.
+inline constexpr uint32_t kBslOldVersionLimit = 0x0110;
+// Mass erase frames an unpatched old loader needs for the full cumulative erase time.
+inline constexpr uint32_t kBslOldMassEraseRepeats = 20;
+// Where an old loader is re-entered before the patch is loaded.
+inline constexpr uint32_t kBslLoaderReentry = 0x0C22;
+// Device-table row used when the caller proposes none ("DEFAULT").
+inline constexpr uint32_t kBslDefaultDevice = 43;
+
+class BslAdapter : public TargetAdapter {
+public:
+    BslAdapter(SerialPortFactory& ports, Clock& clock);
+
+    const char* GetName() override { return "BSL"; }
+    uint32_t GetBlockSize() override { return kBslMaxBlock; }
+    bool Open() override;
+    bool Close() override;
+    int32_t GetErrorNumber() override;
+    const char* GetErrorText(int32_t number) override { return BslProtocol::ErrorText(number); }
+    int32_t Erase(uint32_t mode, uint32_t address, uint32_t length) override;
+    int32_t EraseCheck(uint32_t address, uint32_t length) override;
+    int32_t WriteMemory(uint32_t address, const uint8_t* data, uint32_t count) override;
+    int32_t ReadMemory(uint32_t address, uint8_t* data, uint32_t count) override;
+    int32_t VerifyMemory(uint32_t address, const uint8_t* data, uint32_t count) override;
+    int32_t Reset(uint32_t method, uint32_t execute, uint32_t releaseJtag) override;
+    int32_t DebugOneWire() override;
+
+    // Steps of Open and of the preparation before memory operations.
+    bool Unlock();
+    bool Identify();
+    bool LoadPatch();
+    bool IsOldLoader() const { return loaderVersion <= kBslOldVersionLimit; }
+
+    // Set by the shell and the job start.
+    uint8_t patchEnabled = 0;                  // from the "BslPatch" setting
+    BslPassword password = kBslErasedPassword; // the target's interrupt vectors
+    std::string patchFilePath;                 // "bslpatch.txt" beside the program; empty = built-in only
+
+    // State.
+    uint8_t needPassword = 1;       // unlock before the next protected operation
+    uint8_t needIdentification = 1; // read version and identity before the next memory operation
+    uint32_t patchStart = 0;        // address the running patch was started at; 0 = none
+    uint32_t loaderVersion = 0;     // 0x0FFA * 256 + 0x0FFB; 0 = not read yet
+    uint32_t identifiedDevice = 0;  // device-table row of the last identification
+
+    SerialLink& link() { return link_; }
+    BslProtocol& protocol() { return protocol_; }
+
+private:
+    void FillRecord(uint32_t index);
+    // After a successful identification: adopt it and load the patch an old loader needs.
+    void FinishIdentification();
+    bool Prepared();
+    void ForgetTarget();
+
+    SerialLink link_;
+    BslProtocol protocol_;
+    std::vector<uint8_t> patchReadBack_;
+};
+
+} // namespace pyrola

@@ -1,0 +1,165 @@
+#include "adapters/bsl/BslProtocol.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace pyrola {
+
+uint16_t BslChecksum(const uint8_t* bytes, uint32_t count) {
+    uint16_t sum = 0;
+    for (uint32_t i = 0; i + 1 < count; i += 2)
+        sum ^= static_cast<uint16_t>(bytes[i] | (bytes[i + 1] << 8));
+    return static_cast<uint16_t>(~sum);
+}
+
+bool BslProtocol::Sync() {
+    for (uint32_t attempt = 0; attempt < kBslSyncAttempts; ++attempt) {
+        link_.Purge(kPurgeRxClear);
+        const uint8_t request = kBslSync;
+        link_.Write(&request, 1);
+        uint8_t reply = 0;
+        if (link_.ReadWait(&reply, 1, kBslSyncWaitMs) == 1 && reply == kBslAck)
+            return true;
+    }
+    errorNumber = kBslSyncFailed;
+    return false;
+}
+
+bool BslProtocol::Exchange(uint32_t frameLength) {
+    // Nothing of an earlier answer may pass for part of this one.
+    std::memset(answer, 0, sizeof(answer));
+    link_.Purge(kPurgeRxAbort | kPurgeRxClear);
+    // One byte at a time: a loader that refuses the frame half-way answers at once, and
+    // the rest of the frame is not sent.
+    for (uint32_t i = 0; i < frameLength; ++i) {
+        link_.Write(&frame[i], 1);
+        if (link_.PollInput() > 0)
+            break;
+    }
+    if (link_.WaitForInput(1, link_.headerMultiplier * link_.phaseTimeout) < 1 ||
+        link_.ReadWait(answer, 1, link_.phaseTimeout) != 1) {
+        errorNumber = kBslHeaderTimeout;
+        return false;
+    }
+    switch (answer[0]) {
+    case kBslAck:
+        errorNumber = kBslNoError;
+        break;
+    case kBslNak:
+        errorNumber = kBslNakReceived;
+        break;
+    case kBslFailed:
+        errorNumber = kBslCommandFailed;
+        break;
+    case kBslHeader: {
+        if (link_.ReadWait(answer + 1, 3, link_.phaseTimeout) != 3) {
+            errorNumber = kBslFrameTimeout;
+            break;
+        }
+        const uint32_t length = answer[2];
+        if (answer[2] != answer[3]) {
+            errorNumber = kBslBadChecksum;
+            break;
+        }
+        if (link_.ReadWait(answer + 4, length + 2, link_.phaseTimeout) != length + 2) {
+            errorNumber = kBslFrameTimeout;
+            break;
+        }
+        const uint16_t sum = BslChecksum(answer, length + 4);
+        const bool match = answer[4 + length] == (sum & 0xFF) && answer[5 + length] == (sum >> 8);
+        errorNumber = match ? kBslNoError : kBslBadChecksum;
+        break;
+    }
+    default:
+        // A byte the loader never sends (line noise, a garbled answer): counting it as
+        // done could pass a refused frame as written, so it is a failure of its own.
+        errorNumber = kBslUnspecific;
+        break;
+    }
+    return errorNumber == kBslNoError;
+}
+
+bool BslProtocol::SendCommand(uint8_t command, uint32_t address, uint32_t length, const uint8_t* data,
+                              uint8_t* answerData) {
+    const bool carriesData = command == kBslRxPassword || command == kBslRxDataBlock;
+    const uint32_t dataLength = carriesData ? std::min(length, kBslMaxBlock) : 0;
+    std::memset(frame, 0xFF, sizeof(frame));
+    const uint32_t l1 = 4 + dataLength;
+    frame[0] = kBslHeader;
+    frame[1] = command;
+    frame[2] = static_cast<uint8_t>(l1);
+    frame[3] = static_cast<uint8_t>(l1);
+    frame[4] = static_cast<uint8_t>(address);
+    frame[5] = static_cast<uint8_t>(address >> 8);
+    frame[6] = static_cast<uint8_t>(length);
+    frame[7] = static_cast<uint8_t>(length >> 8);
+    if (dataLength > 0 && data != nullptr)
+        std::memcpy(frame + kBslFrameHead, data, dataLength);
+    const uint16_t sum = BslChecksum(frame, l1 + 4);
+    frame[l1 + 4] = static_cast<uint8_t>(sum);
+    frame[l1 + 5] = static_cast<uint8_t>(sum >> 8);
+
+    if (!Sync())
+        return false;
+    const bool done = Exchange(l1 + 6);
+    if (done && answerData != nullptr) {
+        if (answer[0] != kBslHeader) {
+            // A single-byte acknowledge carries no data; taking it as a read would
+            // report bytes that never arrived.
+            errorNumber = kBslUnspecific;
+            return false;
+        }
+        std::memcpy(answerData, answer + 4, std::min<uint32_t>(length, answer[2]));
+    }
+    return errorNumber == kBslNoError;
+}
+
+bool BslProtocol::ReadBlocks(uint32_t address, uint8_t* destination, uint32_t count) {
+    uint32_t remaining = count;
+    do {
+        const uint32_t chunk = std::min(remaining, kBslMaxBlock);
+        if (!SendCommand(kBslTxDataBlock, address, chunk, nullptr, destination))
+            return false;
+        address += chunk;
+        destination += chunk;
+        remaining -= chunk;
+    } while (remaining > 0);
+    return true;
+}
+
+bool BslProtocol::WriteBlocks(uint32_t address, const uint8_t* source, uint32_t count) {
+    uint32_t remaining = count;
+    do {
+        const uint32_t chunk = std::min(remaining, kBslMaxBlock);
+        if (!SendCommand(kBslRxDataBlock, address, chunk, source, nullptr))
+            return false;
+        address += chunk;
+        source += chunk;
+        remaining -= chunk;
+    } while (remaining > 0);
+    return true;
+}
+
+const char* BslProtocol::ErrorText(int32_t number) {
+    static const char* const kTexts[] = {
+        "No Error",
+        "Unspecific error",
+        "Could not open port",
+        "Synchronization error",
+        "Timeout while receiving header",
+        "Timeout while receiving frame",
+        "Bad frame checksum",
+        "NAK received",
+        "Command failed, is not defined or is not allowed",
+        "Could not close port",
+        "This function not implemented",
+        "Could not patch BSL",
+        "Old BSL version (<=1.10). Require patch",
+        "Protected function. Password not match",
+    };
+    if (number < 0 || number >= static_cast<int32_t>(sizeof(kTexts) / sizeof(kTexts[0])))
+        return "Invalid error number";
+    return kTexts[number];
+}
+
+} // namespace pyrola

@@ -1,0 +1,110 @@
+#include "adapters/bsl/SerialLink.h"
+
+namespace pyrola {
+
+namespace {
+// Settling time after a line sequence before the loader or the program listens.
+constexpr uint32_t kLineSettleMs = 250;
+} // namespace
+
+bool SerialLink::OpenPort() {
+    if (port_ && port_->IsOpen())
+        port_->Close();
+    if (!port_)
+        port_ = ports_.Create();
+    if (!port_) {
+        lastSystemError = 0;
+        return false;
+    }
+    if (!port_->Open(portName, baudRate, parity, queueSize)) {
+        lastSystemError = port_->LastError();
+        return false;
+    }
+    return true;
+}
+
+bool SerialLink::ClosePort() {
+    if (!port_ || !port_->IsOpen())
+        return true;
+    // Let the last bytes go out, but never wait longer than one protocol phase. The
+    // poll does not sleep: the queue of a working port drains within a few byte times.
+    const uint32_t start = clock_.TickCount();
+    while (true) {
+        port_->Poll(status);
+        if (status.outputQueue == 0 || clock_.TickCount() - start >= phaseTimeout)
+            break;
+    }
+    return port_->Close();
+}
+
+bool SerialLink::SetDtr(bool on) {
+    return port_ && port_->SetDtr(on);
+}
+
+bool SerialLink::SetRts(bool on) {
+    return port_ && port_->SetRts(on);
+}
+
+uint32_t SerialLink::Write(const uint8_t* data, uint32_t count) {
+    return port_ ? port_->Write(data, count) : 0;
+}
+
+uint32_t SerialLink::PollInput() {
+    if (!port_) {
+        status = SerialStatus{};
+        return 0;
+    }
+    port_->Poll(status);
+    return status.inputQueue;
+}
+
+uint32_t SerialLink::WaitForInput(uint32_t count, uint32_t limitMs) {
+    const uint32_t start = clock_.TickCount();
+    while (true) {
+        const uint32_t waiting = PollInput();
+        if (waiting >= count)
+            return waiting;
+        clock_.Sleep(1);
+        if (clock_.TickCount() - start >= limitMs)
+            return waiting;
+    }
+}
+
+uint32_t SerialLink::ReadWait(uint8_t* buffer, uint32_t count, uint32_t limitMs) {
+    if (WaitForInput(count, limitMs) < count || !port_)
+        return 0;
+    return port_->Read(buffer, count);
+}
+
+bool SerialLink::Purge(uint32_t flags) {
+    return port_ && port_->Purge(flags);
+}
+
+void SerialLink::InvokeBsl() {
+    SetDtr(true);
+    SetRts(true);
+    clock_.Sleep(kLineSettleMs);
+    SetDtr(false);
+    SetRts(true);
+    SetRts(false);
+    SetRts(true);
+    SetRts(false);
+    SetDtr(true);
+    SetRts(true);
+    clock_.Sleep(kLineSettleMs);
+    Purge(kPurgeTxClear);
+    Purge(kPurgeRxClear);
+}
+
+void SerialLink::RestartTarget() {
+    SetDtr(true);
+    SetRts(true);
+    clock_.Sleep(kLineSettleMs);
+    SetDtr(false);
+    SetDtr(true);
+    clock_.Sleep(kLineSettleMs);
+    Purge(kPurgeTxClear);
+    Purge(kPurgeRxClear);
+}
+
+} // namespace pyrola

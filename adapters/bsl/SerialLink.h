@@ -1,0 +1,65 @@
+#pragma once
+// The port layer under the loader protocol: opens the COM port with fixed line settings,
+// drives DTR (the target's reset line) and RTS (its test line) for the two start-up
+// sequences, writes bytes, and waits for received bytes by polling the driver's queue
+// against the millisecond clock. It knows nothing of frames.
+
+#include "platform/Clock.h"
+#include "platform/SerialPort.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace pyrola {
+
+class SerialLink {
+public:
+    SerialLink(SerialPortFactory& ports, Clock& clock) : ports_(ports), clock_(clock) {}
+
+    // Opens portName with the current baud rate, parity and queue size (an open port is
+    // closed first). On failure the system error is kept and the link is closed.
+    bool OpenPort();
+    // Waits up to phaseTimeout ms for the output queue to drain, then closes. False only
+    // when the system refused to close; the link is closed afterwards in every case.
+    bool ClosePort();
+    bool IsOpen() const { return port_ != nullptr && port_->IsOpen(); }
+
+    bool SetDtr(bool on);
+    bool SetRts(bool on);
+    uint32_t Write(const uint8_t* data, uint32_t count);
+    // One status poll: clears a line error, refreshes `status`, returns the input count.
+    uint32_t PollInput();
+    // Polls every millisecond until count bytes wait or limitMs have passed; the number of
+    // bytes waiting when the wait ended.
+    uint32_t WaitForInput(uint32_t count, uint32_t limitMs);
+    // Waits as WaitForInput; reads exactly count bytes when that many wait, else nothing.
+    uint32_t ReadWait(uint8_t* buffer, uint32_t count, uint32_t limitMs);
+    bool Purge(uint32_t flags);
+
+    // Restarts the target into its bootstrap loader: two test-line pulses while reset is
+    // held, reset released with the test line high.
+    void InvokeBsl();
+    // Restarts the target into its own program: one reset pulse, test line left on.
+    void RestartTarget();
+
+    Clock& clock() { return clock_; }
+
+    std::string portName;
+    uint32_t baudRate = 9600;
+    uint32_t queueSize = 2048;
+    uint8_t parity = kParityNone;
+    uint32_t lastSystemError = 0; // of the most recent failed open; for inspection only
+    SerialStatus status;          // refreshed by every poll
+    // Protocol time-outs kept beside the link: the per-phase limit (also the drain limit
+    // of ClosePort) and the multiplier for the wait on a frame's first answer byte.
+    uint32_t phaseTimeout = 500;
+    uint32_t headerMultiplier = 6;
+
+private:
+    SerialPortFactory& ports_;
+    Clock& clock_;
+    std::unique_ptr<SerialPort> port_;
+};
+
+} // namespace pyrola

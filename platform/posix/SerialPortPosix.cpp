@@ -1,0 +1,208 @@
+// Serial ports on POSIX terminals: raw mode, 8 data bits, the chosen parity, 1 stop bit,
+// no flow control; DTR and RTS through the modem-control ioctls; queue counts through
+// FIONREAD and TIOCOUTQ; purges through tcflush.
+
+#include "platform/SerialPort.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace pyrola {
+namespace {
+
+speed_t SpeedCode(uint32_t baudRate) {
+    switch (baudRate) {
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return B0;
+    }
+}
+
+class PosixSerialPort : public SerialPort {
+public:
+    ~PosixSerialPort() override { Close(); }
+
+    bool Open(const std::string& name, uint32_t baudRate, uint8_t parity, uint32_t /*queueSize*/) override {
+        // The terminal driver sizes its own queues; the size has no POSIX counterpart.
+        Close();
+        const std::string path = SerialDevicePath(name);
+        const speed_t speed = SpeedCode(baudRate);
+        if (path.empty() || speed == B0 || parity > kParityEven) {
+            lastError_ = path.empty() ? ENOENT : EINVAL;
+            return false;
+        }
+        int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            lastError_ = static_cast<uint32_t>(errno);
+            return false;
+        }
+        if (!isatty(fd)) {
+            return Fail(fd, ENOTTY);
+        }
+        // No sharing, as a COM port is opened exclusively.
+        (void)ioctl(fd, TIOCEXCL);
+        termios tio{};
+        if (tcgetattr(fd, &tio) != 0)
+            return Fail(fd, errno);
+        cfmakeraw(&tio);
+        tio.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS);
+        tio.c_cflag |= CS8 | CREAD | CLOCAL;
+        tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK | ISTRIP);
+        if (parity != kParityNone) {
+            tio.c_cflag |= PARENB;
+            if (parity == kParityOdd)
+                tio.c_cflag |= PARODD;
+            tio.c_iflag |= INPCK;
+        }
+        // Reads never block: the link reads only bytes it knows are waiting.
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 ||
+            tcsetattr(fd, TCSANOW, &tio) != 0)
+            return Fail(fd, errno);
+        // Writes are synchronous, as on the Windows side.
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+            return Fail(fd, errno);
+        fd_ = fd;
+        // Both lines on. A pseudo-terminal has no modem lines; that is no reason to fail.
+        SetDtr(true);
+        SetRts(true);
+        Purge(kPurgeTxAbort | kPurgeTxClear);
+        Purge(kPurgeRxAbort | kPurgeRxClear);
+        return true;
+    }
+
+    bool Close() override {
+        if (fd_ < 0)
+            return true;
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result == 0;
+    }
+
+    bool IsOpen() const override { return fd_ >= 0; }
+    uint32_t LastError() const override { return lastError_; }
+
+    bool SetDtr(bool on) override { return ModemLine(TIOCM_DTR, on); }
+    bool SetRts(bool on) override { return ModemLine(TIOCM_RTS, on); }
+
+    uint32_t Write(const uint8_t* data, uint32_t count) override {
+        if (fd_ < 0)
+            return 0;
+        uint32_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::write(fd_, data + done, count - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<uint32_t>(n);
+        }
+        return done;
+    }
+
+    uint32_t Read(uint8_t* data, uint32_t count) override {
+        if (fd_ < 0)
+            return 0;
+        uint32_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::read(fd_, data + done, count - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<uint32_t>(n);
+        }
+        return done;
+    }
+
+    bool Poll(SerialStatus& status) override {
+        status = SerialStatus{};
+        if (fd_ < 0)
+            return false;
+        int waiting = 0;
+        int pending = 0;
+        const bool in = ioctl(fd_, FIONREAD, &waiting) == 0;
+        const bool out = ioctl(fd_, TIOCOUTQ, &pending) == 0;
+        status.inputQueue = in && waiting > 0 ? static_cast<uint32_t>(waiting) : 0;
+        status.outputQueue = out && pending > 0 ? static_cast<uint32_t>(pending) : 0;
+        return in && out;
+    }
+
+    bool Purge(uint32_t flags) override {
+        if (fd_ < 0)
+            return false;
+        // Nothing is ever queued asynchronously, so the abort flags need no action.
+        const bool tx = (flags & kPurgeTxClear) != 0;
+        const bool rx = (flags & kPurgeRxClear) != 0;
+        if (tx && rx)
+            return tcflush(fd_, TCIOFLUSH) == 0;
+        if (tx)
+            return tcflush(fd_, TCOFLUSH) == 0;
+        if (rx)
+            return tcflush(fd_, TCIFLUSH) == 0;
+        return true;
+    }
+
+private:
+    bool Fail(int fd, int error) {
+        lastError_ = static_cast<uint32_t>(error);
+        ::close(fd);
+        return false;
+    }
+
+    bool ModemLine(int line, bool on) {
+        if (fd_ < 0)
+            return false;
+        return ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line) == 0;
+    }
+
+    int fd_ = -1;
+    uint32_t lastError_ = 0;
+};
+
+class PosixSerialPortFactory : public SerialPortFactory {
+public:
+    std::unique_ptr<SerialPort> Create() override { return std::make_unique<PosixSerialPort>(); }
+};
+
+} // namespace
+
+SerialPortFactory& SystemSerialPorts() {
+    static PosixSerialPortFactory factory;
+    return factory;
+}
+
+std::string SerialDevicePath(const std::string& portName) {
+    const int64_t number = ComPortNumber(portName);
+    if (number < 0)
+        return portName;
+    if (number < 1)
+        return std::string();
+    const std::string variable = "PYROLA_COM" + std::to_string(number);
+    if (const char* value = std::getenv(variable.c_str()); value != nullptr && value[0] != '\0')
+        return value;
+    return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+} // namespace pyrola

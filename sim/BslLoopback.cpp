@@ -1,0 +1,158 @@
+#include "sim/BslLoopback.h"
+
+#include <algorithm>
+
+namespace pyrola::sim {
+
+class BslLoopbackPort : public SerialPort {
+public:
+    explicit BslLoopbackPort(BslLoopback& wire) : wire_(wire) {}
+    ~BslLoopbackPort() override {
+        if (mine_)
+            Close();
+    }
+
+    bool Open(const std::string& name, uint32_t /*baudRate*/, uint8_t /*parity*/,
+              uint32_t /*queueSize*/) override {
+        if (mine_)
+            Close();
+        wire_.openedNames.push_back(name);
+        if (wire_.failOpen || wire_.open_) {
+            lastError_ = wire_.failOpen ? wire_.openError : 5; // access denied when in use
+            return false;
+        }
+        wire_.open_ = true;
+        mine_ = true;
+        wire_.SetLines(true, true);
+        Purge(kPurgeTxAbort | kPurgeTxClear | kPurgeRxAbort | kPurgeRxClear);
+        return true;
+    }
+
+    bool Close() override {
+        if (!mine_)
+            return true;
+        // The driver drops both modem lines when the handle goes.
+        wire_.SetLines(false, false);
+        wire_.open_ = false;
+        mine_ = false;
+        return !wire_.failClose;
+    }
+
+    bool IsOpen() const override { return mine_; }
+    uint32_t LastError() const override { return lastError_; }
+
+    bool SetDtr(bool on) override {
+        if (!mine_)
+            return false;
+        wire_.SetLines(on, wire_.rts_);
+        return true;
+    }
+
+    bool SetRts(bool on) override {
+        if (!mine_)
+            return false;
+        wire_.SetLines(wire_.dtr_, on);
+        return true;
+    }
+
+    uint32_t Write(const uint8_t* data, uint32_t count) override {
+        if (!mine_)
+            return 0;
+        for (uint32_t i = 0; i < count; ++i) {
+            const BslWireAction action = wire_.Apply(BslWireDirection::ToTarget, wire_.toTarget_++, data[i]);
+            // The write returns once the character has left the port.
+            wire_.clock_.Advance(kBslByteNs + action.delayNs);
+            if (!action.drop)
+                wire_.target_.Receive(static_cast<uint8_t>(data[i] ^ action.flipMask),
+                                      wire_.clock_.Nanoseconds());
+        }
+        return count;
+    }
+
+    uint32_t Read(uint8_t* data, uint32_t count) override {
+        if (!mine_)
+            return 0;
+        wire_.Collect();
+        uint32_t n = 0;
+        while (n < count && !wire_.received_.empty()) {
+            data[n++] = wire_.received_.front();
+            wire_.received_.pop_front();
+        }
+        return n;
+    }
+
+    bool Poll(SerialStatus& status) override {
+        status = SerialStatus{};
+        if (!mine_)
+            return false;
+        wire_.Collect();
+        status.inputQueue = static_cast<uint32_t>(wire_.received_.size());
+        return true;
+    }
+
+    bool Purge(uint32_t flags) override {
+        if (!mine_)
+            return false;
+        if (flags & kPurgeRxClear) {
+            wire_.Collect();
+            wire_.received_.clear();
+        }
+        return true;
+    }
+
+private:
+    BslLoopback& wire_;
+    bool mine_ = false;
+    uint32_t lastError_ = 0;
+};
+
+std::unique_ptr<SerialPort> BslLoopback::Create() {
+    return std::make_unique<BslLoopbackPort>(*this);
+}
+
+void BslLoopback::SetNoise(uint32_t seed, uint32_t flipPerMillion, uint32_t dropPerMillion) {
+    noise_ = flipPerMillion > 0 || dropPerMillion > 0;
+    random_.seed(seed);
+    flipPerMillion_ = flipPerMillion;
+    dropPerMillion_ = dropPerMillion;
+}
+
+BslWireAction BslLoopback::Apply(BslWireDirection direction, uint64_t index, uint8_t byte) {
+    BslWireAction action;
+    if (fault_)
+        action = fault_(direction, index, byte);
+    if (noise_) {
+        std::uniform_int_distribution<uint32_t> chance(0, 999999);
+        if (chance(random_) < flipPerMillion_)
+            action.flipMask ^=
+                static_cast<uint8_t>(1u << std::uniform_int_distribution<uint32_t>(0, 7)(random_));
+        if (chance(random_) < dropPerMillion_)
+            action.drop = true;
+    }
+    return action;
+}
+
+void BslLoopback::Collect() {
+    for (const BslTimedByte& answer : target_.TakeOutput()) {
+        const BslWireAction action = Apply(BslWireDirection::ToHost, toHost_++, answer.byte);
+        if (action.drop)
+            continue;
+        // A serial line keeps order: a late byte holds back the ones behind it.
+        lastArrivalNs_ = std::max(answer.doneNs + action.delayNs, lastArrivalNs_);
+        inFlight_.push_back({static_cast<uint8_t>(answer.byte ^ action.flipMask), lastArrivalNs_});
+    }
+    const uint64_t now = clock_.Nanoseconds();
+    while (!inFlight_.empty() && inFlight_.front().doneNs <= now) {
+        received_.push_back(inFlight_.front().byte);
+        inFlight_.pop_front();
+    }
+}
+
+void BslLoopback::SetLines(bool dtr, bool rts) {
+    dtr_ = dtr;
+    rts_ = rts;
+    // Reset follows DTR; the test line is RTS inverted.
+    target_.SetPins(dtr, !rts, clock_.Nanoseconds());
+}
+
+} // namespace pyrola::sim

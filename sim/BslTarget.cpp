@@ -1,0 +1,338 @@
+#include "sim/BslTarget.h"
+
+#include <algorithm>
+
+namespace pyrola::sim {
+
+namespace {
+
+constexpr uint8_t kSync = 0x80;
+constexpr uint8_t kAck = 0x90;
+constexpr uint8_t kNak = 0xA0;
+constexpr uint8_t kUnknown = 0x70;
+constexpr uint8_t kDataFrame = 0x80;
+
+constexpr uint8_t kCmdPassword = 0x10;
+constexpr uint8_t kCmdWrite = 0x12;
+constexpr uint8_t kCmdRead = 0x14;
+constexpr uint8_t kCmdErase = 0x16;
+constexpr uint8_t kCmdMassErase = 0x18;
+constexpr uint8_t kCmdLoadPc = 0x1A;
+constexpr uint8_t kCmdEraseCheck = 0x1C;
+
+constexpr uint16_t kKeySegment = 0xA502;
+constexpr uint16_t kKeyMainOrInfo = 0xA504;
+constexpr uint16_t kKeyMass = 0xA506;
+
+constexpr uint32_t kHeadLength = 8;
+constexpr uint32_t kMaxData = 250;
+constexpr uint32_t kPatchBase = 0x0220;
+constexpr uint16_t kLoaderReentry = 0x0C22;
+// From this version on the loader reads back what it has programmed or erased.
+constexpr uint16_t kCheckingVersion = 0x0160;
+
+// The loader's frame check: the bytes as little-endian words, XORed, inverted; an odd
+// last byte takes no part.
+uint16_t FrameCheck(const uint8_t* bytes, uint32_t count) {
+    uint16_t sum = 0;
+    for (uint32_t i = 0; i + 1 < count; i += 2)
+        sum ^= static_cast<uint16_t>(bytes[i] | (bytes[i + 1] << 8));
+    return static_cast<uint16_t>(~sum);
+}
+
+} // namespace
+
+BslTarget::BslTarget(DeviceModel& device, BslTargetTiming timing) : device_(device), timing_(timing) {}
+
+uint32_t BslTarget::FrameCount(uint8_t command) const {
+    return static_cast<uint32_t>(std::count_if(
+        frames_.begin(), frames_.end(), [command](const BslFrameRecord& f) { return f.command == command; }));
+}
+
+void BslTarget::RefuseNextFrame(uint8_t command, uint32_t afterBytes, uint8_t answer) {
+    refusePending_ = true;
+    refuseCommand_ = command;
+    refuseAfter_ = std::max<uint32_t>(afterBytes, 1);
+    refuseAnswer_ = answer;
+}
+
+void BslTarget::SetAnswerOverride(uint8_t command, uint8_t answer) {
+    overrideCommand_ = answer != 0 ? command : 0;
+    overrideAnswer_ = answer;
+}
+
+void BslTarget::SetPins(bool reset, bool test, uint64_t nowNs) {
+    const bool wasReset = resetPin_;
+    const bool wasTest = testPin_;
+    resetPin_ = reset;
+    testPin_ = test;
+    if (!reset) {
+        if (wasReset) {
+            mode_ = BslTargetMode::Reset;
+            testEdges_ = 0;
+            output_.clear();
+        } else if (test && !wasTest) {
+            ++testEdges_;
+        }
+        return;
+    }
+    if (!wasReset) {
+        if (test && testEdges_ >= 2)
+            EnterLoader(nowNs);
+        else
+            mode_ = BslTargetMode::UserProgram;
+    }
+}
+
+void BslTarget::StartLoader(uint64_t nowNs) {
+    EnterLoader(nowNs);
+}
+
+void BslTarget::EnterLoader(uint64_t nowNs) {
+    mode_ = BslTargetMode::Loader;
+    rx_ = RxState::Idle;
+    frame_.clear();
+    unlocked_ = false;
+    patchRunning_ = false;
+    patchLoadedEnd_ = 0;
+    massEraseAccumulatedNs_ = 0;
+    output_.clear();
+    txFreeNs_ = nowNs;
+    lastRxNs_ = nowNs;
+}
+
+std::vector<BslTimedByte> BslTarget::TakeOutput() {
+    std::vector<BslTimedByte> out(output_.begin(), output_.end());
+    output_.clear();
+    return out;
+}
+
+void BslTarget::Answer(uint8_t byte, uint64_t readyNs) {
+    const uint64_t start = std::max(readyNs, txFreeNs_);
+    txFreeNs_ = start + timing_.byteNs;
+    output_.push_back({byte, txFreeNs_});
+}
+
+void BslTarget::Receive(uint8_t byte, uint64_t nowNs) {
+    if (mode_ != BslTargetMode::Loader || silent_)
+        return;
+    // A frame that stalls is forgotten, so that the next synchronisation gets through.
+    if (rx_ != RxState::Idle && nowNs - lastRxNs_ > timing_.frameGapNs) {
+        rx_ = RxState::Idle;
+        frame_.clear();
+    }
+    lastRxNs_ = nowNs;
+    const uint64_t ready = nowNs + timing_.turnaroundNs;
+
+    switch (rx_) {
+    case RxState::Idle:
+        if (byte == kSync) {
+            Answer(kAck, ready);
+            rx_ = RxState::Synced;
+        }
+        return;
+    case RxState::Synced:
+        if (byte != kSync) {
+            rx_ = RxState::Idle;
+            return;
+        }
+        frame_.assign(1, byte);
+        rx_ = RxState::InFrame;
+        break;
+    case RxState::InFrame:
+        // A synchronisation byte where the command belongs starts over.
+        if (frame_.size() == 1 && byte == kSync) {
+            Answer(kAck, ready);
+            rx_ = RxState::Synced;
+            frame_.clear();
+            return;
+        }
+        frame_.push_back(byte);
+        break;
+    }
+
+    if (refusePending_ && frame_.size() >= refuseAfter_ &&
+        (refuseCommand_ == 0 || (frame_.size() >= 2 && frame_[1] == refuseCommand_))) {
+        refusePending_ = false;
+        Answer(refuseAnswer_, ready);
+        rx_ = RxState::Idle;
+        frame_.clear();
+        return;
+    }
+    if (frame_.size() == 4) {
+        const uint8_t l1 = frame_[2];
+        if (l1 != frame_[3] || l1 < 4 || l1 > 4 + kMaxData) {
+            Answer(kNak, ready);
+            rx_ = RxState::Idle;
+            frame_.clear();
+            return;
+        }
+    }
+    if (frame_.size() >= 4 && frame_.size() == static_cast<size_t>(frame_[2]) + 6) {
+        Execute(nowNs);
+        rx_ = RxState::Idle;
+        frame_.clear();
+    }
+}
+
+void BslTarget::Execute(uint64_t nowNs) {
+    const uint32_t l1 = frame_[2];
+    const uint8_t command = frame_[1];
+    const uint16_t address = static_cast<uint16_t>(frame_[4] | (frame_[5] << 8));
+    const uint16_t length = static_cast<uint16_t>(frame_[6] | (frame_[7] << 8));
+    const uint16_t check = FrameCheck(frame_.data(), l1 + 4);
+    const uint64_t ready = nowNs + timing_.turnaroundNs;
+    if (frame_[l1 + 4] != (check & 0xFF) || frame_[l1 + 5] != (check >> 8)) {
+        Answer(kNak, ready);
+        return;
+    }
+    if (command != kCmdMassErase)
+        massEraseAccumulatedNs_ = 0;
+
+    uint64_t busy = 0;
+    std::vector<uint8_t> dataFrame;
+    uint8_t answer;
+    if (overrideCommand_ != 0 && command == overrideCommand_) {
+        answer = overrideAnswer_;
+    } else if (!unlocked_ && command != kCmdPassword && command != kCmdMassErase) {
+        answer = kNak;
+    } else {
+        answer = Carry(command, address, length, frame_.data() + kHeadLength, l1 - 4, busy, dataFrame);
+    }
+    frames_.push_back({command, address, length, answer});
+    if (answer == kDataFrame) {
+        for (size_t i = 0; i < dataFrame.size(); ++i)
+            Answer(dataFrame[i], ready + busy);
+    } else {
+        Answer(answer, ready + busy);
+    }
+    // Code started outside the loader takes the chip away from it once it has answered.
+    if (leaving_) {
+        leaving_ = false;
+        mode_ = BslTargetMode::UserProgram;
+        rx_ = RxState::Idle;
+    }
+}
+
+uint8_t BslTarget::Carry(uint8_t command, uint16_t address, uint16_t length, const uint8_t* data,
+                         uint32_t count, uint64_t& busyNs, std::vector<uint8_t>& dataFrame) {
+    switch (command) {
+    case kCmdPassword: {
+        const auto vectors = device_.VectorPassword();
+        const bool match = count == vectors.size() && std::equal(vectors.begin(), vectors.end(), data);
+        if (!match || refusePasswords_)
+            return kNak;
+        unlocked_ = true;
+        return kAck;
+    }
+    case kCmdWrite: {
+        bool written = true;
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t at = static_cast<uint32_t>(address) + i;
+            const bool flash = device_.IsFlash(at);
+            if (!device_.Write(at, data[i]))
+                written = false;
+            else if (device_.LoaderVersion() >= kCheckingVersion && device_.Read(at) != data[i])
+                written = false;
+            if (flash)
+                busyNs += timing_.programByteNs;
+        }
+        // Track how far code has been loaded from the patch address on.
+        if (address >= kPatchBase && address <= kPatchBase + patchLoadedEnd_) {
+            const uint32_t end = address + count - kPatchBase;
+            patchLoadedEnd_ = address == kPatchBase ? end : std::max(patchLoadedEnd_, end);
+        }
+        return written ? kAck : kNak;
+    }
+    case kCmdRead: {
+        if (length > kMaxData)
+            return kNak;
+        dataFrame.assign({kDataFrame, 0x00, static_cast<uint8_t>(length), static_cast<uint8_t>(length)});
+        for (uint32_t i = 0; i < length; ++i)
+            dataFrame.push_back(device_.Read(static_cast<uint32_t>(address) + i));
+        const uint16_t check = FrameCheck(dataFrame.data(), static_cast<uint32_t>(dataFrame.size()));
+        dataFrame.push_back(static_cast<uint8_t>(check));
+        dataFrame.push_back(static_cast<uint8_t>(check >> 8));
+        return kDataFrame;
+    }
+    case kCmdErase: {
+        busyNs += timing_.segmentEraseNs;
+        bool erased = false;
+        uint32_t first = address;
+        uint32_t last = address;
+        if (length == kKeySegment) {
+            erased = device_.EraseSegment(address);
+            first = device_.SegmentStart(address);
+            last = device_.SegmentEnd(address);
+        } else if (length == kKeyMainOrInfo) {
+            const MemoryBounds& b = device_.Bounds();
+            if (device_.RegionOf(address) == Region::Info) {
+                erased = true;
+                for (uint32_t s = b.infoStart; s <= b.infoEnd; s += kInfoSegmentSize)
+                    erased = device_.EraseSegment(s) && erased;
+                first = b.infoStart;
+                last = b.infoEnd;
+            } else if (device_.RegionOf(address) == Region::Main) {
+                erased = device_.EraseMain();
+                first = b.mainStart;
+                last = b.mainEnd;
+            }
+        } else {
+            return kNak;
+        }
+        if (erased && device_.LoaderVersion() >= kCheckingVersion)
+            erased = device_.IsBlank(first, last - first + 1);
+        return erased ? kAck : kNak;
+    }
+    case kCmdMassErase: {
+        if (length != kKeyMass)
+            return kNak;
+        // An old loader's frame erases for a fraction of the time the flash needs; only
+        // enough frames in a row add up to a full erase. Newer loaders and the extension
+        // loop until the time is reached.
+        bool erased = true;
+        if (IsOld() && !HasExtension()) {
+            busyNs += timing_.massErasePulseNs;
+            massEraseAccumulatedNs_ += timing_.massErasePulseNs;
+            if (massEraseAccumulatedNs_ >= timing_.cumulativeMassEraseNs) {
+                massEraseAccumulatedNs_ = 0;
+                erased = device_.EraseMass();
+            }
+        } else {
+            busyNs += timing_.cumulativeMassEraseNs;
+            erased = device_.EraseMass();
+        }
+        // The ROM loader takes the password afresh after its vectors have been wiped.
+        if (!HasExtension())
+            unlocked_ = false;
+        return erased ? kAck : kNak;
+    }
+    case kCmdLoadPc: {
+        if (address == kLoaderReentry) {
+            // Back to the loader's start: locked, nothing loaded.
+            unlocked_ = false;
+            patchRunning_ = false;
+            patchLoadedEnd_ = 0;
+            return kAck;
+        }
+        const uint32_t start = device_.Read(kPatchBase) | (device_.Read(kPatchBase + 1) << 8);
+        if (patchLoadedEnd_ >= 2 && address == start && address >= kPatchBase + 2 &&
+            address < kPatchBase + patchLoadedEnd_) {
+            patchRunning_ = true;
+            return kAck;
+        }
+        leaving_ = true;
+        return kAck;
+    }
+    case kCmdEraseCheck: {
+        if (IsOld() && !HasExtension())
+            return kUnknown;
+        busyNs += timing_.eraseCheckByteNs * length;
+        return device_.IsBlank(address, length) ? kAck : kNak;
+    }
+    default:
+        return kUnknown;
+    }
+}
+
+} // namespace pyrola::sim

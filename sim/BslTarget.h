@@ -1,0 +1,132 @@
+#pragma once
+// The ROM bootstrap loader of the simulated chip, seen from the chip's side of the UART:
+// it is entered by the reset/test pin sequence, answers the synchronisation byte, takes
+// frames (head, data, 16-bit checksum), keeps protected commands locked until the
+// interrupt vectors arrive as password, and carries out the loader commands on the device
+// model. Times are in nanoseconds of whatever clock the caller runs on; the answers come
+// out stamped with the time their last bit leaves the chip's UART at 9600 baud 8E1.
+//
+// Loader versions up to 1.10 know no erase check and need a cumulative mass-erase time
+// that one mass-erase frame does not reach; code loaded at 0x0220 whose first word is its
+// own start address, and which is started there, takes over as a loader extension that
+// adds the erase check and erases in one go.
+
+#include "sim/DeviceModel.h"
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+namespace pyrola::sim {
+
+// Wire time of one character: start bit, 8 data bits, parity, stop bit at 9600 baud.
+inline constexpr uint64_t kBslBitsPerByte = 11;
+inline constexpr uint64_t kBslBaudRate = 9600;
+inline constexpr uint64_t kBslByteNs = kBslBitsPerByte * 1000000000ull / kBslBaudRate;
+
+struct BslTargetTiming {
+    uint64_t byteNs = kBslByteNs;               // one character on the wire
+    uint64_t turnaroundNs = 50000;              // from the last byte received to the answer
+    uint64_t programByteNs = 45000;             // flash block-write time per byte
+    uint64_t segmentEraseNs = 15000000;         // one segment, or main or information memory
+    uint64_t massErasePulseNs = 12000000;       // one mass-erase frame on an old loader
+    uint64_t cumulativeMassEraseNs = 200000000; // what a full mass erase needs in all
+    uint64_t eraseCheckByteNs = 1000;           // erase check per byte
+    uint64_t frameGapNs = 50000000;             // silence after which a half frame is dropped
+};
+
+// One byte of the chip's answer and the time its last bit has left the chip.
+struct BslTimedByte {
+    uint8_t byte;
+    uint64_t doneNs;
+};
+
+// A frame the loader received in full, with a correct checksum.
+struct BslFrameRecord {
+    uint8_t command;
+    uint16_t address;
+    uint16_t length;
+    uint8_t answer; // first answer byte
+};
+
+enum class BslTargetMode { Reset, UserProgram, Loader };
+
+class BslTarget {
+public:
+    explicit BslTarget(DeviceModel& device, BslTargetTiming timing = {});
+
+    // Pin levels of RST/NMI and TEST (true = high). Two rising TEST edges while RST is low,
+    // then RST rising while TEST is high, start the loader; any other release of RST
+    // starts the user program.
+    void SetPins(bool reset, bool test, uint64_t nowNs);
+    // A pseudo-terminal has no modem lines: such a loader is entered once and answers at
+    // any time.
+    void StartLoader(uint64_t nowNs);
+
+    // One character fully received at nowNs.
+    void Receive(uint8_t byte, uint64_t nowNs);
+    // Answers produced so far, oldest first; they leave the internal queue.
+    std::vector<BslTimedByte> TakeOutput();
+
+    BslTargetMode Mode() const { return mode_; }
+    bool Unlocked() const { return unlocked_; }
+    bool PatchRunning() const { return patchRunning_; }
+    DeviceModel& Device() { return device_; }
+    const std::vector<BslFrameRecord>& Frames() const { return frames_; }
+    uint32_t FrameCount(uint8_t command) const;
+    void ClearFrames() { frames_.clear(); }
+
+    // Faults.
+    // The loader answers nothing at all (a dead or unpowered target).
+    void SetSilent(bool silent) { silent_ = silent; }
+    // The next frame (of `command`, or of any command when it is 0) is cut off after
+    // `afterBytes` of its bytes with `answer`; the rest of it is ignored.
+    void RefuseNextFrame(uint8_t command, uint32_t afterBytes, uint8_t answer = 0xA0);
+    // Every password is refused, whatever the vectors hold.
+    void SetRefusePasswords(bool refuse) { refusePasswords_ = refuse; }
+    // Frames of `command` are answered with `answer` instead of being carried out
+    // (0 ends the override).
+    void SetAnswerOverride(uint8_t command, uint8_t answer);
+
+private:
+    enum class RxState { Idle, Synced, InFrame };
+
+    void EnterLoader(uint64_t nowNs);
+    void Answer(uint8_t byte, uint64_t readyNs);
+    void Execute(uint64_t nowNs);
+    uint8_t Carry(uint8_t command, uint16_t address, uint16_t length, const uint8_t* data, uint32_t count,
+                  uint64_t& busyNs, std::vector<uint8_t>& dataFrame);
+    bool IsOld() const { return device_.LoaderVersion() <= 0x0110; }
+    bool HasExtension() const { return patchRunning_; }
+
+    DeviceModel& device_;
+    BslTargetTiming timing_;
+    BslTargetMode mode_ = BslTargetMode::UserProgram;
+    bool resetPin_ = true;
+    bool testPin_ = false;
+    uint32_t testEdges_ = 0;
+
+    RxState rx_ = RxState::Idle;
+    uint64_t lastRxNs_ = 0;
+    std::vector<uint8_t> frame_;
+    bool unlocked_ = false;
+    bool leaving_ = false;
+    bool patchRunning_ = false;
+    // RAM bytes from 0x0220 written since the loader started: where a patch can live.
+    uint32_t patchLoadedEnd_ = 0;
+    uint64_t massEraseAccumulatedNs_ = 0;
+    uint64_t txFreeNs_ = 0;
+    std::deque<BslTimedByte> output_;
+    std::vector<BslFrameRecord> frames_;
+
+    bool silent_ = false;
+    bool refusePasswords_ = false;
+    bool refusePending_ = false;
+    uint8_t refuseCommand_ = 0;
+    uint32_t refuseAfter_ = 0;
+    uint8_t refuseAnswer_ = 0xA0;
+    uint8_t overrideCommand_ = 0;
+    uint8_t overrideAnswer_ = 0;
+};
+
+} // namespace pyrola::sim
