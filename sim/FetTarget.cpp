@@ -124,11 +124,9 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
     const char* state = environment_("PYROLA_SIM_STATE");
     statePath_ = state != nullptr ? state : "";
 
-    // The chip lives as long as the process; a state file, when there is one, says what
-    // it holds at every start (another run may have changed it).
-    if (model_ == nullptr) {
-        model_ = std::make_unique<DeviceModel>(deviceNamed ? device : kDefaultChip);
-    }
+    // A state file, when there is one, says what the chip holds at every start (another
+    // run may have changed it); a state file not yet written means a new chip. Without
+    // one the chip lives as long as the process.
     std::error_code ec;
     if (!statePath_.empty() && std::filesystem::exists(statePath_, ec)) {
         DeviceModel probe;
@@ -138,10 +136,17 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
         if (deviceNamed && probe.DeviceName() != device) {
             return Fail(kFetDeviceMismatch);
         }
+        if (model_ == nullptr) {
+            model_ = std::make_unique<DeviceModel>(probe.DeviceName());
+            faultsApplied_ = false;
+        }
         // Loading in place keeps the faults already injected into this chip.
         if (!model_->Load(statePath_)) {
             return Fail(kFetStateUnreadable);
         }
+    } else if (model_ == nullptr || !statePath_.empty() || (deviceNamed && model_->DeviceName() != device)) {
+        model_ = std::make_unique<DeviceModel>(deviceNamed ? device : kDefaultChip);
+        faultsApplied_ = false;
     }
     if (!faultsApplied_) {
         const char* faults = environment_("PYROLA_SIM_FAULTS");

@@ -1,0 +1,366 @@
+#include "adapters/FetAdapter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace pyrola {
+namespace {
+
+// Every call the fake library receives, as "Name(arg,arg,...)", plus scripted results.
+struct Recorder {
+    std::vector<std::string> calls;
+    std::map<std::string, int32_t> results; // by entry name; 0 when absent
+    uint16_t identifyInfoStart = 0x1000;
+    uint16_t identifyInfoEnd = 0;
+    uint32_t identifyMainEnd = 0;
+    const uint8_t* lastData = nullptr;
+    uint8_t* lastBuffer = nullptr;
+
+    int32_t Result(const std::string& name) {
+        auto it = results.find(name);
+        return it == results.end() ? 0 : it->second;
+    }
+    int32_t Log(const std::string& name, const std::string& args) {
+        calls.push_back(name + "(" + args + ")");
+        return Result(name);
+    }
+};
+
+Recorder* recorder = nullptr;
+
+std::string Args(std::initializer_list<long long> values) {
+    std::string text;
+    for (long long v : values) {
+        text += (text.empty() ? "" : ",") + std::to_string(v);
+    }
+    return text;
+}
+
+int32_t FakeInitialize(const char* port, int32_t* version) {
+    *version = 1; // the adapter must hand a writable output
+    return recorder->Log("Initialize", port);
+}
+int32_t FakeClose(int32_t off) {
+    return recorder->Log("Close", Args({off}));
+}
+int32_t FakeIdentify(uint8_t* record, int32_t size, int32_t setId) {
+    DeviceRecord r;
+    std::memcpy(&r, record, sizeof r);
+    r.marker = kDeviceRecordMarker;
+    r.index = 7;
+    std::strcpy(r.name, "MSP430F149");
+    r.mainStart = 0x1100;
+    r.infoStart = recorder->identifyInfoStart;
+    r.infoEnd = recorder->identifyInfoEnd;
+    r.mainEnd = recorder->identifyMainEnd;
+    std::memcpy(record, &r, sizeof r);
+    return recorder->Log("Identify", Args({size, setId}));
+}
+int32_t FakeDevice(int32_t, uint8_t*, int32_t) {
+    return recorder->Log("Device", "");
+}
+int32_t FakeConfigure(int32_t mode, int32_t value) {
+    return recorder->Log("Configure", Args({mode, value}));
+}
+int32_t FakeVcc(int32_t mv) {
+    return recorder->Log("VCC", Args({mv}));
+}
+int32_t FakeReset(int32_t method, int32_t execute, int32_t release) {
+    return recorder->Log("Reset", Args({method, execute, release}));
+}
+int32_t FakeErase(int32_t mode, int32_t address, int32_t length) {
+    return recorder->Log("Erase", Args({mode, address, length}));
+}
+int32_t FakeMemory(int32_t address, uint8_t* buffer, int32_t count, int32_t read) {
+    recorder->lastBuffer = buffer;
+    return recorder->Log("Memory", Args({address, count, read}));
+}
+int32_t FakeVerifyMem(int32_t address, int32_t count, const uint8_t* data) {
+    recorder->lastData = data;
+    return recorder->Log("VerifyMem", Args({address, count}));
+}
+int32_t FakeEraseCheck(int32_t address, int32_t length) {
+    return recorder->Log("EraseCheck", Args({address, length}));
+}
+int32_t FakeErrorNumber() {
+    return recorder->Log("Error_Number", "");
+}
+const char* FakeErrorString(int32_t number) {
+    recorder->Log("Error_String", Args({number}));
+    return "fake error text";
+}
+
+template <typename Fn> void* Ptr(Fn fn) {
+    return reinterpret_cast<void*>(fn);
+}
+
+const std::map<std::string, void*>& AllEntries() {
+    static const std::map<std::string, void*> entries = {
+        {"MSP430_Initialize", Ptr(&FakeInitialize)},
+        {"MSP430_Close", Ptr(&FakeClose)},
+        {"MSP430_Identify", Ptr(&FakeIdentify)},
+        {"MSP430_Device", Ptr(&FakeDevice)},
+        {"MSP430_Configure", Ptr(&FakeConfigure)},
+        {"MSP430_VCC", Ptr(&FakeVcc)},
+        {"MSP430_Reset", Ptr(&FakeReset)},
+        {"MSP430_Erase", Ptr(&FakeErase)},
+        {"MSP430_Memory", Ptr(&FakeMemory)},
+        {"MSP430_VerifyMem", Ptr(&FakeVerifyMem)},
+        {"MSP430_EraseCheck", Ptr(&FakeEraseCheck)},
+        {"MSP430_Error_Number", Ptr(&FakeErrorNumber)},
+        {"MSP430_Error_String", Ptr(&FakeErrorString)},
+    };
+    return entries;
+}
+
+class FakeLibrary : public DynamicLibrary {
+public:
+    FakeLibrary(std::set<std::string> missing, std::vector<std::string>* lookups)
+        : missing_(std::move(missing)), lookups_(lookups) {}
+    void* Symbol(const char* name) override {
+        lookups_->push_back(name);
+        if (missing_.count(name) != 0) {
+            return nullptr;
+        }
+        auto it = AllEntries().find(name);
+        return it == AllEntries().end() ? nullptr : it->second;
+    }
+
+private:
+    std::set<std::string> missing_;
+    std::vector<std::string>* lookups_;
+};
+
+// Loads FakeLibrary while `present`, with the entry points of `missing` left out.
+class FakeLoader : public LibraryLoader {
+public:
+    std::unique_ptr<DynamicLibrary> Load(const std::string& name) override {
+        loads.push_back(name);
+        if (!present) {
+            return nullptr;
+        }
+        return std::make_unique<FakeLibrary>(missing, &lookups);
+    }
+    bool present = true;
+    std::set<std::string> missing;
+    std::vector<std::string> loads;
+    std::vector<std::string> lookups;
+};
+
+class FetAdapterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        recorder = &rec;
+        record.supplyMillivolts = 3600;
+    }
+    void TearDown() override { recorder = nullptr; }
+    std::unique_ptr<FetAdapter> Make() {
+        auto adapter = std::make_unique<FetAdapter>(loader, "libfake.so");
+        adapter->deviceRecord = &record;
+        return adapter;
+    }
+    Recorder rec;
+    FakeLoader loader;
+    DeviceRecord record;
+};
+
+TEST_F(FetAdapterTest, ResolvesAllThirteenNamesInOrderAndOpensWithTheStartUpSequence) {
+    auto fet = Make();
+    EXPECT_TRUE(fet->LibraryReady());
+    EXPECT_EQ(loader.loads, std::vector<std::string>{"libfake.so"});
+    EXPECT_EQ(loader.lookups,
+              std::vector<std::string>(std::begin(fet::kEntryPointNames), std::end(fet::kEntryPointNames)));
+    EXPECT_STREQ(fet->GetName(), "FET");
+    EXPECT_EQ(fet->GetBlockSize(), 256u);
+
+    fet->portNumber = 3;
+    ASSERT_TRUE(fet->Open());
+    EXPECT_EQ(fet->isOpen, 1);
+    EXPECT_EQ(rec.calls,
+              (std::vector<std::string>{"Initialize(3)", "VCC(3600)", "Identify(104,0)", "Configure(0,1)"}));
+    EXPECT_STREQ(record.name, "MSP430F149");
+    EXPECT_EQ(record.supplyMillivolts, 3600); // the library's fill keeps the other fields
+
+    rec.calls.clear();
+    EXPECT_TRUE(fet->Close());
+    EXPECT_EQ(fet->isOpen, 0);
+    EXPECT_EQ(rec.calls, (std::vector<std::string>{"Reset(7,1,1)", "Close(0)"}));
+}
+
+TEST_F(FetAdapterTest, EveryStartUpFailureStopsOpenWithoutClosingTheLibrary) {
+    const std::vector<std::string> steps = {"Initialize", "VCC", "Identify", "Configure"};
+    for (size_t failing = 0; failing < steps.size(); ++failing) {
+        SCOPED_TRACE(steps[failing]);
+        rec.calls.clear();
+        rec.results.clear();
+        rec.results[steps[failing]] = 5;
+        auto fet = Make();
+        fet->isOpen = 1; // a stale flag must be cleared
+        EXPECT_FALSE(fet->Open());
+        EXPECT_EQ(fet->isOpen, 0);
+        ASSERT_EQ(rec.calls.size(), failing + 1);
+        EXPECT_EQ(rec.calls.back().rfind(steps[failing], 0), 0u);
+        for (const std::string& call : rec.calls) {
+            EXPECT_EQ(call.find("Close"), std::string::npos);
+        }
+        rec.calls.clear();
+        EXPECT_TRUE(fet->Close()); // not open: nothing to release
+        EXPECT_TRUE(rec.calls.empty());
+    }
+}
+
+TEST_F(FetAdapterTest, CloseReportsTheLibrarysCloseResult) {
+    auto fet = Make();
+    ASSERT_TRUE(fet->Open());
+    rec.results["Reset"] = 9; // ignored
+    rec.results["Close"] = 4;
+    EXPECT_FALSE(fet->Close());
+    EXPECT_EQ(fet->isOpen, 0);
+}
+
+TEST_F(FetAdapterTest, EmptyBoundsGetDefaultsAndFilledOnesAreKept) {
+    struct Case {
+        uint16_t infoStart, infoEnd;
+        uint32_t mainEnd;
+        uint16_t wantInfoEnd;
+        uint32_t wantMainEnd;
+    };
+    for (Case c : {Case{0x1000, 0, 0, 0x10FF, 0xFFFF}, Case{0x1080, 0, 0, 0x10FF, 0xFFFF},
+                   Case{0xEF00, 0, 0, 0xEFFF, 0xFFFF}, Case{0x1000, 0x107F, 0xF7FF, 0x107F, 0xF7FF}}) {
+        rec.identifyInfoStart = c.infoStart;
+        rec.identifyInfoEnd = c.infoEnd;
+        rec.identifyMainEnd = c.mainEnd;
+        auto fet = Make();
+        ASSERT_TRUE(fet->Open());
+        EXPECT_EQ(record.infoEnd, c.wantInfoEnd);
+        EXPECT_EQ(record.mainEnd, c.wantMainEnd);
+    }
+}
+
+TEST_F(FetAdapterTest, ForwardsEveryOperationWithItsArgumentsInLibraryOrder) {
+    auto fet = Make();
+    uint8_t buffer[16] = {};
+    rec.results["Erase"] = 11;
+    rec.results["EraseCheck"] = 12;
+    rec.results["Memory"] = 13;
+    rec.results["VerifyMem"] = 14;
+    rec.results["Reset"] = 15;
+    rec.results["Error_Number"] = 42;
+    EXPECT_EQ(fet->Erase(0, 0xF000, 512), 11);
+    EXPECT_EQ(fet->EraseCheck(0x1100, 0xEF00), 12);
+    EXPECT_EQ(fet->WriteMemory(0xF000, buffer, 16), 13);
+    EXPECT_EQ(rec.lastBuffer, buffer);
+    EXPECT_EQ(fet->ReadMemory(0x0200, buffer + 1, 15), 13);
+    EXPECT_EQ(rec.lastBuffer, buffer + 1);
+    EXPECT_EQ(fet->VerifyMemory(0x1000, buffer + 2, 14), 14);
+    EXPECT_EQ(rec.lastData, buffer + 2);
+    EXPECT_EQ(fet->Reset(4, 0, 1), 15);
+    EXPECT_EQ(fet->GetErrorNumber(), 42);
+    EXPECT_STREQ(fet->GetErrorText(42), "fake error text");
+    EXPECT_EQ(fet->DebugOneWire(), -1);
+    EXPECT_EQ(rec.calls,
+              (std::vector<std::string>{"Erase(0,61440,512)", "EraseCheck(4352,61184)", "Memory(61440,16,0)",
+                                        "Memory(512,15,1)", "VerifyMem(4096,14)", "Reset(4,0,1)",
+                                        "Error_Number()", "Error_String(42)"}));
+}
+
+TEST_F(FetAdapterTest, MissingLibraryFailsEverythingWithoutCallsAndIsRetriedAtOpen) {
+    loader.present = false;
+    auto fet = Make();
+    EXPECT_FALSE(fet->LibraryReady());
+    EXPECT_FALSE(fet->Open());
+    EXPECT_EQ(fet->isOpen, 0);
+    EXPECT_EQ(loader.loads.size(), 2u); // construction and the retry in Open
+    EXPECT_EQ(fet->GetErrorNumber(), 0);
+    EXPECT_STREQ(fet->GetErrorText(0), "msp430.dll not found");
+    EXPECT_STREQ(fet->GetErrorText(17), "msp430.dll not found");
+    uint8_t buffer[4] = {};
+    EXPECT_EQ(fet->Erase(1, 0x1100, 0xEF00), -1);
+    EXPECT_EQ(fet->EraseCheck(0x1100, 1), -1);
+    EXPECT_EQ(fet->WriteMemory(0xF000, buffer, 4), -1);
+    EXPECT_EQ(fet->ReadMemory(0xF000, buffer, 4), -1);
+    EXPECT_EQ(fet->VerifyMemory(0xF000, buffer, 4), -1);
+    EXPECT_EQ(fet->Reset(7, 1, 1), -1);
+    EXPECT_TRUE(fet->Close());
+    EXPECT_TRUE(rec.calls.empty());
+
+    // The library turns up later: the next Open finds it.
+    loader.present = true;
+    EXPECT_TRUE(fet->Open());
+    EXPECT_TRUE(fet->LibraryReady());
+    EXPECT_EQ(loader.loads.size(), 3u);
+    // Once ready, Open does not load again.
+    EXPECT_TRUE(fet->Close());
+    EXPECT_TRUE(fet->Open());
+    EXPECT_EQ(loader.loads.size(), 3u);
+}
+
+TEST_F(FetAdapterTest, LibraryLackingOnlyTheNeverCalledDeviceEntryCountsAsMissing) {
+    loader.missing = {"MSP430_Device"};
+    auto fet = Make();
+    EXPECT_FALSE(fet->LibraryReady());
+    // The walk stopped at the missing name; the names after it were not looked up.
+    EXPECT_EQ(loader.lookups.back(), "MSP430_Device");
+    EXPECT_EQ(loader.lookups.size(), 4u);
+    EXPECT_FALSE(fet->Open());
+    EXPECT_TRUE(rec.calls.empty());
+    EXPECT_STREQ(fet->GetErrorText(3), "msp430.dll not found");
+    EXPECT_EQ(fet->GetErrorNumber(), 0);
+}
+
+TEST_F(FetAdapterTest, ErrorEntriesResolvedBeforeAMissingNameStillAnswer) {
+    // Only the text entry is missing: it is the last name, so the number one resolved.
+    loader.missing = {"MSP430_Error_String"};
+    rec.results["Error_Number"] = 8;
+    auto fet = Make();
+    EXPECT_FALSE(fet->LibraryReady());
+    EXPECT_EQ(fet->GetErrorNumber(), 8);
+    EXPECT_STREQ(fet->GetErrorText(8), "msp430.dll not found");
+    // Open forgets the partial set before it tries again.
+    EXPECT_FALSE(fet->Open());
+    EXPECT_EQ(fet->GetErrorNumber(), 8);
+    EXPECT_EQ(rec.calls, (std::vector<std::string>{"Error_Number()", "Error_Number()"}));
+}
+
+TEST_F(FetAdapterTest, OpenWithoutARecordFailsWithoutTouchingTheLibrary) {
+    auto fet = Make();
+    fet->deviceRecord = nullptr;
+    EXPECT_FALSE(fet->Open());
+    EXPECT_TRUE(rec.calls.empty());
+}
+
+TEST(FetAdapterName, DefaultsToThePlatformLibraryUnlessTheEnvironmentNamesOne) {
+#if defined(_WIN32)
+    const std::string platformName = "MSP430.DLL";
+    _putenv_s("PYROLA_FET_LIBRARY", "");
+#else
+    const std::string platformName = "libmsp430.so";
+    unsetenv("PYROLA_FET_LIBRARY");
+#endif
+    EXPECT_EQ(FetAdapter::DefaultLibraryName(), platformName);
+    FakeLoader loader;
+    FetAdapter plain(loader);
+    EXPECT_EQ(loader.loads.back(), platformName);
+#if defined(_WIN32)
+    _putenv_s("PYROLA_FET_LIBRARY", "C:\\sim\\MSP430.DLL");
+#else
+    setenv("PYROLA_FET_LIBRARY", "/opt/sim/libmsp430.so", 1);
+#endif
+    FetAdapter named(loader);
+    EXPECT_EQ(named.LibraryName(), loader.loads.back());
+    EXPECT_NE(loader.loads.back(), platformName);
+#if defined(_WIN32)
+    _putenv_s("PYROLA_FET_LIBRARY", "");
+#else
+    unsetenv("PYROLA_FET_LIBRARY");
+#endif
+}
+
+} // namespace
+} // namespace pyrola
