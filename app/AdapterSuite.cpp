@@ -1,0 +1,33 @@
+#include "app/AdapterSuite.h"
+
+#include "adapters/FetAdapter.h"
+#include "adapters/bsl/BslAdapter.h"
+#include "app/UnavailableAdapter.h"
+
+#include <algorithm>
+
+namespace pyrola {
+
+AdapterSuite::AdapterSuite(LibraryLoader& libraries, SerialPortFactory& ports, Clock& clock)
+    : fet_(std::make_unique<FetAdapter>(libraries)),
+      // Direct JTAG on the parallel port is not part of this build yet.
+      raw_(std::make_unique<UnavailableAdapter>("RAW", "RAW adapter not available in this build")),
+      bsl_(std::make_unique<BslAdapter>(ports, clock)) {}
+
+AdapterSuite::~AdapterSuite() = default;
+
+AdapterSet AdapterSuite::Set() {
+    AdapterSet set;
+    set.fet = fet_.get();
+    set.raw = raw_.get();
+    set.bsl = bsl_.get();
+    BslAdapter* bsl = bsl_.get();
+    set.setBslPatch = [bsl](bool enabled) { bsl->patchEnabled = enabled ? 1 : 0; };
+    set.bslNeedsPassword = [bsl] { return bsl->needPassword != 0; };
+    set.setBslPassword = [bsl](const VectorPassword& password) {
+        std::copy(password.begin(), password.end(), bsl->password.begin());
+    };
+    return set;
+}
+
+} // namespace pyrola

@@ -1,0 +1,36 @@
+#pragma once
+// The program's three adapters, built once for the whole run: the FET adapter over the
+// platform's library loader, the RAW adapter, the BSL adapter over the platform's serial
+// ports and clock.
+
+#include "app/AdapterSet.h"
+
+#include <memory>
+
+namespace pyrola {
+
+class Clock;
+class LibraryLoader;
+class SerialPortFactory;
+class FetAdapter;
+class BslAdapter;
+class TargetAdapter;
+
+class AdapterSuite {
+public:
+    AdapterSuite(LibraryLoader& libraries, SerialPortFactory& ports, Clock& clock);
+    ~AdapterSuite();
+
+    // Borrowed views for the shell, with the BSL adapter's hooks wired.
+    AdapterSet Set();
+
+    FetAdapter& Fet() { return *fet_; }
+    BslAdapter& Bsl() { return *bsl_; }
+
+private:
+    std::unique_ptr<FetAdapter> fet_;
+    std::unique_ptr<TargetAdapter> raw_;
+    std::unique_ptr<BslAdapter> bsl_;
+};
+
+} // namespace pyrola

@@ -1,0 +1,81 @@
+#include "cli/CliView.h"
+
+#include "app/ProgrammerShell.h"
+
+#include <algorithm>
+
+namespace pyrola::cli {
+
+namespace {
+constexpr int kBarWidth = 40;
+constexpr uint32_t kProgressDefaultStep = 10; // the progress control's own step
+} // namespace
+
+void CliView::AppendLog(const std::string& line) {
+    EraseProgress();
+    std::fprintf(out_, "%s\n", line.c_str());
+    std::fflush(out_);
+    DrawProgress();
+}
+
+void CliView::SetStatusText(const std::string& text) {
+    if (!error_)
+        return;
+    EraseProgress();
+    std::fprintf(err_, "%s\n", text.c_str());
+    std::fflush(err_);
+    DrawProgress();
+}
+
+FileFormat CliView::AskFormat(FileFormat preselected) {
+    if (preselected == FileFormat::Binary || preselected == FileFormat::IntelHex ||
+        preselected == FileFormat::TiTxt)
+        return preselected;
+    if (shell_)
+        shell_->LogLine("Unknown file extension: reading the file as Binary");
+    return FileFormat::Binary;
+}
+
+void CliView::ProgressCreate(uint32_t range) {
+    if (!progress_)
+        return;
+    range_ = range;
+    position_ = 0;
+    barShown_ = true;
+    DrawProgress();
+}
+
+void CliView::ProgressStep() {
+    position_ = std::min(range_, position_ + kProgressDefaultStep);
+    DrawProgress();
+}
+
+void CliView::ProgressSetPosition(uint32_t position) {
+    position_ = std::min(range_, position);
+    DrawProgress();
+}
+
+void CliView::ProgressDestroy() {
+    EraseProgress();
+    barShown_ = false;
+}
+
+void CliView::DrawProgress() {
+    if (!progress_ || !barShown_)
+        return;
+    const uint64_t filled = range_ ? uint64_t(position_) * kBarWidth / range_ : 0;
+    const uint64_t percent = range_ ? uint64_t(position_) * 100 / range_ : 0;
+    std::string bar(kBarWidth, ' ');
+    std::fill(bar.begin(), bar.begin() + static_cast<long>(filled), '#');
+    std::fprintf(err_, "\r[%s] %3u%%", bar.c_str(), static_cast<unsigned>(percent));
+    std::fflush(err_);
+}
+
+void CliView::EraseProgress() {
+    if (!progress_ || !barShown_)
+        return;
+    std::fprintf(err_, "\r%*s\r", kBarWidth + 8, "");
+    std::fflush(err_);
+}
+
+} // namespace pyrola::cli

@@ -1,0 +1,56 @@
+#pragma once
+// The headless program's rendering of the shell: log lines on standard output, error
+// status texts on standard error, a progress bar on standard error while it is a terminal.
+
+#include "app/ShellView.h"
+
+#include <cstdio>
+#include <string>
+
+namespace pyrola {
+class ProgrammerShell;
+}
+
+namespace pyrola::cli {
+
+class CliView : public ShellView {
+public:
+    CliView(std::FILE* out, std::FILE* err, bool progressOnErr)
+        : out_(out), err_(err), progress_(progressOnErr) {}
+
+    void Attach(ProgrammerShell* shell) { shell_ = shell; }
+
+    void AppendLog(const std::string& line) override;
+    void SetStatusText(const std::string& text) override;
+    void SetStatusError(bool error) override { error_ = error; }
+    void SetAdapterLabel(const std::string& label) override { adapterLabel_ = label; }
+    void ProgressCreate(uint32_t range) override;
+    void ProgressStep() override;
+    void ProgressSetPosition(uint32_t position) override;
+    void ProgressDestroy() override;
+    void SetTitle(const std::string&) override {}
+    void SetCommandStates(const CommandStates&) override {}
+    void ShowDevice(uint32_t, const std::string&) override {}
+    void RefreshMemoryView(uint32_t) override {}
+    // No dialog here: the extension's format, or Binary (the dialog's preselection) with a
+    // log line saying so.
+    FileFormat AskFormat(FileFormat preselected) override;
+
+    const std::string& AdapterLabelText() const { return adapterLabel_; }
+
+private:
+    void DrawProgress();
+    void EraseProgress();
+
+    std::FILE* out_;
+    std::FILE* err_;
+    bool progress_;
+    ProgrammerShell* shell_ = nullptr;
+    bool error_ = false;
+    std::string adapterLabel_;
+    bool barShown_ = false;
+    uint32_t range_ = 0;
+    uint32_t position_ = 0;
+};
+
+} // namespace pyrola::cli

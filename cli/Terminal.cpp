@@ -1,0 +1,59 @@
+#include "cli/Terminal.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace pyrola::cli {
+
+namespace {
+std::atomic<int> interrupts{0};
+static_assert(std::atomic<int>::is_always_lock_free, "used from a signal handler");
+
+#ifdef _WIN32
+BOOL WINAPI OnConsoleControl(DWORD type) {
+    if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) {
+        interrupts.fetch_add(1);
+        return TRUE;
+    }
+    return FALSE;
+}
+#else
+void OnInterrupt(int) {
+    interrupts.fetch_add(1);
+}
+#endif
+} // namespace
+
+bool StandardErrorIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+void InstallInterruptHandler() {
+#ifdef _WIN32
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+#else
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    sigaction(SIGINT, &action, nullptr);
+#endif
+}
+
+int InterruptCount() {
+    return interrupts.load();
+}
+
+} // namespace pyrola::cli

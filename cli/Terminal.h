@@ -1,0 +1,12 @@
+#pragma once
+// The little the headless program needs from the console: whether standard error is a
+// terminal, and Ctrl+C turned into a flag the main loop polls.
+
+namespace pyrola::cli {
+
+bool StandardErrorIsTerminal();
+// Installs the Ctrl+C handler. Each press increments the count InterruptCount returns.
+void InstallInterruptHandler();
+int InterruptCount();
+
+} // namespace pyrola::cli
