@@ -174,6 +174,9 @@ bool JobEngine::StartWorker(uint32_t flags, int priority) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         current_ = context;
     }
+    // Posted before the thread exists so that the window always sees the start notice
+    // before the worker's own notices, however fast the list is.
+    PostValue(kBusJobState, 0);
     try {
         context->thread = std::thread([this, context] { WorkerMain(context); });
         started = true;
@@ -182,7 +185,6 @@ bool JobEngine::StartWorker(uint32_t flags, int priority) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         current_.reset();
     }
-    PostValue(kBusJobState, 0);
     return started;
 }
 
