@@ -1,0 +1,477 @@
+// The BSL adapter against the simulated chip over the simulated wire: open, unlock with
+// the erased-device fallback, identification, old loaders and the patch, both erase
+// modes, reset, and every error number provoked through the loader's or the wire's faults.
+
+#include "adapters/bsl/BslAdapter.h"
+#include "adapters/DeviceTable.h"
+#include "platform/VirtualClock.h"
+#include "sim/BslLoopback.h"
+#include "sim/BslTarget.h"
+#include "sim/DeviceModel.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace pyrola {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using sim::BslWireAction;
+using sim::BslWireDirection;
+
+Bytes Pattern(size_t n, uint32_t seed) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        b[i] = uint8_t(seed >> 24);
+    }
+    return b;
+}
+
+class BslAdapterTest : public ::testing::Test {
+protected:
+    explicit BslAdapterTest(const char* chip = "MSP430F149")
+        : device(chip), target(device), wire(target, clock), adapter(wire, clock) {
+        adapter.deviceRecord = &record;
+    }
+
+    // Vectors that protect the chip, and the matching password.
+    BslPassword Protect(uint32_t seed) {
+        const Bytes v = Pattern(32, seed);
+        for (uint32_t i = 0; i < 32; ++i)
+            device.Poke(0xFFE0 + i, v[i]);
+        BslPassword p{};
+        std::copy(v.begin(), v.end(), p.begin());
+        return p;
+    }
+    // Lets the next `pass` answer bytes through and then acts on the following ones. The
+    // rest of an earlier broken answer is given time to arrive first, so that the next
+    // synchronisation's purge discards it.
+    void OnAnswerBytes(uint64_t pass, std::function<BslWireAction(uint64_t, uint8_t)> act) {
+        Settle();
+        const uint64_t base = wire.BytesToHost() + pass;
+        wire.SetWireFault([base, act](BslWireDirection d, uint64_t index, uint8_t byte) {
+            if (d != BslWireDirection::ToHost || index < base)
+                return BslWireAction{};
+            return act(index - base, byte);
+        });
+    }
+    int32_t Error() { return adapter.GetErrorNumber(); }
+    void Settle() {
+        clock.AdvanceMs(1000);
+        wire.SetWireFault(nullptr);
+    }
+
+    sim::DeviceModel device;
+    sim::BslTarget target;
+    VirtualClock clock;
+    sim::BslLoopback wire;
+    BslAdapter adapter;
+    DeviceRecord record{};
+};
+
+class BslAdapterNewLoaderTest : public BslAdapterTest {
+protected:
+    BslAdapterNewLoaderTest() : BslAdapterTest("MSP430F12x2/F11x2") {}
+};
+
+TEST_F(BslAdapterTest, ConstructionTouchesNoPortAndSetsTheDocumentedState) {
+    EXPECT_TRUE(wire.openedNames.empty());
+    EXPECT_EQ(adapter.isOpen, 0);
+    EXPECT_EQ(adapter.needPassword, 1);
+    EXPECT_EQ(adapter.needIdentification, 1);
+    EXPECT_EQ(adapter.patchStart, 0u);
+    EXPECT_EQ(adapter.link().queueSize, 2048u);
+    EXPECT_EQ(adapter.link().parity, kParityNone);
+    EXPECT_EQ(adapter.password, kBslErasedPassword);
+    EXPECT_STREQ(adapter.GetName(), "BSL");
+    EXPECT_EQ(adapter.GetBlockSize(), 250u);
+}
+
+TEST_F(BslAdapterTest, OpenStartsUnlocksAndIdentifiesAnOldLoader) {
+    adapter.portNumber = 12;
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(wire.openedNames, std::vector<std::string>{"COM12"});
+    EXPECT_EQ(adapter.link().parity, kParityEven);
+    EXPECT_EQ(adapter.link().queueSize, 512u);
+    EXPECT_EQ(adapter.isOpen, 1);
+    EXPECT_EQ(Error(), kBslNoError);
+    EXPECT_TRUE(target.Unlocked());
+    EXPECT_EQ(adapter.needPassword, 0);
+    EXPECT_EQ(adapter.needIdentification, 0);
+    EXPECT_EQ(adapter.loaderVersion, 0x0110u);
+    EXPECT_TRUE(adapter.IsOldLoader());
+    // F1 49 rows all demand fuses the loader cannot read: the proposed device is used,
+    // and none proposed means "DEFAULT".
+    EXPECT_EQ(adapter.requestedDevice, 43u);
+    EXPECT_EQ(adapter.identifiedDevice, 43u);
+    EXPECT_EQ(record.marker, 0xAA55);
+    EXPECT_EQ(record.index, 43);
+    EXPECT_STREQ(record.name, "DEFAULT");
+    EXPECT_EQ(record.mainStart, 0x1100);
+}
+
+TEST_F(BslAdapterTest, AProposedDeviceFillsTheRecordWhenTheTableFindsNothing) {
+    adapter.requestedDevice = 7;
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(record.index, 7);
+    EXPECT_STREQ(record.name, "MSP430F149");
+}
+
+TEST_F(BslAdapterNewLoaderTest, ATableMatchWinsOverTheProposal) {
+    adapter.requestedDevice = 7;
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(adapter.identifiedDevice, 17u);
+    EXPECT_STREQ(record.name, "MSP430F12x2/F11x2");
+    EXPECT_EQ(adapter.loaderVersion, 0x0160u);
+    EXPECT_FALSE(adapter.IsOldLoader());
+}
+
+TEST_F(BslAdapterTest, VersionBoundaryOfOldLoaders) {
+    adapter.loaderVersion = 0x0110;
+    EXPECT_TRUE(adapter.IsOldLoader());
+    adapter.loaderVersion = 0x0111;
+    EXPECT_FALSE(adapter.IsOldLoader());
+    adapter.loaderVersion = 0;
+    EXPECT_TRUE(adapter.IsOldLoader());
+}
+
+TEST_F(BslAdapterTest, WritesAndReadsBackThroughTheLoader) {
+    ASSERT_TRUE(adapter.Open());
+    const Bytes data = Pattern(777, 5);
+    ASSERT_EQ(adapter.WriteMemory(0xF001, data.data(), 777), 0);
+    Bytes back(777, 0);
+    ASSERT_EQ(adapter.ReadMemory(0xF001, back.data(), 777), 0);
+    EXPECT_EQ(back, data);
+    for (uint32_t i = 0; i < 777; ++i)
+        ASSERT_EQ(device.Read(0xF001 + i), data[i]);
+    EXPECT_EQ(target.FrameCount(0x12), 4u); // 250, 250, 250, 27
+}
+
+TEST_F(BslAdapterTest, FailedOpenGivesError2AndSendsNothing) {
+    wire.failOpen = true;
+    EXPECT_FALSE(adapter.Open());
+    EXPECT_EQ(adapter.isOpen, 0);
+    EXPECT_EQ(adapter.link().lastSystemError, 2u);
+    EXPECT_EQ(wire.BytesToTarget(), 0u);
+    EXPECT_EQ(Error(), kBslOpenFailed);
+    EXPECT_EQ(Error(), kBslNoError); // reading clears it
+}
+
+TEST_F(BslAdapterTest, AnErasedDeviceAcceptsTheFallbackPassword) {
+    adapter.password = Protect(1);
+    for (uint32_t i = 0; i < 32; ++i)
+        device.Poke(0xFFE0 + i, 0xFF);
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(Error(), kBslNoError);
+    EXPECT_EQ(adapter.password, kBslErasedPassword);
+    EXPECT_EQ(target.FrameCount(0x10), 2u);
+}
+
+TEST_F(BslAdapterTest, ARefusedPasswordGivesError13AndBlocksProtectedOperations) {
+    Protect(1);
+    const BslPassword wrong = [] {
+        BslPassword p{};
+        p.fill(0x12);
+        return p;
+    }();
+    adapter.password = wrong;
+    ASSERT_TRUE(adapter.Open()); // the port is open: the outcome shows in the error only
+    EXPECT_EQ(Error(), kBslPasswordRefused);
+    EXPECT_EQ(target.FrameCount(0x10), 2u); // the stored one, then the erased-device one
+    EXPECT_EQ(adapter.password, wrong);
+    Bytes buffer(16, 0);
+    EXPECT_EQ(adapter.ReadMemory(0xF000, buffer.data(), 16), -1);
+    EXPECT_EQ(Error(), kBslPasswordRefused);
+    EXPECT_EQ(target.FrameCount(0x14), 0u);
+}
+
+TEST_F(BslAdapterTest, TheRightPasswordUnlocksAProtectedDevice) {
+    adapter.password = Protect(9);
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(Error(), kBslNoError);
+    EXPECT_EQ(target.FrameCount(0x10), 1u);
+}
+
+TEST_F(BslAdapterTest, OldLoaderMassErasesTwentyTimesAndLeavesTheErasedPassword) {
+    adapter.password = Protect(3);
+    device.Poke(0x8000, 0x00);
+    ASSERT_TRUE(adapter.Open());
+    ASSERT_EQ(Error(), kBslNoError);
+    target.ClearFrames();
+    ASSERT_EQ(adapter.Erase(kEraseAll, 0x1100, 0xEF00), 0);
+    EXPECT_EQ(target.FrameCount(0x18), 20u);
+    EXPECT_EQ(device.Read(0x8000), 0xFF);
+    EXPECT_EQ(device.Read(0xFFE0), 0xFF);
+    EXPECT_EQ(adapter.password, kBslErasedPassword);
+    // The erased-device password went out at once (the ROM loader locks after the erase).
+    ASSERT_EQ(target.FrameCount(0x10), 1u);
+    EXPECT_TRUE(target.Unlocked());
+    // A later restart needs the password again, and the stored one now fits.
+    adapter.Reset(0, 0, 0);
+    Bytes b(4);
+    ASSERT_EQ(adapter.ReadMemory(0x8000, b.data(), 4), 0);
+    EXPECT_EQ(Error(), kBslNoError);
+    EXPECT_EQ(b, Bytes(4, 0xFF));
+}
+
+TEST_F(BslAdapterNewLoaderTest, ANewerLoaderMassErasesOnceButAnUnidentifiedOneTwentyTimes) {
+    ASSERT_TRUE(adapter.Open());
+    target.ClearFrames();
+    ASSERT_EQ(adapter.Erase(kEraseMain, 0xE000, 0x2000), 0);
+    EXPECT_EQ(target.FrameCount(0x18), 1u);
+    adapter.Reset(0, 0, 0); // version unknown until the next identification
+    target.ClearFrames();
+    ASSERT_EQ(adapter.Erase(kEraseMain, 0xE000, 0x2000), 0);
+    EXPECT_EQ(target.FrameCount(0x18), 20u);
+}
+
+TEST_F(BslAdapterNewLoaderTest, SegmentModeSendsOneEraseFrameForTheArea) {
+    ASSERT_TRUE(adapter.Open());
+    device.Poke(0x1000, 0x00);
+    target.ClearFrames();
+    ASSERT_EQ(adapter.Erase(kEraseSegment, 0x1000, 128), 0);
+    ASSERT_EQ(target.Frames().size(), 1u);
+    EXPECT_EQ(target.Frames()[0].command, 0x16);
+    EXPECT_EQ(target.Frames()[0].address, 0x1000);
+    EXPECT_EQ(target.Frames()[0].length, 0xA504);
+    EXPECT_EQ(device.Read(0x1000), 0xFF);
+}
+
+TEST_F(BslAdapterTest, OldLoaderEraseCheckNeedsThePatch) {
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(adapter.EraseCheck(0xF000, 0x100), -1);
+    EXPECT_EQ(Error(), kBslOldVersion);
+    EXPECT_EQ(target.FrameCount(0x1C), 0u);
+}
+
+TEST_F(BslAdapterTest, WithThePatchEnabledTheOldLoaderChecksAndErasesInOneFrame) {
+    adapter.patchEnabled = 1;
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(Error(), kBslNoError);
+    EXPECT_EQ(adapter.patchStart, uint32_t(BuiltInBslPatch()[0] | (BuiltInBslPatch()[1] << 8)));
+    EXPECT_TRUE(target.PatchRunning());
+    // The patch went to 0x0220 in frames of 250, 250, 250, 250 and 62 bytes.
+    for (uint32_t i = 0; i < kBslPatchSize; ++i)
+        ASSERT_EQ(device.Read(0x0220 + i), BuiltInBslPatch()[i]);
+    EXPECT_EQ(adapter.EraseCheck(0x1100, 0xEF00), 0);
+    EXPECT_EQ(target.FrameCount(0x1C), 245u); // 0xEF00 bytes in frames of 250
+    device.Poke(0xFFFF, 0xFE);
+    EXPECT_EQ(adapter.EraseCheck(0x1100, 0xEF00), -1);
+    EXPECT_EQ(Error(), kBslNakReceived);
+    target.ClearFrames();
+    ASSERT_EQ(adapter.Erase(kEraseAll, 0x1100, 0xEF00), 0);
+    EXPECT_EQ(target.FrameCount(0x18), 1u);
+    EXPECT_EQ(target.FrameCount(0x10), 0u); // the patch keeps the loader open
+    EXPECT_EQ(adapter.EraseCheck(0x1100, 0xEF00), 0);
+}
+
+TEST_F(BslAdapterTest, APatchFileBesideTheProgramReplacesTheBuiltInTable) {
+    const std::string path = std::string(PYROLA_BINARY_DIR) + "/bsl_test_patch.txt";
+    {
+        std::ofstream f(path);
+        f << "@0220\n24 02 AA BB 03 43 03 43 30 41\nq\n";
+    }
+    adapter.patchEnabled = 1;
+    adapter.patchFilePath = path;
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(Error(), kBslNoError);
+    EXPECT_EQ(adapter.patchStart, 0x0224u);
+    EXPECT_EQ(device.Read(0x0222), 0xAA);
+    EXPECT_EQ(device.Read(0x0229), 0x41);
+    // A file that is there but unusable is not silently replaced by the placeholder.
+    {
+        std::ofstream f(path);
+        f << "@0300\n01 02\nq\n";
+    }
+    adapter.Close();
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(Error(), kBslPatchFailed);
+    EXPECT_EQ(adapter.patchStart, 0u);
+    EXPECT_EQ(adapter.EraseCheck(0xF000, 2), -1);
+    EXPECT_EQ(Error(), kBslOldVersion);
+    std::remove(path.c_str());
+}
+
+TEST_F(BslAdapterTest, PatchReadBackMismatchGivesError11AndNoPatch) {
+    device.SetStuckBits(0x0300, 0x80, 0x80);
+    adapter.patchEnabled = 1;
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(Error(), kBslPatchFailed);
+    EXPECT_EQ(adapter.patchStart, 0u);
+    EXPECT_FALSE(target.PatchRunning());
+    EXPECT_EQ(adapter.EraseCheck(0xF000, 16), -1);
+    EXPECT_EQ(Error(), kBslOldVersion);
+}
+
+TEST_F(BslAdapterTest, ResetReturnsToLockedAndUnidentified) {
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(adapter.Reset(7, 1, 1), 0); // into the target's own program
+    EXPECT_EQ(target.Mode(), sim::BslTargetMode::UserProgram);
+    EXPECT_EQ(adapter.needPassword, 1);
+    EXPECT_EQ(adapter.needIdentification, 1);
+    EXPECT_EQ(adapter.loaderVersion, 0u);
+    Bytes b(2);
+    EXPECT_EQ(adapter.ReadMemory(0xF000, b.data(), 2), -1);
+    EXPECT_EQ(Error(), kBslSyncFailed);   // the program does not answer
+    EXPECT_EQ(adapter.Reset(0, 0, 0), 0); // back into the loader
+    EXPECT_EQ(target.Mode(), sim::BslTargetMode::Loader);
+    EXPECT_FALSE(target.Unlocked());
+    target.ClearFrames();
+    EXPECT_EQ(adapter.ReadMemory(0xF000, b.data(), 2), 0);
+    EXPECT_EQ(target.FrameCount(0x10), 1u); // unlocked again
+    EXPECT_EQ(target.FrameCount(0x14), 2u); // identified again, then read
+    EXPECT_EQ(adapter.loaderVersion, 0x0110u);
+}
+
+TEST_F(BslAdapterTest, CloseReportsError9WhenThePortWillNotClose) {
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_TRUE(adapter.Close());
+    EXPECT_EQ(Error(), kBslNoError);
+    EXPECT_EQ(adapter.isOpen, 0);
+    ASSERT_TRUE(adapter.Open());
+    wire.failClose = true;
+    EXPECT_FALSE(adapter.Close());
+    EXPECT_EQ(adapter.isOpen, 0);
+    EXPECT_EQ(Error(), kBslCloseFailed);
+    EXPECT_FALSE(wire.PortOpen());
+}
+
+TEST_F(BslAdapterTest, VerifyAndTheOneWireHookAreNotAvailable) {
+    ASSERT_TRUE(adapter.Open());
+    const uint64_t sent = wire.BytesToTarget();
+    uint8_t b[2] = {};
+    EXPECT_EQ(adapter.VerifyMemory(0xF000, b, 2), -1);
+    EXPECT_EQ(Error(), kBslNotImplemented);
+    EXPECT_EQ(adapter.DebugOneWire(), -1);
+    EXPECT_EQ(Error(), kBslNotImplemented);
+    EXPECT_EQ(wire.BytesToTarget(), sent);
+    EXPECT_STREQ(adapter.GetErrorText(10), "This function not implemented");
+}
+
+// Each remaining error number, provoked through the loader or the wire.
+TEST_F(BslAdapterTest, WireAndLoaderFaultsGiveTheirErrorNumbers) {
+    ASSERT_TRUE(adapter.Open());
+    ASSERT_EQ(Error(), kBslNoError);
+    Bytes b(40, 0);
+
+    // 3: a target that answers nothing.
+    target.SetSilent(true);
+    const uint64_t t0 = clock.Milliseconds();
+    EXPECT_EQ(adapter.ReadMemory(0xF000, b.data(), 40), -1);
+    EXPECT_EQ(Error(), kBslSyncFailed);
+    EXPECT_GE(clock.Milliseconds() - t0, 1000u);
+    target.SetSilent(false);
+
+    // 4: the frame's answer is lost after the sync answer got through.
+    OnAnswerBytes(1, [](uint64_t, uint8_t) { return BslWireAction{true, 0, 0}; });
+    const uint64_t t1 = clock.Milliseconds();
+    EXPECT_EQ(adapter.ReadMemory(0xF000, b.data(), 40), -1);
+    EXPECT_EQ(Error(), kBslHeaderTimeout);
+    EXPECT_GE(clock.Milliseconds() - t1, 3000u);
+
+    // 5: a byte of the data frame is lost.
+    OnAnswerBytes(1, [](uint64_t i, uint8_t) { return BslWireAction{i == 10, 0, 0}; });
+    EXPECT_EQ(adapter.ReadMemory(0xF000, b.data(), 40), -1);
+    EXPECT_EQ(Error(), kBslFrameTimeout);
+
+    // 5 as well: the data frame comes too late.
+    OnAnswerBytes(1, [](uint64_t i, uint8_t) { return BslWireAction{false, 0, i == 3 ? 600000000u : 0u}; });
+    EXPECT_EQ(adapter.ReadMemory(0xF000, b.data(), 40), -1);
+    EXPECT_EQ(Error(), kBslFrameTimeout);
+
+    // 6: a data byte corrupted, then the second length byte corrupted.
+    OnAnswerBytes(1, [](uint64_t i, uint8_t) {
+        return BslWireAction{false, uint8_t(i == 20 ? 0x04 : 0), 0};
+    });
+    EXPECT_EQ(adapter.ReadMemory(0xF000, b.data(), 40), -1);
+    EXPECT_EQ(Error(), kBslBadChecksum);
+    OnAnswerBytes(1, [](uint64_t i, uint8_t) { return BslWireAction{false, uint8_t(i == 3 ? 0x01 : 0), 0}; });
+    EXPECT_EQ(adapter.ReadMemory(0xF000, b.data(), 40), -1);
+    EXPECT_EQ(Error(), kBslBadChecksum);
+
+    // 7: a refusal in the middle of a write frame; sending stops there.
+    Settle();
+    target.RefuseNextFrame(0x12, 20);
+    const uint64_t sentBefore = wire.BytesToTarget();
+    EXPECT_EQ(adapter.WriteMemory(0xF000, b.data(), 40), -1);
+    EXPECT_EQ(Error(), kBslNakReceived);
+    EXPECT_LT(wire.BytesToTarget() - sentBefore, 1u + 50u);
+    // 7 as well: a byte corrupted on its way to the chip fails the frame check.
+    const uint64_t toTarget = wire.BytesToTarget() + 15;
+    wire.SetWireFault([toTarget](BslWireDirection d, uint64_t i, uint8_t) {
+        return BslWireAction{false, uint8_t(d == BslWireDirection::ToTarget && i == toTarget ? 0x10 : 0), 0};
+    });
+    EXPECT_EQ(adapter.WriteMemory(0xF000, b.data(), 40), -1);
+    EXPECT_EQ(Error(), kBslNakReceived);
+    EXPECT_EQ(device.Read(0xF000), 0xFF);
+    wire.SetWireFault(nullptr);
+
+    // 8: an old loader asked for an erase check it does not know.
+    Settle();
+    EXPECT_FALSE(adapter.protocol().SendCommand(kBslEraseCheck, 0xF000, 16, nullptr, nullptr));
+    EXPECT_EQ(Error(), kBslCommandFailed);
+
+    // 1: an answer byte the loader never sends.
+    OnAnswerBytes(1, [](uint64_t i, uint8_t) { return BslWireAction{false, uint8_t(i == 0 ? 0x05 : 0), 0}; });
+    EXPECT_EQ(adapter.WriteMemory(0xF000, b.data(), 2), -1);
+    EXPECT_EQ(Error(), kBslUnspecific);
+    wire.SetWireFault(nullptr);
+
+    // And the link recovers: the next operation works.
+    Settle();
+    EXPECT_EQ(adapter.ReadMemory(0xF000, b.data(), 40), 0);
+    EXPECT_EQ(Error(), kBslNoError);
+}
+
+// A noisy line never passes wrong flash as good: every run either programs and reads
+// back the right bytes, or an operation reports a failure. The read-back buffer starts
+// out holding the expected bytes, so a read that claims success without delivering its
+// data would show up as a false pass.
+TEST(BslNoisyLink, NoRunReportsSuccessOverWrongFlash) {
+    const Bytes image = Pattern(1201, 77); // odd: the last frame carries an odd byte count
+    int verified = 0;
+    int failed = 0;
+    for (uint32_t seed = 1; seed <= 150; ++seed) {
+        sim::DeviceModel device("MSP430F169");
+        // Old contents that the erase must remove.
+        for (uint32_t i = 0; i < image.size(); ++i)
+            device.Poke(0xC000 + i, uint8_t(~image[i]));
+        sim::BslTarget target(device);
+        VirtualClock clock;
+        sim::BslLoopback wire(target, clock);
+        wire.SetNoise(seed, 400, 100);
+        BslAdapter adapter(wire, clock);
+        DeviceRecord record{};
+        adapter.deviceRecord = &record;
+
+        bool ok = adapter.Open() && adapter.GetErrorNumber() == kBslNoError;
+        ok = ok && adapter.Erase(kEraseMain, 0x1100, 0xEF00) == 0;
+        ok = ok && adapter.EraseCheck(0xC000, uint32_t(image.size())) == 0;
+        ok = ok && adapter.WriteMemory(0xC000, image.data(), uint32_t(image.size())) == 0;
+        Bytes back = image;
+        ok = ok && adapter.ReadMemory(0xC000, back.data(), uint32_t(back.size())) == 0;
+        ok = ok && back == image;
+        if (ok) {
+            ++verified;
+            for (uint32_t i = 0; i < image.size(); ++i)
+                ASSERT_EQ(device.Read(0xC000 + i), image[i]) << "seed " << seed << " address " << i;
+        } else {
+            ++failed;
+        }
+        adapter.Close();
+    }
+    RecordProperty("verified", verified);
+    RecordProperty("failed", failed);
+    // The noise level gives both outcomes, so both paths were exercised.
+    EXPECT_GT(verified, 10);
+    EXPECT_GT(failed, 10);
+}
+
+} // namespace
+} // namespace pyrola

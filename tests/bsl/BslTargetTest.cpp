@@ -1,0 +1,300 @@
+// The simulated loader from the chip's side, driven with raw bytes and pin levels: entry
+// sequence, synchronisation, frames and checksums, the lock, every command, old-loader
+// behaviour and the extension at 0x0220, wire timing and the injected faults.
+
+#include "sim/BslTarget.h"
+#include "sim/DeviceModel.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace pyrola::sim {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+uint16_t Check(const Bytes& b, size_t count) {
+    uint16_t sum = 0;
+    for (size_t i = 0; i + 1 < count; i += 2)
+        sum ^= uint16_t(b[i] | (b[i + 1] << 8));
+    return uint16_t(~sum);
+}
+
+Bytes Frame(uint8_t cmd, uint16_t address, uint16_t length, const Bytes& data = {}) {
+    const uint8_t l1 = uint8_t(4 + data.size());
+    Bytes f = {
+        0x80, cmd, l1, l1, uint8_t(address), uint8_t(address >> 8), uint8_t(length), uint8_t(length >> 8)};
+    f.insert(f.end(), data.begin(), data.end());
+    const uint16_t sum = Check(f, f.size());
+    f.push_back(uint8_t(sum));
+    f.push_back(uint8_t(sum >> 8));
+    return f;
+}
+
+class BslTargetTest : public ::testing::Test {
+protected:
+    explicit BslTargetTest(const char* chip = "MSP430F149") : device(chip), target(device) {}
+
+    // The interface circuit's view: DTR on = reset high, RTS on = test low.
+    void Lines(bool dtr, bool rts) { target.SetPins(dtr, !rts, now); }
+    void Invoke() {
+        Lines(true, true);
+        Lines(false, true);
+        Lines(false, true);
+        Lines(false, false);
+        Lines(false, true);
+        Lines(false, false);
+        Lines(true, false);
+        Lines(true, true);
+    }
+    // Sends bytes back to back at 9600 baud and returns what the chip answered.
+    Bytes Send(const Bytes& bytes) {
+        for (uint8_t b : bytes) {
+            now += kBslByteNs;
+            target.Receive(b, now);
+        }
+        Bytes out;
+        for (const BslTimedByte& t : target.TakeOutput()) {
+            out.push_back(t.byte);
+            now = std::max(now, t.doneNs);
+        }
+        return out;
+    }
+    // Sync, then one frame; the frame's answer.
+    Bytes Command(const Bytes& frame) {
+        EXPECT_EQ(Send({0x80}), Bytes{0x90});
+        return Send(frame);
+    }
+    Bytes Unlock() { return Command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF))); }
+
+    DeviceModel device;
+    BslTarget target;
+    uint64_t now = 0;
+};
+
+class BslTargetNewLoaderTest : public BslTargetTest {
+protected:
+    BslTargetNewLoaderTest() : BslTargetTest("MSP430F12x2/F11x2") {}
+};
+
+TEST_F(BslTargetTest, OnlyTheEntrySequenceStartsTheLoader) {
+    EXPECT_TRUE(Send({0x80}).empty()); // running its program
+    Lines(true, true);
+    Lines(false, true); // a plain reset pulse
+    Lines(true, true);
+    EXPECT_EQ(target.Mode(), BslTargetMode::UserProgram);
+    EXPECT_TRUE(Send({0x80}).empty());
+    // One test pulse is not enough.
+    Lines(false, true);
+    Lines(false, false);
+    Lines(true, false);
+    EXPECT_EQ(target.Mode(), BslTargetMode::UserProgram);
+    Invoke();
+    EXPECT_EQ(target.Mode(), BslTargetMode::Loader);
+    EXPECT_EQ(Send({0x80}), Bytes{0x90});
+}
+
+TEST_F(BslTargetTest, AnswersLeaveAtNineHundredSixtyBaudWithElevenBitsACharacter) {
+    Invoke();
+    target.Receive(0x80, 1000000000);
+    auto out = target.TakeOutput();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(kBslByteNs, 1145833u);
+    EXPECT_EQ(out[0].doneNs, 1000000000u + BslTargetTiming{}.turnaroundNs + kBslByteNs);
+    // A data frame goes out back to back.
+    now = 2000000000;
+    Unlock();
+    EXPECT_EQ(Send({0x80}), Bytes{0x90});
+    for (uint8_t b : Frame(0x14, 0x0FF0, 16)) {
+        now += kBslByteNs;
+        target.Receive(b, now);
+    }
+    out = target.TakeOutput();
+    ASSERT_EQ(out.size(), 22u);
+    for (size_t i = 1; i < out.size(); ++i)
+        EXPECT_EQ(out[i].doneNs - out[i - 1].doneNs, kBslByteNs);
+}
+
+TEST_F(BslTargetTest, ProtectedCommandsWaitForTheVectorsAsPassword) {
+    Invoke();
+    EXPECT_EQ(Command(Frame(0x14, 0x0FF0, 16)), Bytes{0xA0});
+    EXPECT_EQ(Command(Frame(0x12, 0x0300, 2, {1, 2})), Bytes{0xA0});
+    EXPECT_EQ(Command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0x00))), Bytes{0xA0});
+    EXPECT_FALSE(target.Unlocked());
+    EXPECT_EQ(Unlock(), Bytes{0x90}); // an erased chip's vectors
+    EXPECT_TRUE(target.Unlocked());
+    // The lock comes back with every start of the loader.
+    Invoke();
+    EXPECT_FALSE(target.Unlocked());
+}
+
+TEST_F(BslTargetTest, ReadAnswersWithADataFrameOfTheIdentification) {
+    Invoke();
+    Unlock();
+    const Bytes answer = Command(Frame(0x14, 0x0FF0, 16));
+    ASSERT_EQ(answer.size(), 22u);
+    EXPECT_EQ(Bytes(answer.begin(), answer.begin() + 4), (Bytes{0x80, 0x00, 16, 16}));
+    const auto id = device.Identification();
+    EXPECT_EQ(Bytes(answer.begin() + 4, answer.begin() + 20), Bytes(id.begin(), id.end()));
+    EXPECT_EQ(answer[14], 0x01); // version 1.10 at 0x0FFA/0x0FFB
+    EXPECT_EQ(answer[15], 0x10);
+    const uint16_t sum = Check(answer, 20);
+    EXPECT_EQ(answer[20], uint8_t(sum));
+    EXPECT_EQ(answer[21], uint8_t(sum >> 8));
+    // More than one frame can carry is refused.
+    EXPECT_EQ(Command(Frame(0x14, 0xF000, 251)), Bytes{0xA0});
+}
+
+TEST_F(BslTargetTest, DamagedFramesAreRefused) {
+    Invoke();
+    Bytes bad = Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF));
+    bad.back() ^= 0x40;
+    EXPECT_EQ(Command(bad), Bytes{0xA0});
+    // Lengths that disagree are refused as soon as they are seen.
+    EXPECT_EQ(Send({0x80}), Bytes{0x90});
+    EXPECT_EQ(Send({0x80, 0x10, 0x24, 0x23}), Bytes{0xA0});
+    EXPECT_FALSE(target.Unlocked());
+}
+
+TEST_F(BslTargetTest, WritesFollowTheFlashRulesAndRefuseTheRom) {
+    Invoke();
+    Unlock();
+    EXPECT_EQ(Command(Frame(0x12, 0xF000, 4, {0x0F, 0xF0, 0x12, 0x34})), Bytes{0x90});
+    EXPECT_EQ(Command(Frame(0x12, 0xF000, 2, {0xF3, 0x3F})), Bytes{0x90}); // AND with what is there
+    EXPECT_EQ(device.Read(0xF000), 0x03);
+    EXPECT_EQ(device.Read(0xF001), 0x30);
+    EXPECT_EQ(device.Read(0xF002), 0x12);
+    EXPECT_EQ(Command(Frame(0x12, 0x0FF0, 2, {0, 0})), Bytes{0xA0});
+    EXPECT_EQ(device.Read(0x0FF0), 0xF1);
+}
+
+TEST_F(BslTargetTest, EraseKeysPickSegmentMainOrInformationMemory) {
+    Invoke();
+    Unlock();
+    for (uint32_t a : {0x1000u, 0x1080u, 0xE000u, 0xE200u})
+        device.Poke(a, 0x00);
+    EXPECT_EQ(Command(Frame(0x16, 0xE000, 0xA502)), Bytes{0x90});
+    EXPECT_EQ(device.Read(0xE000), 0xFF);
+    EXPECT_EQ(device.Read(0xE200), 0x00);
+    EXPECT_EQ(Command(Frame(0x16, 0x1000, 0xA504)), Bytes{0x90});
+    EXPECT_EQ(device.Read(0x1000), 0xFF);
+    EXPECT_EQ(device.Read(0x1080), 0xFF);
+    EXPECT_EQ(device.Read(0xE200), 0x00);
+    EXPECT_EQ(Command(Frame(0x16, 0xF000, 0xA504)), Bytes{0x90});
+    EXPECT_EQ(device.Read(0xE200), 0xFF);
+    EXPECT_EQ(Command(Frame(0x16, 0xF000, 0x1234)), Bytes{0xA0});
+}
+
+TEST_F(BslTargetTest, AnOldLoaderNeedsTheCumulativeMassEraseTime) {
+    Invoke();
+    device.Poke(0xF000, 0x00);
+    device.Poke(0x1000, 0x00);
+    // One frame erases for 12 ms of the 200 ms the flash needs.
+    EXPECT_EQ(Command(Frame(0x18, 0xFF00, 0xA506)), Bytes{0x90});
+    EXPECT_EQ(device.Read(0xF000), 0x00);
+    // Another command in between starts the count again.
+    Command(Frame(0x1A, 0x0C22, 0));
+    for (int i = 0; i < 16; ++i)
+        Command(Frame(0x18, 0xFF00, 0xA506));
+    EXPECT_EQ(device.Read(0xF000), 0x00);
+    Command(Frame(0x18, 0xFF00, 0xA506));
+    EXPECT_EQ(device.Read(0xF000), 0xFF);
+    EXPECT_EQ(device.Read(0x1000), 0xFF);
+    EXPECT_EQ(target.FrameCount(0x18), 18u);
+    // The wrong key erases nothing.
+    device.Poke(0xF000, 0x00);
+    EXPECT_EQ(Command(Frame(0x18, 0xFF00, 0xA504)), Bytes{0xA0});
+}
+
+TEST_F(BslTargetTest, MassEraseWorksLockedAndLocksTheRomLoaderAgain) {
+    Invoke();
+    Unlock();
+    EXPECT_TRUE(target.Unlocked());
+    Command(Frame(0x18, 0xFF00, 0xA506));
+    EXPECT_FALSE(target.Unlocked());
+}
+
+TEST_F(BslTargetTest, AnOldLoaderKnowsNoEraseCheckUntilItsExtensionRuns) {
+    Invoke();
+    Unlock();
+    EXPECT_EQ(Command(Frame(0x1C, 0xF000, 16)), Bytes{0x70});
+    // Re-entering the loader locks it again.
+    EXPECT_EQ(Command(Frame(0x1A, 0x0C22, 0)), Bytes{0x90});
+    EXPECT_FALSE(target.Unlocked());
+    Unlock();
+    // An extension: first word = its start address, inside the loaded bytes.
+    Bytes code(64, 0x03);
+    code[0] = 0x30;
+    code[1] = 0x02;
+    EXPECT_EQ(Command(Frame(0x12, 0x0220, uint16_t(code.size()), code)), Bytes{0x90});
+    // Started anywhere else, it is not taken for a loader extension.
+    EXPECT_EQ(Command(Frame(0x1A, 0x0240, 0)), Bytes{0x90});
+    EXPECT_EQ(target.Mode(), BslTargetMode::UserProgram);
+    EXPECT_TRUE(Send({0x80}).empty());
+    Invoke();
+    Unlock();
+    EXPECT_EQ(Command(Frame(0x12, 0x0220, uint16_t(code.size()), code)), Bytes{0x90});
+    EXPECT_EQ(Command(Frame(0x1A, 0x0230, 0)), Bytes{0x90});
+    EXPECT_TRUE(target.PatchRunning());
+    EXPECT_EQ(Command(Frame(0x1C, 0xF000, 16)), Bytes{0x90});
+    device.Poke(0xF00F, 0x7F);
+    EXPECT_EQ(Command(Frame(0x1C, 0xF000, 16)), Bytes{0xA0});
+    EXPECT_EQ(Command(Frame(0x1C, 0xF000, 15)), Bytes{0x90});
+    // With the extension one mass-erase frame is enough, and the lock stays open.
+    EXPECT_EQ(Command(Frame(0x18, 0xFF00, 0xA506)), Bytes{0x90});
+    EXPECT_EQ(device.Read(0xF00F), 0xFF);
+    EXPECT_TRUE(target.Unlocked());
+}
+
+TEST_F(BslTargetNewLoaderTest, ANewerLoaderChecksErasesAndErasesInOneFrame) {
+    Invoke();
+    Unlock();
+    device.Poke(0xE000, 0x00);
+    EXPECT_EQ(Command(Frame(0x1C, 0xE000, 2)), Bytes{0xA0});
+    EXPECT_EQ(Command(Frame(0x18, 0xFF00, 0xA506)), Bytes{0x90});
+    Unlock();
+    EXPECT_EQ(Command(Frame(0x1C, 0xE000, 250)), Bytes{0x90});
+    // It reads back what it programs: a stuck bit makes the write fail.
+    device.SetStuckBits(0xE010, 0x01, 0x01);
+    EXPECT_EQ(Command(Frame(0x12, 0xE010, 2, {0x00, 0x00})), Bytes{0xA0});
+    // Commands it does not know.
+    EXPECT_EQ(Command(Frame(0x1E, 0, 0)), Bytes{0x70});
+}
+
+TEST_F(BslTargetTest, AStalledFrameIsForgottenSoTheNextSyncGetsThrough) {
+    Invoke();
+    EXPECT_EQ(Send({0x80}), Bytes{0x90});
+    EXPECT_TRUE(Send({0x80, 0x10, 0x24}).empty());
+    now += 60000000; // 60 ms of silence
+    EXPECT_EQ(Send({0x80}), Bytes{0x90});
+    EXPECT_EQ(Send(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF))), Bytes{0x90});
+}
+
+TEST_F(BslTargetTest, ASyncWhereTheCommandBelongsStartsOver) {
+    Invoke();
+    EXPECT_EQ(Send({0x80}), Bytes{0x90});
+    EXPECT_TRUE(Send({0x80}).empty()); // taken as a frame head
+    EXPECT_EQ(Send({0x80}), Bytes{0x90});
+    EXPECT_EQ(Send(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF))), Bytes{0x90});
+}
+
+TEST_F(BslTargetTest, InjectedFaultsRefuseSilenceAndOverride) {
+    Invoke();
+    target.RefuseNextFrame(0x10, 6);
+    EXPECT_EQ(Send({0x80}), Bytes{0x90});
+    const Bytes password = Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF));
+    EXPECT_EQ(Send(Bytes(password.begin(), password.begin() + 6)), Bytes{0xA0});
+    EXPECT_EQ(Unlock(), Bytes{0x90}); // only the next frame was refused
+    target.SetRefusePasswords(true);
+    EXPECT_EQ(Unlock(), Bytes{0xA0});
+    target.SetRefusePasswords(false);
+    target.SetAnswerOverride(0x14, 0x70);
+    EXPECT_EQ(Command(Frame(0x14, 0x0FF0, 16)), Bytes{0x70});
+    target.SetAnswerOverride(0x14, 0);
+    target.SetSilent(true);
+    EXPECT_TRUE(Send({0x80}).empty());
+}
+
+} // namespace
+} // namespace pyrola::sim
