@@ -1,0 +1,183 @@
+#include "../app/ShellFixture.h"
+
+#include "app/QueuedMessageBus.h"
+#include "jobs/JobFlags.h"
+#include "platform/InstanceChannel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace pyrola::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
+
+// The recording bus, plus a way to wait for the worker's end-of-list notice.
+class NotifyingBus : public RecordingBus {
+public:
+    void Post(uint32_t code, uintptr_t value) override {
+        RecordingBus::Post(code, value);
+        std::lock_guard lock(mutex_);
+        if (code == kBusJobState && value == 1000)
+            ++ends_;
+        changed_.notify_all();
+    }
+    bool WaitForListEnds(int count) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, 20s, [&] { return ends_ >= count; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int ends_ = 0;
+};
+
+class WorkerShell : public ShellFixture {
+protected:
+    void StartWithNotifyingBus() {
+        AdapterSet set;
+        set.fet = &fet;
+        set.raw = &raw;
+        set.bsl = &bsl;
+        shell = std::make_unique<ProgrammerShell>(view, store, notifying, set);
+        shell->SetTimeSource([] { return TimeOfDay{1, 2, 3}; });
+        shell->Initialize();
+    }
+    NotifyingBus notifying;
+};
+
+TEST_F(WorkerShell, CancelWhileProgramWritesEndsQuietlyAndClosesTheAdapter) {
+    StartWithNotifyingBus();
+    // 4 KiB in one piece: several program blocks.
+    std::string text = "@1100\n";
+    for (int i = 0; i < 4096; ++i)
+        text += (i % 16 == 15) ? "5A\n" : "5A ";
+    ASSERT_TRUE(shell->LoadFile(WriteFile("big.txt", text + "q\n")));
+    raw.BlockIn("WriteMemory", 2);
+    // The block in flight completes while the main thread waits for the worker, so the
+    // worker meets the cancel before its next run, as a cancel during writing does.
+    notifying.onSend = [this](const BusMessage& m) {
+        if (m.text == "Break operation..")
+            raw.Release();
+    };
+    shell->StartJob(kJobProgram);
+    raw.WaitUntilBlocked();
+    EXPECT_TRUE(shell->ComputeCommandStates().IsEnabled(kCmdCancel));
+
+    shell->ExecuteCommand(kCmdCancel);
+    ASSERT_TRUE(notifying.WaitForListEnds(1));
+
+    Strings log = notifying.LogLines();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Break operation.."), log.end());
+    for (const std::string& status : notifying.StatusTexts()) {
+        EXPECT_EQ(status.find("failed"), std::string::npos) << status;
+        EXPECT_EQ(status.find("Program complete"), std::string::npos) << status;
+    }
+    EXPECT_EQ(raw.CountOf("WriteMemory"), 2u); // the block in flight finished, no further one
+    EXPECT_EQ(raw.CountOf("Close"), 1u);
+
+    // The window re-enables its commands when the final notice arrives.
+    shell->HandleBusMessage(kBusJobState, 1000);
+    EXPECT_TRUE(view.states.IsEnabled(kCmdProgram));
+    EXPECT_FALSE(view.states.IsEnabled(kCmdCancel));
+}
+
+TEST_F(WorkerShell, CancelWhileEraseIsInTheAdapterReturnsWithinTheBoundWithoutClose) {
+    StartWithNotifyingBus();
+    raw.BlockIn("Erase");
+    shell->StartJob(kJobErase | kJobBlankCheck);
+    raw.WaitUntilBlocked();
+
+    const auto before = std::chrono::steady_clock::now();
+    shell->StartJob(kJobCancel);
+    const auto waited = std::chrono::steady_clock::now() - before;
+    // The bound is 77 ms; the margin only absorbs sanitizer and scheduling slowness.
+    EXPECT_LT(waited, 1500ms);
+    EXPECT_FALSE(shell->IsJobRunning()); // given up: the window is free again
+
+    raw.Release();
+    ASSERT_TRUE(notifying.WaitForListEnds(1));
+    EXPECT_EQ(raw.CountOf("Erase"), 1u);
+    EXPECT_EQ(raw.CountOf("EraseCheck"), 0u); // no cancel event left: the list stops
+    EXPECT_EQ(raw.CountOf("Close"), 0u);
+
+    // The adapter stayed open: the next list starts without initialization.
+    shell->StartJob(kJobErase);
+    ASSERT_TRUE(notifying.WaitForListEnds(2));
+    EXPECT_EQ(raw.CountOf("Open"), 1u);
+    EXPECT_EQ(raw.MaxConcurrent(), 1);
+}
+
+// The headless program's arrangement: the worker's requests come back through a queue
+// and are handled on this thread.
+TEST_F(ShellFixture, QueuedBusCarriesAWholeJobToTheView) {
+    QueuedMessageBus queued;
+    AdapterSet set;
+    set.fet = &fet;
+    set.raw = &raw;
+    set.bsl = &bsl;
+    shell = std::make_unique<ProgrammerShell>(view, store, queued, set);
+    queued.SetReceiver([this](uint32_t code, uintptr_t value) { shell->HandleBusMessage(code, value); });
+    shell->Initialize();
+
+    CommandLineOutcome outcome = shell->ProcessCommandLine("+ep " + ProgramFile());
+    ASSERT_TRUE(outcome.jobStarted);
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (shell->IsJobRunning() && std::chrono::steady_clock::now() < deadline)
+        queued.Pump(20);
+    while (queued.Pump(0) > 0) {
+    }
+    ASSERT_FALSE(shell->IsJobRunning());
+
+    Strings log = view.LogTexts();
+    auto at = [&](const std::string& text) { return std::find(log.begin(), log.end(), text) - log.begin(); };
+    EXPECT_LT(at("Initialize.."), at("Erase complete."));
+    EXPECT_LT(at("Erase complete."), at("Program complete."));
+    EXPECT_LT(at("Program complete."), static_cast<long>(log.size()));
+    EXPECT_FALSE(view.progress.empty());
+    EXPECT_EQ(view.progress.back(), "destroy");
+    EXPECT_FALSE(view.states.IsEnabled(kCmdCancel));
+    EXPECT_TRUE(view.states.IsEnabled(kCmdProgram));
+    EXPECT_EQ(view.deviceIndex, raw.openDevice);
+    EXPECT_EQ(view.statusTexts.back(), "Program complete.");
+    queued.Shutdown();
+}
+
+TEST(QueuedMessageBus, SendWaitsForTheMainLoopAndShutdownReleasesSenders) {
+    QueuedMessageBus bus;
+    std::vector<std::string> seen;
+    bus.SetReceiver([&](uint32_t code, uintptr_t value) {
+        seen.push_back(code <= 1 ? std::string(reinterpret_cast<const char*>(value)) : std::to_string(value));
+    });
+    std::atomic<bool> returned{false};
+    std::thread sender([&] {
+        std::string text = "from the worker";
+        bus.SendText(kBusLogLine, text);
+        text = "overwritten after the send"; // the receiver had its own copy
+        returned = true;
+        bus.Post(kBusJobState, 1000);
+    });
+    while (!returned)
+        bus.Pump(50);
+    sender.join();
+    bus.Pump(0);
+    EXPECT_EQ(seen, (std::vector<std::string>{"from the worker", "1000"}));
+
+    // Sends on the main thread are handled at once.
+    bus.Send(kBusScrollTo, 7);
+    EXPECT_EQ(seen.back(), "7");
+
+    std::thread blocked([&] { bus.Send(kBusProgressStep, 0); });
+    bus.Shutdown();
+    blocked.join(); // would hang if Shutdown left the sender waiting
+    EXPECT_EQ(seen.size(), 3u);
+}
+
+} // namespace
+} // namespace pyrola::test
