@@ -2,6 +2,8 @@
 // no flow control; DTR and RTS through the modem-control ioctls; queue counts through
 // FIONREAD and TIOCOUTQ; purges through tcflush.
 
+#include "platform/posix/SerialPortPosix.h"
+
 #include "platform/SerialPort.h"
 
 #include <cerrno>
@@ -12,6 +14,27 @@
 #include <unistd.h>
 
 namespace pyrola {
+
+namespace posix {
+
+void ApplySerialTermios(termios& tio, uint8_t parity) {
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK | ISTRIP);
+    if (parity != kParityNone) {
+        tio.c_cflag |= PARENB;
+        if (parity == kParityOdd)
+            tio.c_cflag |= PARODD;
+        tio.c_iflag |= INPCK;
+    }
+    // Reads never block: the link reads only bytes it knows are waiting.
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+}
+
+} // namespace posix
+
 namespace {
 
 speed_t SpeedCode(uint32_t baudRate) {
@@ -35,6 +58,13 @@ speed_t SpeedCode(uint32_t baudRate) {
     default:
         return B0;
     }
+}
+
+bool SameExceptParity(const termios& a, const termios& b) {
+    const tcflag_t parity = PARENB | PARODD;
+    return (a.c_cflag & ~parity) == (b.c_cflag & ~parity) && a.c_iflag == b.c_iflag &&
+           a.c_oflag == b.c_oflag && a.c_lflag == b.c_lflag && cfgetispeed(&a) == cfgetispeed(&b) &&
+           cfgetospeed(&a) == cfgetospeed(&b);
 }
 
 class PosixSerialPort : public SerialPort {
@@ -63,22 +93,17 @@ public:
         termios tio{};
         if (tcgetattr(fd, &tio) != 0)
             return Fail(fd, errno);
-        cfmakeraw(&tio);
-        tio.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS);
-        tio.c_cflag |= CS8 | CREAD | CLOCAL;
-        tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK | ISTRIP);
-        if (parity != kParityNone) {
-            tio.c_cflag |= PARENB;
-            if (parity == kParityOdd)
-                tio.c_cflag |= PARODD;
-            tio.c_iflag |= INPCK;
-        }
-        // Reads never block: the link reads only bytes it knows are waiting.
-        tio.c_cc[VMIN] = 0;
-        tio.c_cc[VTIME] = 0;
-        if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 ||
-            tcsetattr(fd, TCSANOW, &tio) != 0)
+        posix::ApplySerialTermios(tio, parity);
+        if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0)
             return Fail(fd, errno);
+        if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+            // A pseudo-terminal has no wire and drops the parity bits, which the C library
+            // reports as a failure; every other setting must have been taken.
+            const int error = errno;
+            termios applied{};
+            if (tcgetattr(fd, &applied) != 0 || !SameExceptParity(applied, tio))
+                return Fail(fd, error);
+        }
         // Writes are synchronous, as on the Windows side.
         const int flags = fcntl(fd, F_GETFL);
         if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
@@ -95,6 +120,9 @@ public:
     bool Close() override {
         if (fd_ < 0)
             return true;
+        // The exclusive flag belongs to the terminal, not to this descriptor: left set, it
+        // would lock out the next open while anyone else holds the terminal.
+        (void)ioctl(fd_, TIOCNXCL);
         const int result = ::close(fd_);
         fd_ = -1;
         return result == 0;

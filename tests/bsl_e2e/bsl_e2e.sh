@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# pyrola -bsl against the simulated loader on a pseudo-terminal:
+#   1. erase, blank check, program and verify an image on an F149 (old loader: the patch
+#      is loaded for the blank check), then read it back;
+#   2. the loader stays locked without the image's vectors as password;
+#   3. the chip's flash, as the simulator saves it, holds the image;
+#   4. without the patch the old loader's blank check fails with its own text;
+#   5. a port that does not exist is reported.
+set -u
+PYROLA=$1
+SIM=$2
+WORK=$3
+rm -rf "$WORK"
+mkdir -p "$WORK"
+cd "$WORK" || exit 1
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+expect_in() { # file, text
+    grep -qF -- "$2" "$1" || fail "\"$2\" missing from $(basename "$1"):"$'\n'"$(cat "$1")"
+}
+
+SIM_PID=""
+start_sim() { # device, state file
+    mkfifo ctl.fifo out.fifo
+    PYROLA_SIM_DEVICE=$1 PYROLA_SIM_STATE=$2 "$SIM" <ctl.fifo >out.fifo 2>sim.err &
+    SIM_PID=$!
+    exec 3>ctl.fifo
+    if ! read -r -t 20 PTY <out.fifo; then
+        echo "FAIL: the simulator printed no terminal path"; cat sim.err; exit 1
+    fi
+    export PYROLA_COM1=$PTY
+}
+stop_sim() {
+    exec 3>&-                      # closing its standard input ends the simulator
+    wait "$SIM_PID" || fail "simulator exit status $?"
+    rm -f ctl.fifo out.fifo
+}
+run() { # name, expected status, arguments...
+    local name=$1 expected=$2; shift 2
+    timeout 120 "$PYROLA" "$@" >"$name.out" 2>"$name.err"
+    local status=$?
+    [ "$status" -eq "$expected" ] || fail "pyrola $* exited $status, expected $expected"$'\n'"$(cat "$name.out" "$name.err")"
+}
+trap '[ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null' EXIT
+
+# The image: code at 0xF000 and a full vector table, which is the loader's password.
+cat >image.txt <<'TXT'
+@F000
+31 40 00 0A 3F 40 34 12 B2 40 80 5A 20 01 D2 43
+22 00 D2 E3 21 00 3F 40 50 C3 1F 83 FE 23 F9 3F
+@FFE0
+00 F0 02 F0 04 F0 06 F0 08 F0 0A F0 0C F0 0E F0
+10 F0 12 F0 14 F0 16 F0 18 F0 1A F0 1C F0 00 F0
+q
+TXT
+printf '\x31\x40\x00\x0A\x3F\x40\x34\x12\xB2\x40\x80\x5A\x20\x01\xD2\x43\x22\x00\xD2\xE3\x21\x00\x3F\x40\x50\xC3\x1F\x83\xFE\x23\xF9\x3F' >expected_f000.bin
+printf '\x00\xF0\x02\xF0\x04\xF0\x06\xF0\x08\xF0\x0A\xF0\x0C\xF0\x0E\xF0\x10\xF0\x12\xF0\x14\xF0\x16\xF0\x18\xF0\x1A\xF0\x1C\xF0\x00\xF0' >expected_ffe0.bin
+
+export PYROLA_SETTINGS=$WORK/settings.ini
+
+start_sim MSP430F149 "$WORK/chip.bin"
+run program 0 -bsl -c1 +ebpv image.txt
+for text in "Erase complete." "Blank check complete." "Program complete." "Verify complete."; do
+    expect_in program.out "$text"
+done
+run readback 0 -bsl -c1 +r image.txt
+expect_in readback.out "Reading device memory.."
+grep -q "failed" readback.out readback.err && fail "read back reported a failure: $(cat readback.out readback.err)"
+run locked 1 -bsl -c1 +r
+expect_in locked.out "Protected function. Password not match"
+stop_sim
+
+[ -f chip.bin ] || fail "the simulator saved no state"
+dd if=chip.bin of=got_f000.bin bs=1 skip=$((0xF000)) count=32 status=none
+dd if=chip.bin of=got_ffe0.bin bs=1 skip=$((0xFFE0)) count=32 status=none
+cmp -s got_f000.bin expected_f000.bin || fail "flash at 0xF000 differs: $(od -A x -t x1 got_f000.bin)"
+cmp -s got_ffe0.bin expected_ffe0.bin || fail "vectors differ: $(od -A x -t x1 got_ffe0.bin)"
+dd if=chip.bin of=got_gap.bin bs=1 skip=$((0xF020)) count=16 status=none
+[ "$(od -A n -t x1 got_gap.bin | tr -d ' \n')" = "ffffffffffffffffffffffffffffffff" ] || fail "flash after the image is not erased"
+
+# An old loader without the patch cannot check for blank flash.
+sed -i 's/^BslPatch=.*/BslPatch=0/' settings.ini
+grep -q '^BslPatch=0' settings.ini || fail "settings file has no BslPatch value: $(cat settings.ini)"
+start_sim MSP430F149 "$WORK/chip2.bin"
+run nopatch 1 -bsl -c1 +eb image.txt
+expect_in nopatch.out "Old BSL version (<=1.10). Require patch"
+stop_sim
+
+# A port that is not there.
+export PYROLA_COM2=$WORK/no-such-port
+run noport 1 -bsl -c2 +r image.txt
+expect_in noport.out "Could not open port"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "bsl end-to-end checks passed"
