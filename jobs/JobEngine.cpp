@@ -31,21 +31,24 @@ bool JobEngine::Dispatch() {
 
 JobEngine::Next JobEngine::DispatchNext() {
     try {
+        bool debugStep = false;
         {
+            // Checked and taken under one lock: a worker given up on must not take a step
+            // of the list that replaced its own.
             std::lock_guard<std::mutex> lock(stateMutex_);
             WorkerContext* context = ContextOfThisThread();
             if (context && context->givenUp)
-                return Next::Cancelled; // the flags now belong to the next list
-            if (jobFlags.load() == 0)
+                return Next::Cancelled;
+            const uint32_t flags = jobFlags.load();
+            if (flags == 0)
                 return Next::Over;
-        }
-        if ((jobFlags.load() & kJobDebugOneWire) != 0) {
-            {
-                std::lock_guard<std::mutex> lock(stateMutex_);
-                jobFlags &= ~kJobDebugOneWire;
+            if ((flags & kJobDebugOneWire) != 0) {
+                jobFlags.store(flags & ~kJobDebugOneWire);
+                debugStep = true;
             }
-            return StepDebugOneWire() ? Next::Continue : Next::Over;
         }
+        if (debugStep)
+            return StepDebugOneWire() ? Next::Continue : Next::Over;
         if (!adapter) {
             ReportStatus("%s failed.", 1, "Init()");
             ReportLog("No adapter selected");

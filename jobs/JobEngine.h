@@ -128,7 +128,7 @@ private:
     void PublishRecord();
 
     // Thread mechanics.
-    void WorkerMain(const std::shared_ptr<WorkerContext>& context);
+    void WorkerMain(const std::shared_ptr<WorkerContext>& context, int priority);
     void BreakCurrentWorker(bool signal);
     void ReapFinishedWorkers();
     WorkerContext* ContextOfThisThread();

@@ -61,9 +61,9 @@ void JobEngine::Run() {
     PostValue(kBusJobState, kWorkerEndWaitMs);
 }
 
-void JobEngine::WorkerMain(const std::shared_ptr<WorkerContext>& context) {
+void JobEngine::WorkerMain(const std::shared_ptr<WorkerContext>& context, int priority) {
     if (applyThreadPriority)
-        applyThreadPriority(threadPriority);
+        applyThreadPriority(priority);
     {
         // A worker given up on may still be inside the adapter: wait for its list to end.
         std::lock_guard<std::mutex> adapterLock(adapterMutex_);
@@ -178,7 +178,7 @@ bool JobEngine::StartWorker(uint32_t flags, int priority) {
     // before the worker's own notices, however fast the list is.
     PostValue(kBusJobState, 0);
     try {
-        context->thread = std::thread([this, context] { WorkerMain(context); });
+        context->thread = std::thread([this, context, priority] { WorkerMain(context, priority); });
         started = true;
     } catch (const std::system_error&) {
         // Not reported: the window simply finds no running worker.
