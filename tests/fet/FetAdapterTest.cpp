@@ -338,28 +338,21 @@ TEST_F(FetAdapterTest, OpenWithoutARecordFailsWithoutTouchingTheLibrary) {
 TEST(FetAdapterName, DefaultsToThePlatformLibraryUnlessTheEnvironmentNamesOne) {
 #if defined(_WIN32)
     const std::string platformName = "MSP430.DLL";
-    _putenv_s("PYROLA_FET_LIBRARY", "");
+    auto set = [](const char* value) { _putenv_s("PYROLA_FET_LIBRARY", value); };
 #else
     const std::string platformName = "libmsp430.so";
-    unsetenv("PYROLA_FET_LIBRARY");
+    auto set = [](const char* value) {
+        value[0] ? setenv("PYROLA_FET_LIBRARY", value, 1) : unsetenv("PYROLA_FET_LIBRARY");
+    };
 #endif
-    EXPECT_EQ(FetAdapter::DefaultLibraryName(), platformName);
+    set("");
     FakeLoader loader;
     FetAdapter plain(loader);
     EXPECT_EQ(loader.loads.back(), platformName);
-#if defined(_WIN32)
-    _putenv_s("PYROLA_FET_LIBRARY", "C:\\sim\\MSP430.DLL");
-#else
-    setenv("PYROLA_FET_LIBRARY", "/opt/sim/libmsp430.so", 1);
-#endif
+    set("/opt/sim/other-fet-library");
     FetAdapter named(loader);
-    EXPECT_EQ(named.LibraryName(), loader.loads.back());
-    EXPECT_NE(loader.loads.back(), platformName);
-#if defined(_WIN32)
-    _putenv_s("PYROLA_FET_LIBRARY", "");
-#else
-    unsetenv("PYROLA_FET_LIBRARY");
-#endif
+    EXPECT_EQ(loader.loads.back(), "/opt/sim/other-fet-library");
+    set("");
 }
 
 } // namespace

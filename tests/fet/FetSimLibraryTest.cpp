@@ -197,5 +197,14 @@ TEST_F(FetSimLibrary, BadRequestsGetTheLibrarysErrorsAndChangeNothing) {
     EXPECT_STREQ(fet->GetErrorText(999), "Unknown error");
 }
 
+TEST(SystemLibraryLoader, MissingFilesAndNamesGiveNull) {
+    EXPECT_EQ(SystemLibraryLoader().Load("pyrola-no-such-library-here"), nullptr);
+    EXPECT_EQ(SystemLibraryLoader().Load(""), nullptr);
+    auto library = SystemLibraryLoader().Load(PYROLA_SIM_FET_LIBRARY);
+    ASSERT_NE(library, nullptr);
+    EXPECT_NE(library->Symbol("MSP430_VerifyMem"), nullptr);
+    EXPECT_EQ(library->Symbol("MSP430_NoSuchEntry"), nullptr);
+}
+
 } // namespace
 } // namespace pyrola

@@ -277,6 +277,14 @@ TEST_F(FetEndToEnd, SimulatedDeviceAndMissingLibraryAreReported) {
               std::string::npos)
         << other.output;
 
+    SetEnv("PYROLA_SIM_FAULTS", "securityfuse");
+    std::filesystem::remove(state_);
+    RunResult secured = Run({"-fet", "+ebpv", ImageFile("blink.txt", example_)});
+    EXPECT_EQ(secured.status, 1) << secured.output;
+    EXPECT_NE(secured.output.find("->Could not access device: security fuse is blown"), std::string::npos)
+        << secured.output;
+    SetEnv("PYROLA_SIM_FAULTS", "");
+
     SetEnv("PYROLA_FET_LIBRARY", NativePath((dir_ / "no-such-library").string()));
     RunResult missing = Run({"-fet", "+v", ImageFile("blink.txt", example_)});
     EXPECT_EQ(missing.status, 1) << missing.output;
