@@ -12,14 +12,14 @@ void HexOutput::Address(uint32_t value) {
     while (count < 4)
         digits[count++] = '0';
     while (count > 0)
-        text_.push_back(digits[--count]);
+        Char(digits[--count]);
 }
 
 bool HexOutput::Flush() {
-    if (!text_.empty()) {
-        if (std::fwrite(text_.data(), 1, text_.size(), file_) != text_.size())
+    if (used_ > 0) {
+        if (std::fwrite(buffer_.data(), 1, used_, file_) != used_)
             failed_ = true;
-        text_.clear();
+        used_ = 0;
     }
     return !failed_;
 }

@@ -16,6 +16,14 @@ constexpr size_t kMaxLine = 1023;
 // refused: a negative count or address is no Intel HEX and must not reach the image.
 bool Field(const char* line, size_t column, int digits, int32_t& value) {
     const char* p = line + column;
+    int32_t high = 0;
+    int32_t low = 0;
+    if (digits == 2 && TwoHexDigits(p, value))
+        return true;
+    if (digits == 4 && TwoHexDigits(p, high) && TwoHexDigits(p + 2, low)) {
+        value = high << 8 | low;
+        return true;
+    }
     while (*p && std::isspace(static_cast<unsigned char>(*p)))
         ++p;
     if (*p == '-' || *p == '+')

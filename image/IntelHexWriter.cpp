@@ -53,8 +53,7 @@ int32_t WriteIntelHexStream(ImageFileContext& context, std::FILE* file) {
             length -= piece;
         }
     }
-    out.Text(":00000001FF");
-    out.EndLine();
+    Record(out, 1, 0, nullptr, 0);
     if (!out.Flush() || std::fflush(file) != 0) {
         context.errorText = kTextIoError;
         return -1;

@@ -1,7 +1,5 @@
 #include "image/ParseNumber.h"
 
-#include <cctype>
-
 namespace pyrola {
 
 namespace {
@@ -16,6 +14,11 @@ int DigitValue(char c) {
     return 99;
 }
 
+// The C locale's space class; the program never switches locales.
+bool IsSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 bool HasHexPrefix(const char* p) {
     return p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
 }
@@ -28,7 +31,7 @@ int32_t ParseNumber(const char* text, int radix, int width, bool* ok) {
     if (!text)
         return 0;
     const char* p = text;
-    while (*p && std::isspace(static_cast<unsigned char>(*p)))
+    while (IsSpace(*p))
         ++p;
     bool negative = false;
     if (*p == '-' || *p == '+') {

@@ -55,8 +55,10 @@ int32_t ReadTiTxtStream(ImageFileContext& context, std::FILE* file) {
             --content;
         const size_t length = content + 2;
         for (size_t column = 0; column + 3 < length; column += 3) {
-            bool ok = false;
-            const int32_t byte = ParseNumber(line + column, 16, 2, &ok);
+            int32_t byte = 0;
+            bool ok = TwoHexDigits(line + column, byte);
+            if (!ok)
+                byte = ParseNumber(line + column, 16, 2, &ok);
             if (!ok || address < 0)
                 return Fail(context, kTextInvalidLine, lineNumber);
             if (address >= kImageAddressLimit)
