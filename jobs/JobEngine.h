@@ -126,6 +126,10 @@ private:
     // Clamps the image window to the device and logs the warnings.
     void DeviceWindow(uint32_t& start, uint32_t& end);
     void PublishRecord();
+    // Serial-number helpers.
+    bool SerialAddressInFlash();
+    bool ReadSerialBytes();
+    bool SerialWriteFailed();
 
     // Thread mechanics.
     void WorkerMain(const std::shared_ptr<WorkerContext>& context, int priority);

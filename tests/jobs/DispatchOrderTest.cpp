@@ -176,10 +176,20 @@ TEST_F(JobTest, MissingAdapterOrImageFailsInsteadOfCrashing) {
     EXPECT_TRUE(adapter.Calls().empty());
 }
 
-TEST_F(JobTest, SerialStepsAreReportedAsUnavailable) {
-    RunList(kJobWriteSerial | kJobReadSerial);
-    EXPECT_EQ(WorkOps(), (Ops{"Open", "Close"}));
-    EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
+TEST_F(JobTest, SerialStepsRunAfterVerifyWriteBeforeRead) {
+    adapter.openDevice = 3;
+    Fill(0xE000, 4, 0);
+    engine.serialBlock.address = 0xF000;
+    engine.serialBlock.bytes = {1, 2};
+    RunList(kJobReadSerial | kJobWriteSerial | kJobVerify | kJobProgram | kJobAttachOnly);
+    const auto status = bus.StatusTexts();
+    const auto pos = [&](const std::string& s) {
+        return std::find(status.begin(), status.end(), s) - status.begin();
+    };
+    EXPECT_LT(pos("Verify complete."), pos("Write serial number complete."));
+    EXPECT_LT(pos("Write serial number complete."), pos("Read serial number complete."));
+    EXPECT_LT(size_t(pos("Read serial number complete.")), status.size());
+    EXPECT_EQ(adapter.Ops().back(), "Close");
 }
 
 TEST_F(JobTest, CancelBetweenStepsEndsWithoutClose) {

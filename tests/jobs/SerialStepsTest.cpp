@@ -1,0 +1,178 @@
+// Writing a serial number into flash by segment patch, and reading it back.
+#include "tests/jobs/JobTestFixture.h"
+
+#include <algorithm>
+
+using namespace pyrola;
+using namespace pyrola::test;
+
+namespace {
+
+class SerialTest : public JobTest {
+protected:
+    void SetUp() override {
+        adapter.openDevice = 3; // info 0x1000-0x10FF, main 0xE000-0xFFFF
+        Attach();
+        for (uint32_t a = 0; a < 0x10000; ++a)
+            adapter.memory[a] = uint8_t(a ^ (a >> 8));
+    }
+    void Serial(uint32_t address, std::vector<uint8_t> bytes) {
+        engine.serialBlock.address = address;
+        engine.serialBlock.bytes = std::move(bytes);
+    }
+    uint8_t Before(uint32_t a) const { return uint8_t(a ^ (a >> 8)); }
+};
+
+} // namespace
+
+TEST_F(SerialTest, WriteInInformationMemoryPatchesOneSmallSegment) {
+    Serial(0x1040, {0x12, 0x34, 0x56});
+    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    const auto erases = adapter.CallsOf("Erase");
+    ASSERT_EQ(erases.size(), 1u);
+    EXPECT_EQ(erases[0].a, 0u);
+    EXPECT_EQ(erases[0].b, 0x1000u);
+    EXPECT_EQ(erases[0].c, 128u);
+    // The segment keeps its other bytes, the serial sits at offset 0x40.
+    EXPECT_EQ(adapter.memory[0x1040], 0x12);
+    EXPECT_EQ(adapter.memory[0x1042], 0x56);
+    EXPECT_EQ(adapter.memory[0x103F], Before(0x103F));
+    EXPECT_EQ(adapter.memory[0x1043], Before(0x1043));
+    EXPECT_EQ(adapter.memory[0x107F], Before(0x107F));
+    EXPECT_EQ(adapter.memory[0x1080], Before(0x1080));
+    EXPECT_EQ(bus.LogLines(), (std::vector<std::string>{
+                                  "Writing device serialization number to 0x1040..",
+                                  "Prepare to patch. Backup (0x1000-0x107F) memory..",
+                                  "Process patch. Erase segment..",
+                                  "Final patch. Write memory..",
+                                  "Write serial number complete.",
+                              }));
+    EXPECT_EQ(engine.serialBlock.valid, 1);
+    EXPECT_EQ(engine.serialBlock.bytes, (std::vector<uint8_t>{0x12, 0x34, 0x56}));
+    EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
+}
+
+TEST_F(SerialTest, WriteInMainMemoryUsesTheLargeSegment) {
+    adapter.openDevice = 7; // main from 0x1100
+    Attach();
+    Serial(0xFFE0, {0xAA, 0xBB});
+    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_EQ(adapter.CallsOf("Erase")[0].b, 0xFE00u);
+    EXPECT_EQ(adapter.CallsOf("Erase")[0].c, 512u);
+    const auto writes = adapter.CallsOf("WriteMemory");
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].data[0x1E0], 0xAA);
+    EXPECT_EQ(writes[0].data[0x1E1], 0xBB);
+    EXPECT_EQ(writes[0].data[0], Before(0xFE00));
+    EXPECT_EQ(bus.LogLines()[1], "Prepare to patch. Backup (0xFE00-0xFFFF) memory..");
+}
+
+TEST_F(SerialTest, AddressOutsideFlashIsRejectedBeforeAnyDeviceAccess) {
+    Serial(0x0200, {1, 2, 3, 4});
+    engine.serialBlock.valid = 1;
+    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(engine.StepReadSerialNumber());
+    EXPECT_TRUE(adapter.Calls().empty());
+    EXPECT_EQ(bus.StatusTexts(),
+              (std::vector<std::string>{"Error. Address 0x0200 not in flash memory space",
+                                        "Error. Address 0x0200 not in flash memory space"}));
+    EXPECT_EQ(bus.Sent(kBusErrorColour), (std::vector<uintptr_t>{1, 1}));
+    EXPECT_TRUE(bus.Sent(kBusSerialRefresh).empty());
+    EXPECT_EQ(engine.serialBlock.valid, 0); // the read clears it first
+}
+
+TEST_F(SerialTest, SerialCrossingItsSegmentIsRefused) {
+    Serial(0x107E, {1, 2, 3});
+    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(adapter.Calls().empty());
+    EXPECT_EQ(bus.StatusTexts().back(), "Error. Serial number at 0x107E does not fit its flash segment");
+    // Exactly filling the segment's end is fine.
+    Serial(0x107D, {1, 2, 3});
+    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_EQ(adapter.memory[0x107F], 3);
+}
+
+TEST_F(SerialTest, UnverifiableBackupLeavesTheDeviceUntouched) {
+    // The loader cannot verify: every backup try fails at its second call.
+    adapter.SetResult("VerifyMemory", -1);
+    adapter.defaultErrorText = "This function not implemented";
+    Serial(0xE010, {9});
+    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_EQ(adapter.CountOf("ReadMemory"), 5u);
+    EXPECT_EQ(adapter.CountOf("VerifyMemory"), 5u);
+    EXPECT_EQ(adapter.CountOf("Erase"), 0u);
+    EXPECT_EQ(adapter.CountOf("WriteMemory"), 0u);
+    const auto log = bus.LogLines();
+    EXPECT_EQ(log[log.size() - 2], "Can't read device memory.");
+    EXPECT_EQ(log.back(), "This function not implemented");
+    EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
+    EXPECT_EQ(engine.serialBlock.valid, 0);
+    EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
+}
+
+TEST_F(SerialTest, FailingEraseRestoresTheUnpatchedBackup) {
+    adapter.SetResult("EraseCheck", -1);
+    Serial(0xE010, {0x00, 0x00});
+    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_EQ(adapter.CountOf("Erase"), 5u);
+    EXPECT_EQ(adapter.CountOf("EraseCheck"), 5u);
+    const auto writes = adapter.CallsOf("WriteMemory");
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].data[0x10], Before(0xE010)); // not patched
+    EXPECT_EQ(adapter.memory[0xE010], Before(0xE010));
+    const auto log = bus.LogLines();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Erase failed. Restore memory."), log.end());
+    EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
+    EXPECT_EQ(engine.serialBlock.valid, 0);
+}
+
+TEST_F(SerialTest, StagesRetryUntilBothCallsSucceed) {
+    adapter.FailCall("Erase", 1);
+    adapter.FailCall("EraseCheck", 1); // second try: erase ok, check fails
+    adapter.FailCall("WriteMemory", 1);
+    Serial(0xE100, {0x5A});
+    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_EQ(adapter.CountOf("Erase"), 3u);
+    EXPECT_EQ(adapter.CountOf("EraseCheck"), 2u);
+    EXPECT_EQ(adapter.CountOf("WriteMemory"), 2u);
+    EXPECT_EQ(adapter.memory[0xE100], 0x5A);
+    EXPECT_EQ(engine.serialBlock.valid, 1);
+}
+
+TEST_F(SerialTest, FailingWriteBackEndsWithTheAdapterText) {
+    adapter.SetResult("WriteMemory", -1);
+    adapter.defaultErrorText = "Write error";
+    Serial(0xE100, {0x5A});
+    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_EQ(adapter.CountOf("WriteMemory"), 5u);
+    EXPECT_EQ(bus.LogLines().back(), "Write error");
+    EXPECT_EQ(engine.serialBlock.valid, 0);
+}
+
+TEST_F(SerialTest, ReadStoresExactlyTheSerialsBytes) {
+    Serial(0xE003, {0, 0, 0, 0});
+    EXPECT_TRUE(engine.StepReadSerialNumber());
+    EXPECT_EQ(engine.serialBlock.bytes,
+              (std::vector<uint8_t>{Before(0xE003), Before(0xE004), Before(0xE005), Before(0xE006)}));
+    EXPECT_EQ(engine.serialBlock.valid, 1);
+    EXPECT_EQ(bus.LogLines().front(), "Reading device serialization number at 0xE003..");
+    EXPECT_EQ(bus.StatusTexts().back(), "Read serial number complete.");
+    EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
+    // An odd length reads through a buffer with a spare byte.
+    Serial(0xE003, {0, 0, 0});
+    EXPECT_TRUE(engine.StepReadSerialNumber());
+    EXPECT_EQ(engine.serialBlock.bytes.size(), 3u);
+}
+
+TEST_F(SerialTest, FailedReadKeepsTheBlockInvalid) {
+    adapter.SetResult("ReadMemory", -1);
+    adapter.defaultErrorText = "No answer";
+    Serial(0xE000, {7, 7});
+    engine.serialBlock.valid = 1;
+    EXPECT_FALSE(engine.StepReadSerialNumber());
+    EXPECT_EQ(engine.serialBlock.valid, 0);
+    EXPECT_EQ(engine.serialBlock.bytes, (std::vector<uint8_t>{7, 7}));
+    EXPECT_EQ(bus.StatusTexts().back(), "Read serial number failed.");
+    EXPECT_EQ(bus.LogLines().back(), "No answer");
+    EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
+}
