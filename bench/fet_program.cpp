@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -106,7 +107,9 @@ int main(int argc, char** argv) {
     SetEnv("PYROLA_SIM_STATE", "");
     bool ok = Measure("chip in memory", fet, image, rounds);
 
-    std::string state = (std::filesystem::temp_directory_path() / "pyrola_bench_fet_state.bin").string();
+    std::string state = (std::filesystem::temp_directory_path() /
+                         ("pyrola_bench_fet_" + std::to_string(std::random_device{}()) + ".bin"))
+                            .string();
     SetEnv("PYROLA_SIM_STATE", state);
     ok = ok && Measure("chip saved after each call", fet, image, rounds > 4 ? rounds / 4 : 1);
     SetEnv("PYROLA_SIM_STATE", "");

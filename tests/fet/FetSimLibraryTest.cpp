@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,8 @@ protected:
     void SetUp() override {
         state_ =
             (std::filesystem::temp_directory_path() /
-             ("pyrola_fet_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
+             ("pyrola_fet_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+              "_" + std::to_string(std::random_device{}())))
                 .string();
         std::filesystem::remove(state_);
         SetEnv("PYROLA_SIM_STATE", state_);

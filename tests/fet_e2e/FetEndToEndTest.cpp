@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -154,7 +155,8 @@ class FetEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
-               ("pyrola_e2e_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("pyrola_e2e_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                "_" + std::to_string(std::random_device{}()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         state_ = dir_ / "chip.bin";

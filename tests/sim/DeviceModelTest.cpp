@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -193,7 +194,8 @@ protected:
     void SetUp() override {
         path_ = (std::filesystem::temp_directory_path() /
                  ("pyrola_sim_state_" +
-                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+                  std::to_string(std::random_device{}())))
                     .string();
         std::filesystem::remove(path_);
     }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 
 namespace pyrola::sim {
@@ -19,7 +20,8 @@ protected:
     void SetUp() override {
         state_ = (std::filesystem::temp_directory_path() /
                   ("pyrola_fettarget_" +
-                   std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
+                   std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+                   std::to_string(std::random_device{}())))
                      .string();
         std::filesystem::remove(state_);
     }
