@@ -38,7 +38,7 @@ FetAdapter::FetAdapter(LibraryLoader& loader) : FetAdapter(loader, DefaultLibrar
 
 FetAdapter::FetAdapter(LibraryLoader& loader, std::string libraryName)
     : loader_(loader), libraryName_(std::move(libraryName)) {
-    LoadLibrary();
+    LoadEntryPoints();
 }
 
 void FetAdapter::ForgetEntryPoints() {
@@ -57,13 +57,13 @@ void FetAdapter::ForgetEntryPoints() {
     errorString_ = nullptr;
 }
 
-void FetAdapter::LoadLibrary() {
+void FetAdapter::LoadEntryPoints() {
     libraryReady_ = false;
     library_ = loader_.Load(libraryName_);
     if (!library_) {
         return;
     }
-    // In the library's documented order; the first missing name stops the walk and the
+    // In a fixed order; the first missing name stops the walk and the
     // names resolved before it stay usable (the error entry points among them).
     DynamicLibrary& lib = *library_;
     const char* const* n = fet::kEntryPointNames;
@@ -79,7 +79,7 @@ bool FetAdapter::Open() {
     const std::string port = Format("%d", static_cast<int>(portNumber));
     if (!libraryReady_) {
         ForgetEntryPoints();
-        LoadLibrary();
+        LoadEntryPoints();
         if (!libraryReady_) {
             isOpen = 0;
             return false;

@@ -72,7 +72,7 @@ public:
     const std::string& LibraryName() const { return libraryName_; }
 
 private:
-    void LoadLibrary();
+    void LoadEntryPoints();
     void ForgetEntryPoints();
 
     LibraryLoader& loader_;

@@ -1,4 +1,4 @@
-#include "sim/FaultSpec.h"
+#include "sim/FaultList.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -83,7 +83,7 @@ bool ParseItem(const std::string& item, std::vector<Action>* actions) {
 
 } // namespace
 
-bool ApplyFaultSpec(const std::string& text, DeviceModel& model, std::string* error) {
+bool ApplyFaultList(const std::string& text, DeviceModel& model, std::string* error) {
     std::vector<Action> actions;
     for (const std::string& item : Split(text, ",; \t")) {
         if (item.empty()) {

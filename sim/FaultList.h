@@ -18,6 +18,6 @@ namespace pyrola::sim {
 
 // Applies every item to `model`; on a malformed item nothing is applied, `error` names
 // the item and the result is false.
-bool ApplyFaultSpec(const std::string& text, DeviceModel& model, std::string* error);
+bool ApplyFaultList(const std::string& text, DeviceModel& model, std::string* error);
 
 } // namespace pyrola::sim

@@ -2,7 +2,7 @@
 
 #include "adapters/DeviceRecord.h"
 #include "adapters/DeviceTable.h"
-#include "sim/FaultSpec.h"
+#include "sim/FaultList.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -150,7 +150,7 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
     }
     if (!faultsApplied_) {
         const char* faults = environment_("PYROLA_SIM_FAULTS");
-        if (faults != nullptr && !ApplyFaultSpec(faults, *model_, nullptr)) {
+        if (faults != nullptr && !ApplyFaultList(faults, *model_, nullptr)) {
             return Fail(kFetBadFaults);
         }
         faultsApplied_ = true;

@@ -7,7 +7,8 @@
 //   PYROLA_SIM_DEVICE  the chip, by device-list name (default MSP430F149)
 //   PYROLA_SIM_STATE   state file: loaded at every Initialize, written after every call
 //                      that changes the chip and at Close, so separate runs see one chip
-//   PYROLA_SIM_FAULTS  faults to inject (see FaultSpec.h), applied once per process
+//   PYROLA_SIM_FAULTS  faults to inject (see FaultList.h), applied to every new chip (not
+//                      again to one reloaded from its state file within the process)
 //
 // Values whose meaning belongs to this library:
 //   Erase mode 0 the segment holding the address, 1 main memory, 2 main and information.

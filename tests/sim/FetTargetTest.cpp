@@ -1,6 +1,6 @@
 #include "sim/FetTarget.h"
 #include "adapters/DeviceRecord.h"
-#include "sim/FaultSpec.h"
+#include "sim/FaultList.h"
 #include "sim/FetEntryPoints.h"
 
 #include <gtest/gtest.h>
@@ -173,10 +173,10 @@ TEST_F(FetTargetTest, BadFaultListRefusesToStart) {
     EXPECT_EQ(target.ErrorNumber(), kFetBadFaults);
 }
 
-TEST(FaultSpec, ParsesEveryItemAndRejectsMalformedListsWhole) {
+TEST(FaultList, ParsesEveryItemAndRejectsMalformedListsWhole) {
     DeviceModel chip;
     std::string error;
-    ASSERT_TRUE(ApplyFaultSpec("stuck=0xF000:0x80:0, securityfuse;powerloss-erase=1", chip, &error));
+    ASSERT_TRUE(ApplyFaultList("stuck=0xF000:0x80:0, securityfuse;powerloss-erase=1", chip, &error));
     EXPECT_EQ(chip.Read(0xF000), 0x7F);
     EXPECT_TRUE(chip.SecurityFuseBlown());
     // Erases are counted, programming is not.
@@ -191,13 +191,13 @@ TEST(FaultSpec, ParsesEveryItemAndRejectsMalformedListsWhole) {
                             "powerloss=", "melt", "locked=1", "securityfuse,frobnicate"}) {
         SCOPED_TRACE(bad);
         error.clear();
-        EXPECT_FALSE(ApplyFaultSpec(bad, other, &error));
+        EXPECT_FALSE(ApplyFaultList(bad, other, &error));
         EXPECT_FALSE(error.empty());
     }
     EXPECT_FALSE(other.SecurityFuseBlown()); // nothing of a rejected list was applied
-    ASSERT_TRUE(ApplyFaultSpec("locked powerloss=0", other, nullptr));
+    ASSERT_TRUE(ApplyFaultList("locked powerloss=0", other, nullptr));
     EXPECT_TRUE(other.FlashLocked());
-    EXPECT_TRUE(ApplyFaultSpec("", other, nullptr));
+    EXPECT_TRUE(ApplyFaultList("", other, nullptr));
 }
 
 TEST(InProcessFetLibrary, ResolvesAllNamesToOneSharedTarget) {
