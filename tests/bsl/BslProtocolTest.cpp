@@ -213,7 +213,7 @@ TEST_F(BslProtocolTest, DataFrameFaultsAreReported) {
     // A body that stops short: error 5.
     loader.onFrame = [](const Bytes&) {
         Bytes f = DataFrame(Bytes(16, 0x42));
-        f.resize(f.size() - 3);
+        f.erase(f.end() - 3, f.end());
         return f;
     };
     EXPECT_FALSE(protocol.SendCommand(kBslTxDataBlock, 0x0FF0, 16, nullptr, out));
