@@ -139,8 +139,10 @@ void ProgrammerShell::AddRecentFile(const std::string& path) {
     recent_.Write(store_);
 }
 
-void ProgrammerShell::Refreshed(uint32_t /*scrollAddress*/) {
+void ProgrammerShell::Refreshed(uint32_t scrollAddress) {
     view_.SetTitle(fileFlow_.WindowTitle());
+    // The view starts again at the image's first row (row 0 when it is empty).
+    scrollTarget_ = image_.Low() < image_.High() ? std::max(scrollAddress, image_.Low()) : 0;
     RefreshCommandStates();
 }
 
@@ -150,6 +152,12 @@ bool ProgrammerShell::LoadFile(const std::string& path) {
 
 bool ProgrammerShell::SaveFile(const std::string& path) {
     return fileFlow_.SaveFile(std::string(path));
+}
+
+bool ProgrammerShell::LoadDroppedFiles(const std::vector<std::string>& paths) {
+    if (paths.empty())
+        return false;
+    return LoadFile(paths.front());
 }
 
 bool ProgrammerShell::LoadRecentFile(size_t index) {

@@ -20,6 +20,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pyrola {
 
@@ -60,6 +61,8 @@ public:
 
     bool LoadFile(const std::string& path);
     bool SaveFile(const std::string& path);
+    // Files dropped on the window: only the first one is loaded.
+    bool LoadDroppedFiles(const std::vector<std::string>& paths);
     // Recent entry i (0-based): loaded; moved up on success, dropped on failure.
     bool LoadRecentFile(size_t index);
 

@@ -444,6 +444,9 @@ TEST_F(ShellFixture, ScrollTargetIsRaisedToTheFirstRow) {
     shell->HandleBusMessage(kBusScrollTo, 0x8000);
     shell->RefreshCommandStates();
     EXPECT_EQ(view.scroll, 0x8000u);
+    // A new load starts the view again at the image's first row.
+    ASSERT_TRUE(shell->LoadFile(WriteFile("later.txt", "@3000\n01 02 03\nq\n")));
+    EXPECT_EQ(view.scroll, 0x3000u);
 }
 
 TEST_F(ShellFixture, SerialRequestsStartTheirSteps) {
@@ -512,6 +515,18 @@ TEST_F(ShellFixture, RecentEntriesLoadMoveUpOrDisappear) {
 
     shell->ExecuteCommand(kCmdRecentFirst + 5);
     EXPECT_EQ(view.beeps, 1);
+}
+
+TEST_F(ShellFixture, DroppingSeveralFilesLoadsOnlyTheFirst) {
+    Start();
+    std::string first = ProgramFile("first.txt");
+    std::string second = WriteFile("second.txt", "@2000\n01 02\nq\n");
+    ASSERT_TRUE(shell->LoadDroppedFiles({first, second, second}));
+    EXPECT_EQ(shell->CurrentFile(), first);
+    EXPECT_EQ(shell->RecentFiles().Entries(), (Strings{first}));
+    EXPECT_EQ(shell->Image().Low(), 0x1100u);
+    EXPECT_EQ(view.scroll, 0x1100u); // the view starts again at the first row
+    EXPECT_FALSE(shell->LoadDroppedFiles({}));
 }
 
 TEST_F(ShellFixture, RecentListComesFromTheStoreAtStartUp) {
