@@ -35,7 +35,8 @@ class JobEngine {
 public:
     explicit JobEngine(MessageBus* bus = nullptr, MemoryImage* image = nullptr);
     // Breaks off a running worker as the job start does, then joins every worker it
-    // started, so no worker outlives the engine. The bus and adapter must outlive it.
+    // started, so no worker outlives the engine. The bus and adapter must outlive it, and
+    // the bus's Send must not wait for the destroying thread (it is blocked in the join).
     virtual ~JobEngine();
 
     JobEngine(const JobEngine&) = delete;

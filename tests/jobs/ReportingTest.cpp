@@ -65,18 +65,3 @@ TEST_F(JobTest, ErrorNumberIsFetchedOnceBecauseReadingClearsIt) {
     EXPECT_EQ(adapter.CountOf("GetErrorNumber"), 1u);
     EXPECT_EQ(bus.LogLines().back(), "Erase failed.Three");
 }
-
-TEST(JobEngineWithoutBus, ReportsAreDroppedQuietly) {
-    MemoryImage image;
-    image.Clear();
-    ScriptedAdapter adapter;
-    JobEngine engine(nullptr, &image);
-    engine.adapter = &adapter;
-    engine.Report("text %d", 0, 1);
-    engine.ReportFailure("Erase");
-    auto event = engine.HoldCancelEvent();
-    engine.jobFlags = kJobAttachOnly;
-    engine.Run();
-    EXPECT_EQ(adapter.CountOf("Open"), 1u);
-    EXPECT_EQ(adapter.CountOf("Close"), 1u);
-}
