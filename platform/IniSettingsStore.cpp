@@ -18,10 +18,10 @@ bool SameText(const std::string& a, const std::string& b) {
 }
 
 std::string Trim(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t");
+    size_t first = text.find_first_not_of(" \t\r");
     if (first == std::string::npos)
         return {};
-    size_t last = text.find_last_not_of(" \t");
+    size_t last = text.find_last_not_of(" \t\r");
     return text.substr(first, last - first + 1);
 }
 
@@ -56,7 +56,7 @@ bool IniDocument::Parse(const std::string& text) {
         size_t end = text.find('\n', pos);
         std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
         pos = end == std::string::npos ? text.size() : end + 1;
-        if (!line.empty() && line.back() == '\r')
+        while (!line.empty() && line.back() == '\r')
             line.pop_back();
         std::string trimmed = Trim(line);
         if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#')

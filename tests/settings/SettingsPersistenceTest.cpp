@@ -165,8 +165,26 @@ TEST_F(SystemBackend, RecentListKeepsCapacityAndDeletesStaleEntries) {
     EXPECT_EQ(again.Entries()[0], "C:\\data\\file4.txt");
 }
 
-#ifndef _WIN32
-TEST_F(SystemBackend, CorruptFileReadsAsAbsentAndIsKeptAsideOnTheNextSave) {
+// The settings file on every platform (Windows uses it when $PYROLA_SETTINGS names one).
+class FileBackend : public SystemBackend {
+protected:
+    void SetUp() override {
+        SystemBackend::SetUp();
+        static int counter = 0;
+        folder_ = fs::temp_directory_path() / ("pyrola-file-" + std::to_string(++counter) + "-" +
+                                               std::to_string(reinterpret_cast<uintptr_t>(this)));
+        fs::remove_all(folder_);
+        keyPath_ = "Software\\Qorvane\\Pyrola";
+        settings_.keyPath = keyPath_.c_str();
+        store_ = std::make_unique<IniSettingsStore>((folder_ / "sub" / "settings.ini").string());
+    }
+    void TearDown() override {
+        SystemBackend::TearDown();
+        fs::remove_all(folder_);
+    }
+};
+
+TEST_F(FileBackend, CorruptFileReadsAsAbsentAndIsKeptAsideOnTheNextSave) {
     auto* ini = static_cast<IniSettingsStore*>(store_.get());
     fs::create_directories(fs::path(ini->Path()).parent_path());
     {
@@ -188,7 +206,7 @@ TEST_F(SystemBackend, CorruptFileReadsAsAbsentAndIsKeptAsideOnTheNextSave) {
     EXPECT_EQ(files, 2);
 }
 
-TEST_F(SystemBackend, UnparsableNumbersAndStrayLinesAreHandledSeparately) {
+TEST_F(FileBackend, UnparsableNumbersAndStrayLinesAreHandledSeparately) {
     auto* ini = static_cast<IniSettingsStore*>(store_.get());
     fs::create_directories(fs::path(ini->Path()).parent_path());
     {
@@ -211,14 +229,19 @@ TEST_F(SystemBackend, UnparsableNumbersAndStrayLinesAreHandledSeparately) {
     EXPECT_FALSE(LoadSettings(settings_, *store_));
 }
 
-TEST_F(SystemBackend, SaveFailsCleanlyWhereNoFileCanBeMade) {
-    IniSettingsStore blocked("/dev/null/pyrola/settings.ini");
+TEST_F(FileBackend, SaveFailsCleanlyWhereNoFileCanBeMade) {
+    // A file where a folder would have to be.
+    std::string plain = (folder_ / "plain").string();
+    fs::create_directories(folder_);
+    std::ofstream(plain) << "x";
+    IniSettingsStore blocked(plain + "/pyrola/settings.ini");
     EXPECT_FALSE(SaveSettings(settings_, blocked));
     EXPECT_FALSE(LoadSettings(settings_, blocked));
     IniSettingsStore none("");
     EXPECT_FALSE(SaveSettings(settings_, none));
 }
 
+#ifndef _WIN32
 TEST(SettingsFilePath, EnvironmentChoosesTheFile) {
     std::string saved[3];
     const char* names[] = {"PYROLA_SETTINGS", "XDG_CONFIG_HOME", "HOME"};
