@@ -109,7 +109,12 @@ int Serve() {
     sigaction(SIGHUP, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    BslTarget target(device);
+    // A programmer on a busy machine, or under an emulator, can pause between two bytes
+    // of a frame far longer than a real line would; nothing gets lost on a terminal, so
+    // the loader waits that long before it forgets a half-received frame.
+    BslTargetTiming timing;
+    timing.frameGapNs = 2000000000;
+    BslTarget target(device, timing);
     target.StartLoader(NowNs());
     std::printf("%s\n", slavePath.c_str());
     std::fflush(stdout);

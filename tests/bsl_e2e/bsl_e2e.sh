@@ -5,7 +5,10 @@
 #   2. the loader stays locked without the image's vectors as password;
 #   3. the chip's flash, as the simulator saves it, holds the image;
 #   4. without the patch the old loader's blank check fails with its own text;
-#   5. a port that does not exist is reported.
+#   5. a port that does not exist is reported;
+#   6. when PYROLA_E2E_WINE_CLI names the Windows build's pyrola-cli.exe, the same
+#      program-and-verify run through the Win32 serial backend under Wine, with a COM port
+#      that Wine maps onto the simulator's terminal.
 set -u
 PYROLA=$1
 SIM=$2
@@ -91,6 +94,27 @@ stop_sim
 export PYROLA_COM2=$WORK/no-such-port
 run noport 1 -bsl -c2 +r image.txt
 expect_in noport.out "Could not open port"
+
+# The Win32 backend, when a Windows build is at hand.
+if [ -n "${PYROLA_E2E_WINE_CLI:-}" ]; then
+    if ! command -v wine >/dev/null; then
+        fail "PYROLA_E2E_WINE_CLI is set but wine is not installed"
+    else
+        export WINEPREFIX=$WORK/wineprefix WINEDEBUG=-all
+        unset PYROLA_SETTINGS # the throw-away prefix's registry, with the default settings
+        start_sim MSP430F149 "$WORK/chip3.bin"
+        wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$PTY" /f >/dev/null 2>&1 ||
+            fail "cannot map COM5 in the Wine registry"
+        wineserver -k >/dev/null 2>&1 # the port map is read when Wine starts
+        timeout 300 wine "$PYROLA_E2E_WINE_CLI" -bsl -c5 +ebpv image.txt >wine.out 2>wine.err ||
+            fail "pyrola-cli.exe under Wine failed: $(cat wine.out wine.err)"
+        expect_in wine.out "Verify complete."
+        wineserver -k >/dev/null 2>&1
+        stop_sim
+        dd if=chip3.bin of=got_wine.bin bs=1 skip=$((0xF000)) count=32 status=none
+        cmp -s got_wine.bin expected_f000.bin || fail "flash written under Wine differs"
+    fi
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
