@@ -95,6 +95,23 @@ export PYROLA_COM2=$WORK/no-such-port
 run noport 1 -bsl -c2 +r image.txt
 expect_in noport.out "Could not open port"
 
+# The simulator itself: bad settings are refused with a message; a terminating signal
+# still saves the chip.
+PYROLA_SIM_DEVICE=MSP430F999 "$SIM" </dev/null >bad.out 2>bad.err
+[ $? -eq 2 ] || fail "an unknown device was not refused"
+expect_in bad.err "unknown device"
+head -c 100 /dev/zero >broken.bin
+PYROLA_SIM_STATE=$WORK/broken.bin "$SIM" </dev/null >bad.out 2>bad.err
+[ $? -eq 2 ] || fail "a malformed state file was not refused"
+expect_in bad.err "cannot load the chip state"
+cmp -s broken.bin <(head -c 100 /dev/zero) || fail "the malformed state file was changed"
+start_sim MSP430F169 "$WORK/chip4.bin"
+kill -TERM "$SIM_PID"
+wait "$SIM_PID" || fail "simulator exit status $? after SIGTERM"
+exec 3>&-
+rm -f ctl.fifo out.fifo
+[ "$(stat -c %s chip4.bin 2>/dev/null || echo 0)" -ge 65536 ] || fail "no state saved on SIGTERM"
+
 # The Win32 backend, when a Windows build is at hand.
 if [ -n "${PYROLA_E2E_WINE_CLI:-}" ]; then
     if ! command -v wine >/dev/null; then
