@@ -167,6 +167,10 @@ TEST_F(BslTargetTest, WritesFollowTheFlashRulesAndRefuseTheRom) {
     EXPECT_EQ(device.Read(0xF002), 0x12);
     EXPECT_EQ(Command(Frame(0x12, 0x0FF0, 2, {0, 0})), Bytes{0xA0});
     EXPECT_EQ(device.Read(0x0FF0), 0xF1);
+    // The supply fails half-way through a block: the frame is refused.
+    device.InjectPowerLossAfter(3);
+    EXPECT_EQ(Command(Frame(0x12, 0xF100, 8, Bytes(8, 0x00))), Bytes{0xA0});
+    EXPECT_NE(device.Read(0xF107), 0x00);
 }
 
 TEST_F(BslTargetTest, EraseKeysPickSegmentMainOrInformationMemory) {
