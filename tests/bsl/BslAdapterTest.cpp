@@ -132,13 +132,22 @@ TEST_F(BslAdapterNewLoaderTest, ATableMatchWinsOverTheProposal) {
     EXPECT_FALSE(adapter.IsOldLoader());
 }
 
-TEST_F(BslAdapterTest, VersionBoundaryOfOldLoaders) {
-    adapter.loaderVersion = 0x0110;
-    EXPECT_TRUE(adapter.IsOldLoader());
-    adapter.loaderVersion = 0x0111;
-    EXPECT_FALSE(adapter.IsOldLoader());
-    adapter.loaderVersion = 0;
-    EXPECT_TRUE(adapter.IsOldLoader());
+TEST_F(BslAdapterTest, VersionBytes0110AreOldAnd0111AreNot) {
+    // Version 1.10 (the F149's): no erase check without the patch.
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(adapter.EraseCheck(0xF000, 16), -1);
+    EXPECT_EQ(Error(), kBslOldVersion);
+    adapter.Close();
+    // The same chip reporting 1.11: the loader is taken as new.
+    device.SetLoaderVersion(0x0111);
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(adapter.loaderVersion, 0x0111u);
+    target.ClearFrames();
+    EXPECT_EQ(adapter.Erase(kEraseMain, 0x1100, 0xEF00), 0);
+    EXPECT_EQ(target.FrameCount(0x18), 1u);
+    EXPECT_EQ(target.FrameCount(0x1C), 0u);
+    EXPECT_EQ(adapter.EraseCheck(0xF000, 16), 0);
+    EXPECT_EQ(target.FrameCount(0x1C), 1u);
 }
 
 TEST_F(BslAdapterTest, WritesAndReadsBackThroughTheLoader) {
