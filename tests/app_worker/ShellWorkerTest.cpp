@@ -149,6 +149,59 @@ TEST_F(ShellFixture, QueuedBusCarriesAWholeJobToTheView) {
     queued.Shutdown();
 }
 
+TEST_F(WorkerShell, ExitBreaksARunningJobAndSavesTheSettings) {
+    StartWithNotifyingBus();
+    raw.BlockIn("Erase");
+    notifying.onSend = [this](const BusMessage& m) {
+        if (m.text == "Break operation..")
+            raw.Release();
+    };
+    shell->ProcessCommandLine("-c3 +e");
+    raw.WaitUntilBlocked();
+    shell->Exit();
+    EXPECT_FALSE(shell->IsJobRunning());
+    Strings log = notifying.LogLines();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Break operation.."), log.end());
+    EXPECT_EQ(store.ReadNumber("Software\\Qorvane\\Pyrola", "RAW_FET_PORT"), 2u);
+    ASSERT_TRUE(notifying.WaitForListEnds(1));
+}
+
+// The running program's side of a second start: the channel's notice becomes bus request
+// 12 on the main loop, and the handed-over command line runs there.
+TEST_F(ShellFixture, HandOverFromASecondStartRunsInTheFirst) {
+    static int counter = 0;
+    const std::string name = "pyrolashelltest" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "n" +
+                             std::to_string(++counter);
+    QueuedMessageBus queued;
+    AdapterSet set;
+    set.fet = &fet;
+    set.raw = &raw;
+    set.bsl = &bsl;
+    shell = std::make_unique<ProgrammerShell>(view, store, queued, set);
+    queued.SetReceiver([this](uint32_t code, uintptr_t value) { shell->HandleBusMessage(code, value); });
+    shell->Initialize();
+
+    auto first = CreateInstanceChannel(name);
+    ASSERT_TRUE(first->BecomePrimary());
+    first->Listen([&queued] { queued.Post(kBusNewInstance, 0); });
+    shell->SetInstanceChannel(first.get());
+
+    auto second = CreateInstanceChannel(name);
+    ASSERT_FALSE(second->BecomePrimary());
+    ASSERT_EQ(second->HandOver("-fet -c2"), HandOverResult::Delivered);
+#ifdef _WIN32
+    queued.Post(kBusNewInstance, 0); // the broadcast goes to the window
+#endif
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (view.adapterLabel != "FET(LPT2)" && std::chrono::steady_clock::now() < deadline)
+        queued.Pump(50);
+    EXPECT_EQ(view.adapterLabel, "FET(LPT2)");
+    EXPECT_TRUE(view.Logged("Detect new instance"));
+    EXPECT_EQ(view.broughtToFront, 1);
+    queued.Shutdown();
+    shell.reset();
+}
+
 TEST(QueuedMessageBus, SendWaitsForTheMainLoopAndShutdownReleasesSenders) {
     QueuedMessageBus bus;
     std::vector<std::string> seen;
