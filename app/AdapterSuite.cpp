@@ -8,6 +8,9 @@
 
 namespace pyrola {
 
+static_assert(kErasedVectorPassword == kBslErasedPassword, "one erased-device password");
+static_assert(sizeof(VectorPassword) == sizeof(BslPassword));
+
 AdapterSuite::AdapterSuite(LibraryLoader& libraries, SerialPortFactory& ports, Clock& clock)
     : fet_(std::make_unique<FetAdapter>(libraries)),
       // Direct JTAG on the parallel port is not part of this build yet.

@@ -46,6 +46,8 @@ class ProgrammerShell : private FileFlowHost {
 public:
     // bus is where the worker sends its requests; the front end hands them back to
     // HandleBusMessage on the main thread. Everything passed in must outlive the shell.
+    // Destruction waits for every worker, so a bus that blocks senders until its main loop
+    // runs must be shut down (or kept running) first.
     ProgrammerShell(ShellView& view, SettingsStore& store, MessageBus& bus, const AdapterSet& adapters);
     ~ProgrammerShell() override;
 
