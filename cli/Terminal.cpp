@@ -19,15 +19,16 @@ static_assert(std::atomic<int>::is_always_lock_free, "used from a signal handler
 
 #ifdef _WIN32
 BOOL WINAPI OnConsoleControl(DWORD type) {
-    if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) {
-        interrupts.fetch_add(1);
+    // The second press is left to the system, which ends the process at once.
+    if ((type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) && interrupts.fetch_add(1) == 0)
         return TRUE;
-    }
     return FALSE;
 }
 #else
 void OnInterrupt(int) {
-    interrupts.fetch_add(1);
+    // The first press cancels the job; a second one does not wait for a hung adapter call.
+    if (interrupts.fetch_add(1) >= 1)
+        _exit(1);
 }
 #endif
 } // namespace
