@@ -69,13 +69,7 @@ int Run(const std::vector<std::string>& arguments) {
             bool cancelled = false;
             while (shell.IsJobRunning()) {
                 bus.Pump(20);
-                const int interrupts = InterruptCount();
-                if (interrupts > 1) {
-                    // A second Ctrl+C does not wait for an adapter call that hangs.
-                    std::fflush(stdout);
-                    std::_Exit(kExitFailed);
-                }
-                if (interrupts == 1 && !cancelled) {
+                if (InterruptCount() > 0 && !cancelled) {
                     cancelled = true;
                     shell.StartJob(kJobCancel);
                 }
