@@ -39,7 +39,8 @@ bool RecentFileList::Write(SettingsStore& store) const {
     std::vector<SettingsChange> changes;
     changes.push_back(SettingsChange::Number("DocumentCount", capacity_));
     for (size_t i = 0; i < entries_.size(); ++i)
-        changes.push_back(SettingsChange::Text(Format("Document%u", static_cast<unsigned>(i + 1)), entries_[i]));
+        changes.push_back(
+            SettingsChange::Text(Format("Document%u", static_cast<unsigned>(i + 1)), entries_[i]));
     for (size_t i = entries_.size() + 1; i <= kMaxCapacity; ++i)
         changes.push_back(SettingsChange::Delete(Format("Document%u", static_cast<unsigned>(i))));
     return store.Write(keyPath_, changes);
