@@ -4,6 +4,8 @@
 // Exit status: 0 all done, 1 a step failed or the job was cancelled, 2 the command line or
 // the file was rejected and no job ran.
 
+#include "adapters/bsl/BslAdapter.h"
+#include "adapters/bsl/BslPatch.h"
 #include "app/AdapterSuite.h"
 #include "app/ProgrammerShell.h"
 #include "app/QueuedMessageBus.h"
@@ -13,8 +15,10 @@
 #include "jobs/JobFlags.h"
 #include "platform/Clock.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/ProgramDirectory.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
+#include "platform/ThreadPriority.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,11 +59,16 @@ int Run(const std::vector<std::string>& arguments) {
     QueuedMessageBus bus;
     std::unique_ptr<SettingsStore> store = CreateSystemSettingsStore();
     AdapterSuite adapters(SystemLibraryLoader(), SystemSerialPorts(), SystemClock());
+    // The vendor's loader patch for old chips, when shipped beside the program.
+    const std::string programDirectory = ProgramDirectory();
+    if (!programDirectory.empty())
+        adapters.Bsl().patchFilePath = programDirectory + "/" + kBslPatchFileName;
     CliView view(stdout, stderr, StandardErrorIsTerminal());
     int status = kExitDone;
     {
         ProgrammerShell shell(view, *store, bus, adapters.Set());
         view.Attach(&shell);
+        shell.Engine().applyThreadPriority = &SetCurrentThreadPriority;
         bus.SetReceiver([&shell](uint32_t code, uintptr_t value) { shell.HandleBusMessage(code, value); });
         shell.Initialize();
         InstallInterruptHandler();
