@@ -64,8 +64,12 @@ private:
 };
 
 Bytes DataFrame(const Bytes& data) {
-    Bytes f = {0x80, 0x00, uint8_t(data.size()), uint8_t(data.size())};
-    f.insert(f.end(), data.begin(), data.end());
+    Bytes f;
+    f.reserve(data.size() + 6);
+    for (uint8_t b : {uint8_t(0x80), uint8_t(0x00), uint8_t(data.size()), uint8_t(data.size())})
+        f.push_back(b);
+    for (uint8_t b : data) // one by one: GCC 12 misreads the bounds of a range insert here at -O2
+        f.push_back(b);
     const uint16_t sum = BslChecksum(f.data(), uint32_t(f.size()));
     f.push_back(uint8_t(sum));
     f.push_back(uint8_t(sum >> 8));
