@@ -1,22 +1,10 @@
 #include "image/FileFormat.h"
 
-#include <cctype>
+#include "ui/TextCompare.h"
 
 namespace pyrola {
 
-namespace {
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-} // namespace
+namespace {} // namespace
 
 const char* FileFormatName(FileFormat format) {
     switch (format) {

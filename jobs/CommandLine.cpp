@@ -1,5 +1,6 @@
 #include "jobs/CommandLine.h"
 
+#include "ui/TextCompare.h"
 #include "ui/TextFormat.h"
 
 #include <cctype>
@@ -22,16 +23,6 @@ const char* const kCommandLineUsage = "Command line usage:\r\n"
                                       "Only the specified actions are executed!";
 
 namespace {
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 uint32_t FlowFlag(char letter) {
     switch (letter) {

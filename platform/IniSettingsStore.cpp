@@ -2,28 +2,10 @@
 
 #include "platform/AtomicFile.h"
 
-#include <cctype>
+#include "ui/TextCompare.h"
 
 namespace pyrola {
 namespace {
-
-bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-std::string Trim(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    size_t last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
 
 bool StorableText(const std::string& text) {
     return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
@@ -32,7 +14,7 @@ bool StorableText(const std::string& text) {
 } // namespace
 
 std::optional<uint32_t> ParseDecimal32(const std::string& text) {
-    std::string digits = Trim(text);
+    std::string digits = TrimBlanks(text);
     if (digits.empty() || digits.size() > 10)
         return std::nullopt;
     uint64_t value = 0;
@@ -58,19 +40,19 @@ bool IniDocument::Parse(const std::string& text) {
         pos = end == std::string::npos ? text.size() : end + 1;
         while (!line.empty() && line.back() == '\r')
             line.pop_back();
-        std::string trimmed = Trim(line);
+        std::string trimmed = TrimBlanks(line);
         if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#')
             continue;
         if (trimmed[0] == '[') {
             if (trimmed.back() != ']' || trimmed.size() < 3)
                 return false;
-            current = &Obtain(Trim(trimmed.substr(1, trimmed.size() - 2)));
+            current = &Obtain(TrimBlanks(trimmed.substr(1, trimmed.size() - 2)));
             continue;
         }
         size_t equals = line.find('=');
         if (equals == std::string::npos || !current)
             return false;
-        std::string name = Trim(line.substr(0, equals));
+        std::string name = TrimBlanks(line.substr(0, equals));
         if (name.empty())
             return false;
         Set(*current, name, line.substr(equals + 1));
@@ -92,7 +74,7 @@ std::string IniDocument::Serialize() const {
 
 const IniDocument::Section* IniDocument::Find(const std::string& section) const {
     for (const Section& s : sections_) {
-        if (SameText(s.name, section))
+        if (SameIgnoringCase(s.name, section))
             return &s;
     }
     return nullptr;
@@ -100,7 +82,7 @@ const IniDocument::Section* IniDocument::Find(const std::string& section) const 
 
 IniDocument::Section& IniDocument::Obtain(const std::string& section) {
     for (Section& s : sections_) {
-        if (SameText(s.name, section))
+        if (SameIgnoringCase(s.name, section))
             return s;
     }
     sections_.push_back(Section{section, {}});
@@ -109,7 +91,7 @@ IniDocument::Section& IniDocument::Obtain(const std::string& section) {
 
 const std::string* IniDocument::Lookup(const Section& section, const std::string& name) {
     for (const auto& entry : section.entries) {
-        if (SameText(entry.first, name))
+        if (SameIgnoringCase(entry.first, name))
             return &entry.second;
     }
     return nullptr;
@@ -117,7 +99,7 @@ const std::string* IniDocument::Lookup(const Section& section, const std::string
 
 void IniDocument::Set(Section& section, const std::string& name, const std::string& value) {
     for (auto& entry : section.entries) {
-        if (SameText(entry.first, name)) {
+        if (SameIgnoringCase(entry.first, name)) {
             entry.second = value;
             return;
         }
@@ -127,7 +109,7 @@ void IniDocument::Set(Section& section, const std::string& name, const std::stri
 
 void IniDocument::Remove(Section& section, const std::string& name) {
     for (auto it = section.entries.begin(); it != section.entries.end(); ++it) {
-        if (SameText(it->first, name)) {
+        if (SameIgnoringCase(it->first, name)) {
             section.entries.erase(it);
             return;
         }

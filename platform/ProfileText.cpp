@@ -1,28 +1,10 @@
 #include "platform/ProfileFile.h"
 
-#include <cctype>
+#include "ui/TextCompare.h"
 #include <vector>
 
 namespace pyrola {
 namespace {
-
-bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-std::string Trim(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    size_t last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
 
 struct Line {
     std::string text;
@@ -39,19 +21,19 @@ std::vector<Line> SplitLines(const std::string& text) {
         Line line;
         line.text = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
         pos = end == std::string::npos ? text.size() : end + 1;
-        const std::string trimmed = Trim(line.text);
+        const std::string trimmed = TrimBlanks(line.text);
         if (trimmed.size() >= 2 && trimmed.front() == '[') {
             size_t close = trimmed.find(']');
             if (close != std::string::npos) {
                 line.kind = Line::kSection;
-                line.name = Trim(trimmed.substr(1, close - 1));
+                line.name = TrimBlanks(trimmed.substr(1, close - 1));
             }
         } else if (!trimmed.empty() && trimmed[0] != ';') {
             size_t equals = trimmed.find('=');
             if (equals != std::string::npos && equals > 0) {
                 line.kind = Line::kEntry;
-                line.name = Trim(trimmed.substr(0, equals));
-                line.value = Trim(trimmed.substr(equals + 1));
+                line.name = TrimBlanks(trimmed.substr(0, equals));
+                line.value = TrimBlanks(trimmed.substr(equals + 1));
             }
         }
         lines.push_back(std::move(line));
@@ -66,8 +48,8 @@ std::optional<std::string> ProfileLookup(const std::string& text, const std::str
     bool inside = false;
     for (const Line& line : SplitLines(text)) {
         if (line.kind == Line::kSection)
-            inside = SameText(line.name, section);
-        else if (inside && line.kind == Line::kEntry && SameText(line.name, key)) {
+            inside = SameIgnoringCase(line.name, section);
+        else if (inside && line.kind == Line::kEntry && SameIgnoringCase(line.name, key)) {
             std::string value = line.value;
             if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                 value.back() == value.front())
@@ -93,16 +75,16 @@ std::optional<std::string> ProfileUpdate(const std::string& text, const std::str
         if (line.kind == Line::kSection) {
             if (inside)
                 break;
-            inside = SameText(line.name, section);
+            inside = SameIgnoringCase(line.name, section);
             if (inside)
                 insertAt = i + 1;
         } else if (inside) {
-            if (line.kind == Line::kEntry && SameText(line.name, key)) {
+            if (line.kind == Line::kEntry && SameIgnoringCase(line.name, key)) {
                 line.text = entry;
                 replaced = true;
                 break;
             }
-            if (!Trim(line.text).empty())
+            if (!TrimBlanks(line.text).empty())
                 insertAt = i + 1;
         }
     }
@@ -113,7 +95,7 @@ std::optional<std::string> ProfileUpdate(const std::string& text, const std::str
         added.text = entry;
         lines.insert(lines.begin() + static_cast<long>(insertAt), added);
     } else {
-        if (!lines.empty() && !Trim(lines.back().text).empty())
+        if (!lines.empty() && !TrimBlanks(lines.back().text).empty())
             lines.push_back(Line{});
         Line header;
         header.text = "[" + section + "]";

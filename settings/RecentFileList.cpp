@@ -1,17 +1,14 @@
 #include "settings/RecentFileList.h"
 
+#include "ui/TextCompare.h"
 #include "ui/TextFormat.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace pyrola {
 
 bool SamePathIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
+    return SameIgnoringCase(a, b);
 }
 
 RecentFileList::RecentFileList(const std::string& settingsKeyPath)
