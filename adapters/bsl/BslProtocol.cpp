@@ -31,8 +31,9 @@ bool BslProtocol::Exchange(uint32_t frameLength) {
     link_.Purge(kPurgeRxAbort | kPurgeRxClear);
     // One byte at a time: a loader that refuses the frame half-way answers at once, and
     // the rest of the frame is not sent.
-    for (uint32_t i = 0; i < frameLength; ++i) {
-        link_.Write(&frame[i], 1);
+    uint32_t sent = 0;
+    while (sent < frameLength) {
+        link_.Write(&frame[sent++], 1);
         if (link_.PollInput() > 0)
             break;
     }
@@ -76,6 +77,11 @@ bool BslProtocol::Exchange(uint32_t frameLength) {
         errorNumber = kBslUnspecific;
         break;
     }
+    // A loader acknowledges or answers a frame only once it has all of it: an
+    // acknowledge that arrives while the frame is still going out belongs to no frame,
+    // and counting it as done would pass an unsent frame as carried out.
+    if (sent < frameLength && errorNumber == kBslNoError)
+        errorNumber = kBslUnspecific;
     return errorNumber == kBslNoError;
 }
 
@@ -101,17 +107,20 @@ bool BslProtocol::SendCommand(uint8_t command, uint32_t address, uint32_t length
 
     if (!Sync())
         return false;
-    const bool done = Exchange(l1 + 6);
-    if (done && answerData != nullptr) {
-        if (answer[0] != kBslHeader) {
-            // A single-byte acknowledge carries no data; taking it as a read would
-            // report bytes that never arrived.
-            errorNumber = kBslUnspecific;
-            return false;
-        }
-        std::memcpy(answerData, answer + 4, std::min<uint32_t>(length, answer[2]));
+    if (!Exchange(l1 + 6))
+        return false;
+    // Only a read is answered with a data frame, and only in full. A single-byte
+    // acknowledge carries no data, a data frame in answer to any other command (an
+    // erase check above all) is no acknowledge, and a data frame shorter than asked
+    // leaves bytes undelivered: none of them may pass as done.
+    const bool dataFrame = answer[0] == kBslHeader;
+    if (dataFrame != (command == kBslTxDataBlock) || (dataFrame && answer[2] < length)) {
+        errorNumber = kBslUnspecific;
+        return false;
     }
-    return errorNumber == kBslNoError;
+    if (answerData != nullptr)
+        std::memcpy(answerData, answer + 4, std::min<uint32_t>(length, answer[2]));
+    return true;
 }
 
 bool BslProtocol::ReadBlocks(uint32_t address, uint8_t* destination, uint32_t count) {

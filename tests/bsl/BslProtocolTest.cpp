@@ -23,8 +23,9 @@ public:
     std::function<Bytes(const Bytes&)> onFrame = [](const Bytes&) { return Bytes{0x90}; };
     uint8_t syncAnswer = 0x90;
     std::vector<Bytes> frames;
-    // Answer after this many bytes of a frame (0 = after the whole frame).
+    // Answer after this many bytes of a frame (0 = after the whole frame), with this byte.
     size_t answerEarlyAfter = 0;
+    uint8_t earlyAnswer = 0xA0;
 
 private:
     void OnByte(uint8_t b) {
@@ -41,7 +42,7 @@ private:
         current_.push_back(b);
         const bool whole = current_.size() >= 4 && current_.size() == size_t(current_[2]) + 6;
         if (answerEarlyAfter != 0 && current_.size() == answerEarlyAfter) {
-            line_.Answer({0xA0}, 0); // arrives at once: seen by the poll after this byte
+            line_.Answer({earlyAnswer}, 0); // arrives at once: seen by the poll after this byte
             Finish();
             return;
         }
@@ -224,11 +225,13 @@ TEST_F(BslProtocolTest, DataFrameFaultsAreReported) {
     EXPECT_EQ(protocol.errorNumber, kBslFrameTimeout);
 }
 
-TEST_F(BslProtocolTest, ReadsCopyNoMoreThanAskedAndNoMoreThanAnswered) {
+TEST_F(BslProtocolTest, ReadsCopyNoMoreThanAskedAndFailWhenAnsweredShort) {
+    // An answer with fewer bytes than asked delivers nothing and is no success.
     Bytes out(8, 0xEE);
     loader.onFrame = [](const Bytes&) { return DataFrame({1, 2, 3}); };
-    ASSERT_TRUE(protocol.SendCommand(kBslTxDataBlock, 0x1000, 8, nullptr, out.data()));
-    EXPECT_EQ(out, (Bytes{1, 2, 3, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
+    EXPECT_FALSE(protocol.SendCommand(kBslTxDataBlock, 0x1000, 8, nullptr, out.data()));
+    EXPECT_EQ(protocol.errorNumber, kBslUnspecific);
+    EXPECT_EQ(out, Bytes(8, 0xEE));
     loader.onFrame = [](const Bytes&) { return DataFrame({9, 8, 7, 6, 5, 4, 3, 2, 1, 0}); };
     Bytes small(4, 0xEE);
     small.push_back(0xCC); // guard byte
@@ -247,6 +250,32 @@ TEST_F(BslProtocolTest, AReadAnsweredWithAPlainAcknowledgeIsNoSuccess) {
     EXPECT_FALSE(protocol.ReadBlocks(0x1004, second.data(), 4));
     EXPECT_EQ(protocol.errorNumber, kBslUnspecific);
     EXPECT_EQ(second, Bytes(4, 0xEE));
+}
+
+TEST_F(BslProtocolTest, AnAcknowledgeWhileTheFrameIsStillGoingOutIsNoSuccess) {
+    loader.answerEarlyAfter = 5;
+    loader.earlyAnswer = 0x90;
+    Bytes data(100, 0x11);
+    EXPECT_FALSE(protocol.SendCommand(kBslRxDataBlock, 0xF000, 100, data.data(), nullptr));
+    EXPECT_EQ(protocol.errorNumber, kBslUnspecific);
+    EXPECT_EQ(line.written.size(), 6u);
+    // The same byte after the whole frame is the loader's acknowledge.
+    loader.answerEarlyAfter = 0;
+    EXPECT_TRUE(protocol.SendCommand(kBslRxDataBlock, 0xF000, 100, data.data(), nullptr));
+    EXPECT_EQ(protocol.errorNumber, kBslNoError);
+}
+
+TEST_F(BslProtocolTest, OnlyAReadIsAnsweredWithADataFrame) {
+    // A well-formed data frame in answer to an erase check or a write is no acknowledge.
+    loader.onFrame = [](const Bytes&) { return DataFrame({0xFF, 0xFF}); };
+    EXPECT_FALSE(protocol.SendCommand(kBslEraseCheck, 0xF000, 2, nullptr, nullptr));
+    EXPECT_EQ(protocol.errorNumber, kBslUnspecific);
+    const uint8_t data[2] = {1, 2};
+    EXPECT_FALSE(protocol.SendCommand(kBslRxDataBlock, 0xF000, 2, data, nullptr));
+    EXPECT_EQ(protocol.errorNumber, kBslUnspecific);
+    uint8_t out[2] = {};
+    EXPECT_TRUE(protocol.SendCommand(kBslTxDataBlock, 0xF000, 2, nullptr, out));
+    EXPECT_EQ(out[1], 0xFF);
 }
 
 TEST_F(BslProtocolTest, ReadBlocksStopsAtTheFirstFailure) {
