@@ -124,28 +124,40 @@ bool BslProtocol::SendCommand(uint8_t command, uint32_t address, uint32_t length
 }
 
 bool BslProtocol::ReadBlocks(uint32_t address, uint8_t* destination, uint32_t count) {
-    uint32_t remaining = count;
-    do {
-        const uint32_t chunk = std::min(remaining, kBslMaxBlock);
-        if (!SendCommand(kBslTxDataBlock, address, chunk, nullptr, destination))
-            return false;
-        address += chunk;
-        destination += chunk;
-        remaining -= chunk;
-    } while (remaining > 0);
-    return true;
+    return TransferBlocks(kBslTxDataBlock, address, destination, nullptr, count);
 }
 
 bool BslProtocol::WriteBlocks(uint32_t address, const uint8_t* source, uint32_t count) {
-    uint32_t remaining = count;
+    return TransferBlocks(kBslRxDataBlock, address, nullptr, source, count);
+}
+
+bool BslProtocol::TransferBlocks(uint8_t command, uint32_t address, uint8_t* destination,
+                                 const uint8_t* source, uint32_t count) {
+    const bool read = command == kBslTxDataBlock;
+    uint32_t done = 0;
     do {
-        const uint32_t chunk = std::min(remaining, kBslMaxBlock);
-        if (!SendCommand(kBslRxDataBlock, address, chunk, source, nullptr))
+        const uint32_t chunk = std::min(count - done, kBslMaxBlock);
+        if (!SendCommand(command, address + done, chunk, read ? nullptr : source + done,
+                         read ? destination + done : nullptr))
             return false;
-        address += chunk;
-        source += chunk;
-        remaining -= chunk;
-    } while (remaining > 0);
+        if (chunk % 2 != 0) {
+            // The checksum covers whole words only, so the last byte of an odd chunk went
+            // unchecked either way. It is read once more inside an aligned word, which the
+            // checksum covers: a read takes that value, a write must find its byte there.
+            const uint32_t last = (address + done + chunk - 1) & 0xFFFF;
+            uint8_t word[2] = {};
+            if (!SendCommand(kBslTxDataBlock, last & 0xFFFE, 2, nullptr, word))
+                return false;
+            const uint8_t value = word[last & 1];
+            if (read) {
+                destination[done + chunk - 1] = value;
+            } else if (value != source[done + chunk - 1]) {
+                errorNumber = kBslUnspecific;
+                return false;
+            }
+        }
+        done += chunk;
+    } while (done < count);
     return true;
 }
 

@@ -75,6 +75,8 @@ public:
     bool SendCommand(uint8_t command, uint32_t address, uint32_t length, const uint8_t* data,
                      uint8_t* answer);
     // Reads or writes count bytes in frames of at most 250 bytes; stops at the first failure.
+    // The last byte of a frame with an odd byte count, which the checksum leaves out, is
+    // read once more within its aligned word.
     bool ReadBlocks(uint32_t address, uint8_t* destination, uint32_t count);
     bool WriteBlocks(uint32_t address, const uint8_t* source, uint32_t count);
 
@@ -86,6 +88,9 @@ public:
     uint8_t answer[4 + 255 + 2] = {};
 
 private:
+    bool TransferBlocks(uint8_t command, uint32_t address, uint8_t* destination, const uint8_t* source,
+                        uint32_t count);
+
     SerialLink& link_;
 };
 

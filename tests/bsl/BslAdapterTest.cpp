@@ -438,6 +438,36 @@ TEST_F(BslAdapterTest, WireAndLoaderFaultsGiveTheirErrorNumbers) {
     EXPECT_EQ(Error(), kBslNoError);
 }
 
+// The checksum covers whole words: the last byte of an odd transfer is confirmed within
+// its aligned word, so damage to it can neither pass as written nor as read.
+TEST_F(BslAdapterTest, TheUncheckedLastByteOfAnOddTransferCannotPassDamaged) {
+    ASSERT_TRUE(adapter.Open());
+    ASSERT_EQ(Error(), kBslNoError);
+    const Bytes data = {0x12, 0x34, 0x56};
+    // Sync byte, eight head bytes, then the data: the third data byte is damaged.
+    Settle();
+    const uint64_t lastDataByte = wire.BytesToTarget() + 1 + 8 + 2;
+    wire.SetWireFault([lastDataByte](BslWireDirection d, uint64_t i, uint8_t) {
+        return BslWireAction{false, uint8_t(d == BslWireDirection::ToTarget && i == lastDataByte ? 0x01 : 0),
+                             0};
+    });
+    EXPECT_EQ(adapter.WriteMemory(0xF000, data.data(), 3), -1);
+    EXPECT_EQ(Error(), kBslUnspecific);
+    EXPECT_EQ(device.Read(0xF002), 0x56 ^ 0x01); // what the chip took; never reported as written
+    Settle();
+    EXPECT_EQ(adapter.WriteMemory(0xF010, data.data(), 3), 0);
+    EXPECT_EQ(device.Read(0xF012), 0x56);
+
+    // Sync answer, four head bytes, then the data: the third data byte is damaged.
+    OnAnswerBytes(1, [](uint64_t i, uint8_t) {
+        return BslWireAction{false, uint8_t(i == 4 + 2 ? 0x80 : 0), 0};
+    });
+    Bytes back(3, 0);
+    EXPECT_EQ(adapter.ReadMemory(0xF010, back.data(), 3), 0);
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(Error(), kBslNoError);
+}
+
 // A noisy line never passes wrong flash as good: every run either programs and reads
 // back the right bytes, or an operation reports a failure. The read-back buffer starts
 // out holding the expected bytes, so a read that claims success without delivering its
@@ -463,6 +493,11 @@ TEST(BslNoisyLink, NoRunReportsSuccessOverWrongFlash) {
         ok = ok && adapter.Erase(kEraseMain, 0x1100, 0xEF00) == 0;
         ok = ok && adapter.EraseCheck(0xC000, uint32_t(image.size())) == 0;
         ok = ok && adapter.WriteMemory(0xC000, image.data(), uint32_t(image.size())) == 0;
+        if (ok) {
+            // A write that reports success has put the right bytes into flash.
+            for (uint32_t i = 0; i < image.size(); ++i)
+                ASSERT_EQ(device.Read(0xC000 + i), image[i]) << "seed " << seed << " address " << i;
+        }
         Bytes back = image;
         ok = ok && adapter.ReadMemory(0xC000, back.data(), uint32_t(back.size())) == 0;
         ok = ok && back == image;

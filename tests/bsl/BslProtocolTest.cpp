@@ -77,6 +77,27 @@ Bytes DataFrame(const Bytes& data) {
     return f;
 }
 
+// A loader over 64 KiB of memory: writes store their data, reads answer with it.
+struct MemoryLoader {
+    Bytes memory = Bytes(0x10000, 0xFF);
+    Bytes operator()(const Bytes& f) {
+        const uint32_t address = f[4] | (f[5] << 8);
+        const uint32_t length = f[6] | (f[7] << 8);
+        if (f[1] == 0x12) {
+            for (uint32_t i = 0; i < length; ++i)
+                memory[(address + i) & 0xFFFF] = f[8 + i];
+            return Bytes{0x90};
+        }
+        if (f[1] == 0x14) {
+            Bytes data;
+            for (uint32_t i = 0; i < length; ++i)
+                data.push_back(memory[(address + i) & 0xFFFF]);
+            return DataFrame(data);
+        }
+        return Bytes{0x90};
+    }
+};
+
 class BslProtocolTest : public ::testing::Test {
 protected:
     BslProtocolTest() : clock(line.log), ports(line), link(ports, clock), protocol(link), loader(line) {
@@ -141,13 +162,19 @@ TEST_F(BslProtocolTest, PasswordAndWriteFramesCarryTheirData) {
 }
 
 TEST_F(BslProtocolTest, TransfersSplitIntoFramesOfAtMost250Bytes) {
+    MemoryLoader memory;
+    loader.onFrame = [&memory](const Bytes& f) { return memory(f); };
     Bytes data(251, 0x33);
     ASSERT_TRUE(protocol.WriteBlocks(0xF000, data.data(), 251));
-    ASSERT_EQ(loader.frames.size(), 2u);
+    ASSERT_EQ(loader.frames.size(), 3u);
     EXPECT_EQ(loader.frames[0][2], 254); // 4 + 250
     EXPECT_EQ(loader.frames[0][6] | (loader.frames[0][7] << 8), 250);
     EXPECT_EQ(loader.frames[1][2], 5);
     EXPECT_EQ(loader.frames[1][4] | (loader.frames[1][5] << 8), 0xF0FA);
+    // The odd frame's last byte, outside its checksum, is read back within its word.
+    EXPECT_EQ(loader.frames[2][1], 0x14);
+    EXPECT_EQ(loader.frames[2][4] | (loader.frames[2][5] << 8), 0xF0FA);
+    EXPECT_EQ(loader.frames[2][6] | (loader.frames[2][7] << 8), 2);
     // Nothing to move still sends one frame with a length of 0.
     loader.frames.clear();
     ASSERT_TRUE(protocol.WriteBlocks(0xF000, data.data(), 0));
@@ -276,6 +303,44 @@ TEST_F(BslProtocolTest, OnlyAReadIsAnsweredWithADataFrame) {
     uint8_t out[2] = {};
     EXPECT_TRUE(protocol.SendCommand(kBslTxDataBlock, 0xF000, 2, nullptr, out));
     EXPECT_EQ(out[1], 0xFF);
+}
+
+TEST_F(BslProtocolTest, TheUncheckedLastByteOfAnOddTransferIsConfirmed) {
+    MemoryLoader memory;
+    bool damageOddWrites = false;
+    bool damageOddReads = false;
+    loader.onFrame = [&](const Bytes& f) {
+        const uint32_t length = f[6] | (f[7] << 8);
+        if (f[1] == 0x12 && damageOddWrites && length % 2 != 0) {
+            Bytes damaged = f; // the last data byte arrives changed; the checksum cannot tell
+            damaged[8 + length - 1] ^= 0x40;
+            return memory(damaged);
+        }
+        Bytes reply = memory(f);
+        if (f[1] == 0x14 && damageOddReads && length % 2 != 0)
+            reply[4 + length - 1] ^= 0x40;
+        return reply;
+    };
+    const Bytes data = {0x10, 0x20, 0x30};
+
+    damageOddWrites = true;
+    EXPECT_FALSE(protocol.WriteBlocks(0xF001, data.data(), 3));
+    EXPECT_EQ(protocol.errorNumber, kBslUnspecific);
+    damageOddWrites = false;
+    ASSERT_TRUE(protocol.WriteBlocks(0xF001, data.data(), 3));
+    ASSERT_EQ(loader.frames.back()[1], 0x14); // the word 0xF002..0xF003 read back
+    EXPECT_EQ(loader.frames.back()[4] | (loader.frames.back()[5] << 8), 0xF002);
+
+    damageOddReads = true;
+    Bytes out(3, 0);
+    ASSERT_TRUE(protocol.ReadBlocks(0xF001, out.data(), 3));
+    EXPECT_EQ(out, data);
+    // The top of memory: the confirming word stays inside it.
+    memory.memory[0xFFFF] = 0x5A;
+    uint8_t top = 0;
+    ASSERT_TRUE(protocol.ReadBlocks(0xFFFF, &top, 1));
+    EXPECT_EQ(top, 0x5A);
+    EXPECT_EQ(loader.frames.back()[4] | (loader.frames.back()[5] << 8), 0xFFFE);
 }
 
 TEST_F(BslProtocolTest, ReadBlocksStopsAtTheFirstFailure) {
