@@ -135,33 +135,11 @@ public:
     bool SetRts(bool on) override { return ModemLine(TIOCM_RTS, on); }
 
     uint32_t Write(const uint8_t* data, uint32_t count) override {
-        if (fd_ < 0)
-            return 0;
-        uint32_t done = 0;
-        while (done < count) {
-            const ssize_t n = ::write(fd_, data + done, count - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += static_cast<uint32_t>(n);
-        }
-        return done;
+        return Repeat(count, [&](uint32_t done) { return ::write(fd_, data + done, count - done); });
     }
 
     uint32_t Read(uint8_t* data, uint32_t count) override {
-        if (fd_ < 0)
-            return 0;
-        uint32_t done = 0;
-        while (done < count) {
-            const ssize_t n = ::read(fd_, data + done, count - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += static_cast<uint32_t>(n);
-        }
-        return done;
+        return Repeat(count, [&](uint32_t done) { return ::read(fd_, data + done, count - done); });
     }
 
     bool Poll(SerialStatus& status) override {
@@ -193,6 +171,23 @@ public:
     }
 
 private:
+    // Calls `call` (given the count so far) until count bytes have moved, the call moves
+    // nothing or fails; an interrupted call is repeated. The number of bytes moved.
+    template <class Call> uint32_t Repeat(uint32_t count, Call call) {
+        if (fd_ < 0)
+            return 0;
+        uint32_t done = 0;
+        while (done < count) {
+            const ssize_t n = call(done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<uint32_t>(n);
+        }
+        return done;
+    }
+
     bool Fail(int fd, int error) {
         lastError_ = static_cast<uint32_t>(error);
         ::close(fd);
