@@ -103,7 +103,7 @@ public:
     JobEngine& Engine() { return engine_; }
     RecentFileList& RecentFiles() { return recent_; }
     const std::string& CurrentFile() const { return fileFlow_.CurrentFile(); }
-    TargetAdapter* CurrentAdapter() const { return engine_.adapter; }
+    TargetAdapter* CurrentAdapter() const { return engine_.adapter.load(); }
     bool IsJobRunning() const { return engine_.IsWorkerRunning(); }
     bool StatusIsError() const { return statusError_; }
     const std::string& StatusText() const { return statusText_; }

@@ -49,7 +49,8 @@ JobEngine::Next JobEngine::DispatchNext() {
         }
         if (debugStep)
             return StepDebugOneWire() ? Next::Continue : Next::Over;
-        if (!adapter) {
+        TargetAdapter* const target = Target();
+        if (!target) {
             ReportStatus("%s failed.", 1, "Init()");
             ReportLog("No adapter selected");
             return Next::Over;
@@ -59,7 +60,7 @@ JobEngine::Next JobEngine::DispatchNext() {
             ReportLog("No memory image");
             return Next::Over;
         }
-        if (!adapter->isOpen)
+        if (!target->isOpen)
             return StepInit() ? Next::Continue : Next::Over;
         bool givenUp = false;
         const uint32_t bit = TakeNextBit(givenUp);
@@ -188,9 +189,10 @@ void JobEngine::Report(const char* format, int isError, ...) {
 
 const char* JobEngine::FetchErrorText() {
     // Fetched once: RAW and BSL clear their number when it is read.
-    if (!adapter)
+    TargetAdapter* const target = Target();
+    if (!target)
         return nullptr;
-    return adapter->GetErrorText(adapter->GetErrorNumber());
+    return target->GetErrorText(target->GetErrorNumber());
 }
 
 void JobEngine::ReportFailure(const char* stepName) {
@@ -213,7 +215,8 @@ void JobEngine::ReportSuccess(const char* stepName) {
 uint32_t JobEngine::BlockSize() {
     // Guard against an adapter that reports nonsense: a zero block would never advance
     // and a huge one would overflow the buffer arithmetic.
-    const uint32_t size = adapter ? adapter->GetBlockSize() : 0;
+    TargetAdapter* const target = Target();
+    const uint32_t size = target ? target->GetBlockSize() : 0;
     return std::clamp<uint32_t>(size, 1, 0x10000);
 }
 

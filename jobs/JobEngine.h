@@ -42,15 +42,19 @@ public:
     JobEngine(const JobEngine&) = delete;
     JobEngine& operator=(const JobEngine&) = delete;
 
+    // The current adapter. The main thread may switch it at any time (a second start's
+    // command line can arrive while a list runs); a worker takes it once per list, under the
+    // adapter lock, and keeps that copy for every step and the Close.
+    std::atomic<TargetAdapter*> adapter{nullptr};
     // Fields the main thread sets while no worker runs.
-    TargetAdapter* adapter = nullptr;
     MemoryImage* image = nullptr;
     MessageBus* bus = nullptr;
     // Lent to the adapter for Open; every step takes its memory bounds from here. Written by
     // the worker: read it from the main thread only while no worker runs, or use
     // PublishedRecord().
     DeviceRecord deviceRecord{};
-    uint8_t eraseInfo = 1;
+    // Also written by a command line that arrives while a list runs.
+    std::atomic<uint8_t> eraseInfo{1};
     SerialBlock serialBlock;
     int threadPriority = kWorkerPriorityNormal;
     // Applies threadPriority on the worker thread. The front end sets it to
@@ -122,6 +126,9 @@ private:
     void PostValue(uint32_t code, uintptr_t value);
     void SendStatus(const std::string& text, int isError);
     void SendLog(const std::string& text);
+    // The adapter of the list being run: the worker's own copy on a worker thread, the
+    // current adapter for synchronous use.
+    TargetAdapter* Target();
     const char* FetchErrorText();
     uint32_t BlockSize();
     // Clamps the image window to the device and logs the warnings.

@@ -15,6 +15,10 @@ WorkerContext* JobEngine::ContextOfThisThread() {
     return tWorker;
 }
 
+TargetAdapter* JobEngine::Target() {
+    return tWorker ? tWorker->adapter : adapter.load();
+}
+
 bool JobEngine::CancelRequested() {
     std::shared_ptr<CancelEvent> event;
     {
@@ -50,9 +54,10 @@ void JobEngine::Run() {
         close = next == Next::Over;
         break;
     }
-    if (close && adapter) {
+    TargetAdapter* const target = Target();
+    if (close && target) {
         try {
-            adapter->Close();
+            target->Close();
         } catch (...) {
             ReportLog("Unhandled exception detected!");
         }
@@ -67,6 +72,9 @@ void JobEngine::WorkerMain(const std::shared_ptr<WorkerContext>& context, int pr
     {
         // A worker given up on may still be inside the adapter: wait for its list to end.
         std::lock_guard<std::mutex> adapterLock(adapterMutex_);
+        // The main thread may switch the current adapter while this list runs: the list
+        // keeps the one it found here.
+        context->adapter = adapter.load();
         tWorker = context.get();
         try {
             Run();

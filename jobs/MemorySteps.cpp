@@ -26,9 +26,10 @@ constexpr const char* kNoImageDataText = "No image data inside the device memory
 bool JobEngine::StepInit() {
     Report("Initialize..", 0);
     deviceRecord.supplyMillivolts = kTargetSupplyMillivolts;
-    adapter->deviceRecord = &deviceRecord;
-    adapter->requestedDevice = deviceIndex.load();
-    if (adapter->Open()) {
+    TargetAdapter* const target = Target();
+    target->deviceRecord = &deviceRecord;
+    target->requestedDevice = deviceIndex.load();
+    if (target->Open()) {
         // The library fills the name; never trust it to be terminated.
         char name[sizeof deviceRecord.name + 1] = {};
         std::memcpy(name, deviceRecord.name, sizeof deviceRecord.name);
@@ -47,10 +48,10 @@ bool JobEngine::StepInit() {
 }
 
 bool JobEngine::StepReset() {
-    if (!adapter->isOpen)
+    if (!Target()->isOpen)
         return false;
     Report("Reset target..", 0);
-    if (adapter->Reset(kResetDebugInterface | kResetLine | kResetSupplyCycle, 1, 1) != 0) {
+    if (Target()->Reset(kResetDebugInterface | kResetLine | kResetSupplyCycle, 1, 1) != 0) {
         ReportFailure("Reset");
         return false;
     }
@@ -59,11 +60,11 @@ bool JobEngine::StepReset() {
 }
 
 bool JobEngine::StepErase() {
-    if (!adapter->isOpen)
+    if (!Target()->isOpen)
         return false;
     Report("Erasing flash memory..", 0);
     const uint32_t mode = eraseInfo ? kEraseAll : kEraseMain;
-    if (adapter->Erase(mode, deviceRecord.mainStart, Span(deviceRecord.mainStart, deviceRecord.mainEnd)) !=
+    if (Target()->Erase(mode, deviceRecord.mainStart, Span(deviceRecord.mainStart, deviceRecord.mainEnd)) !=
         0) {
         ReportFailure("Erase");
         return false;
@@ -73,16 +74,16 @@ bool JobEngine::StepErase() {
 }
 
 bool JobEngine::StepBlankCheck() {
-    if (!adapter->isOpen)
+    if (!Target()->isOpen)
         return false;
     Report("Verifying device memory erasure..", 0);
     int32_t result = 0;
     if (eraseInfo)
         result =
-            adapter->EraseCheck(deviceRecord.infoStart, Span(deviceRecord.infoStart, deviceRecord.infoEnd));
+            Target()->EraseCheck(deviceRecord.infoStart, Span(deviceRecord.infoStart, deviceRecord.infoEnd));
     if (result == 0)
         result =
-            adapter->EraseCheck(deviceRecord.mainStart, Span(deviceRecord.mainStart, deviceRecord.mainEnd));
+            Target()->EraseCheck(deviceRecord.mainStart, Span(deviceRecord.mainStart, deviceRecord.mainEnd));
     if (result != 0) {
         ReportFailure("Blank check");
         return false;
@@ -92,7 +93,7 @@ bool JobEngine::StepBlankCheck() {
 }
 
 bool JobEngine::StepRead() {
-    if (!adapter->isOpen)
+    if (!Target()->isOpen)
         return false;
     image->Clear();
     Report("Reading device memory..", 0);
@@ -110,7 +111,7 @@ bool JobEngine::StepRead() {
     bool ok = true;
     for (uint32_t done = 0; ok && done < infoLength;) {
         const uint32_t count = std::min(kInfoReadBuffer, infoLength - done);
-        ok = adapter->ReadMemory(infoStart + done, buffer.data(), count) == 0;
+        ok = Target()->ReadMemory(infoStart + done, buffer.data(), count) == 0;
         if (ok) {
             for (uint32_t i = 0; i < count; ++i)
                 image->StoreByte(infoStart + done + i, buffer[i]);
@@ -128,7 +129,7 @@ bool JobEngine::StepRead() {
             return false;
         }
         const uint32_t count = std::min(chunk, mainEnd - address + 1);
-        ok = adapter->ReadMemory(address, buffer.data(), count) == 0;
+        ok = Target()->ReadMemory(address, buffer.data(), count) == 0;
         // Stored even after a failed transfer, so the view shows what arrived.
         for (uint32_t i = 0; i < count; ++i)
             image->StoreByte(address + i, buffer[i]);
@@ -159,7 +160,7 @@ void JobEngine::DeviceWindow(uint32_t& start, uint32_t& end) {
 }
 
 bool JobEngine::StepProgram() {
-    if (!adapter->isOpen)
+    if (!Target()->isOpen)
         return false;
     Report("Programming the device memory..", 0);
     uint32_t start = 0;
@@ -180,7 +181,7 @@ bool JobEngine::StepProgram() {
             return false;
         }
         ++runs;
-        if (adapter->WriteMemory(runStart, cursor.Data(), runLength) != 0) {
+        if (Target()->WriteMemory(runStart, cursor.Data(), runLength) != 0) {
             SendValue(kBusProgressEnd, 0);
             image->SetFlag(runStart, runLength, CellError);
             PostValue(kBusScrollTo, runStart);
@@ -202,7 +203,7 @@ bool JobEngine::StepProgram() {
 }
 
 bool JobEngine::StepVerify() {
-    if (!adapter->isOpen)
+    if (!Target()->isOpen)
         return false;
     Report("Verifying device memory programming..", 0);
     uint32_t errors = 0;
@@ -225,7 +226,7 @@ bool JobEngine::StepVerify() {
         }
         ++runs;
         uint8_t* data = cursor.Data();
-        if (adapter->ReadMemory(runStart, data, runLength) != 0) {
+        if (Target()->ReadMemory(runStart, data, runLength) != 0) {
             readFailed = true;
             break;
         }
@@ -267,7 +268,7 @@ bool JobEngine::StepVerify() {
 }
 
 bool JobEngine::StepDump(uint32_t address, uint32_t length) {
-    if (!adapter->isOpen)
+    if (!Target()->isOpen)
         return false;
     Report("Dump device memory..", 0);
     image->Clear();
@@ -275,7 +276,7 @@ bool JobEngine::StepDump(uint32_t address, uint32_t length) {
     // never asked for an empty read.
     if (length > 0) {
         std::vector<uint8_t> buffer = TransferBuffer(length);
-        if (adapter->ReadMemory(address, buffer.data(), length) != 0) {
+        if (Target()->ReadMemory(address, buffer.data(), length) != 0) {
             ReportFailureText("Dump");
             return false;
         }
@@ -288,8 +289,8 @@ bool JobEngine::StepDump(uint32_t address, uint32_t length) {
 
 bool JobEngine::StepDebugOneWire() {
     Report("Debug OW interface. Try to get DS18B20", 0);
-    if (adapter)
-        (void)adapter->DebugOneWire();
+    if (TargetAdapter* target = Target())
+        (void)target->DebugOneWire();
     ReportSuccess("Debug OW interface");
     return true;
 }

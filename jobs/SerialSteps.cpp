@@ -33,7 +33,7 @@ bool JobEngine::ReadSerialBytes() {
         return true;
     // Read through a buffer with a spare byte: an adapter may touch one past an odd count.
     std::vector<uint8_t> buffer(size_t(length) + 1, 0);
-    const bool ok = adapter->ReadMemory(serialBlock.address, buffer.data(), length) == 0;
+    const bool ok = Target()->ReadMemory(serialBlock.address, buffer.data(), length) == 0;
     if (ok)
         std::copy_n(buffer.begin(), length, serialBlock.bytes.begin());
     return ok;
@@ -41,7 +41,7 @@ bool JobEngine::ReadSerialBytes() {
 
 bool JobEngine::StepReadSerialNumber() {
     serialBlock.valid = 0;
-    if (!adapter->isOpen)
+    if (!Target()->isOpen)
         return false;
     if (!SerialAddressInFlash())
         return false;
@@ -58,7 +58,7 @@ bool JobEngine::StepReadSerialNumber() {
 }
 
 bool JobEngine::StepWriteSerialNumber() {
-    if (!adapter->isOpen)
+    if (!Target()->isOpen)
         return false;
     if (!SerialAddressInFlash())
         return false;
@@ -80,8 +80,8 @@ bool JobEngine::StepWriteSerialNumber() {
               unsigned(segment + size - 1));
     bool ok = false;
     for (int attempt = 0; attempt < kPatchTries && !ok; ++attempt)
-        ok = adapter->ReadMemory(segment, buffer.data(), size) == 0 &&
-             adapter->VerifyMemory(segment, buffer.data(), size) == 0;
+        ok = Target()->ReadMemory(segment, buffer.data(), size) == 0 &&
+             Target()->VerifyMemory(segment, buffer.data(), size) == 0;
     if (!ok) {
         Report("Can't read device memory.", 1);
         return SerialWriteFailed();
@@ -90,7 +90,8 @@ bool JobEngine::StepWriteSerialNumber() {
     Report("Process patch. Erase segment..", 0);
     bool erased = false;
     for (int attempt = 0; attempt < kPatchTries && !erased; ++attempt)
-        erased = adapter->Erase(kEraseSegment, segment, size) == 0 && adapter->EraseCheck(segment, size) == 0;
+        erased =
+            Target()->Erase(kEraseSegment, segment, size) == 0 && Target()->EraseCheck(segment, size) == 0;
     if (erased)
         std::copy(serialBlock.bytes.begin(), serialBlock.bytes.end(), buffer.begin() + offset);
     else
@@ -99,8 +100,8 @@ bool JobEngine::StepWriteSerialNumber() {
     Report("Final patch. Write memory..", 0);
     bool written = false;
     for (int attempt = 0; attempt < kPatchTries && !written; ++attempt)
-        written = adapter->WriteMemory(segment, buffer.data(), size) == 0 &&
-                  adapter->VerifyMemory(segment, buffer.data(), size) == 0;
+        written = Target()->WriteMemory(segment, buffer.data(), size) == 0 &&
+                  Target()->VerifyMemory(segment, buffer.data(), size) == 0;
     if (!written || !erased)
         return SerialWriteFailed();
 

@@ -114,6 +114,30 @@ TEST_F(WorkerShell, CancelWhileEraseIsInTheAdapterReturnsWithinTheBoundWithoutCl
     EXPECT_EQ(raw.MaxConcurrent(), 1);
 }
 
+TEST_F(WorkerShell, ACommandLineThatSwitchesAdapterDuringAJobLeavesTheRunningListAlone) {
+    StartWithNotifyingBus();
+    raw.BlockIn("Erase");
+    shell->StartJob(kJobErase | kJobBlankCheck);
+    raw.WaitUntilBlocked();
+
+    // What a second start hands over: another adapter, no steps, so nothing is broken off.
+    shell->ProcessCommandLine("-bsl -c4");
+    EXPECT_EQ(shell->CurrentAdapter(), &bsl);
+    EXPECT_EQ(view.adapterLabel, "BSL(COM4)");
+    EXPECT_TRUE(shell->IsJobRunning());
+
+    raw.Release();
+    ASSERT_TRUE(notifying.WaitForListEnds(1));
+    EXPECT_EQ(Ops(raw), (Strings{"Open", "Erase", "EraseCheck", "EraseCheck", "Close"}));
+    EXPECT_TRUE(bsl.Calls().empty());
+
+    // The next list attaches the newly chosen adapter.
+    shell->StartJob(kJobErase);
+    ASSERT_TRUE(notifying.WaitForListEnds(2));
+    EXPECT_EQ(Ops(bsl), (Strings{"Open", "Erase", "Close"}));
+    EXPECT_EQ(raw.CountOf("Open"), 1u);
+}
+
 // The headless program's arrangement: the worker's requests come back through a queue
 // and are handled on this thread.
 TEST_F(ShellFixture, QueuedBusCarriesAWholeJobToTheView) {

@@ -152,6 +152,33 @@ TEST_F(WorkerTest, TwoWorkersNeverUseTheAdapterAtOnce) {
     EXPECT_EQ(bus.Posted(kBusJobState), (std::vector<uintptr_t>{0, 0, 0, 1000, 1000}));
 }
 
+TEST_F(WorkerTest, AListKeepsTheAdapterItStartedWithWhenTheMainThreadSwitches) {
+    // A second start's command line may pick another adapter while a list runs: the list
+    // finishes on the adapter it attached, Close included, and the next list uses the new one.
+    ScriptedAdapter other(256, "BSL");
+    other.openDevice = 3;
+    Fill(0xE000, 64);
+    adapter.BlockIn("Erase", 1);
+    ASSERT_TRUE(engine.StartWorker(kJobErase | kJobBlankCheck, 0));
+    adapter.WaitUntilBlocked();
+    engine.adapter = &other;
+    adapter.Release();
+    ASSERT_TRUE(engine.WaitForWorker(60000));
+    std::vector<std::string> work;
+    for (const std::string& op : adapter.Ops())
+        if (op != "GetErrorNumber" && op != "GetErrorText")
+            work.push_back(op);
+    EXPECT_EQ(work, (std::vector<std::string>{"Open", "Erase", "EraseCheck", "EraseCheck", "Close"}));
+    EXPECT_TRUE(other.Calls().empty());
+    EXPECT_TRUE(Logged("Blank check complete."));
+
+    ASSERT_TRUE(engine.StartWorker(kJobAttachOnly, 0));
+    ASSERT_TRUE(engine.WaitForWorker(60000));
+    EXPECT_EQ(other.Ops().front(), "Open");
+    EXPECT_EQ(other.Ops().back(), "Close");
+    EXPECT_EQ(adapter.CountOf("Open"), 1u);
+}
+
 TEST_F(WorkerTest, WaitForWorkerReportsAWorkerStillRunning) {
     adapter.BlockIn("Open", 1);
     ASSERT_TRUE(engine.StartWorker(kJobAttachOnly, 0));
