@@ -185,11 +185,12 @@ CommandLineOutcome ProgrammerShell::ProcessCommandLine(const std::string& text) 
         });
     outcome.anyToken = request.anyToken;
     outcome.rejected = request.errorFlag;
-    if (!request.anyToken || request.aborted)
-        return outcome;
-
+    // Each option token sets erase info as it is read, so the options before an illegal
+    // flow letter keep their effect even though nothing after the tokens runs.
     if (request.eraseInfo)
         engine_.eraseInfo = *request.eraseInfo;
+    if (!request.anyToken || request.aborted)
+        return outcome;
     if (request.adapter) {
         settings_.adapter = *request.adapter;
         ApplySettings();
@@ -348,7 +349,7 @@ CommandStates ProgrammerShell::ComputeCommandStates() const {
         {kCmdBlankCheck, idle},
         {kCmdReset, idle},
         {kCmdSerialization, idle && !serializationOpen_},
-        {kCmdReadDs18b20, idle && settings_.adapter == kAdapterRaw},
+        {kCmdReadDs18b20, idle && EffectiveAdapter(settings_) == kAdapterRaw},
         {kCmdCancel, !idle},
         {kCmdProgram, ready},
         {kCmdVerify, ready},

@@ -41,7 +41,7 @@ TEST_F(ShellFixture, StartUpLoadsAndAppliesTheStoredSettings) {
     EXPECT_EQ(bsl.portNumber, 3u);
     EXPECT_EQ(bslPatch, false);
     EXPECT_EQ(shell->Image().GapByte(), 0xA5);
-    EXPECT_EQ(shell->Engine().eraseInfo, 0);
+    EXPECT_EQ(shell->Engine().eraseInfo.load(), 0);
     EXPECT_EQ(shell->Engine().deviceIndex.load(), 5u);
     EXPECT_EQ(view.deviceIndex, 5u);
     EXPECT_EQ(view.deviceInformation, DeviceInfoText(5));
@@ -103,6 +103,9 @@ TEST_F(ShellFixture, CommandStatesFollowImageJobAndAdapter) {
     s = shell->ComputeCommandStates();
     EXPECT_FALSE(s.IsEnabled(kCmdSerialization));
     EXPECT_FALSE(s.IsEnabled(kCmdReadDs18b20)); // only with the RAW adapter
+    // An unknown "Adapter" value selects the RAW adapter, and with it its 1-Wire command.
+    shell->GetSettings().adapter = 9;
+    EXPECT_TRUE(shell->ComputeCommandStates().IsEnabled(kCmdReadDs18b20));
 
     std::filesystem::remove(shell->CurrentFile());
     EXPECT_FALSE(shell->ComputeCommandStates().IsEnabled(kCmdReloadFile));
@@ -189,6 +192,23 @@ TEST_F(ShellFixture, IllegalFlowLetterRunsNothingAtAll) {
     EXPECT_EQ(view.adapterLabel, "RAW(LPT1)"); // not even the adapter changed
     EXPECT_TRUE(shell->CurrentFile().empty());
     EXPECT_TRUE(bus.Messages().empty());
+}
+
+TEST_F(ShellFixture, OptionsBeforeAnIllegalFlowLetterKeepTheirInfoProtection) {
+    Start();
+    // "-pi" protects information memory as soon as it is read; the illegal letter after it
+    // stops the processing but does not take the protection back.
+    CommandLineOutcome outcome = shell->ProcessCommandLine("-pi +ex");
+    EXPECT_FALSE(outcome.jobStarted);
+    EXPECT_EQ(shell->Engine().eraseInfo.load(), 0);
+    shell->ExecuteCommand(kCmdErase);
+    WaitForJob();
+    ASSERT_EQ(raw.CallsOf("Erase").size(), 1u);
+    EXPECT_EQ(raw.CallsOf("Erase")[0].a, kEraseMain);
+
+    // Any other option before the bad letter sets it again.
+    shell->ProcessCommandLine("-raw +e? -pi");
+    EXPECT_EQ(shell->Engine().eraseInfo.load(), 1);
 }
 
 TEST_F(ShellFixture, ProgramWithoutFileOrWithABadFileStartsNoJob) {
@@ -293,7 +313,7 @@ TEST_F(ShellFixture, TokensPastTheSixteenthAreIgnored) {
         text += "-pi ";
     CommandLineOutcome outcome = shell->ProcessCommandLine(text + "+e");
     EXPECT_FALSE(outcome.jobStarted);
-    EXPECT_EQ(shell->Engine().eraseInfo, 0);
+    EXPECT_EQ(shell->Engine().eraseInfo.load(), 0);
     EXPECT_TRUE(raw.Calls().empty());
 }
 
