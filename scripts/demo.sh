@@ -56,9 +56,26 @@ run 0 "2. a separate run verifies the chip the first run left" -fet +v "$IMAGE"
 
 # One byte of the image changed (a copy): verification must find exactly that byte.
 CHANGED="$WORK/$(basename "$IMAGE")"
-awk 'BEGIN { done = 0 }
-     !done && $0 !~ /^[@q]/ && NF > 0 { $1 = sprintf("%02X", (("0x" $1) + 1) % 256); done = 1 }
-     { print }' "$IMAGE" | sed 's/\r*$/\r/' >"$CHANGED"
+# awk reads the field's two hex digits through an explicit digit table: "0x.." strings are
+# not numbers to POSIX awk, mawk or gawk.
+awk 'BEGIN { done = 0; digits = "0123456789ABCDEF" }
+     { sub(/\r$/, "") }
+     !done && $0 !~ /^[@q]/ && NF > 0 {
+         byte = toupper($1)
+         hi = index(digits, substr(byte, 1, 1)) - 1
+         lo = index(digits, substr(byte, 2, 1)) - 1
+         if (length(byte) != 2 || hi < 0 || lo < 0) {
+             print "demo: not a hex byte: " $1 > "/dev/stderr"
+             exit 1
+         }
+         $1 = sprintf("%02X", (hi * 16 + lo + 1) % 256)
+         done = 1
+     }
+     { print }
+     END { if (!done) exit 1 }' "$IMAGE" | sed 's/$/\r/' >"$CHANGED" || {
+    echo "demo: could not change a data byte of $IMAGE" >&2
+    exit 2
+}
 log="$WORK/verify.log"
 run 1 "3. verify against a copy of the image with one byte changed" -fet +v "$CHANGED" >"$log" 2>&1
 cat "$log"
