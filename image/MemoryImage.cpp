@@ -43,7 +43,7 @@ void MemoryImage::SetFlagAt(uint32_t address, ImageCell flag) {
 
 void MemoryImage::MarkAbsent(uint32_t address) {
     if (address < cells_.size())
-        cells_[address] = static_cast<ImageCell>((cells_[address] & CellValueMask) | CellAbsent);
+        cells_[address] |= CellAbsent;
 }
 
 } // namespace pyrola

@@ -47,7 +47,8 @@ public:
     void ClearFlags(ImageCell flags);
     void SetFlag(uint32_t first, uint32_t count, ImageCell flag);
     void SetFlagAt(uint32_t address, ImageCell flag);
-    // Marks a present cell absent (gap removal); low/high stay as they are.
+    // Sets the absent mark of a cell (gap removal), keeping its value and its other
+    // marks; low/high stay as they are.
     void MarkAbsent(uint32_t address);
 
 private:

@@ -206,9 +206,14 @@ TEST_F(GapRemoval, UsesTheImageGapByteAndIgnoresVerifyMarks) {
     Fill(0x4000, 16, 0x00);
     Fill(0x4010, 16, 0xFF);
     image.SetFlag(0x4000, 32, CellVerified);
+    image.SetFlagAt(0x4001, CellError);
     EXPECT_EQ(RemoveGap(image), 16u);
     EXPECT_FALSE(image.IsPresent(0x4000));
     EXPECT_TRUE(image.IsPresent(0x4010));
+    // Removal only adds the absent mark: the verification colours stay what they were.
+    EXPECT_EQ(image.CellAt(0x4000), 0x00 | CellAbsent | CellVerified);
+    EXPECT_EQ(image.CellAt(0x4001), 0x00 | CellAbsent | CellVerified | CellError);
+    EXPECT_EQ(image.CellAt(0x4010), 0xFF | CellVerified);
 }
 
 TEST_F(GapRemoval, LastBlockPastTheEndOfTheCellsIsNeverRemoved) {
