@@ -13,9 +13,11 @@ bool ParseNumber(const std::string& text, uint32_t limit, uint32_t* value) {
     if (text.empty() || text[0] == '-' || text[0] == '+') {
         return false;
     }
+    // Decimal, or hexadecimal after "0x": a leading zero does not mean octal.
+    const bool hex = text.size() > 1 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     errno = 0;
     char* end = nullptr;
-    unsigned long long parsed = std::strtoull(text.c_str(), &end, 0);
+    unsigned long long parsed = std::strtoull(text.c_str(), &end, hex ? 16 : 10);
     if (errno != 0 || end == nullptr || *end != '\0' || parsed > limit) {
         return false;
     }

@@ -198,6 +198,14 @@ TEST(FaultList, ParsesEveryItemAndRejectsMalformedListsWhole) {
     ASSERT_TRUE(ApplyFaultList("locked powerloss=0", other, nullptr));
     EXPECT_TRUE(other.FlashLocked());
     EXPECT_TRUE(ApplyFaultList("", other, nullptr));
+
+    // A leading zero is still decimal: "010" is address 10, and "09" is a number too.
+    DeviceModel zeros;
+    ASSERT_TRUE(ApplyFaultList("stuck=010:0xFF:0x5A stuck=09:0x0F:0", zeros, &error)) << error;
+    EXPECT_EQ(zeros.Read(10), 0x5A);
+    EXPECT_EQ(zeros.Read(8), 0x00);
+    zeros.Poke(9, 0xFF);
+    EXPECT_EQ(zeros.Read(9), 0xF0);
 }
 
 TEST(InProcessFetLibrary, ResolvesAllNamesToOneSharedTarget) {
