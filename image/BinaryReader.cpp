@@ -1,5 +1,7 @@
 #include "image/BinaryReader.h"
 
+#include "image/ReaderFile.h"
+
 #include <vector>
 
 namespace pyrola {
@@ -34,14 +36,7 @@ int32_t ReadBinaryStream(ImageFileContext& context, std::FILE* file) {
 }
 
 int32_t ReadBinaryFile(ImageFileContext& context, const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        context.errorText = kTextCantOpen;
-        return 0;
-    }
-    const int32_t count = ReadBinaryStream(context, file);
-    std::fclose(file);
-    return count;
+    return ReadThroughFile(context, path, ReadBinaryStream);
 }
 
 } // namespace pyrola

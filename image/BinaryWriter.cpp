@@ -14,16 +14,10 @@ int32_t WriteBinaryStream(ImageFileContext& context, std::FILE* file) {
         size_t count = 0;
         while (count < chunk.size() && address < end)
             chunk[count++] = image.ValueAt(static_cast<uint32_t>(address++));
-        if (std::fwrite(chunk.data(), 1, count, file) != count) {
-            context.errorText = kTextIoError;
-            return -1;
-        }
+        if (std::fwrite(chunk.data(), 1, count, file) != count)
+            return FinishWriting(context, file, false);
     }
-    if (std::fflush(file) != 0) {
-        context.errorText = kTextIoError;
-        return -1;
-    }
-    return 1;
+    return FinishWriting(context, file, true);
 }
 
 int32_t WriteBinaryFile(ImageFileContext& context, const std::string& path) {

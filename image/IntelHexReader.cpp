@@ -2,7 +2,7 @@
 
 #include "image/LineReader.h"
 #include "image/ParseNumber.h"
-#include "ui/TextFormat.h"
+#include "image/ReaderFile.h"
 
 #include <cctype>
 
@@ -33,11 +33,6 @@ bool Field(const char* line, size_t column, int digits, int32_t& value) {
     return ok;
 }
 
-int32_t Fail(ImageFileContext& context, const char* format, int lineNumber) {
-    context.errorText = Format(format, lineNumber);
-    return 0;
-}
-
 } // namespace
 
 int32_t ReadIntelHexStream(ImageFileContext& context, std::FILE* file) {
@@ -60,36 +55,36 @@ int32_t ReadIntelHexStream(ImageFileContext& context, std::FILE* file) {
         if (line[length - 1] == '\n' || line[length - 1] == '\r')
             --length;
         if (line[0] != ':')
-            return Fail(context, kTextInvalidLine, lineNumber);
+            return FailOnLine(context, kTextInvalidLine, lineNumber);
         int32_t count = 0;
         int32_t address = 0;
         int32_t type = 0;
         if (!Field(line, 1, 2, count))
-            return Fail(context, kTextInvalidLine, lineNumber);
+            return FailOnLine(context, kTextInvalidLine, lineNumber);
         if (length < static_cast<size_t>(2 * count + 11))
-            return Fail(context, kTextInvalidLine, lineNumber);
+            return FailOnLine(context, kTextInvalidLine, lineNumber);
         if (!Field(line, 3, 4, address) || !Field(line, 7, 2, type))
-            return Fail(context, kTextInvalidLine, lineNumber);
+            return FailOnLine(context, kTextInvalidLine, lineNumber);
         uint8_t data[255];
         uint32_t sum = static_cast<uint32_t>(count) + (static_cast<uint32_t>(address) >> 8) +
                        (static_cast<uint32_t>(address) & 0xFF) + static_cast<uint32_t>(type);
         for (int32_t i = 0; i < count; ++i) {
             int32_t byte = 0;
             if (!Field(line, 9 + 2 * static_cast<size_t>(i), 2, byte))
-                return Fail(context, kTextInvalidLine, lineNumber);
+                return FailOnLine(context, kTextInvalidLine, lineNumber);
             data[i] = static_cast<uint8_t>(byte);
             sum += static_cast<uint32_t>(byte);
         }
         int32_t checksum = 0;
         if (!Field(line, 9 + 2 * static_cast<size_t>(count), 2, checksum))
-            return Fail(context, kTextInvalidLine, lineNumber);
+            return FailOnLine(context, kTextInvalidLine, lineNumber);
         if (((sum + static_cast<uint32_t>(checksum)) & 0xFF) != 0)
-            return Fail(context, kTextBadChecksum, lineNumber);
+            return FailOnLine(context, kTextBadChecksum, lineNumber);
 
         if (type == 0 && count > 0) {
             const uint64_t first = uint64_t{base} + static_cast<uint32_t>(address);
             if (first + static_cast<uint64_t>(count) > kImageAddressLimit)
-                return Fail(context, kTextAddressTooHigh, lineNumber);
+                return FailOnLine(context, kTextAddressTooHigh, lineNumber);
             for (int32_t i = 0; i < count; ++i)
                 image.StoreByte(static_cast<uint32_t>(first) + static_cast<uint32_t>(i), data[i]);
         } else if (type == 1) {
@@ -98,25 +93,18 @@ int32_t ReadIntelHexStream(ImageFileContext& context, std::FILE* file) {
             // Without its two value bytes the record gives no base; guessing one would
             // put the following data at a wrong address.
             if (count != 2)
-                return Fail(context, kTextInvalidLine, lineNumber);
+                return FailOnLine(context, kTextInvalidLine, lineNumber);
             const uint32_t value = static_cast<uint32_t>(data[0]) << 8 | data[1];
             base = type == 2 ? value << 4 : value << 16;
         }
     }
     if (lineNumber == 0)
-        return Fail(context, kTextInvalidLine, 0);
+        return FailOnLine(context, kTextInvalidLine, 0);
     return static_cast<int32_t>(image.Size());
 }
 
 int32_t ReadIntelHexFile(ImageFileContext& context, const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        context.errorText = kTextCantOpen;
-        return 0;
-    }
-    const int32_t count = ReadIntelHexStream(context, file);
-    std::fclose(file);
-    return count;
+    return ReadThroughFile(context, path, ReadIntelHexStream);
 }
 
 } // namespace pyrola

@@ -54,11 +54,7 @@ int32_t WriteIntelHexStream(ImageFileContext& context, std::FILE* file) {
         }
     }
     Record(out, 1, 0, nullptr, 0);
-    if (!out.Flush() || std::fflush(file) != 0) {
-        context.errorText = kTextIoError;
-        return -1;
-    }
-    return 1;
+    return FinishWriting(context, file, out.Flush());
 }
 
 int32_t WriteIntelHexFile(ImageFileContext& context, const std::string& path) {

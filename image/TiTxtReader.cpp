@@ -2,18 +2,13 @@
 
 #include "image/LineReader.h"
 #include "image/ParseNumber.h"
-#include "ui/TextFormat.h"
+#include "image/ReaderFile.h"
 
 namespace pyrola {
 
 namespace {
 
 constexpr size_t kMaxLine = 127;
-
-int32_t Fail(ImageFileContext& context, const char* format, int lineNumber) {
-    context.errorText = Format(format, lineNumber);
-    return 0;
-}
 
 } // namespace
 
@@ -60,9 +55,9 @@ int32_t ReadTiTxtStream(ImageFileContext& context, std::FILE* file) {
             if (!ok)
                 byte = ParseNumber(line + column, 16, 2, &ok);
             if (!ok || address < 0)
-                return Fail(context, kTextInvalidLine, lineNumber);
+                return FailOnLine(context, kTextInvalidLine, lineNumber);
             if (address >= kImageAddressLimit)
-                return Fail(context, kTextAddressTooHigh, lineNumber);
+                return FailOnLine(context, kTextAddressTooHigh, lineNumber);
             image.StoreByte(static_cast<uint32_t>(address), static_cast<uint8_t>(byte));
             ++address;
         }
@@ -71,14 +66,7 @@ int32_t ReadTiTxtStream(ImageFileContext& context, std::FILE* file) {
 }
 
 int32_t ReadTiTxtFile(ImageFileContext& context, const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        context.errorText = kTextCantOpen;
-        return 0;
-    }
-    const int32_t count = ReadTiTxtStream(context, file);
-    std::fclose(file);
-    return count;
+    return ReadThroughFile(context, path, ReadTiTxtStream);
 }
 
 } // namespace pyrola

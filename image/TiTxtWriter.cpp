@@ -36,11 +36,7 @@ int32_t WriteTiTxtStream(ImageFileContext& context, std::FILE* file) {
     }
     out.Char('q');
     out.EndLine();
-    if (!out.Flush() || std::fflush(file) != 0) {
-        context.errorText = kTextIoError;
-        return -1;
-    }
-    return 1;
+    return FinishWriting(context, file, out.Flush());
 }
 
 int32_t WriteTiTxtFile(ImageFileContext& context, const std::string& path) {

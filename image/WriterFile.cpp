@@ -16,4 +16,12 @@ int32_t WriteThroughFile(ImageFileContext& context, const std::string& path, Str
     return result;
 }
 
+int32_t FinishWriting(ImageFileContext& context, std::FILE* file, bool written) {
+    if (!written || std::fflush(file) != 0) {
+        context.errorText = kTextIoError;
+        return -1;
+    }
+    return 1;
+}
+
 } // namespace pyrola

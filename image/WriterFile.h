@@ -15,4 +15,8 @@ using StreamWriter = int32_t (*)(ImageFileContext&, std::FILE*);
 // fails (a full disk shows only when the last buffer is flushed); else the writer's result.
 int32_t WriteThroughFile(ImageFileContext& context, const std::string& path, StreamWriter writer);
 
+// A writer's result: 1 when everything was written and the file's buffer flushed, else
+// -1 with "I\O Error".
+int32_t FinishWriting(ImageFileContext& context, std::FILE* file, bool written);
+
 } // namespace pyrola
