@@ -10,6 +10,7 @@
 #include "adapters/FetAdapter.h"
 #include "platform/DynamicLibrary.h"
 #include "sim/FetEntryPoints.h"
+#include "sim/SimEnvironment.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,17 +28,7 @@ constexpr uint32_t kStart = 0x1000;
 constexpr uint32_t kLength = 60 * 1024;
 constexpr uint32_t kBlock = 256;
 
-void SetEnv(const char* name, const std::string& value) {
-#if defined(_WIN32)
-    _putenv_s(name, value.c_str());
-#else
-    if (value.empty()) {
-        unsetenv(name);
-    } else {
-        setenv(name, value.c_str(), 1);
-    }
-#endif
-}
+using sim::SetEnvironmentVariable;
 
 // One program-and-verify pass; false (with a message) when anything fails.
 bool Pass(FetAdapter& fet, const std::vector<uint8_t>& image) {
@@ -95,8 +86,8 @@ int main(int argc, char** argv) {
     const char* named = std::getenv("PYROLA_FET_LIBRARY");
     const bool external = named != nullptr && named[0] != '\0';
     LibraryLoader& loader = external ? SystemLibraryLoader() : sim::fetlib::InProcessFetLoader();
-    SetEnv("PYROLA_SIM_DEVICE", "MSP430F149");
-    SetEnv("PYROLA_SIM_FAULTS", "");
+    SetEnvironmentVariable("PYROLA_SIM_DEVICE", "MSP430F149");
+    SetEnvironmentVariable("PYROLA_SIM_FAULTS", "");
     std::printf("FET path on a simulated MSP430F149, library: %s\n", external ? named : "in-process");
 
     FetAdapter fet(loader);
@@ -104,15 +95,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "library not loaded: %s\n", fet.LibraryName().c_str());
         return 1;
     }
-    SetEnv("PYROLA_SIM_STATE", "");
+    SetEnvironmentVariable("PYROLA_SIM_STATE", "");
     bool ok = Measure("chip in memory", fet, image, rounds);
 
     std::string state = (std::filesystem::temp_directory_path() /
                          ("pyrola_bench_fet_" + std::to_string(std::random_device{}()) + ".bin"))
                             .string();
-    SetEnv("PYROLA_SIM_STATE", state);
+    SetEnvironmentVariable("PYROLA_SIM_STATE", state);
     ok = ok && Measure("chip saved after each call", fet, image, rounds > 4 ? rounds / 4 : 1);
-    SetEnv("PYROLA_SIM_STATE", "");
+    SetEnvironmentVariable("PYROLA_SIM_STATE", "");
     std::filesystem::remove(state);
     return ok ? 0 : 1;
 }

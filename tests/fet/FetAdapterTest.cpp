@@ -1,4 +1,5 @@
 #include "adapters/FetAdapter.h"
+#include "sim/SimEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -338,13 +339,10 @@ TEST_F(FetAdapterTest, OpenWithoutARecordFailsWithoutTouchingTheLibrary) {
 TEST(FetAdapterName, DefaultsToThePlatformLibraryUnlessTheEnvironmentNamesOne) {
 #if defined(_WIN32)
     const std::string platformName = "MSP430.DLL";
-    auto set = [](const char* value) { _putenv_s("PYROLA_FET_LIBRARY", value); };
 #else
     const std::string platformName = "libmsp430.so";
-    auto set = [](const char* value) {
-        value[0] ? setenv("PYROLA_FET_LIBRARY", value, 1) : unsetenv("PYROLA_FET_LIBRARY");
-    };
 #endif
+    auto set = [](const char* value) { sim::SetEnvironmentVariable("PYROLA_FET_LIBRARY", value); };
     set("");
     FakeLoader loader;
     FetAdapter plain(loader);

@@ -2,6 +2,7 @@
 // system loader as the programmer loads a real one.
 #include "adapters/FetAdapter.h"
 #include "platform/DynamicLibrary.h"
+#include "sim/SimEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -16,17 +17,7 @@
 namespace pyrola {
 namespace {
 
-void SetEnv(const char* name, const std::string& value) {
-#if defined(_WIN32)
-    _putenv_s(name, value.c_str());
-#else
-    if (value.empty()) {
-        unsetenv(name);
-    } else {
-        setenv(name, value.c_str(), 1);
-    }
-#endif
-}
+using sim::SetEnvironmentVariable;
 
 class FetSimLibrary : public ::testing::Test {
 protected:
@@ -37,15 +28,15 @@ protected:
               "_" + std::to_string(std::random_device{}())))
                 .string();
         std::filesystem::remove(state_);
-        SetEnv("PYROLA_SIM_STATE", state_);
-        SetEnv("PYROLA_SIM_DEVICE", "");
-        SetEnv("PYROLA_SIM_FAULTS", "");
+        SetEnvironmentVariable("PYROLA_SIM_STATE", state_);
+        SetEnvironmentVariable("PYROLA_SIM_DEVICE", "");
+        SetEnvironmentVariable("PYROLA_SIM_FAULTS", "");
         record_.supplyMillivolts = 3600;
     }
     void TearDown() override {
-        SetEnv("PYROLA_SIM_STATE", "");
-        SetEnv("PYROLA_SIM_DEVICE", "");
-        SetEnv("PYROLA_SIM_FAULTS", "");
+        SetEnvironmentVariable("PYROLA_SIM_STATE", "");
+        SetEnvironmentVariable("PYROLA_SIM_DEVICE", "");
+        SetEnvironmentVariable("PYROLA_SIM_FAULTS", "");
         std::filesystem::remove(state_);
     }
     std::unique_ptr<FetAdapter> Make() {
@@ -122,7 +113,7 @@ TEST_F(FetSimLibrary, ProgramsVerifiesAndKeepsTheChipInTheStateFile) {
 }
 
 TEST_F(FetSimLibrary, DeviceComesFromTheEnvironmentAndMustMatchTheStateFile) {
-    SetEnv("PYROLA_SIM_DEVICE", "MSP430FG43x");
+    SetEnvironmentVariable("PYROLA_SIM_DEVICE", "MSP430FG43x");
     auto fet = Make();
     ASSERT_TRUE(fet->Open());
     EXPECT_STREQ(record_.name, "MSP430FG43x");
@@ -132,25 +123,25 @@ TEST_F(FetSimLibrary, DeviceComesFromTheEnvironmentAndMustMatchTheStateFile) {
     EXPECT_EQ(record_.infoEnd, 0x10FF);
     EXPECT_TRUE(fet->Close());
 
-    SetEnv("PYROLA_SIM_DEVICE", "MSP430F135");
+    SetEnvironmentVariable("PYROLA_SIM_DEVICE", "MSP430F135");
     EXPECT_FALSE(fet->Open());
     EXPECT_EQ(fet->isOpen, 0);
     EXPECT_STREQ(fet->GetErrorText(fet->GetErrorNumber()),
                  "Simulated target state file holds another device");
 
-    SetEnv("PYROLA_SIM_DEVICE", "MSP430F999");
+    SetEnvironmentVariable("PYROLA_SIM_DEVICE", "MSP430F999");
     EXPECT_FALSE(fet->Open());
     EXPECT_STREQ(fet->GetErrorText(fet->GetErrorNumber()), "Unknown simulated device");
 
     // Without a device named, the state file's device is taken.
-    SetEnv("PYROLA_SIM_DEVICE", "");
+    SetEnvironmentVariable("PYROLA_SIM_DEVICE", "");
     ASSERT_TRUE(fet->Open());
     EXPECT_STREQ(record_.name, "MSP430FG43x");
     EXPECT_TRUE(fet->Close());
 }
 
 TEST_F(FetSimLibrary, PowerLossDuringProgrammingFailsTheWriteAndLeavesAPartialChip) {
-    SetEnv("PYROLA_SIM_FAULTS", "powerloss-write=10");
+    SetEnvironmentVariable("PYROLA_SIM_FAULTS", "powerloss-write=10");
     auto data = Pattern(256);
     data[10] = 0x00;
     auto fet = Make();
