@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 namespace pyrola::sim {
 
@@ -35,8 +34,12 @@ bool DeviceModel::Load(const std::string& path) {
     if (!in) {
         return false;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() != kAddressSpaceSize && bytes.size() != kAddressSpaceSize + sizeof(StateTrailer)) {
+    // At most one byte more than the longest valid file is read, whatever the file's size.
+    constexpr size_t kLongest = kAddressSpaceSize + sizeof(StateTrailer);
+    std::vector<uint8_t> bytes(kLongest + 1);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    if (bytes.size() != kAddressSpaceSize && bytes.size() != kLongest) {
         return false;
     }
     if (bytes.size() == kAddressSpaceSize) {

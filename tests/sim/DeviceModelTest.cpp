@@ -286,7 +286,9 @@ TEST_F(StateFile, BareAddressSpaceLoadsAndMalformedFilesChangeNothing) {
     badMagic[65536] = 'X';
     std::vector<uint8_t> badName = bytes;
     std::memcpy(&badName[65536 + 8], "MSP430X999", 11);
-    for (const auto& variant : {badMagic, badName}) {
+    std::vector<uint8_t> tooLong = bytes;
+    tooLong.push_back(0); // a good state file with one byte more
+    for (const auto& variant : {badMagic, badName, tooLong}) {
         std::ofstream out(path_, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(variant.data()),
                   static_cast<std::streamsize>(variant.size()));
