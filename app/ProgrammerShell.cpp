@@ -76,25 +76,31 @@ void ProgrammerShell::Initialize() {
 
 void ProgrammerShell::ApplySettings() {
     TargetAdapter* adapter = nullptr;
+    uint32_t port = 0;
+    const bool bsl = EffectiveAdapter(settings_) == kAdapterBsl;
     switch (EffectiveAdapter(settings_)) {
     case kAdapterFet:
         adapter = adapters_.fet;
-        if (adapter)
-            adapter->portNumber = settings_.fetPort + 1;
+        port = settings_.fetPort + 1;
         break;
     case kAdapterBsl:
         adapter = adapters_.bsl;
-        if (adapter)
-            adapter->portNumber = settings_.bslPort + 1;
-        if (adapters_.setBslPatch)
-            adapters_.setBslPatch(settings_.bslPatch != 0);
+        port = settings_.bslPort + 1;
         break;
     default:
         adapter = adapters_.raw;
-        if (adapter)
-            adapter->portNumber = settings_.rawPort + 1;
+        port = settings_.rawPort + 1;
         break;
     }
+    // A command line handed over during a job gets here too: the adapter in use keeps its
+    // fields until its list ends.
+    engine_.ChangeAdapters(
+        [adapter, port, bsl, patch = settings_.bslPatch != 0, setPatch = adapters_.setBslPatch] {
+            if (adapter)
+                adapter->portNumber = port;
+            if (bsl && setPatch)
+                setPatch(patch);
+        });
     engine_.adapter = adapter;
     view_.SetAdapterLabel(AdapterLabel(settings_));
     image_.SetGapByte(settings_.gapByte);
@@ -235,7 +241,7 @@ void ProgrammerShell::PrepareBslPassword(uint32_t flags) {
     constexpr uint32_t kNeedsUnlock = kJobProgram | kJobRead | kJobBlankCheck | kJobVerify | kJobAttachOnly;
     if (EffectiveAdapter(settings_) != kAdapterBsl || !(flags & kNeedsUnlock))
         return;
-    if (!adapters_.bslNeedsPassword || !adapters_.bslNeedsPassword() || !adapters_.setBslPassword)
+    if (!adapters_.bslNeedsPassword || !adapters_.setBslPassword)
         return;
     VectorPassword password = kErasedVectorPassword;
     if (image_.High() >= 0xFFFF) {
@@ -245,7 +251,12 @@ void ProgrammerShell::PrepareBslPassword(uint32_t flags) {
             password[i] = image_.IsPresent(address) ? image_.ValueAt(address) : image_.GapByte();
         }
     }
-    adapters_.setBslPassword(password);
+    // A loader still in use by a running list keeps its password until that list ends.
+    engine_.ChangeAdapters(
+        [needsPassword = adapters_.bslNeedsPassword, set = adapters_.setBslPassword, password] {
+            if (needsPassword())
+                set(password);
+        });
 }
 
 void ProgrammerShell::StartJob(uint32_t flags) {

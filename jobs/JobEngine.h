@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -85,6 +86,10 @@ public:
     // and starts a worker for the remaining flags. False when no worker was started.
     bool StartWorker(uint32_t flags, int priority);
     bool IsWorkerRunning() const;
+    // Changes the adapters' own fields (port number, loader patch flag, password). Made at
+    // once while no worker uses the adapters; otherwise kept, in order, until the worker
+    // lets go of them at the end of its list, so a running list never sees them change.
+    void ChangeAdapters(std::function<void()> change);
     // Waits at most the given time for the current worker to end. True when none runs.
     bool WaitForWorker(uint32_t milliseconds);
     // Blocks until every worker this engine started has ended, including workers given up
@@ -150,6 +155,9 @@ private:
     std::vector<std::shared_ptr<WorkerContext>> givenUp_;
     // Held by a worker for its whole list, so two workers never use the adapter at once.
     std::mutex adapterMutex_;
+    // Guarded by stateMutex_: a worker holds the adapters, and the changes kept for its end.
+    bool adaptersBusy_ = false;
+    std::vector<std::function<void()>> adapterChanges_;
     mutable std::mutex recordMutex_;
     DeviceRecord published_{};
 };

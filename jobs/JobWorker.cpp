@@ -72,6 +72,10 @@ void JobEngine::WorkerMain(const std::shared_ptr<WorkerContext>& context, int pr
     {
         // A worker given up on may still be inside the adapter: wait for its list to end.
         std::lock_guard<std::mutex> adapterLock(adapterMutex_);
+        {
+            std::lock_guard<std::mutex> lock(stateMutex_);
+            adaptersBusy_ = true;
+        }
         // The main thread may switch the current adapter while this list runs: the list
         // keeps the one it found here.
         context->adapter = adapter.load();
@@ -82,12 +86,29 @@ void JobEngine::WorkerMain(const std::shared_ptr<WorkerContext>& context, int pr
             // Run guards every step; this only catches a failing bus.
         }
         tWorker = nullptr;
+        // Changes made to the adapters while the list ran take effect now, before the next
+        // list (which waits for the adapter lock) can open an adapter.
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        for (const std::function<void()>& change : adapterChanges_)
+            change();
+        adapterChanges_.clear();
+        adaptersBusy_ = false;
     }
     {
         std::lock_guard<std::mutex> lock(context->doneMutex);
         context->done = true;
     }
     context->doneChanged.notify_all();
+}
+
+void JobEngine::ChangeAdapters(std::function<void()> change) {
+    if (!change)
+        return;
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (adaptersBusy_)
+        adapterChanges_.push_back(std::move(change));
+    else
+        change(); // no worker can take the adapters meanwhile: it needs this lock first
 }
 
 bool JobEngine::IsWorkerRunning() const {

@@ -179,6 +179,27 @@ TEST_F(WorkerTest, AListKeepsTheAdapterItStartedWithWhenTheMainThreadSwitches) {
     EXPECT_EQ(adapter.CountOf("Open"), 1u);
 }
 
+TEST_F(WorkerTest, AdapterChangesWaitForTheRunningListAndApplyAtOnceWhenIdle) {
+    engine.ChangeAdapters([this] { adapter.portNumber = 2; });
+    EXPECT_EQ(adapter.portNumber, 2u); // no list runs: at once
+
+    std::atomic<uint32_t> portDuringList{0};
+    adapter.onCall = [&](const AdapterCall& call) {
+        if (call.op == "EraseCheck")
+            portDuringList = adapter.portNumber;
+    };
+    adapter.BlockIn("Erase", 1);
+    ASSERT_TRUE(engine.StartWorker(kJobErase | kJobBlankCheck, 0));
+    adapter.WaitUntilBlocked();
+    engine.ChangeAdapters([this] { adapter.portNumber = 5; });
+    engine.ChangeAdapters([this] { adapter.portNumber += 1; }); // kept in order
+    EXPECT_EQ(adapter.portNumber, 2u);
+    adapter.Release();
+    ASSERT_TRUE(engine.WaitForWorker(60000));
+    EXPECT_EQ(portDuringList.load(), 2u); // the list finished with the port it opened with
+    EXPECT_EQ(adapter.portNumber, 6u);    // and the changes were made before the worker ended
+}
+
 TEST_F(WorkerTest, WaitForWorkerReportsAWorkerStillRunning) {
     adapter.BlockIn("Open", 1);
     ASSERT_TRUE(engine.StartWorker(kJobAttachOnly, 0));
