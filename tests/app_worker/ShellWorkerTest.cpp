@@ -60,17 +60,16 @@ TEST_F(WorkerShell, CancelWhileProgramWritesEndsQuietlyAndClosesTheAdapter) {
         text += (i % 16 == 15) ? "5A\n" : "5A ";
     ASSERT_TRUE(shell->LoadFile(WriteFile("big.txt", text + "q\n")));
     raw.BlockIn("WriteMemory", 2);
-    // The block in flight completes while the main thread waits for the worker, so the
-    // worker meets the cancel before its next run, as a cancel during writing does.
-    notifying.onSend = [this](const BusMessage& m) {
-        if (m.text == "Break operation..")
-            raw.Release();
-    };
     shell->StartJob(kJobProgram);
     raw.WaitUntilBlocked();
     EXPECT_TRUE(shell->ComputeCommandStates().IsEnabled(kCmdCancel));
 
+    // The block in flight outlasts the main thread's bounded wait; once it completes, the
+    // worker meets the cancel before its next run. (Releasing it inside the wait would let
+    // the worker race the signal and write on.)
     shell->ExecuteCommand(kCmdCancel);
+    EXPECT_FALSE(shell->IsJobRunning());
+    raw.Release();
     ASSERT_TRUE(notifying.WaitForListEnds(1));
 
     Strings log = notifying.LogLines();
@@ -136,6 +135,29 @@ TEST_F(WorkerShell, ACommandLineThatSwitchesAdapterDuringAJobLeavesTheRunningLis
     ASSERT_TRUE(notifying.WaitForListEnds(2));
     EXPECT_EQ(Ops(bsl), (Strings{"Open", "Erase", "Close"}));
     EXPECT_EQ(raw.CountOf("Open"), 1u);
+}
+
+TEST_F(WorkerShell, APortHandedOverDuringAJobReachesTheAdapterWhenItsListEnds) {
+    StartWithNotifyingBus();
+    std::atomic<uint32_t> portDuringList{0};
+    raw.onCall = [&](const AdapterCall& call) {
+        if (call.op == "EraseCheck")
+            portDuringList = raw.portNumber;
+    };
+    raw.BlockIn("Erase");
+    shell->StartJob(kJobErase | kJobBlankCheck);
+    raw.WaitUntilBlocked();
+
+    shell->ProcessCommandLine("-c3");
+    EXPECT_EQ(view.adapterLabel, "RAW(LPT3)");
+    EXPECT_EQ(shell->GetSettings().rawPort, 2u);
+    EXPECT_EQ(raw.portNumber, 1u); // the adapter in use is left alone
+
+    raw.Release();
+    ASSERT_TRUE(shell->Engine().WaitForWorker(20000));
+    EXPECT_EQ(portDuringList.load(), 1u);
+    EXPECT_EQ(raw.portNumber, 3u);
+    EXPECT_EQ(Ops(raw), (Strings{"Open", "Erase", "EraseCheck", "EraseCheck", "Close"}));
 }
 
 // The headless program's arrangement: the worker's requests come back through a queue
