@@ -87,7 +87,9 @@ protected:
     }
 
     // Builds and initialises the shell; settings put into the store before count.
-    void Start() {
+    void Start() { StartOn(bus); }
+    // The same with the worker's requests going to another bus.
+    void StartOn(MessageBus& messageBus) {
         AdapterSet set;
         set.fet = &fet;
         set.raw = &raw;
@@ -95,7 +97,7 @@ protected:
         set.setBslPatch = [this](bool enabled) { bslPatch = enabled; };
         set.bslNeedsPassword = [this] { return bslNeedsPassword; };
         set.setBslPassword = [this](const VectorPassword& password) { bslPassword = password; };
-        shell = std::make_unique<ProgrammerShell>(view, store, bus, set);
+        shell = std::make_unique<ProgrammerShell>(view, store, messageBus, set);
         shell->SetTimeSource([] { return TimeOfDay{9, 5, 7}; });
         shell->Initialize();
     }

@@ -40,15 +40,7 @@ private:
 
 class WorkerShell : public ShellFixture {
 protected:
-    void StartWithNotifyingBus() {
-        AdapterSet set;
-        set.fet = &fet;
-        set.raw = &raw;
-        set.bsl = &bsl;
-        shell = std::make_unique<ProgrammerShell>(view, store, notifying, set);
-        shell->SetTimeSource([] { return TimeOfDay{1, 2, 3}; });
-        shell->Initialize();
-    }
+    void StartWithNotifyingBus() { StartOn(notifying); }
     NotifyingBus notifying;
 };
 
@@ -164,13 +156,8 @@ TEST_F(WorkerShell, APortHandedOverDuringAJobReachesTheAdapterWhenItsListEnds) {
 // and are handled on this thread.
 TEST_F(ShellFixture, QueuedBusCarriesAWholeJobToTheView) {
     QueuedMessageBus queued;
-    AdapterSet set;
-    set.fet = &fet;
-    set.raw = &raw;
-    set.bsl = &bsl;
-    shell = std::make_unique<ProgrammerShell>(view, store, queued, set);
+    StartOn(queued);
     queued.SetReceiver([this](uint32_t code, uintptr_t value) { shell->HandleBusMessage(code, value); });
-    shell->Initialize();
 
     CommandLineOutcome outcome = shell->ProcessCommandLine("+ep " + ProgramFile());
     ASSERT_TRUE(outcome.jobStarted);
@@ -219,13 +206,8 @@ TEST_F(ShellFixture, HandOverFromASecondStartRunsInTheFirst) {
     const std::string name = "pyrolashelltest" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "n" +
                              std::to_string(++counter);
     QueuedMessageBus queued;
-    AdapterSet set;
-    set.fet = &fet;
-    set.raw = &raw;
-    set.bsl = &bsl;
-    shell = std::make_unique<ProgrammerShell>(view, store, queued, set);
+    StartOn(queued);
     queued.SetReceiver([this](uint32_t code, uintptr_t value) { shell->HandleBusMessage(code, value); });
-    shell->Initialize();
 
     auto first = CreateInstanceChannel(name);
     ASSERT_TRUE(first->BecomePrimary());
