@@ -28,7 +28,7 @@ constexpr uint32_t kStart = 0x1000;
 constexpr uint32_t kLength = 60 * 1024;
 constexpr uint32_t kBlock = 256;
 
-using sim::SetEnvironmentVariable;
+using sim::SetEnvValue;
 
 // One program-and-verify pass; false (with a message) when anything fails.
 bool Pass(FetAdapter& fet, const std::vector<uint8_t>& image) {
@@ -86,8 +86,8 @@ int main(int argc, char** argv) {
     const char* named = std::getenv("PYROLA_FET_LIBRARY");
     const bool external = named != nullptr && named[0] != '\0';
     LibraryLoader& loader = external ? SystemLibraryLoader() : sim::fetlib::InProcessFetLoader();
-    SetEnvironmentVariable("PYROLA_SIM_DEVICE", "MSP430F149");
-    SetEnvironmentVariable("PYROLA_SIM_FAULTS", "");
+    SetEnvValue("PYROLA_SIM_DEVICE", "MSP430F149");
+    SetEnvValue("PYROLA_SIM_FAULTS", "");
     std::printf("FET path on a simulated MSP430F149, library: %s\n", external ? named : "in-process");
 
     FetAdapter fet(loader);
@@ -95,15 +95,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "library not loaded: %s\n", fet.LibraryName().c_str());
         return 1;
     }
-    SetEnvironmentVariable("PYROLA_SIM_STATE", "");
+    SetEnvValue("PYROLA_SIM_STATE", "");
     bool ok = Measure("chip in memory", fet, image, rounds);
 
     std::string state = (std::filesystem::temp_directory_path() /
                          ("pyrola_bench_fet_" + std::to_string(std::random_device{}()) + ".bin"))
                             .string();
-    SetEnvironmentVariable("PYROLA_SIM_STATE", state);
+    SetEnvValue("PYROLA_SIM_STATE", state);
     ok = ok && Measure("chip saved after each call", fet, image, rounds > 4 ? rounds / 4 : 1);
-    SetEnvironmentVariable("PYROLA_SIM_STATE", "");
+    SetEnvValue("PYROLA_SIM_STATE", "");
     std::filesystem::remove(state);
     return ok ? 0 : 1;
 }

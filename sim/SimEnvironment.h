@@ -9,7 +9,7 @@
 namespace pyrola::sim {
 
 // An empty value removes the variable.
-inline void SetEnvironmentVariable(const std::string& name, const std::string& value) {
+inline void SetEnvValue(const std::string& name, const std::string& value) {
 #if defined(_WIN32)
     _putenv_s(name.c_str(), value.c_str());
 #else

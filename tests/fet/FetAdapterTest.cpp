@@ -342,7 +342,7 @@ TEST(FetAdapterName, DefaultsToThePlatformLibraryUnlessTheEnvironmentNamesOne) {
 #else
     const std::string platformName = "libmsp430.so";
 #endif
-    auto set = [](const char* value) { sim::SetEnvironmentVariable("PYROLA_FET_LIBRARY", value); };
+    auto set = [](const char* value) { sim::SetEnvValue("PYROLA_FET_LIBRARY", value); };
     set("");
     FakeLoader loader;
     FetAdapter plain(loader);

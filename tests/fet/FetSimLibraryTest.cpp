@@ -17,7 +17,7 @@
 namespace pyrola {
 namespace {
 
-using sim::SetEnvironmentVariable;
+using sim::SetEnvValue;
 
 class FetSimLibrary : public ::testing::Test {
 protected:
@@ -28,15 +28,15 @@ protected:
               "_" + std::to_string(std::random_device{}())))
                 .string();
         std::filesystem::remove(state_);
-        SetEnvironmentVariable("PYROLA_SIM_STATE", state_);
-        SetEnvironmentVariable("PYROLA_SIM_DEVICE", "");
-        SetEnvironmentVariable("PYROLA_SIM_FAULTS", "");
+        SetEnvValue("PYROLA_SIM_STATE", state_);
+        SetEnvValue("PYROLA_SIM_DEVICE", "");
+        SetEnvValue("PYROLA_SIM_FAULTS", "");
         record_.supplyMillivolts = 3600;
     }
     void TearDown() override {
-        SetEnvironmentVariable("PYROLA_SIM_STATE", "");
-        SetEnvironmentVariable("PYROLA_SIM_DEVICE", "");
-        SetEnvironmentVariable("PYROLA_SIM_FAULTS", "");
+        SetEnvValue("PYROLA_SIM_STATE", "");
+        SetEnvValue("PYROLA_SIM_DEVICE", "");
+        SetEnvValue("PYROLA_SIM_FAULTS", "");
         std::filesystem::remove(state_);
     }
     std::unique_ptr<FetAdapter> Make() {
@@ -113,7 +113,7 @@ TEST_F(FetSimLibrary, ProgramsVerifiesAndKeepsTheChipInTheStateFile) {
 }
 
 TEST_F(FetSimLibrary, DeviceComesFromTheEnvironmentAndMustMatchTheStateFile) {
-    SetEnvironmentVariable("PYROLA_SIM_DEVICE", "MSP430FG43x");
+    SetEnvValue("PYROLA_SIM_DEVICE", "MSP430FG43x");
     auto fet = Make();
     ASSERT_TRUE(fet->Open());
     EXPECT_STREQ(record_.name, "MSP430FG43x");
@@ -123,25 +123,25 @@ TEST_F(FetSimLibrary, DeviceComesFromTheEnvironmentAndMustMatchTheStateFile) {
     EXPECT_EQ(record_.infoEnd, 0x10FF);
     EXPECT_TRUE(fet->Close());
 
-    SetEnvironmentVariable("PYROLA_SIM_DEVICE", "MSP430F135");
+    SetEnvValue("PYROLA_SIM_DEVICE", "MSP430F135");
     EXPECT_FALSE(fet->Open());
     EXPECT_EQ(fet->isOpen, 0);
     EXPECT_STREQ(fet->GetErrorText(fet->GetErrorNumber()),
                  "Simulated target state file holds another device");
 
-    SetEnvironmentVariable("PYROLA_SIM_DEVICE", "MSP430F999");
+    SetEnvValue("PYROLA_SIM_DEVICE", "MSP430F999");
     EXPECT_FALSE(fet->Open());
     EXPECT_STREQ(fet->GetErrorText(fet->GetErrorNumber()), "Unknown simulated device");
 
     // Without a device named, the state file's device is taken.
-    SetEnvironmentVariable("PYROLA_SIM_DEVICE", "");
+    SetEnvValue("PYROLA_SIM_DEVICE", "");
     ASSERT_TRUE(fet->Open());
     EXPECT_STREQ(record_.name, "MSP430FG43x");
     EXPECT_TRUE(fet->Close());
 }
 
 TEST_F(FetSimLibrary, PowerLossDuringProgrammingFailsTheWriteAndLeavesAPartialChip) {
-    SetEnvironmentVariable("PYROLA_SIM_FAULTS", "powerloss-write=10");
+    SetEnvValue("PYROLA_SIM_FAULTS", "powerloss-write=10");
     auto data = Pattern(256);
     data[10] = 0x00;
     auto fet = Make();

@@ -31,7 +31,7 @@ struct RunResult {
     std::string output; // standard output and standard error together
 };
 
-using pyrola::sim::SetEnvironmentVariable;
+using pyrola::sim::SetEnvValue;
 
 std::string ReadText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -152,18 +152,18 @@ protected:
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         state_ = dir_ / "chip.bin";
-        SetEnvironmentVariable("PYROLA_FET_LIBRARY", NativePath(PYROLA_SIM_FET_LIBRARY));
-        SetEnvironmentVariable("PYROLA_SIM_STATE", NativePath(state_.string()));
-        SetEnvironmentVariable("PYROLA_SETTINGS", NativePath((dir_ / "settings.ini").string()));
-        SetEnvironmentVariable("PYROLA_SIM_DEVICE", "");
-        SetEnvironmentVariable("PYROLA_SIM_FAULTS", "");
+        SetEnvValue("PYROLA_FET_LIBRARY", NativePath(PYROLA_SIM_FET_LIBRARY));
+        SetEnvValue("PYROLA_SIM_STATE", NativePath(state_.string()));
+        SetEnvValue("PYROLA_SETTINGS", NativePath((dir_ / "settings.ini").string()));
+        SetEnvValue("PYROLA_SIM_DEVICE", "");
+        SetEnvValue("PYROLA_SIM_FAULTS", "");
         example_ = ParseTiTxt(ReadText(fs::path(PYROLA_SOURCE_DIR) / "examples" / "blink.txt"));
         ASSERT_GT(example_.size(), 100u);
     }
     void TearDown() override {
         for (const char* name : {"PYROLA_FET_LIBRARY", "PYROLA_SIM_STATE", "PYROLA_SETTINGS",
                                  "PYROLA_SIM_DEVICE", "PYROLA_SIM_FAULTS"}) {
-            SetEnvironmentVariable(name, "");
+            SetEnvValue(name, "");
         }
         std::error_code ec;
         fs::remove_all(dir_, ec);
@@ -235,7 +235,7 @@ TEST_F(FetEndToEnd, VerifyAgainstAChangedImageCountsTheDifferencesAndExitsOne) {
 TEST_F(FetEndToEnd, PowerLossDuringProgramFailsCleanlyAndTheNextRunRecovers) {
     const std::string image = ImageFile("blink.txt", example_);
     const uint32_t survivors = 100;
-    SetEnvironmentVariable("PYROLA_SIM_FAULTS", "powerloss-write=" + std::to_string(survivors));
+    SetEnvValue("PYROLA_SIM_FAULTS", "powerloss-write=" + std::to_string(survivors));
     RunResult failed = Run({"-fet", "+ebpv", image});
     EXPECT_EQ(failed.status, 1) << failed.output;
     EXPECT_NE(failed.output.find("->Program failed."), std::string::npos) << failed.output;
@@ -257,29 +257,29 @@ TEST_F(FetEndToEnd, PowerLossDuringProgramFailsCleanlyAndTheNextRunRecovers) {
         ASSERT_EQ(chip[it->first], 0xFF) << std::hex << it->first;
     }
 
-    SetEnvironmentVariable("PYROLA_SIM_FAULTS", "");
+    SetEnvValue("PYROLA_SIM_FAULTS", "");
     RunResult again = Run({"-fet", "+ebpv", image});
     EXPECT_EQ(again.status, 0) << again.output;
     EXPECT_NE(again.output.find("->Verify complete."), std::string::npos) << again.output;
 }
 
 TEST_F(FetEndToEnd, SimulatedDeviceAndMissingLibraryAreReported) {
-    SetEnvironmentVariable("PYROLA_SIM_DEVICE", "MSP430F135");
+    SetEnvValue("PYROLA_SIM_DEVICE", "MSP430F135");
     RunResult other = Run({"-fet", "+ebpv", ImageFile("blink.txt", example_)});
     EXPECT_EQ(other.status, 0) << other.output;
     EXPECT_NE(other.output.find("->Device: MSP430F135. Info(0x1000-0x10FF), Main:(0xC000-0xFFFF)"),
               std::string::npos)
         << other.output;
 
-    SetEnvironmentVariable("PYROLA_SIM_FAULTS", "securityfuse");
+    SetEnvValue("PYROLA_SIM_FAULTS", "securityfuse");
     std::filesystem::remove(state_);
     RunResult secured = Run({"-fet", "+ebpv", ImageFile("blink.txt", example_)});
     EXPECT_EQ(secured.status, 1) << secured.output;
     EXPECT_NE(secured.output.find("->Could not access device: security fuse is blown"), std::string::npos)
         << secured.output;
-    SetEnvironmentVariable("PYROLA_SIM_FAULTS", "");
+    SetEnvValue("PYROLA_SIM_FAULTS", "");
 
-    SetEnvironmentVariable("PYROLA_FET_LIBRARY", NativePath((dir_ / "no-such-library").string()));
+    SetEnvValue("PYROLA_FET_LIBRARY", NativePath((dir_ / "no-such-library").string()));
     RunResult missing = Run({"-fet", "+v", ImageFile("blink.txt", example_)});
     EXPECT_EQ(missing.status, 1) << missing.output;
     EXPECT_NE(missing.output.find("->msp430.dll not found"), std::string::npos) << missing.output;
