@@ -11,6 +11,7 @@ constexpr uint32_t kInfoSegmentSize = 128;
 constexpr uint32_t kMainSegmentSize = 512;
 // Every stage of the segment patch is tried this often before the step gives up.
 constexpr int kPatchTries = 5;
+constexpr const char* kNotInFlashText = "Error. Address 0x%.4X not in flash memory space";
 
 bool Within(uint32_t address, uint32_t first, uint32_t last) {
     return address >= first && address <= last;
@@ -23,7 +24,7 @@ bool JobEngine::SerialAddressInFlash() {
     if (Within(address, deviceRecord.infoStart, deviceRecord.infoEnd) ||
         Within(address, deviceRecord.mainStart, deviceRecord.mainEnd))
         return true;
-    Report("Error. Address 0x%.4X not in flash memory space", 1, unsigned(address));
+    Report(kNotInFlashText, 1, unsigned(address));
     return false;
 }
 
@@ -68,9 +69,10 @@ bool JobEngine::StepWriteSerialNumber() {
     const uint32_t segment = address - address % size;
     const uint32_t offset = address - segment;
     // The patch works on one segment; a serial running past it would be written beyond the
-    // segment buffer (and into a segment that was never saved), so it is refused up front.
-    if (length == 0 || offset + length > size) {
-        Report("Error. Serial number at 0x%.4X does not fit its flash segment", 1, unsigned(address));
+    // segment buffer (and into a segment that was never saved), so it is refused up front,
+    // as the address check refuses one outside flash.
+    if (offset + length > size) {
+        Report(kNotInFlashText, 1, unsigned(address));
         return false;
     }
     Report("Writing device serialization number to 0x%X..", 0, unsigned(address));

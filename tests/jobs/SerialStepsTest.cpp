@@ -85,11 +85,23 @@ TEST_F(SerialTest, SerialCrossingItsSegmentIsRefused) {
     Serial(0x107E, {1, 2, 3});
     EXPECT_FALSE(engine.StepWriteSerialNumber());
     EXPECT_TRUE(adapter.Calls().empty());
-    EXPECT_EQ(bus.StatusTexts().back(), "Error. Serial number at 0x107E does not fit its flash segment");
+    EXPECT_EQ(bus.StatusTexts().back(), "Error. Address 0x107E not in flash memory space");
+    EXPECT_EQ(bus.Sent(kBusErrorColour).back(), 1u);
+    EXPECT_TRUE(bus.Sent(kBusSerialRefresh).empty()); // refused like an address outside flash
     // Exactly filling the segment's end is fine.
     Serial(0x107D, {1, 2, 3});
     EXPECT_TRUE(engine.StepWriteSerialNumber());
     EXPECT_EQ(adapter.memory[0x107F], 3);
+}
+
+TEST_F(SerialTest, EmptySerialRewritesItsSegmentUnchanged) {
+    Serial(0xF010, {});
+    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_EQ(adapter.CallsOf("Erase").size(), 1u);
+    EXPECT_EQ(adapter.CallsOf("WriteMemory").size(), 1u);
+    for (uint32_t a = 0xF000; a < 0xF200; ++a)
+        ASSERT_EQ(adapter.memory[a], Before(a)) << a;
+    EXPECT_EQ(engine.serialBlock.valid, 1);
 }
 
 TEST_F(SerialTest, UnverifiableBackupLeavesTheDeviceUntouched) {
