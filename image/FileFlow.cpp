@@ -42,34 +42,32 @@ FileFormat FileFlow::ChooseFormat(const std::string& path) {
     return detected;
 }
 
-// A longer path cannot be the current file, and cutting it would name a different file.
-void FileFlow::Refuse(const char* failedPattern) {
-    currentFile_.clear();
-    host_.SetFailureMark(true);
-    host_.Log(Format(failedPattern, kTextPathTooLong));
+// Reports the outcome of a load or save: a failure with its reason forgets the current
+// file; a success puts the path at the top of the recent-file list.
+bool FileFlow::Finish(bool succeeded, const char* failedPattern, const std::string& reason,
+                      const std::string& successText, const std::string& path) {
+    host_.SetFailureMark(!succeeded);
+    if (succeeded) {
+        host_.Log(successText);
+        host_.AddRecentFile(path);
+    } else {
+        host_.Log(Format(failedPattern, reason.c_str()));
+        currentFile_.clear();
+    }
     host_.Refreshed(image_.Low());
+    return succeeded;
 }
 
 bool FileFlow::LoadFile(const std::string& path) {
-    if (!SetCurrentFile(path)) {
-        Refuse("Load failed. %s");
-        return false;
-    }
+    // A longer path cannot be the current file, and cutting it would name a different file.
+    if (!SetCurrentFile(path))
+        return Finish(false, "Load failed. %s", kTextPathTooLong, {}, path);
     const FileFormat format = ChooseFormat(path);
     host_.Log(Format("Loading %s file \"%s\"..", FileFormatName(format), FileNamePart(path).c_str()));
     ImageFileContext context{&image_, {}};
     const int32_t count = ReadImageFile(context, path, format);
-    if (count < 1) {
-        host_.SetFailureMark(true);
-        host_.Log(Format("Load failed. %s", context.errorText.c_str()));
-        currentFile_.clear();
-    } else {
-        host_.SetFailureMark(false);
-        host_.Log(Format("Load %d bytes", static_cast<int>(count)));
-        host_.AddRecentFile(path);
-    }
-    host_.Refreshed(image_.Low());
-    return count >= 1;
+    return Finish(count >= 1, "Load failed. %s", context.errorText,
+                  Format("Load %d bytes", static_cast<int>(count)), path);
 }
 
 bool FileFlow::SaveFile(const std::string& path) {
@@ -79,10 +77,8 @@ bool FileFlow::SaveFile(const std::string& path) {
         format = Known(host_.AskFormat(format));
         target = WithExtension(path, FileFormatExtension(format));
     }
-    if (!SetCurrentFile(target)) {
-        Refuse("Save failed. %s");
-        return false;
-    }
+    if (!SetCurrentFile(target))
+        return Finish(false, "Save failed. %s", kTextPathTooLong, {}, target);
     if (settings_.removeGap) {
         const uint32_t removed = RemoveGap(image_);
         if (removed > 0)
@@ -91,17 +87,7 @@ bool FileFlow::SaveFile(const std::string& path) {
     host_.Log(Format("Saving %s file \"%s\"..", FileFormatName(format), FileNamePart(target).c_str()));
     ImageFileContext context{&image_, {}};
     const int32_t result = WriteImageFile(context, target, format);
-    if (result < 1) {
-        host_.SetFailureMark(true);
-        host_.Log(Format("Save failed. %s", context.errorText.c_str()));
-        currentFile_.clear();
-    } else {
-        host_.SetFailureMark(false);
-        host_.Log("Save complete.");
-        host_.AddRecentFile(target);
-    }
-    host_.Refreshed(image_.Low());
-    return result >= 1;
+    return Finish(result >= 1, "Save failed. %s", context.errorText, "Save complete.", target);
 }
 
 } // namespace pyrola

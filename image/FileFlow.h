@@ -35,7 +35,8 @@ public:
     FileFormat ChooseFormat(const std::string& path);
 
 private:
-    void Refuse(const char* failedPattern);
+    bool Finish(bool succeeded, const char* failedPattern, const std::string& reason,
+                const std::string& successText, const std::string& path);
 
     MemoryImage& image_;
     const Settings& settings_;
