@@ -8,7 +8,7 @@
 # The simulated library is chosen explicitly through PYROLA_FET_LIBRARY; the chip's
 # state lives in a temporary file (PYROLA_SIM_STATE) so that the runs see the same chip.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 ROOT=$(pwd)
 BUILD=${PYROLA_DEMO_BUILD:-$ROOT/build/demo}
 IMAGE=${1:-$ROOT/examples/blink.txt}
