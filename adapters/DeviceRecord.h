@@ -9,18 +9,18 @@
 namespace pyrola {
 
 struct DeviceRecord {
-    uint16_t marker = 0;        // 0xAA55 once filled from the device table
-    uint16_t index = 0;         // device-table index of the identified device
-    char name[32] = {};         // NUL-terminated device name
-    uint16_t mainStart = 0;     // first address of main flash
-    uint16_t infoStart = 0;     // first address of information flash
-    uint16_t ramEnd = 0;        // last address of RAM
+    uint16_t marker = 0;    // 0xAA55 once filled from the device table
+    uint16_t index = 0;     // device-table index of the identified device
+    char name[32] = {};     // NUL-terminated device name
+    uint16_t mainStart = 0; // first address of main flash
+    uint16_t infoStart = 0; // first address of information flash
+    uint16_t ramEnd = 0;    // last address of RAM
     uint8_t reserved42[12] = {};
     uint16_t supplyMillivolts = 0; // written as 3600 before every Open
     uint8_t reserved56[8] = {};
-    uint16_t infoEnd = 0;       // last address of information flash
+    uint16_t infoEnd = 0; // last address of information flash
     uint8_t reserved66[2] = {};
-    uint32_t mainEnd = 0;       // last address of main flash
+    uint32_t mainEnd = 0; // last address of main flash
     uint8_t reserved72[32] = {};
 };
 

@@ -38,10 +38,10 @@ public:
     virtual int32_t Reset(uint32_t method, uint32_t execute, uint32_t releaseJtag) = 0;
     virtual int32_t DebugOneWire() = 0;
 
-    uint8_t isOpen = 0;                    // 1 while attached and identified
-    uint32_t portNumber = 1;               // 1-based LPT or COM number
-    uint32_t requestedDevice = 0;          // device index proposed before Open
-    DeviceRecord* deviceRecord = nullptr;  // lent by the job engine, never owned
+    uint8_t isOpen = 0;                   // 1 while attached and identified
+    uint32_t portNumber = 1;              // 1-based LPT or COM number
+    uint32_t requestedDevice = 0;         // device index proposed before Open
+    DeviceRecord* deviceRecord = nullptr; // lent by the job engine, never owned
 };
 
 } // namespace pyrola

@@ -4,8 +4,9 @@ namespace pyrola {
 
 ImageRunCursor::ImageRunCursor(const MemoryImage& image, uint32_t windowStart, uint32_t windowEnd,
                                uint32_t runLength, bool collect, const DeviceRecord* device)
-    : current_(windowStart), windowEnd_(windowEnd), buffer_(static_cast<size_t>(runLength ? runLength : 1) + 1, 0),
-      collect_(collect), device_(device), image_(&image), finished_(windowStart > windowEnd) {}
+    : current_(windowStart), windowEnd_(windowEnd),
+      buffer_(static_cast<size_t>(runLength ? runLength : 1) + 1, 0), collect_(collect), device_(device),
+      image_(&image), finished_(windowStart > windowEnd) {}
 
 bool ImageRunCursor::InRange(uint32_t address) const {
     if (!device_)

@@ -14,15 +14,15 @@ enum BusCode : uint32_t {
     kBusJobState = 2,      // value: milliseconds to wait for the worker to end
     kBusProgressRange = 3, // value: range of a new progress bar
     kBusProgressStep = 4,
-    kBusProgressPos = 5,   // value: position
+    kBusProgressPos = 5, // value: position
     kBusProgressEnd = 6,
-    kBusScrollTo = 7,      // value: address for the memory view
-    kBusErrorColour = 8,   // value: non-zero shows the status text as an error
+    kBusScrollTo = 7,    // value: address for the memory view
+    kBusErrorColour = 8, // value: non-zero shows the status text as an error
     kBusReadSerial = 9,
     kBusWriteSerial = 10,
     kBusSerialRefresh = 11,
     kBusNewInstance = 12,
-    kBusCodeCount = 13,    // codes from here on are ignored
+    kBusCodeCount = 13, // codes from here on are ignored
 };
 
 class MessageBus {

@@ -9,18 +9,18 @@ enum AdapterKind : uint32_t { kAdapterFet = 0, kAdapterRaw = 1, kAdapterBsl = 2 
 
 struct Settings {
     const char* keyPath = "Software\\Qorvane\\Pyrola";
-    uint32_t bslPort = 0;        // "BSL_PORT", 0-based COM index
-    uint32_t fetPort = 0;        // "FET_PORT", 0-based LPT index
-    uint32_t rawPort = 0;        // "RAW_FET_PORT", 0-based LPT index
+    uint32_t bslPort = 0;           // "BSL_PORT", 0-based COM index
+    uint32_t fetPort = 0;           // "FET_PORT", 0-based LPT index
+    uint32_t rawPort = 0;           // "RAW_FET_PORT", 0-based LPT index
     uint32_t adapter = kAdapterRaw; // "Adapter"
-    uint32_t autoSteps = 27;     // "AutoProgramm": Program, Erase, Blank check, Verify
-    uint8_t gapByte = 0xFF;      // "GapByte"
-    uint8_t autoDetect = 1;      // "AutoDetect"
-    uint8_t removeGap = 1;       // "RemoveGap"
-    uint8_t eraseInfo = 1;       // "EraseInfo"
-    uint8_t oneInstance = 1;     // "OneInstance"
-    uint8_t bslPatch = 1;        // "BslPatch"
-    uint32_t overrideDevice = 0; // "OverrideDev"
+    uint32_t autoSteps = 27;        // "AutoProgramm": Program, Erase, Blank check, Verify
+    uint8_t gapByte = 0xFF;         // "GapByte"
+    uint8_t autoDetect = 1;         // "AutoDetect"
+    uint8_t removeGap = 1;          // "RemoveGap"
+    uint8_t eraseInfo = 1;          // "EraseInfo"
+    uint8_t oneInstance = 1;        // "OneInstance"
+    uint8_t bslPatch = 1;           // "BslPatch"
+    uint32_t overrideDevice = 0;    // "OverrideDev"
 };
 
 } // namespace pyrola

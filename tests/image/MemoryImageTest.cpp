@@ -1,5 +1,5 @@
-#include "image/ImageRunCursor.h"
 #include "image/MemoryImage.h"
+#include "image/ImageRunCursor.h"
 
 #include <gtest/gtest.h>
 
