@@ -4,7 +4,8 @@
 #   2. the same tests under AddressSanitizer + UBSan
 #   3. the worker tests under ThreadSanitizer
 #   4. the file-reader fuzzers (clang/libFuzzer), each for a bounded time
-#   5. the mingw-w64 cross build, its tests run under Wine (headless)
+#   5. the mingw-w64 cross build, its tests run under Wine (headless), and the Windows
+#      program against the simulated bootstrap loader through Wine's serial ports
 # Any failing stage fails the whole run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -77,6 +78,10 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 xvfb-run -a wineboot -i >/dev/null 2>&1 || true
 xvfb-run -a ctest --test-dir "$BUILD/mingw" --output-on-failure -j "$JOBS"
 wineserver -k >/dev/null 2>&1 || true
+
+stage "Win32 serial backend under Wine: pyrola-cli.exe against the simulated loader on a pseudo-terminal"
+PYROLA_E2E_WINE_CLI="$BUILD/mingw/cli/pyrola-cli.exe" \
+    xvfb-run -a ctest --test-dir "$BUILD/native" --output-on-failure -R '^bsl_e2e$'
 rm -rf "$WINEPREFIX"
 
 stage "all stages passed"
