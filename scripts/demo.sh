@@ -19,6 +19,17 @@ if [ ! -f "$IMAGE" ]; then
     exit 2
 fi
 
+# A fresh machine may lack the compiler or CMake: install them (as root) first.
+missing=()
+for tool in cmake:cmake make:make g++:g++; do
+    command -v "${tool%%:*}" >/dev/null 2>&1 || missing+=("${tool##*:}")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "==== installing: ${missing[*]}"
+    { apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"; } ||
+        { echo "demo: could not install ${missing[*]}" >&2; exit 2; }
+fi
+
 echo "==== building the programmer and the simulated FET library in $BUILD"
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPYROLA_TESTS=OFF -DPYROLA_BENCH=OFF >/dev/null || exit 2
 cmake --build "$BUILD" -j "$JOBS" --target pyrola msp430sim >/dev/null || {
