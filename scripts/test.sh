@@ -28,6 +28,21 @@ fi
 
 stage() { echo; echo "==== $*"; }
 
+# Runs one ctest command and adds its test count to the tally printed at the end.
+TESTS_RUN=0
+run_ctest() {
+    local log
+    log=$(mktemp)
+    if ! "$@" 2>&1 | tee "$log"; then
+        rm -f "$log"
+        return 1
+    fi
+    local count
+    count=$(sed -n 's/.*tests failed out of \([0-9][0-9]*\).*/\1/p' "$log" | tail -n 1)
+    TESTS_RUN=$((TESTS_RUN + ${count:-0}))
+    rm -f "$log"
+}
+
 build() { # dir, cmake args...
     local dir=$1; shift
     cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
@@ -37,13 +52,13 @@ build() { # dir, cmake args...
 stage "native build (gcc, -Wall -Wextra -Werror)"
 build "$BUILD/native" -DPYROLA_WERROR=ON
 stage "native tests"
-ctest --test-dir "$BUILD/native" --output-on-failure -j "$JOBS"
+run_ctest ctest --test-dir "$BUILD/native" --output-on-failure -j "$JOBS"
 
 stage "AddressSanitizer + UBSan build and tests"
 build "$BUILD/asan" -DPYROLA_WERROR=ON -DPYROLA_SANITIZE=address,undefined -DPYROLA_BENCH=OFF \
     -DCMAKE_CXX_FLAGS=-O1
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir "$BUILD/asan" --output-on-failure -j "$JOBS"
+    run_ctest ctest --test-dir "$BUILD/asan" --output-on-failure -j "$JOBS"
 
 stage "ThreadSanitizer: worker tests"
 cmake -S "$ROOT" -B "$BUILD/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPYROLA_SANITIZE=thread \
@@ -52,7 +67,7 @@ tsan_targets=$(cmake --build "$BUILD/tsan" --target help | awk '/test_[a-z_]*(wo
 if [ -n "$tsan_targets" ]; then
     # shellcheck disable=SC2086
     cmake --build "$BUILD/tsan" -j "$JOBS" --target $tsan_targets
-    TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$BUILD/tsan" --output-on-failure -L threads
+    TSAN_OPTIONS=halt_on_error=1 run_ctest ctest --test-dir "$BUILD/tsan" --output-on-failure -L threads
 fi
 
 if [ -f "$ROOT/fuzz/CMakeLists.txt" ]; then
@@ -76,12 +91,13 @@ export WINEPREFIX
 WINEPREFIX=$(mktemp -d /tmp/pyrola-wine.XXXXXX)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 xvfb-run -a wineboot -i >/dev/null 2>&1 || true
-xvfb-run -a ctest --test-dir "$BUILD/mingw" --output-on-failure -j "$JOBS"
+run_ctest xvfb-run -a ctest --test-dir "$BUILD/mingw" --output-on-failure -j "$JOBS"
 wineserver -k >/dev/null 2>&1 || true
 
 stage "Win32 serial backend under Wine: pyrola-cli.exe against the simulated loader on a pseudo-terminal"
 PYROLA_E2E_WINE_CLI="$BUILD/mingw/cli/pyrola-cli.exe" \
-    xvfb-run -a ctest --test-dir "$BUILD/native" --output-on-failure -R '^bsl_e2e$'
+    run_ctest xvfb-run -a ctest --test-dir "$BUILD/native" --output-on-failure -R '^bsl_e2e$'
 rm -rf "$WINEPREFIX"
 
 stage "all stages passed"
+echo "Summary: $TESTS_RUN passed, 0 failed"
