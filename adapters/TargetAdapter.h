@@ -6,6 +6,9 @@
 #include "adapters/DeviceRecord.h"
 
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace pyrola {
 
@@ -42,6 +45,16 @@ public:
     uint32_t portNumber = 1;              // 1-based LPT or COM number
     uint32_t requestedDevice = 0;         // device index proposed before Open
     DeviceRecord* deviceRecord = nullptr; // lent by the job engine, never owned
+
+    // Not one of the operations: lines that say what the adapter used or why it failed
+    // beyond its fixed error text (the library file it loaded, the device path and the
+    // system's reason). Added on the worker thread; the engine logs and clears them after
+    // Init, after each failure report and after each step.
+    void AddNote(std::string text) { notes_.push_back(std::move(text)); }
+    std::vector<std::string> TakeNotes() { return std::exchange(notes_, {}); }
+
+private:
+    std::vector<std::string> notes_;
 };
 
 } // namespace pyrola

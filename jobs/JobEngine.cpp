@@ -135,6 +135,7 @@ JobEngine::Next JobEngine::RunStep(uint32_t bit) {
     default:
         break;
     }
+    LogAdapterNotes();
     return ok ? Next::Continue : Next::Over;
 }
 
@@ -200,12 +201,21 @@ void JobEngine::ReportFailure(const char* stepName) {
     const std::string text = Format("%s failed.", stepName);
     SendStatus(text, 1);
     SendLog(errorText ? text + errorText : text);
+    LogAdapterNotes();
 }
 
 void JobEngine::ReportFailureText(const char* stepName) {
     const char* errorText = FetchErrorText();
     SendStatus(Format("%s failed.", stepName), 1);
     SendLog(errorText ? errorText : "");
+    LogAdapterNotes();
+}
+
+void JobEngine::LogAdapterNotes() {
+    if (TargetAdapter* const target = Target()) {
+        for (const std::string& note : target->TakeNotes())
+            SendLog(note);
+    }
 }
 
 void JobEngine::ReportSuccess(const char* stepName) {

@@ -135,6 +135,8 @@ private:
     // current adapter for synchronous use.
     TargetAdapter* Target();
     const char* FetchErrorText();
+    // Logs the lines the adapter added beyond its error text, and forgets them.
+    void LogAdapterNotes();
     uint32_t BlockSize();
     // Clamps the image window to the device and logs the warnings.
     void DeviceWindow(uint32_t& start, uint32_t& end);

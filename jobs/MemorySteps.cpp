@@ -30,6 +30,8 @@ bool JobEngine::StepInit() {
     target->deviceRecord = &deviceRecord;
     target->requestedDevice = deviceIndex.load();
     if (target->Open()) {
+        // What the adapter used to attach (its library file, say) comes first.
+        LogAdapterNotes();
         // The library fills the name; never trust it to be terminated.
         char name[sizeof deviceRecord.name + 1] = {};
         std::memcpy(name, deviceRecord.name, sizeof deviceRecord.name);
