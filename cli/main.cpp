@@ -117,6 +117,8 @@ int Run(const std::vector<std::string>& arguments) {
         } else {
             CarryOutOptions options;
             options.loadMustSucceed = true;
+            // A file without its end record may be cut short: never programmed unattended.
+            options.refuseUnterminatedFile = true;
             const CommandLineOutcome outcome = shell.CarryOutCommandLine(request, options);
             if (outcome.jobStarted)
                 status = WaitForJob(shell, bus, outcome);
