@@ -2,6 +2,7 @@
 
 #include "image/ImageFileContext.h"
 #include "image/MemoryImage.h"
+#include "image/ReaderFile.h"
 #include "image/TiTxtReader.h"
 
 #include <cerrno>
@@ -17,6 +18,9 @@ BslPatchFile ReadBslPatchFile(const std::string& path, std::vector<uint8_t>& byt
     };
     if (path.empty())
         return BslPatchFile::Missing;
+    // Opening a FIFO would wait for a writer for ever.
+    if (IsNonRegularFile(path))
+        return unusable(kTextNotRegularFile);
     errno = 0;
     if (FILE* probe = std::fopen(path.c_str(), "rb")) {
         std::fclose(probe);

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -125,6 +129,18 @@ TEST_F(BslAdapterTest, AnUnusablePatchFileFailsWithError11AndSaysWhy) {
     EXPECT_TRUE(NotesHold(notes, "is not usable: data does not start at 0x0220"));
     std::remove(path.c_str());
 }
+
+#if !defined(_WIN32)
+TEST_F(BslAdapterTest, APatchFileThatIsAFifoIsRefusedWithoutWaitingForAWriter) {
+    const std::string path = InstallWorkingPatch();
+    std::remove(path.c_str());
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    ASSERT_TRUE(adapter.Open()); // returns at once: nothing opens the FIFO
+    EXPECT_EQ(Error(), kBslPatchFailed);
+    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "Not a regular file"));
+    std::remove(path.c_str());
+}
+#endif
 
 TEST_F(BslAdapterTest, PatchReadBackMismatchGivesError11AndNoPatch) {
     const std::string path = InstallWorkingPatch();
