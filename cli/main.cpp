@@ -68,6 +68,11 @@ int WaitForJob(ProgrammerShell& shell, QueuedMessageBus& bus, const CommandLineO
     // Image bytes left out because the device has no memory there: the chip does not
     // hold the image, whatever the steps said.
     const bool incomplete = shell.Engine().bytesOutsideDevice.load() > 0;
+    if (incomplete) {
+        shell.SetFailureMark(true);
+        shell.Message(
+            "Image bytes outside the device memory were left out: the chip does not hold the image");
+    }
     return (cancelled || unfinished || incomplete || shell.StatusIsError() || outcome.rejected) ? kExitFailed
                                                                                                 : kExitDone;
 }
@@ -91,9 +96,7 @@ int Run(const std::vector<std::string>& arguments) {
     std::unique_ptr<SettingsStore> store = CreateSystemSettingsStore();
     AdapterSuite adapters(SystemLibraryLoader(), SystemSerialPorts(), SystemClock(), SystemFaultGuard());
     // The vendor's loader patch for old chips, when shipped beside the program.
-    const std::string programDirectory = ProgramDirectory();
-    if (!programDirectory.empty())
-        adapters.Bsl().patchFilePath = programDirectory + "/" + kBslPatchFileName;
+    adapters.Bsl().patchFilePath = BesideProgram(kBslPatchFileName);
     CliView view(stdout, stderr, StandardErrorIsTerminal());
     int status = kExitDone;
     {

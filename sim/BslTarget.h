@@ -6,8 +6,8 @@
 // model. Times are in nanoseconds of whatever clock the caller runs on; the answers come
 // out stamped with the time their last bit leaves the chip's UART at 9600 baud 8E1.
 //
-// Write, read and erase-check frames are taken only at even addresses with even lengths;
-// others are refused as the chip refuses them.
+// Write frames are taken only at even addresses with even lengths, as the chip takes them;
+// read frames too, stricter than the chip's guide; erase checks take odd ranges.
 //
 // Loader versions up to 1.10 know no erase check and need a cumulative mass-erase time
 // that one mass-erase frame does not reach. The chip vendor's patch, loaded at 0x0220 and

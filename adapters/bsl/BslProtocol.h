@@ -31,8 +31,9 @@ inline constexpr uint16_t kBslKeyMainOrInfo = 0xA504;
 inline constexpr uint16_t kBslKeyMass = 0xA506;
 
 inline constexpr uint32_t kBslMaxBlock = 250;
-// The loader takes write, read and erase-check frames only at even addresses with even
-// lengths; a full frame must keep the next one aligned.
+// The loader takes write frames only at even addresses with even lengths, and reads in
+// word mode; every transfer goes out in whole words, and a full frame must keep the next
+// one aligned.
 static_assert(kBslMaxBlock % 2 == 0);
 inline constexpr uint32_t kBslFrameHead = 8;
 inline constexpr uint32_t kBslMaxFrame = kBslFrameHead + kBslMaxBlock + 2;

@@ -2,6 +2,7 @@
 // DCB record; every line change edits that record and applies it whole.
 
 #include "platform/win32/SerialPortWin32.h"
+#include "platform/win32/SystemErrorText.h"
 
 #include "platform/SerialPort.h"
 
@@ -39,20 +40,6 @@ void ApplySerialLineSettings(DCB& dcb, uint32_t baudRate, uint8_t parity) {
 } // namespace win32
 
 namespace {
-
-// The system's text for an error code, without the line break it ends with.
-std::string SystemErrorText(DWORD code) {
-    char* buffer = nullptr;
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text = length > 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
-    if (buffer != nullptr)
-        LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    return text.empty() ? "system error " + std::to_string(code) : text;
-}
 
 class Win32SerialPort : public SerialPort {
 public:
@@ -158,7 +145,7 @@ public:
 private:
     bool Fail() {
         lastError_.code = GetLastError();
-        lastError_.reason = SystemErrorText(lastError_.code);
+        lastError_.reason = win32::SystemErrorText(lastError_.code);
         if (handle_ != INVALID_HANDLE_VALUE)
             CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;

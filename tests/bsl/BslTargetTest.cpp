@@ -293,13 +293,14 @@ TEST_F(BslTargetNewLoaderTest, OddAddressesAndLengthsAreRefusedForWritesReadsAnd
     EXPECT_EQ(Command(Frame(0x14, 0xE001, 2)), Bytes{0xA0});
     EXPECT_EQ(Command(Frame(0x14, 0xE000, 1)), Bytes{0xA0});
     EXPECT_EQ(Command(Frame(0x14, 0xE000, 2)).size(), 8u);
-    EXPECT_EQ(Command(Frame(0x1C, 0xE003, 2)), Bytes{0xA0});
-    EXPECT_EQ(Command(Frame(0x1C, 0xE002, 3)), Bytes{0xA0});
-    EXPECT_EQ(Command(Frame(0x1C, 0xE002, 4)), Bytes{0x90});
     // Every refused frame is on record, so tests can count them.
     EXPECT_EQ(std::count_if(target.Frames().begin(), target.Frames().end(),
                             [](const BslFrameRecord& f) { return f.answer == 0xA0; }),
-              7);
+              5);
+    // The erase check is documented to take odd boundaries, and checks exactly them.
+    EXPECT_EQ(Command(Frame(0x1C, 0xE003, 2)), Bytes{0x90});
+    EXPECT_EQ(Command(Frame(0x1C, 0xE002, 3)), Bytes{0x90});
+    EXPECT_EQ(Command(Frame(0x1C, 0xE001, 1)), Bytes{0xA0}); // 0x22 is no blank byte
     // Commands whose length field is a key are not affected.
     EXPECT_EQ(Command(Frame(0x16, 0xE001, 0xA502)), Bytes{0x90});
 }

@@ -39,10 +39,10 @@ void RaiseBusError() {
 }
 
 void MaybeFault(const char* entry) {
-    const char* spec = std::getenv("PYROLA_TEST_FAULT");
-    if (spec == nullptr)
+    const char* faults = std::getenv("PYROLA_TEST_FAULT");
+    if (faults == nullptr)
         return;
-    const std::string list = std::string(",") + spec + ",";
+    const std::string list = std::string(",") + faults + ",";
     auto wants = [&](const char* kind) {
         return list.find(std::string(",") + entry + ":" + kind + ",") != std::string::npos;
     };
