@@ -11,6 +11,7 @@
 #include "app/QueuedMessageBus.h"
 #include "cli/CliArguments.h"
 #include "cli/CliView.h"
+#include "cli/FaultWatchdog.h"
 #include "cli/Terminal.h"
 #include "jobs/CommandLine.h"
 #include "jobs/JobFlags.h"
@@ -118,6 +119,8 @@ int Run(const std::vector<std::string>& arguments) {
             shell.Message("Error. No action given for the file (+e, +b, +p, +v or +r): nothing was done");
             status = kExitRejected;
         } else {
+            // Ends the process should a fault inside the adapter leave the program stuck.
+            FaultWatchdog watchdog;
             CarryOutOptions options;
             options.loadMustSucceed = true;
             // A file without its end record may be cut short: never programmed unattended.

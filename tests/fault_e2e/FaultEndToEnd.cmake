@@ -48,6 +48,12 @@ set(FAULT_KIND "access fault")
 fault(access-in-closing-reset "Reset:access" MSP430_Reset -fet +e)
 expect_line("Erase complete.")
 
+# The library faults with a lock of the C library taken, so the program cannot even log
+# the fault: it still ends, on its own, with status 1 and a line on standard error.
+set(RUN_ENV "PYROLA_TEST_FAULT=Erase:stuck")
+run(stuck-after-fault 1 -fet +e)
+expect_err("pyrola: the program did not end after a fault inside the adapter; giving up")
+
 # A healthy run through the same library still passes: the guard changes nothing else.
 set(RUN_ENV "")
 run(no-fault 0 -fet +ebpv "${FW}")
