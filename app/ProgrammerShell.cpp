@@ -208,7 +208,8 @@ CommandLineOutcome ProgrammerShell::CarryOutCommandLine(const CommandLineRequest
     CommandLineOutcome outcome;
     outcome.anyToken = request.anyToken;
     outcome.rejected = request.errorFlag;
-    if (!request.anyToken || request.aborted)
+    // A front end's own steps run also without any token (on the stored settings).
+    if ((!request.anyToken && options.extraFlags == 0) || request.aborted)
         return outcome;
     if (request.adapter) {
         settings_.adapter = *request.adapter;
