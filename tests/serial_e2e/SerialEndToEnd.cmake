@@ -111,6 +111,14 @@ expect_line("Reading device serialization number at 0x1000..")
 expect_line("Serial number read: TEST00004M2")
 expect_next(serial-read "TEST00005M2")
 
+# A chip without a serial: the read passes, but there is nothing to print.
+native_path("${WORK}/blank.state" BLANKSTATE)
+set(RUN_ENV "PYROLA_SIM_STATE=${BLANKSTATE}")
+run(serial-read-blank 1 -fet --serial-read "${SPRJ}")
+set(RUN_ENV "")
+expect_line("Read serial number complete.")
+expect_err("Error. No serial number at 0x1000")
+
 # --- a failed Verify gets no serial, a failed serial write exits 1 --------------------------
 set(RUN_ENV "PYROLA_SIM_FAULTS=stuck=0xF000:0x80:0x80")
 run(verify-fails 1 -fet --serial "${SPRJ}" --log "${LOG}" +ebpv "${FW}")
