@@ -6,24 +6,6 @@
 
 namespace pyrola {
 
-namespace {
-
-// Bytes a numeric type takes in flash; 0 for the text types and unknown ones.
-uint32_t NumberWidth(uint32_t type) {
-    switch (type) {
-    case kSerialByte:
-        return 1;
-    case kSerialWord:
-        return 2;
-    case kSerialDword:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
-} // namespace
-
 void ComposeSerialBytes(const SerialFormat& format, SerialBlock& block) {
     const SerialConfig& config = format.Config();
     std::vector<uint8_t> bytes;
@@ -33,7 +15,7 @@ void ComposeSerialBytes(const SerialFormat& format, SerialBlock& block) {
             bytes.push_back(0);
     } else {
         const uint32_t number = format.Number();
-        for (uint32_t i = 0; i < NumberWidth(config.type); ++i)
+        for (uint32_t i = 0; i < SerialNumberWidth(config.type); ++i)
             bytes.push_back(static_cast<uint8_t>(number >> (8 * i)));
     }
     block.bytes = std::move(bytes);
@@ -50,7 +32,7 @@ uint32_t SerialSize(const SerialFormat& format) {
     case kSerialCharArray:
         return length;
     default:
-        return NumberWidth(config.type);
+        return SerialNumberWidth(config.type);
     }
 }
 
@@ -66,7 +48,7 @@ std::string DecodeSerial(const SerialBlock& block, uint32_t type) {
         SerialFormat probe(probeConfig);
         return probe.ParseSerial(text, false) ? text : kSerialUnknownText;
     }
-    const uint32_t width = NumberWidth(type);
+    const uint32_t width = SerialNumberWidth(type);
     if (width == 0 || block.bytes.size() < width)
         return kSerialUnknownText;
     uint32_t number = 0;

@@ -14,19 +14,24 @@ bool IsTextSerialType(uint32_t type) {
     return type == kSerialCharPointer || type == kSerialCharArray;
 }
 
-uint32_t SerialTypeLimit(uint32_t type) {
+uint32_t SerialNumberWidth(uint32_t type) {
     switch (type) {
     case kSerialByte:
-        return 0xFF;
+        return 1;
     case kSerialWord:
-        return 0xFFFF;
-    case kSerialCharPointer:
-    case kSerialCharArray:
+        return 2;
     case kSerialDword:
-        return 0xFFFFFFFF;
+        return 4;
     default:
         return 0;
     }
+}
+
+uint32_t SerialTypeLimit(uint32_t type) {
+    if (IsTextSerialType(type))
+        return 0xFFFFFFFF;
+    const uint32_t width = SerialNumberWidth(type);
+    return width == 0 ? 0 : uint32_t(0xFFFFFFFFu >> (32 - 8 * width));
 }
 
 } // namespace pyrola

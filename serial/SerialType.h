@@ -20,6 +20,9 @@ inline constexpr uint32_t kSerialTypeCount = 5;
 const char* SerialTypeName(uint32_t type);
 // Types 0 and 1: the serial is a text with a counter inside it.
 bool IsTextSerialType(uint32_t type);
+// Bytes of the counter in flash for the numeric types (1, 2, 4); 0 for the text types and
+// unknown ones.
+uint32_t SerialNumberWidth(uint32_t type);
 // Largest counter the type holds without losing bits (0xFFFFFFFF for the 32-bit and text
 // types, 0 for an unknown type).
 uint32_t SerialTypeLimit(uint32_t type);

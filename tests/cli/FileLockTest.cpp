@@ -4,7 +4,7 @@
 #include "platform/FileLock.h"
 #include "platform/AppendFile.h"
 #include "platform/AtomicFile.h"
-#include "tests/cli/TempFolder.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@ using namespace pyrola;
 using namespace pyrola::test;
 
 TEST(FileLock, OneHolderAtATime) {
-    TempFolder folder;
-    const std::string path = folder.Path("x.lock");
+    TempDir folder;
+    const std::string path = folder.File("x.lock");
     {
         FileLock first(path, 0);
         ASSERT_TRUE(first.Held());
@@ -26,12 +26,12 @@ TEST(FileLock, OneHolderAtATime) {
     FileLock again(path, 0);
     EXPECT_TRUE(again.Held());
     // A lock file that cannot be created is no lock.
-    FileLock nowhere(folder.Path("missing-folder/x.lock"), 0);
+    FileLock nowhere(folder.File("missing-folder/x.lock"), 0);
     EXPECT_FALSE(nowhere.Held());
 }
 
 TEST(FileLock, ReadModifyWriteUnderTheLockLosesNoUpdate) {
-    TempFolder folder;
+    TempDir folder;
     const std::string counter = folder.Write("count.txt", "0");
     constexpr int kThreads = 4, kRounds = 25;
     std::vector<std::thread> threads;
@@ -52,8 +52,8 @@ TEST(FileLock, ReadModifyWriteUnderTheLockLosesNoUpdate) {
 }
 
 TEST(AppendFile, HeaderOnceThenRecordsAtTheEnd) {
-    TempFolder folder;
-    const std::string path = folder.Path("log.csv");
+    TempDir folder;
+    const std::string path = folder.File("log.csv");
     ASSERT_TRUE(AppendToFile(path, "H\n", "")); // a check that creates the file with its header
     EXPECT_EQ(folder.Read("log.csv"), "H\n");
     ASSERT_TRUE(AppendToFile(path, "H\n", "a\n"));
@@ -62,9 +62,9 @@ TEST(AppendFile, HeaderOnceThenRecordsAtTheEnd) {
     EXPECT_EQ(folder.Read("log.csv"), "H\na\nb\n");
     // A file that exists without the header keeps its contents; records follow.
     folder.Write("old.csv", "x\n");
-    ASSERT_TRUE(AppendToFile(folder.Path("old.csv"), "H\n", "y\n"));
+    ASSERT_TRUE(AppendToFile(folder.File("old.csv"), "H\n", "y\n"));
     EXPECT_EQ(folder.Read("old.csv"), "x\ny\n");
-    EXPECT_FALSE(AppendToFile(folder.Path("no-folder/log.csv"), "H\n", "a\n"));
-    std::filesystem::create_directories(folder.Path("dir"));
-    EXPECT_FALSE(AppendToFile(folder.Path("dir"), "H\n", "a\n"));
+    EXPECT_FALSE(AppendToFile(folder.File("no-folder/log.csv"), "H\n", "a\n"));
+    std::filesystem::create_directories(folder.File("dir"));
+    EXPECT_FALSE(AppendToFile(folder.File("dir"), "H\n", "a\n"));
 }

@@ -1,6 +1,6 @@
 // The production log's CSV: quoting, the header, and appends from several writers.
 #include "cli/RunLog.h"
-#include "tests/cli/TempFolder.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -56,8 +56,8 @@ TEST(RunLog, FieldsAreQuotedForASpreadsheet) {
 }
 
 TEST(RunLog, WritersAtOnceGetOneHeaderAndWholeLines) {
-    TempFolder folder;
-    const std::string path = folder.Path("line.csv");
+    TempDir folder;
+    const std::string path = folder.File("line.csv");
     constexpr int kWriters = 4, kLines = 20;
     std::vector<std::thread> writers;
     for (int w = 0; w < kWriters; ++w) {
@@ -89,10 +89,10 @@ TEST(RunLog, WritersAtOnceGetOneHeaderAndWholeLines) {
 }
 
 TEST(RunLog, AFileThatCannotBeWrittenIsReported) {
-    TempFolder folder;
-    EXPECT_FALSE(AppendRunLog(folder.Path("no-folder/line.csv"), ""));
-    std::filesystem::create_directories(folder.Path("dir"));
-    EXPECT_FALSE(AppendRunLog(folder.Path("dir"), ""));
-    EXPECT_TRUE(AppendRunLog(folder.Path("ok.csv"), ""));
+    TempDir folder;
+    EXPECT_FALSE(AppendRunLog(folder.File("no-folder/line.csv"), ""));
+    std::filesystem::create_directories(folder.File("dir"));
+    EXPECT_FALSE(AppendRunLog(folder.File("dir"), ""));
+    EXPECT_TRUE(AppendRunLog(folder.File("ok.csv"), ""));
     EXPECT_EQ(folder.Read("ok.csv"), RunLogHeader());
 }

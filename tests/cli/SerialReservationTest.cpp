@@ -2,7 +2,7 @@
 // per board with the next stored first, never one number twice.
 #include "cli/SerialReservation.h"
 #include "adapters/DeviceTable.h"
-#include "tests/cli/TempFolder.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +31,7 @@ std::string Text(const SerialBlock& block) {
 } // namespace
 
 TEST(SerialReservation, LoadComposesTheCurrentSerial) {
-    TempFolder folder;
+    TempDir folder;
     SerialReservation reservation(folder.Write("unit.sprj", kDefaults));
     SerialBlock block;
     ASSERT_EQ(reservation.Load(block), "");
@@ -42,7 +42,7 @@ TEST(SerialReservation, LoadComposesTheCurrentSerial) {
 }
 
 TEST(SerialReservation, BadFilesAreRefusedWithTheirReason) {
-    TempFolder folder;
+    TempDir folder;
     const struct {
         const char* text;
         const char* problem;
@@ -67,7 +67,7 @@ TEST(SerialReservation, BadFilesAreRefusedWithTheirReason) {
         SerialBlock block;
         EXPECT_EQ(reservation.Load(block), std::string("Serial config \"bad.sprj\": ") + c.problem);
     }
-    SerialReservation missing(folder.Path("missing.sprj"));
+    SerialReservation missing(folder.File("missing.sprj"));
     SerialBlock block;
     EXPECT_EQ(missing.Load(block), "Serial config \"missing.sprj\": can't read the file");
     // A serial that fills its segment to the end is fine; hexadecimal addresses too.
@@ -76,7 +76,7 @@ TEST(SerialReservation, BadFilesAreRefusedWithTheirReason) {
 }
 
 TEST(SerialReservation, TheNextNumberIsStoredBeforeTheBoardGetsItsOwn) {
-    TempFolder folder;
+    TempDir folder;
     const std::string path = folder.Write("unit.sprj", kDefaults);
     SerialReservation reservation(path);
     SerialBlock block;
@@ -96,7 +96,7 @@ TEST(SerialReservation, TheNextNumberIsStoredBeforeTheBoardGetsItsOwn) {
 }
 
 TEST(SerialReservation, NumericTypesDoNotWrapIntoNumbersGivenBefore) {
-    TempFolder folder;
+    TempDir folder;
     const std::string path = folder.Write("byte.sprj", "[Options]\nAddress=0x1000\nType=2\nSerial=255\n");
     SerialReservation reservation(path);
     SerialBlock block;
@@ -111,7 +111,7 @@ TEST(SerialReservation, NumericTypesDoNotWrapIntoNumbersGivenBefore) {
 }
 
 TEST(SerialReservation, NothingIsTakenWhenTheBoardCannotHaveIt) {
-    TempFolder folder;
+    TempDir folder;
     const std::string path = folder.Write("unit.sprj", kDefaults);
     SerialReservation reservation(path);
     SerialBlock block;
@@ -143,7 +143,7 @@ TEST(SerialReservation, NothingIsTakenWhenTheBoardCannotHaveIt) {
 }
 
 TEST(SerialReservation, ReservationsAtOnceNeverShareANumber) {
-    TempFolder folder;
+    TempDir folder;
     const std::string path = folder.Write("unit.sprj", kDefaults);
     constexpr int kWriters = 4, kEach = 10;
     std::vector<std::vector<std::string>> taken(kWriters);

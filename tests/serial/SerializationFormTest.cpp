@@ -6,6 +6,7 @@
 #include "serial/SerialBytes.h"
 #include "serial/SerialConfigFile.h"
 #include "tests/support/RecordingBus.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -15,28 +16,15 @@
 
 using namespace pyrola;
 using namespace pyrola::test;
-namespace fs = std::filesystem;
 
 namespace {
 
 class FormTest : public ::testing::Test {
 protected:
-    FormTest() {
-        static int counter = 0;
-        folder_ = fs::temp_directory_path() / ("pyrola-form-" + std::to_string(++counter) + "-" +
-                                               std::to_string(reinterpret_cast<uintptr_t>(this)));
-        fs::create_directories(folder_);
-        form.Opened();
-    }
-    ~FormTest() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    // Profile paths must be absolute: the Windows functions look for bare names elsewhere.
-    std::string PathOf(const std::string& name) const { return fs::absolute(folder_ / name).string(); }
+    FormTest() { form.Opened(); }
+    std::string PathOf(const std::string& name) const { return folder_.File(name); }
     std::string WriteText(const std::string& name, const std::string& text) const {
-        std::ofstream(PathOf(name), std::ios::binary) << text;
-        return PathOf(name);
+        return folder_.Write(name, text);
     }
     std::string ReadText(const std::string& path) const {
         std::ifstream in(path, std::ios::binary);
@@ -45,7 +33,7 @@ protected:
         return text.str();
     }
 
-    fs::path folder_;
+    TempDir folder_;
     SerialBlock block;
     RecordingBus bus;
     bool jobRunning = false;
@@ -231,7 +219,7 @@ TEST_F(FormTest, OpenReadsHexadecimalAddressesAndDefaultsForMissingKeys) {
 
 TEST_F(FormTest, AFailedSaveIsReported) {
     EXPECT_TRUE(form.SaveChosen(std::nullopt));
-    fs::create_directories(folder_ / "blocked");
+    std::filesystem::create_directories(folder_.File("blocked"));
     // A folder where the file should be cannot be written on either system.
     EXPECT_FALSE(form.SaveChosen(PathOf("blocked")));
     EXPECT_EQ(form.FileProblemText(), "Save failed. Can't write \"" + PathOf("blocked") + "\"");
