@@ -5,6 +5,7 @@
 #include "jobs/CommandLine.h"
 #include "jobs/JobFlags.h"
 #include "platform/InstanceChannel.h"
+#include "serial/SerializationForm.h"
 #include "settings/SettingsPersistence.h"
 #include "ui/TextFormat.h"
 
@@ -444,6 +445,8 @@ void ProgrammerShell::HandleBusMessage(uint32_t code, uintptr_t value) {
         StartJob(kJobWriteSerial);
         break;
     case kBusSerialRefresh:
+        if (serializationForm_)
+            serializationForm_->RefreshInMemory();
         view_.RefreshSerialization();
         break;
     case kBusNewInstance:

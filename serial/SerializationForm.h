@@ -110,8 +110,9 @@ public:
     // Empty, or why the last save failed (for a message box).
     const std::string& FileProblemText() const { return fileProblemText_; }
 
-    // The shell's answer to a finished serial job (bus request 11, ShellView's
-    // RefreshSerialization): "In memory" shows what the block holds.
+    // A serial job ended (bus request 11): "In memory" shows what the block holds. The shell
+    // calls it when the form was handed to it (ProgrammerShell::SetSerializationForm), just
+    // before it asks the view to redraw the field (ShellView::RefreshSerialization).
     void RefreshInMemory();
 
     SerialConfig& Config() { return config_; }

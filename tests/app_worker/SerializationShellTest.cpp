@@ -1,6 +1,6 @@
 // The serialization form against a real shell: its requests 9 and 10 start the serial
-// jobs on the worker, whose answer 11 comes back through the main loop, where the window
-// refreshes "In memory".
+// jobs on the worker, whose answer 11 comes back through the main loop, where the shell
+// refreshes the form's "In memory" and the view redraws it.
 #include "../app/ShellFixture.h"
 
 #include "app/QueuedMessageBus.h"
@@ -23,13 +23,15 @@ protected:
         form = std::make_unique<SerializationForm>(SystemProfileFile(), shell->Engine().serialBlock, queued,
                                                    [this] { return shell->IsJobRunning(); });
         shell->SetSerializationOpen(true);
+        shell->SetSerializationForm(form.get());
         form->Opened();
     }
     void TearDown() override {
+        shell->SetSerializationForm(nullptr);
         queued.Shutdown();
         shell.reset();
     }
-    // The main loop until the job is over; then the window's answer to request 11.
+    // The main loop until the job is over.
     void RunMainLoop() {
         const auto deadline = std::chrono::steady_clock::now() + 20s;
         while (shell->IsJobRunning() && std::chrono::steady_clock::now() < deadline)
@@ -37,10 +39,6 @@ protected:
         while (queued.Pump(0) > 0) {
         }
         ASSERT_FALSE(shell->IsJobRunning());
-        if (view.serializationRefreshes > refreshesSeen) {
-            refreshesSeen = view.serializationRefreshes;
-            form->RefreshInMemory();
-        }
     }
     std::string Memory(uint32_t address, size_t count) const {
         return std::string(raw.memory.begin() + address, raw.memory.begin() + address + count);
@@ -48,7 +46,6 @@ protected:
 
     QueuedMessageBus queued;
     std::unique_ptr<SerializationForm> form;
-    int refreshesSeen = 0;
 };
 
 } // namespace
@@ -58,7 +55,7 @@ TEST_F(SerializationShell, WriteThenReadBackThroughTheShell) {
     ASSERT_TRUE(form->WriteClicked());
     RunMainLoop();
     EXPECT_EQ(Memory(0x1000, 8), std::string("SN-0042\0", 8));
-    EXPECT_EQ(refreshesSeen, 1);
+    EXPECT_EQ(view.serializationRefreshes, 1);
     EXPECT_EQ(form->InMemoryText(), "SN-0042");
     EXPECT_TRUE(view.Logged("Write serial number complete."));
 
@@ -67,7 +64,7 @@ TEST_F(SerializationShell, WriteThenReadBackThroughTheShell) {
     form->IncClicked();
     ASSERT_TRUE(form->ReadClicked());
     RunMainLoop();
-    EXPECT_EQ(refreshesSeen, 2);
+    EXPECT_EQ(view.serializationRefreshes, 2);
     EXPECT_EQ(form->InMemoryText(), "SN-0942");
     EXPECT_EQ(form->CurrentText(), "SN-0043");
 
@@ -107,7 +104,7 @@ TEST_F(SerializationShell, AnAddressOutsideFlashIsRefusedWithoutAnAnswer) {
     ASSERT_TRUE(form->WriteClicked());
     RunMainLoop();
     EXPECT_TRUE(view.Logged("Error. Address 0x0200 not in flash memory space"));
-    EXPECT_EQ(refreshesSeen, 0);
+    EXPECT_EQ(view.serializationRefreshes, 0);
     EXPECT_EQ(form->InMemoryText(), "???");
 }
 
