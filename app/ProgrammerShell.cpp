@@ -38,6 +38,9 @@ TimeOfDay LocalTimeOfDay() {
 // Lines a progress bar can show: its range sits in 16 bits.
 constexpr uint32_t kProgressRangeLimit = 0xFFFF;
 
+constexpr const char* kTextUnterminatedRefused =
+    "Error. File without end record refused; it may be cut short.";
+
 } // namespace
 
 std::string FormatLogLine(const TimeOfDay& time, const std::string& text) {
@@ -252,6 +255,15 @@ CommandLineOutcome ProgrammerShell::CarryOutCommandLine(const CommandLineRequest
             outcome.rejected = true;
             if (options.loadMustSucceed)
                 return outcome;
+        }
+    }
+    if (request.fileToken && !outcome.rejected && fileFlow_.LastLoadUnterminated()) {
+        outcome.unterminatedFile = true;
+        if (options.refuseUnterminatedFile) {
+            SetFailureMark(true);
+            Message(kTextUnterminatedRefused);
+            outcome.rejected = true;
+            return outcome;
         }
     }
 

@@ -210,6 +210,8 @@ private:
         CarryOutOptions options;
         options.extraFlags = optionFlags;
         options.loadMustSucceed = true;
+        // A file without its end record may be cut short: never programmed unattended.
+        options.refuseUnterminatedFile = true;
         requested_ = request.flowFlags | optionFlags;
         const CommandLineOutcome outcome = shell_.CarryOutCommandLine(request, options);
         carriedOut_ = true;

@@ -40,6 +40,20 @@ void ApplySerialLineSettings(DCB& dcb, uint32_t baudRate, uint8_t parity) {
 
 namespace {
 
+// The system's text for an error code, without the line break it ends with.
+std::string SystemErrorText(DWORD code) {
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text = length > 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
+    if (buffer != nullptr)
+        LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text.empty() ? "system error " + std::to_string(code) : text;
+}
+
 class Win32SerialPort : public SerialPort {
 public:
     ~Win32SerialPort() override { Close(); }
@@ -47,8 +61,10 @@ public:
     bool Open(const std::string& name, uint32_t baudRate, uint8_t parity, uint32_t queueSize) override {
         Close();
         const std::string path = SerialDevicePath(name);
+        lastError_ = SerialOpenError{0, path, std::string()};
         if (path.empty()) {
-            lastError_ = ERROR_FILE_NOT_FOUND;
+            lastError_.code = ERROR_FILE_NOT_FOUND;
+            lastError_.reason = "no such port";
             return false;
         }
         handle_ =
@@ -88,7 +104,7 @@ public:
     }
 
     bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
-    uint32_t LastError() const override { return lastError_; }
+    SerialOpenError LastOpenError() const override { return lastError_; }
 
     bool SetDtr(bool on) override {
         if (handle_ == INVALID_HANDLE_VALUE)
@@ -141,7 +157,8 @@ public:
 
 private:
     bool Fail() {
-        lastError_ = GetLastError();
+        lastError_.code = GetLastError();
+        lastError_.reason = SystemErrorText(lastError_.code);
         if (handle_ != INVALID_HANDLE_VALUE)
             CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
@@ -150,7 +167,7 @@ private:
 
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     DCB dcb_{};
-    uint32_t lastError_ = 0;
+    SerialOpenError lastError_;
 };
 
 class Win32SerialPortFactory : public SerialPortFactory {

@@ -77,6 +77,14 @@ run(quote-in-argument 2 +e "\"evil.txt")
 expect_line("Invalid file specifier - '\"evil.txt'")
 expect_no_line("Loading")
 
+# A file without its end record may have been cut short: refused before any job.
+file(WRITE "${WORK}/cut.hex" ":02F0000031409D\n")
+native_path("${WORK}/cut.hex" CUT)
+run(file-without-end-record 2 -fet +ebpv "${CUT}")
+expect_line("Warning: no end record; the file may be cut short")
+expect_err("Error. File without end record refused; it may be cut short.")
+expect_no_line("Initialize..")
+
 # A file but no action: nothing would be programmed, and a script must hear of it.
 run(file-without-action 2 "${FW}")
 expect_line("Error. No action given for the file (+e, +b, +p, +v, +r, --serial, --serial-read or --dump): nothing was done")
