@@ -34,6 +34,7 @@ constexpr const char* kErrorTexts[kFetErrorCount] = {
     "Memory is not blank",
     "Memory differs from the data",
     "Device record buffer too small",
+    "The program driving the chip crashed",
 };
 
 const char* SystemEnvironment(const char* name) {
@@ -262,6 +263,14 @@ int32_t FetTarget::Reset(int32_t method, int32_t, int32_t) {
 int32_t FetTarget::Erase(int32_t mode, int32_t address, int32_t length) {
     if (!CheckReady(true)) {
         return -1;
+    }
+    if (model_->HostCrashDue()) {
+        if (hostCrash_) {
+            hostCrash_();
+        } else {
+            std::_Exit(kHostCrashExitStatus);
+        }
+        return Fail(kFetHostCrashed);
     }
     bool done = false;
     switch (mode) {
