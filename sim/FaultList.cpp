@@ -55,6 +55,10 @@ bool ParseItem(const std::string& item, std::vector<Action>* actions) {
             actions->push_back([](DeviceModel& m) { m.SetFlashLocked(true); });
             return true;
         }
+        if (key == "nocable") {
+            actions->push_back([](DeviceModel& m) { m.UnplugJtagCable(); });
+            return true;
+        }
         return false;
     }
     if (key == "powerloss" || key == "powerloss-write" || key == "powerloss-erase") {

@@ -8,6 +8,7 @@
 //   stuck=A:M:V         at address A the bits of mask M read as in V
 //   securityfuse        the security fuse is blown
 //   locked              the flash controller stays locked
+//   nocable             no cable reaches the JTAG pins (the JTAG front end reads all ones)
 // Numbers are decimal, or hexadecimal with 0x.
 
 #include "sim/DeviceModel.h"

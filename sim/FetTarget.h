@@ -20,6 +20,7 @@
 //   libraries it leaves them 0 for F1xx chips, whose standard bounds the caller supplies.
 
 #include "sim/DeviceModel.h"
+#include "sim/SimChipSetup.h"
 
 #include <cstdint>
 #include <functional>
@@ -75,7 +76,7 @@ public:
     static const char* ErrorString(int32_t number);
 
     // The chip behind the library; null before the first Initialize.
-    DeviceModel* Model() { return model_.get(); }
+    DeviceModel* Model() { return chip_.model.get(); }
 
     static constexpr int32_t kLibraryVersion = 130;
 
@@ -86,11 +87,9 @@ private:
     int32_t Persist(); // 0, or the failure when the state file cannot be written
 
     Environment environment_;
-    std::unique_ptr<DeviceModel> model_;
-    std::string statePath_;
+    SimChip chip_;
     int32_t error_ = kFetNoError;
     bool initialized_ = false;
-    bool faultsApplied_ = false;
     bool identified_ = false;
     int32_t supplyMillivolts_ = 0;
 };
