@@ -15,6 +15,7 @@
 #include "jobs/JobFlags.h"
 #include "platform/Clock.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/PortIo.h"
 #include "platform/ProgramDirectory.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
@@ -58,7 +59,7 @@ int Run(const std::vector<std::string>& arguments) {
 
     QueuedMessageBus bus;
     std::unique_ptr<SettingsStore> store = CreateSystemSettingsStore();
-    AdapterSuite adapters(SystemLibraryLoader(), SystemSerialPorts(), SystemClock());
+    AdapterSuite adapters(SystemLibraryLoader(), SystemPortIo(), SystemSerialPorts(), SystemClock());
     // The vendor's loader patch for old chips, when shipped beside the program.
     const std::string programDirectory = ProgramDirectory();
     if (!programDirectory.empty())
