@@ -86,11 +86,12 @@ void JtagChip::ClockFall(JtagBlock block, uint64_t nowNs) {
     const bool jtagDrives = (control_ & kCtlReleaseLowByte) == 0;
     const bool read = !jtagDrives || (control_ & kCtlRead) != 0;
     const bool byte = jtagDrives && (control_ & kCtlByte) != 0;
+    // Reads take what the bus showed during the cycle; its end is when writes happen.
     const uint16_t pc = cpu_.ProgramCounter();
     switch (block) {
     case JtagBlock::DataQuick:
         if (read) {
-            data = bus_.ReadWord(pc);
+            data = dataBus;
         } else {
             bus_.WriteWord(pc, data, nowNs);
         }
@@ -103,7 +104,8 @@ void JtagChip::ClockFall(JtagBlock block, uint64_t nowNs) {
         if ((control_ & kCtlHalt) != 0) {
             if (block == JtagBlock::DataToAddress) {
                 if (read) {
-                    data = byte ? bus_.ReadByte(address) : bus_.ReadWord(address);
+                    const uint16_t shift = (address & 1) != 0 ? 8 : 0;
+                    data = byte ? static_cast<uint16_t>((dataBus >> shift) & 0xFF) : dataBus;
                 } else if (byte) {
                     bus_.WriteByte(address, static_cast<uint8_t>(data & 0xFF), nowNs);
                 } else {
