@@ -1,5 +1,7 @@
 #include "sim/SimPortSession.h"
 
+#include <chrono>
+
 namespace pyrola::sim {
 
 namespace {
@@ -8,10 +10,10 @@ constexpr uint8_t kSupplyLines = 0xF0;
 
 } // namespace
 
-uint64_t SimPortSession::ElapsedNs() const {
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - openedAt_)
-            .count());
+uint64_t SimPortSession::SteadyTime() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
 }
 
 int32_t SimPortSession::Open(uint32_t portNumber) {
@@ -26,10 +28,10 @@ int32_t SimPortSession::Open(uint32_t portNumber) {
     // A new chip (or the first) gets a fresh cable; a reloaded one keeps its pins' state.
     if (wiredModel_ != chip_.model.get()) {
         target_ = std::make_unique<JtagTarget>(*chip_.model);
-        wire_ = std::make_unique<LptJtagWire>(*target_, [this] { return ElapsedNs(); });
+        wire_ = std::make_unique<LptJtagWire>(*target_, [this] { return time_() - openedAtNs_; });
         wiredModel_ = chip_.model.get();
+        openedAtNs_ = time_(); // the wire's time only ever moves forward
     }
-    openedAt_ = std::chrono::steady_clock::now();
     wire_->Open(portNumber);
     open_ = true;
     dirty_ = false;

@@ -4,15 +4,15 @@
 // The chip's state file is read at every Open and written, atomically, when the chip
 // changed and the cable then lets go of it (the adapter releases its lines at the end of
 // every job), when the supply is switched off, and at Close. Port accesses cost 1 us of
-// modelled time each, on top of the real time since Open (which carries the programmer's
-// sleeps).
+// modelled time each, on top of the time since the first Open (which carries the programmer's
+// sleeps): real time, or what a test's clock says.
 
 #include "sim/JtagTarget.h"
 #include "sim/LptJtagWire.h"
 #include "sim/SimChipSetup.h"
 
-#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,8 +20,12 @@ namespace pyrola::sim {
 
 class SimPortSession {
 public:
+    // Nanoseconds from an arbitrary start.
+    using TimeSource = std::function<uint64_t()>;
+
     SimPortSession() : SimPortSession(ProcessEnvironment) {}
-    explicit SimPortSession(SimEnvironment environment) : environment_(std::move(environment)) {}
+    explicit SimPortSession(SimEnvironment environment, TimeSource time = SteadyTime)
+        : environment_(std::move(environment)), time_(std::move(time)) {}
 
     // 0, or -1 with the reason in Error().
     int32_t Open(uint32_t portNumber);
@@ -37,9 +41,10 @@ public:
 
 private:
     bool Persist();
-    uint64_t ElapsedNs() const;
+    static uint64_t SteadyTime();
 
     SimEnvironment environment_;
+    TimeSource time_;
     SimChip chip_;
     std::unique_ptr<JtagTarget> target_;
     std::unique_ptr<LptJtagWire> wire_;
@@ -48,7 +53,7 @@ private:
     bool dirty_ = false;
     bool saveFailed_ = false;
     std::string error_ = "No error";
-    std::chrono::steady_clock::time_point openedAt_{};
+    uint64_t openedAtNs_ = 0;
 };
 
 } // namespace pyrola::sim
