@@ -16,6 +16,8 @@ endfunction()
 
 native_path("${WORK}/settings.ini" SETTINGS)
 native_path("${WORK}/chip.state" SIMSTATE)
+# LPT1 is a file that does not exist, so no run ever reaches a real parallel port.
+native_path("${WORK}/no-such-port" NOPORT)
 set(FETENV "")
 if(FETLIB)
   native_path("${FETLIB}" FETPATH)
@@ -32,7 +34,8 @@ endfunction()
 # run(<name> <expected status> args...): sets OUT, ERR (CR removed) and current.
 function(run name expected)
   execute_process(
-    COMMAND ${CMAKE_COMMAND} -E env "PYROLA_SETTINGS=${SETTINGS}" "PYROLA_SIM_STATE=${SIMSTATE}" ${FETENV}
+    COMMAND ${CMAKE_COMMAND} -E env "PYROLA_SETTINGS=${SETTINGS}" "PYROLA_SIM_STATE=${SIMSTATE}"
+            "PYROLA_LPT1=${NOPORT}" ${FETENV}
             ${EMULATOR} "${PYROLA}" ${ARGN}
     RESULT_VARIABLE status OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR TIMEOUT 120)
   string(REPLACE "\r" "" OUT "${OUT}")
@@ -119,12 +122,17 @@ if(at EQUAL -1)
   fail("bad-file: no load failure line\n${OUT}")
 endif()
 
-# A corrupt settings file reads as defaults (RAW adapter) and is replaced on exit.
+# A corrupt settings file reads as defaults (RAW adapter on LPT1) and is replaced on exit.
 file(WRITE "${WORK}/settings.ini" "[Pyrola\nAdapter=0\n")
-run(raw-not-available 1 +e)
+run(raw-no-port 1 +e)
 expect_log_form()
 expect_line("Initialize..")
-expect_line("RAW adapter not available in this build")
+expect_line("Could not initialize device interface")
+string(FIND "${OUT}" "->LPT1: " at)
+string(FIND "${OUT}" "no-such-port" named)
+if(at EQUAL -1 OR named EQUAL -1)
+  fail("raw-no-port: the log does not say which port was tried\n${OUT}")
+endif()
 expect_err("Init() failed.")
 file(READ "${WORK}/settings.ini" saved)
 if(NOT saved MATCHES "\\[Pyrola\\]\nBSL_PORT=0\n" OR NOT saved MATCHES "Adapter=1\n")
