@@ -36,60 +36,55 @@ public:
     void Update(uint16_t, uint64_t) override {}
 };
 
-// The control-signal register: read back with its status bits; written only through 0x13.
-class JtagControlRegister : public JtagRegisterBlock {
+// A block that works on the chip; one that is not writable ignores Update-DR.
+class JtagChipRegister : public JtagRegisterBlock {
 public:
-    JtagControlRegister(JtagChip& chip, bool writable) : chip_(chip), writable_(writable) {}
-    uint16_t Capture() override;
-    void Update(uint16_t value, uint64_t nowNs) override;
+    JtagChipRegister(JtagChip& chip, bool writable) : chip_(chip), writable_(writable) {}
 
-private:
+protected:
     JtagChip& chip_;
     bool writable_;
+};
+
+// The control-signal register: read back with its status bits; written only through 0x13.
+class JtagControlRegister : public JtagChipRegister {
+public:
+    using JtagChipRegister::JtagChipRegister;
+    uint16_t Capture() override;
+    void Update(uint16_t value, uint64_t nowNs) override;
 };
 
 // The configuration fuses, eight bits, read only.
-class JtagFuseRegister : public JtagRegisterBlock {
+class JtagFuseRegister : public JtagChipRegister {
 public:
-    explicit JtagFuseRegister(JtagChip& chip) : chip_(chip) {}
+    explicit JtagFuseRegister(JtagChip& chip) : JtagChipRegister(chip, false) {}
     int Width() const override { return 8; }
     uint16_t Capture() override;
     void Update(uint16_t, uint64_t) override {}
-
-private:
-    JtagChip& chip_;
 };
 
 // The address bus as captured; 0x83 also sets the JTAG address register.
-class JtagAddressRegister : public JtagRegisterBlock {
+class JtagAddressRegister : public JtagChipRegister {
 public:
-    JtagAddressRegister(JtagChip& chip, bool writable) : chip_(chip), writable_(writable) {}
+    using JtagChipRegister::JtagChipRegister;
     uint16_t Capture() override;
     void Update(uint16_t value, uint64_t nowNs) override;
-
-private:
-    JtagChip& chip_;
-    bool writable_;
 };
 
 // The JTAG data register (0x41, 0x43, 0x85); read only as the signature read-out (0x46).
-class JtagDataRegister : public JtagRegisterBlock {
+class JtagDataRegister : public JtagChipRegister {
 public:
-    JtagDataRegister(JtagChip& chip, bool writable) : chip_(chip), writable_(writable) {}
+    using JtagChipRegister::JtagChipRegister;
     uint16_t Capture() override;
     void Update(uint16_t value, uint64_t nowNs) override;
-
-private:
-    JtagChip& chip_;
-    bool writable_;
 };
 
 // The data register as signature register (0x44): each Shift-DR clock is one step of the
 // 16-bit signature with the word on the data bus (what the TCLK cycle in progress reads);
 // TDI is not used.
-class JtagSignatureRegister : public JtagRegisterBlock {
+class JtagSignatureRegister : public JtagChipRegister {
 public:
-    explicit JtagSignatureRegister(JtagChip& chip) : chip_(chip) {}
+    explicit JtagSignatureRegister(JtagChip& chip) : JtagChipRegister(chip, true) {}
     uint16_t Capture() override;
     uint16_t Shift(uint16_t current, bool tdi) const override;
     void Update(uint16_t value, uint64_t nowNs) override;
@@ -97,9 +92,6 @@ public:
     // One step: shift left, feeding back bit 15 through the polynomial 0x0805, then add
     // the word.
     static uint16_t Step(uint16_t signature, uint16_t word);
-
-private:
-    JtagChip& chip_;
 };
 
 } // namespace pyrola::sim

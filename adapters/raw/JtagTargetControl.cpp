@@ -280,16 +280,12 @@ uint16_t JtagTargetControl::LoadProgramCounter(uint16_t value, int pulses) {
     return ShiftDr(0);
 }
 
-bool JtagTargetControl::ResetThroughJtag(bool execute, bool releaseJtag) {
-    ShiftIr(kIrControlWrite);
-    ShiftDr(kControlReset);
-    ShiftDr(kControlNormal);
-    ShiftIr(kIrControlRelease);
+bool JtagTargetControl::Reattach(bool execute, bool releaseJtag) {
     if (releaseJtag) {
         port_.ReleaseLines();
         return true;
     }
-    // The same attach as ConnectTarget: TAP reset, fuse test, identification, sync, PUC.
+    // TAP reset, fuse test, identification, sync, PUC.
     if (ConnectTarget() != 0) {
         return false;
     }
@@ -299,19 +295,17 @@ bool JtagTargetControl::ResetThroughJtag(bool execute, bool releaseJtag) {
     return true;
 }
 
+bool JtagTargetControl::ResetThroughJtag(bool execute, bool releaseJtag) {
+    ShiftIr(kIrControlWrite);
+    ShiftDr(kControlReset);
+    ShiftDr(kControlNormal);
+    ShiftIr(kIrControlRelease);
+    return Reattach(execute, releaseJtag);
+}
+
 bool JtagTargetControl::ResetThroughLines(bool execute, bool releaseJtag) {
     port_.ResetPulse();
-    if (releaseJtag) {
-        port_.ReleaseLines();
-        return true;
-    }
-    if (ConnectTarget() != 0) {
-        return false;
-    }
-    if (execute) {
-        ShiftIr(kIrControlRelease);
-    }
-    return true;
+    return Reattach(execute, releaseJtag);
 }
 
 bool JtagTargetControl::ResetBySupplyCycle(bool execute, bool releaseJtag) {

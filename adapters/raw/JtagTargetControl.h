@@ -91,6 +91,8 @@ private:
     // Up to 50 control captures until the CPU is synchronised, 1 ms apart; 0 or -1.
     // `last` (may be null) receives the last value read.
     int32_t WaitForSync(uint16_t* last);
+    // After a reset: release the lines, or attach again and let the CPU run if asked.
+    bool Reattach(bool execute, bool releaseJtag);
     bool ResetThroughJtag(bool execute, bool releaseJtag);
     bool ResetThroughLines(bool execute, bool releaseJtag);
     bool ResetBySupplyCycle(bool execute, bool releaseJtag);

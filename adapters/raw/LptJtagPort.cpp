@@ -30,42 +30,29 @@ void LptJtagPort::SetTms(bool level) {
     SetDataBit(kLptTms, level);
 }
 
-void LptJtagPort::SetTck(int mode) {
+void LptJtagPort::SetLine(uint8_t mask, int mode) {
     switch (mode) {
     case kLineLow:
-        SetDataBit(kLptTck, false);
-        break;
     case kLineHigh:
-        SetDataBit(kLptTck, true);
+        SetDataBit(mask, mode == kLineHigh);
         break;
     case kLineRise:
-        SetDataBit(kLptTck, false);
-        SetDataBit(kLptTck, true);
+        SetDataBit(mask, false);
+        SetDataBit(mask, true);
         break;
-    default:
-        SetDataBit(kLptTck, true);
-        SetDataBit(kLptTck, false);
+    default: // kLineFall
+        SetDataBit(mask, true);
+        SetDataBit(mask, false);
         break;
     }
 }
 
+void LptJtagPort::SetTck(int mode) {
+    SetLine(kLptTck, mode);
+}
+
 void LptJtagPort::SetTclk(int mode) {
-    switch (mode) {
-    case kLineLow:
-        SetDataBit(kLptTdi, false);
-        break;
-    case kLineHigh:
-        SetDataBit(kLptTdi, true);
-        break;
-    case kLineRise:
-        SetDataBit(kLptTdi, false);
-        SetDataBit(kLptTdi, true);
-        break;
-    default:
-        SetDataBit(kLptTdi, true);
-        SetDataBit(kLptTdi, false);
-        break;
-    }
+    SetLine(kLptTdi, mode);
 }
 
 bool LptJtagPort::ReadTdo() {

@@ -82,6 +82,7 @@ public:
 
 private:
     void SetDataBit(uint8_t mask, bool level);
+    void SetLine(uint8_t mask, int mode);
     void WriteData();
     void WriteControl();
 };

@@ -157,13 +157,20 @@ int32_t RawJtagAdapter::Erase(uint32_t mode, uint32_t address, uint32_t) {
     return 0;
 }
 
-int32_t RawJtagAdapter::WriteMemory(uint32_t address, const uint8_t* data, uint32_t count) {
+bool RawJtagAdapter::CanTransfer(int32_t noDeviceError, const void* data, uint32_t count) {
     if (port_.deviceIndex == 0) {
-        port_.errorNumber = kRawWriteFailed;
-        return -1;
+        port_.errorNumber = noDeviceError;
+        return false;
     }
     if (data == nullptr && count > 0) {
         port_.errorNumber = kRawInvalidParameter;
+        return false;
+    }
+    return true;
+}
+
+int32_t RawJtagAdapter::WriteMemory(uint32_t address, const uint8_t* data, uint32_t count) {
+    if (!CanTransfer(kRawWriteFailed, data, count)) {
         return -1;
     }
     const WordWindow window = WindowOf(address, count);
@@ -204,12 +211,7 @@ int32_t RawJtagAdapter::WriteMemory(uint32_t address, const uint8_t* data, uint3
 }
 
 int32_t RawJtagAdapter::ReadMemory(uint32_t address, uint8_t* data, uint32_t count) {
-    if (port_.deviceIndex == 0) {
-        port_.errorNumber = kRawReadFailed;
-        return -1;
-    }
-    if (data == nullptr && count > 0) {
-        port_.errorNumber = kRawInvalidParameter;
+    if (!CanTransfer(kRawReadFailed, data, count)) {
         return -1;
     }
     const WordWindow window = WindowOf(address, count);

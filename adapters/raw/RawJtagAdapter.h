@@ -66,7 +66,9 @@ public:
     JtagTargetControl& Jtag() { return jtag_; }
 
 private:
-    // One register write with the CPU halted: address, data, one TCLK pulse.
+    // A transfer needs an identified device (else `noDeviceError`) and data for its count.
+    bool CanTransfer(int32_t noDeviceError, const void* data, uint32_t count);
+    // One register write with the CPU halted: the address and the data shifted in.
     void WriteRegister(uint16_t address, uint16_t value);
     void ErasePass(uint16_t mode, uint16_t address, uint32_t pulses);
     // Signature check of count bytes against data (null: all 0xFF); 0 or -1 (error 11).
