@@ -1,6 +1,7 @@
 #include "app/AdapterSuite.h"
 
 #include "adapters/FetAdapter.h"
+#include "adapters/GuardedAdapter.h"
 #include "adapters/bsl/BslAdapter.h"
 #include "adapters/raw/RawJtagAdapter.h"
 
@@ -12,18 +13,21 @@ static_assert(kErasedVectorPassword == kBslErasedPassword, "one erased-device pa
 static_assert(sizeof(VectorPassword) == sizeof(BslPassword));
 
 AdapterSuite::AdapterSuite(LibraryLoader& libraries, PortIo& parallelPorts, SerialPortFactory& serialPorts,
-                           Clock& clock)
+                           Clock& clock, FaultGuard& guard)
     : fet_(std::make_unique<FetAdapter>(libraries)),
       raw_(std::make_unique<RawJtagAdapter>(parallelPorts, clock)),
-      bsl_(std::make_unique<BslAdapter>(serialPorts, clock)) {}
+      bsl_(std::make_unique<BslAdapter>(serialPorts, clock)),
+      guardedFet_(std::make_unique<GuardedAdapter>(*fet_, guard)),
+      guardedRaw_(std::make_unique<GuardedAdapter>(*raw_, guard)),
+      guardedBsl_(std::make_unique<GuardedAdapter>(*bsl_, guard)) {}
 
 AdapterSuite::~AdapterSuite() = default;
 
 AdapterSet AdapterSuite::Set() {
     AdapterSet set;
-    set.fet = fet_.get();
-    set.raw = raw_.get();
-    set.bsl = bsl_.get();
+    set.fet = guardedFet_.get();
+    set.raw = guardedRaw_.get();
+    set.bsl = guardedBsl_.get();
     BslAdapter* bsl = bsl_.get();
     set.setBslPatch = [bsl](bool enabled) { bsl->patchEnabled = enabled ? 1 : 0; };
     set.bslNeedsPassword = [bsl] { return bsl->needPassword != 0; };

@@ -1,7 +1,9 @@
 #pragma once
 // The program's three adapters, built once for the whole run: the FET adapter over the
 // platform's library loader, the RAW adapter over the platform's parallel-port access and
-// clock, the BSL adapter over the platform's serial ports and clock.
+// clock, the BSL adapter over the platform's serial ports and clock. The shell sees each
+// through a fault guard, so that a fault raised inside one (a vendor library is closed
+// code) ends the job list, not the program.
 
 #include "app/AdapterSet.h"
 
@@ -10,6 +12,8 @@
 namespace pyrola {
 
 class Clock;
+class FaultGuard;
+class GuardedAdapter;
 class LibraryLoader;
 class PortIo;
 class SerialPortFactory;
@@ -20,7 +24,7 @@ class BslAdapter;
 class AdapterSuite {
 public:
     AdapterSuite(LibraryLoader& libraries, PortIo& parallelPorts, SerialPortFactory& serialPorts,
-                 Clock& clock);
+                 Clock& clock, FaultGuard& guard);
     ~AdapterSuite();
 
     // Borrowed views for the shell, with the BSL adapter's hooks wired.
@@ -34,6 +38,9 @@ private:
     std::unique_ptr<FetAdapter> fet_;
     std::unique_ptr<RawJtagAdapter> raw_;
     std::unique_ptr<BslAdapter> bsl_;
+    std::unique_ptr<GuardedAdapter> guardedFet_;
+    std::unique_ptr<GuardedAdapter> guardedRaw_;
+    std::unique_ptr<GuardedAdapter> guardedBsl_;
 };
 
 } // namespace pyrola

@@ -37,6 +37,9 @@ TimeOfDay LocalTimeOfDay() {
 // Lines a progress bar can show: its range sits in 16 bits.
 constexpr uint32_t kProgressRangeLimit = 0xFFFF;
 
+constexpr const char* kTextUnterminatedRefused =
+    "Error. File without end record refused; it may be cut short.";
+
 } // namespace
 
 std::string FormatLogLine(const TimeOfDay& time, const std::string& text) {
@@ -181,20 +184,33 @@ bool ProgrammerShell::LoadRecentFile(size_t index) {
 }
 
 CommandLineOutcome ProgrammerShell::ProcessCommandLine(const std::string& text) {
-    CommandLineOutcome outcome;
+    return ProcessCommandTokens(TokenizeCommandLine(text));
+}
+
+CommandLineOutcome ProgrammerShell::ProcessCommandTokens(const std::vector<std::string>& tokens) {
+    return CarryOutCommandLine(ReadCommandTokens(tokens));
+}
+
+CommandLineRequest ProgrammerShell::ReadCommandTokens(const std::vector<std::string>& tokens) {
     CommandLineRequest request =
-        ParseCommandLine(text, PathExists, [this](const std::string& message, bool isError) {
+        ParseCommandTokens(tokens, PathExists, [this](const std::string& message, bool isError) {
             // The colour first, so that a front end sees the text arrive as an error.
             if (isError)
                 SetFailureMark(true);
             Message(message);
         });
-    outcome.anyToken = request.anyToken;
-    outcome.rejected = request.errorFlag;
     // Each option token sets erase info as it is read, so the options before an illegal
     // flow letter keep their effect even though nothing after the tokens runs.
     if (request.eraseInfo)
         engine_.eraseInfo = *request.eraseInfo;
+    return request;
+}
+
+CommandLineOutcome ProgrammerShell::CarryOutCommandLine(const CommandLineRequest& request,
+                                                        const CarryOutOptions& options) {
+    CommandLineOutcome outcome;
+    outcome.anyToken = request.anyToken;
+    outcome.rejected = request.errorFlag;
     if (!request.anyToken || request.aborted)
         return outcome;
     if (request.adapter) {
@@ -215,8 +231,13 @@ CommandLineOutcome ProgrammerShell::ProcessCommandLine(const std::string& text) 
         }
         ApplySettings();
     }
+    // Applying the settings reloads erase info from "EraseInfo"; "-pi" still holds for
+    // this command line.
+    if (request.protectInfo)
+        engine_.eraseInfo = 0;
 
-    if (request.flowFlags & (kJobProgram | kJobVerify)) {
+    const uint32_t flags = request.flowFlags | options.extraFlags;
+    if (flags & (kJobProgram | kJobVerify)) {
         if (!request.fileToken) {
             SetFailureMark(true);
             Message("Error. Specify filename.");
@@ -228,12 +249,24 @@ CommandLineOutcome ProgrammerShell::ProcessCommandLine(const std::string& text) 
             return outcome;
         }
     } else if (request.fileToken) {
-        if (!fileFlow_.LoadFile(*request.fileToken))
+        if (!fileFlow_.LoadFile(*request.fileToken)) {
             outcome.rejected = true;
+            if (options.loadMustSucceed)
+                return outcome;
+        }
+    }
+    if (request.fileToken && !outcome.rejected && fileFlow_.LastLoadUnterminated()) {
+        outcome.unterminatedFile = true;
+        if (options.refuseUnterminatedFile) {
+            SetFailureMark(true);
+            Message(kTextUnterminatedRefused);
+            outcome.rejected = true;
+            return outcome;
+        }
     }
 
-    if (request.flowFlags)
-        outcome.jobStarted = StartJobReporting(request.flowFlags);
+    if (flags)
+        outcome.jobStarted = StartJobReporting(flags);
     return outcome;
 }
 

@@ -10,6 +10,7 @@
 #include "image/FileFlow.h"
 #include "image/FileFlowHost.h"
 #include "image/MemoryImage.h"
+#include "jobs/CommandLine.h"
 #include "jobs/JobEngine.h"
 #include "jobs/MessageBus.h"
 #include "platform/SettingsStore.h"
@@ -40,6 +41,19 @@ struct CommandLineOutcome {
     bool anyToken = false;
     bool rejected = false; // an illegal flow letter, option or file token, or a failed load
     bool jobStarted = false;
+    // The file loaded, but without its end record (it may be cut short). With
+    // CarryOutOptions::refuseUnterminatedFile such a file is also rejected and no job starts.
+    bool unterminatedFile = false;
+};
+
+// What a front end adds when it carries out a command line.
+struct CarryOutOptions {
+    uint32_t extraFlags = 0;      // job steps of its own, run with the flow letters'
+    bool loadMustSucceed = false; // a file that fails to load stops the job in every case
+    // A file without its end record is refused (logged, rejected, no job) instead of
+    // programming what may be half a file: for a front end nobody watches. The window
+    // only warns.
+    bool refuseUnterminatedFile = false;
 };
 
 class ProgrammerShell : private FileFlowHost {
@@ -68,7 +82,17 @@ public:
     // Recent entry i (0-based): loaded; moved up on success, dropped on failure.
     bool LoadRecentFile(size_t index);
 
+    // The command-line processing: the tokens are read, then carried out.
     CommandLineOutcome ProcessCommandLine(const std::string& text);
+    // The same for tokens already split (the headless program's arguments, one token each
+    // whatever characters they hold).
+    CommandLineOutcome ProcessCommandTokens(const std::vector<std::string>& tokens);
+    // The two halves, for a front end with rules of its own between them. Reading reports
+    // every complaint and sets erase info as the options are read; carrying out applies the
+    // adapter and port, loads the file and starts a job with the flow flags and extraFlags.
+    CommandLineRequest ReadCommandTokens(const std::vector<std::string>& tokens);
+    CommandLineOutcome CarryOutCommandLine(const CommandLineRequest& request,
+                                           const CarryOutOptions& options = {});
     // Flags of the job engine plus 0x2000 (reload first) and 0x10000 (cancel).
     void StartJob(uint32_t flags);
     // A menu item, button or key.
