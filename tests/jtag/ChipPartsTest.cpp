@@ -1,4 +1,8 @@
-// The parts behind the JTAG logic, each against a DeviceModel: CPU, watchdog, flash
+// The simulated chip's JTAG front end (sim/): the TAP table on its own, the pins, each
+// part behind them (CPU, watchdog, flash controller), and the whole front end driven with
+// pin sequences of these tests' own (JtagHost), plus the simulated parallel-port wire.
+//
+// Here: the parts behind the JTAG logic, each against a DeviceModel: CPU, watchdog, flash
 // controller, memory bus.
 #include "sim/ChipBus.h"
 #include "sim/FlashController.h"

@@ -1,6 +1,4 @@
-// The simulated chip's JTAG front end (sim/): the TAP table on its own, the pins, each
-// part behind them (CPU, watchdog, flash controller), and the whole front end driven with
-// pin sequences of these tests' own (JtagHost), plus the simulated port library.
+// The TAP table on its own, and the pins that step it.
 #include "sim/JtagTap.h"
 #include "sim/JtagPins.h"
 

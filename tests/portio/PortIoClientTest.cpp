@@ -1,4 +1,7 @@
-// The WinIo driver client's sequences against a recording Windows.
+// Parallel-port access (platform/): the WinIo driver client, port-I/O libraries, this
+// platform's choice of access; also the simulated port behind the library (sim/).
+//
+// Here: the WinIo driver client's sequences against a recording Windows.
 #include "platform/PortIoClient.h"
 #include "tests/portio/RecordingWinIoSystem.h"
 

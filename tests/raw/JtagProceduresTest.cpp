@@ -1,4 +1,9 @@
-// The JTAG procedures as pin sequences, decoded back into TAP operations.
+// The RAW adapter's layers on the parallel port: the signal layer's pin writes and sleeps,
+// the JTAG procedures' sequences (decoded from the pin writes), the adapter's operations
+// against the simulated chip's pins, and job lists run on that wire. Also covers the
+// simulated wire and JTAG target (sim/) as the adapter's far end.
+//
+// Here: the JTAG procedures as pin sequences, decoded back into TAP operations.
 #include "adapters/TargetAdapter.h"
 #include "adapters/raw/JtagTargetControl.h"
 #include "adapters/raw/RawError.h"

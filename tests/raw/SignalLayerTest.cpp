@@ -1,7 +1,4 @@
-// The RAW adapter's layers on the parallel port: the signal layer's pin writes and sleeps,
-// the JTAG procedures' sequences (decoded from the pin writes), the adapter's operations
-// against the simulated chip's pins, and job lists run on that wire. Also covers the
-// simulated wire and JTAG target (sim/) as the adapter's far end.
+// The signal layer: which register bit each operation writes, in which order, with which sleeps.
 #include "adapters/raw/JtagTargetControl.h"
 #include "adapters/raw/LptJtagPort.h"
 #include "tests/raw/RecordingPortIo.h"
