@@ -1,7 +1,6 @@
 #include "app/AdapterSuite.h"
 
 #include "adapters/FetAdapter.h"
-#include "adapters/GuardedAdapter.h"
 #include "adapters/bsl/BslAdapter.h"
 #include "adapters/raw/RawJtagAdapter.h"
 
@@ -14,20 +13,17 @@ static_assert(sizeof(VectorPassword) == sizeof(BslPassword));
 
 AdapterSuite::AdapterSuite(LibraryLoader& libraries, PortIo& parallelPorts, SerialPortFactory& serialPorts,
                            Clock& clock, FaultGuard& guard)
-    : fet_(std::make_unique<FetAdapter>(libraries)),
+    : fet_(std::make_unique<FetAdapter>(libraries, guard)),
       raw_(std::make_unique<RawJtagAdapter>(parallelPorts, clock)),
-      bsl_(std::make_unique<BslAdapter>(serialPorts, clock)),
-      guardedFet_(std::make_unique<GuardedAdapter>(*fet_, guard)),
-      guardedRaw_(std::make_unique<GuardedAdapter>(*raw_, guard)),
-      guardedBsl_(std::make_unique<GuardedAdapter>(*bsl_, guard)) {}
+      bsl_(std::make_unique<BslAdapter>(serialPorts, clock)) {}
 
 AdapterSuite::~AdapterSuite() = default;
 
 AdapterSet AdapterSuite::Set() {
     AdapterSet set;
-    set.fet = guardedFet_.get();
-    set.raw = guardedRaw_.get();
-    set.bsl = guardedBsl_.get();
+    set.fet = fet_.get();
+    set.raw = raw_.get();
+    set.bsl = bsl_.get();
     BslAdapter* bsl = bsl_.get();
     set.setBslPatch = [bsl](bool enabled) { bsl->patchEnabled = enabled ? 1 : 0; };
     set.bslNeedsPassword = [bsl] { return bsl->needPassword != 0; };

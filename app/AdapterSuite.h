@@ -1,9 +1,9 @@
 #pragma once
 // The program's three adapters, built once for the whole run: the FET adapter over the
 // platform's library loader, the RAW adapter over the platform's parallel-port access and
-// clock, the BSL adapter over the platform's serial ports and clock. The shell sees each
-// through a fault guard, so that a fault raised inside one (a vendor library is closed
-// code) ends the job list, not the program.
+// clock, the BSL adapter over the platform's serial ports and clock. The FET adapter calls
+// its closed vendor library under the fault guard, so that a fault raised inside it ends
+// the job list, not the program.
 
 #include "app/AdapterSet.h"
 
@@ -13,7 +13,6 @@ namespace pyrola {
 
 class Clock;
 class FaultGuard;
-class GuardedAdapter;
 class LibraryLoader;
 class PortIo;
 class SerialPortFactory;
@@ -38,9 +37,6 @@ private:
     std::unique_ptr<FetAdapter> fet_;
     std::unique_ptr<RawJtagAdapter> raw_;
     std::unique_ptr<BslAdapter> bsl_;
-    std::unique_ptr<GuardedAdapter> guardedFet_;
-    std::unique_ptr<GuardedAdapter> guardedRaw_;
-    std::unique_ptr<GuardedAdapter> guardedBsl_;
 };
 
 } // namespace pyrola

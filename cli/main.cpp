@@ -11,6 +11,7 @@
 #include "app/QueuedMessageBus.h"
 #include "cli/CliArguments.h"
 #include "cli/CliView.h"
+#include "cli/FaultWatchdog.h"
 #include "cli/Terminal.h"
 #include "jobs/CommandLine.h"
 #include "jobs/JobFlags.h"
@@ -69,6 +70,11 @@ int WaitForJob(ProgrammerShell& shell, QueuedMessageBus& bus, const CommandLineO
     // Image bytes left out because the device has no memory there: the chip does not
     // hold the image, whatever the steps said.
     const bool incomplete = shell.Engine().bytesOutsideDevice.load() > 0;
+    if (incomplete) {
+        shell.SetFailureMark(true);
+        shell.Message(
+            "Image bytes outside the device memory were left out: the chip does not hold the image");
+    }
     return (cancelled || unfinished || incomplete || shell.StatusIsError() || outcome.rejected) ? kExitFailed
                                                                                                 : kExitDone;
 }
@@ -93,9 +99,7 @@ int Run(const std::vector<std::string>& arguments) {
     AdapterSuite adapters(SystemLibraryLoader(), SystemPortIo(), SystemSerialPorts(), SystemClock(),
                           SystemFaultGuard());
     // The vendor's loader patch for old chips, when shipped beside the program.
-    const std::string programDirectory = ProgramDirectory();
-    if (!programDirectory.empty())
-        adapters.Bsl().patchFilePath = programDirectory + "/" + kBslPatchFileName;
+    adapters.Bsl().patchFilePath = BesideProgram(kBslPatchFileName);
     CliView view(stdout, stderr, StandardErrorIsTerminal());
     int status = kExitDone;
     {
@@ -117,6 +121,8 @@ int Run(const std::vector<std::string>& arguments) {
             shell.Message("Error. No action given for the file (+e, +b, +p, +v or +r): nothing was done");
             status = kExitRejected;
         } else {
+            // Ends the process should a fault inside the adapter leave the program stuck.
+            FaultWatchdog watchdog;
             CarryOutOptions options;
             options.loadMustSucceed = true;
             // A file without its end record may be cut short: never programmed unattended.

@@ -76,7 +76,8 @@ std::optional<uint32_t> IniSettingsStore::ReadNumber(const std::string& keyPath,
 }
 
 bool IniSettingsStore::Write(const std::string& keyPath, const std::vector<SettingsChange>& changes) {
-    if (path_.empty() || !MakeParentFolders(path_))
+    // A read-only settings file is left alone, without a lock file beside it either.
+    if (path_.empty() || !MayReplaceFile(path_) || !MakeParentFolders(path_))
         return false;
     FileLock lock(path_ + ".lock");
     if (!lock.Held() || !MayReplaceFile(path_))
