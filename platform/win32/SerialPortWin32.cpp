@@ -99,7 +99,13 @@ public:
             return false;
         DCB changed = dcb_;
         changed.BaudRate = baudRate;
-        if (!SetCommState(handle_, &changed))
+        // The port's own report decides: a driver may refuse another part of the record
+        // it was given whole (Wine on a pseudo-terminal refuses the parity every time)
+        // and still have taken the rate.
+        (void)SetCommState(handle_, &changed);
+        DCB applied{};
+        applied.DCBlength = sizeof(DCB);
+        if (!GetCommState(handle_, &applied) || applied.BaudRate != baudRate)
             return false;
         dcb_ = changed;
         return true;
