@@ -299,16 +299,3 @@ TEST(SetupForm, UnknownLoaderSpeedShowsAndStoresTheBaseRate) {
     form.Ok();
     EXPECT_EQ(settings.bslSpeed, 9600u);
 }
-
-TEST(SetupControls, TemplateHasTheDialogsIdsAndCaptions) {
-    EXPECT_EQ(kSetupDialogId, 201u);
-    EXPECT_STREQ(kSetupCaption, "Setup");
-    const SetupControlInfo* programm = FindSetupControl(1043);
-    ASSERT_NE(programm, nullptr);
-    EXPECT_STREQ(programm->caption, "Programm");
-    const SetupControlInfo* note = FindSetupControl(2000);
-    ASSERT_NE(note, nullptr);
-    EXPECT_EQ(note->kind, SetupControlKind::StaticText);
-    EXPECT_STREQ(note->caption, "Access by msp430.dll. Require installed driver");
-    EXPECT_EQ(FindSetupControl(1046), nullptr);
-}
