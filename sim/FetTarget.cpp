@@ -4,10 +4,12 @@
 #include "adapters/DeviceTable.h"
 #include "sim/FaultList.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 namespace pyrola::sim {
 
@@ -59,11 +61,36 @@ uint32_t DeviceIndexOf(const std::string& name) {
     return 0;
 }
 
+void RealSleep(uint32_t milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+constexpr uint32_t kMaxDelayMs = 10000;
+
+// The delay setting: a plain decimal number of milliseconds; anything else means none.
+uint32_t DelaySetting(const char* text) {
+    if (text == nullptr || text[0] < '0' || text[0] > '9') {
+        return 0;
+    }
+    char* end = nullptr;
+    unsigned long value = std::strtoul(text, &end, 10);
+    return (*end == '\0' && value <= kMaxDelayMs) ? static_cast<uint32_t>(value) : 0;
+}
+
 } // namespace
 
 FetTarget::FetTarget() : FetTarget(SystemEnvironment) {}
 
-FetTarget::FetTarget(Environment environment) : environment_(std::move(environment)) {}
+FetTarget::FetTarget(Environment environment) : FetTarget(std::move(environment), RealSleep) {}
+
+FetTarget::FetTarget(Environment environment, Sleeper sleeper)
+    : environment_(std::move(environment)), sleeper_(std::move(sleeper)) {}
+
+void FetTarget::Pace() {
+    if (delayMs_ > 0 && sleeper_) {
+        sleeper_(delayMs_);
+    }
+}
 
 const char* FetTarget::ErrorString(int32_t number) {
     if (number < 0 || number >= kFetErrorCount) {
@@ -121,6 +148,7 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
     if (deviceNamed && !DeviceModel::IsDeviceName(device)) {
         return Fail(kFetUnknownDevice);
     }
+    delayMs_ = DelaySetting(environment_("PYROLA_SIM_FET_DELAY"));
     const char* state = environment_("PYROLA_SIM_STATE");
     statePath_ = state != nullptr ? state : "";
 
@@ -260,6 +288,7 @@ int32_t FetTarget::Reset(int32_t method, int32_t, int32_t) {
 }
 
 int32_t FetTarget::Erase(int32_t mode, int32_t address, int32_t length) {
+    Pace();
     if (!CheckReady(true)) {
         return -1;
     }
@@ -289,6 +318,7 @@ int32_t FetTarget::Erase(int32_t mode, int32_t address, int32_t length) {
 }
 
 int32_t FetTarget::Memory(int32_t address, uint8_t* buffer, int32_t count, int32_t read) {
+    Pace();
     if (!CheckReady(true)) {
         return -1;
     }
@@ -322,6 +352,7 @@ int32_t FetTarget::Memory(int32_t address, uint8_t* buffer, int32_t count, int32
 }
 
 int32_t FetTarget::VerifyMem(int32_t address, int32_t count, const uint8_t* data) {
+    Pace();
     if (!CheckReady(true)) {
         return -1;
     }
@@ -340,6 +371,7 @@ int32_t FetTarget::VerifyMem(int32_t address, int32_t count, const uint8_t* data
 }
 
 int32_t FetTarget::EraseCheck(int32_t address, int32_t length) {
+    Pace();
     if (!CheckReady(true)) {
         return -1;
     }
