@@ -15,4 +15,10 @@ const char* FileFormatExtension(FileFormat format);
 // The extension table, compared without regard to case; anything else is Unknown.
 FileFormat FileFormatForExtension(std::string_view extension);
 
+// The formats the File Format dialog offers, in the order of its buttons.
+inline constexpr FileFormat kOfferedFileFormats[] = {FileFormat::TiTxt, FileFormat::IntelHex,
+                                                     FileFormat::Binary};
+// What the dialog checks when the preselection is none of the offered formats.
+inline constexpr FileFormat kFallbackFileFormat = FileFormat::Binary;
+
 } // namespace pyrola
