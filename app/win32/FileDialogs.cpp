@@ -1,0 +1,72 @@
+#include "app/win32/FileDialogs.h"
+
+#include "ui/win32/WideText.h"
+
+#include <commdlg.h>
+#include <vector>
+
+namespace pyrola::win32 {
+
+namespace {
+
+struct FilterEntry {
+    const wchar_t* name;
+    const wchar_t* patterns;
+};
+
+constexpr FilterEntry kFilter[] = {
+    {L"All Known Files (.bin;.dat;.tsk;.txt;.hex;.a43)", L"*.bin;*.dat;*.tsk;*.txt;*.hex;*.a43"},
+    {L"Binary Files (.bin;.dat;.tsk)", L"*.bin;*.dat;*.tsk"},
+    {L"TI TXT Files (.txt)", L"*.txt"},
+    {L"Intel HEX Files (.hex;.a43)", L"*.hex;*.a43"},
+    {L"All Files (*.*)", L"*.*"},
+};
+
+// Room for long paths; the load flow refuses what it cannot keep.
+constexpr size_t kPathBuffer = 4096;
+
+// "name\0patterns\0...\0\0" as the common dialogs want it.
+std::wstring FilterText() {
+    std::wstring text;
+    for (const FilterEntry& entry : kFilter) {
+        text += entry.name;
+        text += L'\0';
+        text += entry.patterns;
+        text += L'\0';
+    }
+    text += L'\0';
+    return text;
+}
+
+std::optional<std::string> Ask(HWND owner, const std::string& current, bool save) {
+    const std::wstring filter = FilterText();
+    std::vector<wchar_t> path(kPathBuffer, L'\0');
+    const std::wstring start = Widen(current);
+    if (start.size() < path.size())
+        std::copy(start.begin(), start.end(), path.begin());
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path.data();
+    dialog.nMaxFile = static_cast<DWORD>(path.size());
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER |
+                   (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    const BOOL chosen = save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
+    if (!chosen)
+        return std::nullopt;
+    return Narrow(path.data());
+}
+
+} // namespace
+
+std::optional<std::string> AskOpenPath(HWND owner, const std::string& current) {
+    return Ask(owner, current, false);
+}
+
+std::optional<std::string> AskSavePath(HWND owner, const std::string& current) {
+    return Ask(owner, current, true);
+}
+
+} // namespace pyrola::win32
