@@ -289,6 +289,26 @@ TEST_F(ProgramWindow, StartsReadyWithTheStatesOfAnEmptyImage) {
     box.PostClick(IDOK);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(about); }));
 
+    // Resizing: the memory view and the log take the room, the buttons stay at the right.
+    auto rectOf = [&](int id) {
+        RECT r{};
+        GetWindowRect(window.Control(id), &r);
+        return r;
+    };
+    RECT frame{};
+    GetWindowRect(window.Handle(), &frame);
+    const RECT memory = rectOf(kMemory), log = rectOf(kLog), autoButton = rectOf(kAuto);
+    SetWindowPos(window.Handle(), nullptr, 0, 0, frame.right - frame.left + 240, frame.bottom - frame.top + 150,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    ASSERT_TRUE(WaitUntil([&] { return rectOf(kMemory).right - memory.right == 240; }, 5000));
+    EXPECT_EQ(rectOf(kAuto).left - autoButton.left, 240);
+    EXPECT_EQ(rectOf(kAuto).top, autoButton.top);
+    EXPECT_EQ(rectOf(kLog).right - log.right, 240);
+    // Two thirds of the extra height to the memory view, one third to the log below it.
+    EXPECT_EQ(rectOf(kMemory).bottom - memory.bottom, 100);
+    EXPECT_EQ(rectOf(kLog).bottom - log.bottom, 150);
+    EXPECT_EQ(rectOf(kLog).top - log.top, 100);
+
     CloseWindow(window);
     // Exit saved the settings.
     EXPECT_NE(SettingsText().find("AutoProgramm=27"), std::string::npos) << SettingsText();
