@@ -61,18 +61,34 @@ void FetAdapter::LoadEntryPoints() {
     libraryReady_ = false;
     library_ = loader_.Load(libraryName_);
     if (!library_) {
+        const std::string reason = loader_.LastError();
+        loadProblem_ = Format("FET library \"%s\" could not be loaded: %s", libraryName_.c_str(),
+                              reason.empty() ? "not found" : reason.c_str());
         return;
     }
     // In a fixed order; the first missing name stops the walk and the
     // names resolved before it stay usable (the error entry points among them).
     DynamicLibrary& lib = *library_;
     const char* const* n = fet::kEntryPointNames;
-    libraryReady_ = Resolve(lib, n[0], initialize_) && Resolve(lib, n[1], close_) &&
-                    Resolve(lib, n[2], identify_) && Resolve(lib, n[3], device_) &&
-                    Resolve(lib, n[4], configure_) && Resolve(lib, n[5], vcc_) &&
-                    Resolve(lib, n[6], reset_) && Resolve(lib, n[7], erase_) && Resolve(lib, n[8], memory_) &&
-                    Resolve(lib, n[9], verifyMem_) && Resolve(lib, n[10], eraseCheck_) &&
-                    Resolve(lib, n[11], errorNumber_) && Resolve(lib, n[12], errorString_);
+    const char* missing = nullptr;
+    auto take = [&lib, &missing](const char* name, auto& slot) {
+        if (Resolve(lib, name, slot))
+            return true;
+        missing = name;
+        return false;
+    };
+    libraryReady_ = take(n[0], initialize_) && take(n[1], close_) && take(n[2], identify_) &&
+                    take(n[3], device_) && take(n[4], configure_) && take(n[5], vcc_) && take(n[6], reset_) &&
+                    take(n[7], erase_) && take(n[8], memory_) && take(n[9], verifyMem_) &&
+                    take(n[10], eraseCheck_) && take(n[11], errorNumber_) && take(n[12], errorString_);
+    loadProblem_.clear();
+    if (missing != nullptr)
+        loadProblem_ = Format("FET library \"%s\" lacks the entry point %s", LoadedPath().c_str(), missing);
+}
+
+std::string FetAdapter::LoadedPath() const {
+    std::string path = library_ ? library_->Path() : std::string();
+    return path.empty() ? libraryName_ : path;
 }
 
 bool FetAdapter::Open() {
@@ -81,10 +97,13 @@ bool FetAdapter::Open() {
         ForgetEntryPoints();
         LoadEntryPoints();
         if (!libraryReady_) {
+            AddNote(loadProblem_);
             isOpen = 0;
             return false;
         }
     }
+    // Which file answers matters: a simulated library must never pass for a real one.
+    AddNote(Format("FET library: %s", LoadedPath().c_str()));
     if (deviceRecord == nullptr) {
         // Nothing to identify into; no library call can succeed without it.
         isOpen = 0;

@@ -73,12 +73,16 @@ public:
 
 private:
     void LoadEntryPoints();
+    // The file the library was loaded from, or the name asked for when the loader cannot tell.
+    std::string LoadedPath() const;
     void ForgetEntryPoints();
 
     LibraryLoader& loader_;
     std::string libraryName_;
     std::unique_ptr<DynamicLibrary> library_;
     bool libraryReady_ = false;
+    // Why the last load left the library unusable, for the log.
+    std::string loadProblem_;
 
     fet::InitializeFn initialize_ = nullptr;
     fet::CloseFn close_ = nullptr;

@@ -210,20 +210,33 @@ bool ProgrammerShell::LoadRecentPath(const std::string& path) {
 }
 
 CommandLineOutcome ProgrammerShell::ProcessCommandLine(const std::string& text) {
-    CommandLineOutcome outcome;
+    return ProcessCommandTokens(TokenizeCommandLine(text));
+}
+
+CommandLineOutcome ProgrammerShell::ProcessCommandTokens(const std::vector<std::string>& tokens) {
+    return CarryOutCommandLine(ReadCommandTokens(tokens));
+}
+
+CommandLineRequest ProgrammerShell::ReadCommandTokens(const std::vector<std::string>& tokens) {
     CommandLineRequest request =
-        ParseCommandLine(text, PathExists, [this](const std::string& message, bool isError) {
+        ParseCommandTokens(tokens, PathExists, [this](const std::string& message, bool isError) {
             // The colour first, so that a front end sees the text arrive as an error.
             if (isError)
                 SetFailureMark(true);
             Message(message);
         });
-    outcome.anyToken = request.anyToken;
-    outcome.rejected = request.errorFlag;
     // Each option token sets erase info as it is read, so the options before an illegal
     // flow letter keep their effect even though nothing after the tokens runs.
     if (request.eraseInfo)
         engine_.eraseInfo = *request.eraseInfo;
+    return request;
+}
+
+CommandLineOutcome ProgrammerShell::CarryOutCommandLine(const CommandLineRequest& request,
+                                                        const CarryOutOptions& options) {
+    CommandLineOutcome outcome;
+    outcome.anyToken = request.anyToken;
+    outcome.rejected = request.errorFlag;
     if (!request.anyToken || request.aborted)
         return outcome;
     if (request.adapter) {
@@ -244,29 +257,33 @@ CommandLineOutcome ProgrammerShell::ProcessCommandLine(const std::string& text) 
         }
         ApplySettings();
     }
+    // Applying the settings reloads erase info from "EraseInfo"; "-pi" still holds for
+    // this command line.
+    if (request.protectInfo)
+        engine_.eraseInfo = 0;
 
-    if ((request.flowFlags & (kJobProgram | kJobVerify)) && !request.fileToken) {
+    const uint32_t flags = request.flowFlags | options.extraFlags;
+    if ((flags & (kJobProgram | kJobVerify)) && !request.fileToken) {
         SetFailureMark(true);
         Message("Error. Specify filename.");
         outcome.rejected = true;
         return outcome;
     }
     // A second start's file must not replace the image under the running job.
-    if (request.fileToken &&
-        DeferWhileImageInUse([this, file = request.fileToken, flags = request.flowFlags] {
+    if (request.fileToken && DeferWhileImageInUse([this, file = request.fileToken, flags, options] {
             CommandLineOutcome later;
-            LoadAndStart(file, flags, later);
+            LoadAndStart(file, flags, options, later);
         }))
         return outcome;
-    LoadAndStart(request.fileToken, request.flowFlags, outcome);
+    LoadAndStart(request.fileToken, flags, options, outcome);
     return outcome;
 }
 
 void ProgrammerShell::LoadAndStart(const std::optional<std::string>& file, uint32_t flags,
-                                   CommandLineOutcome& outcome) {
+                                   const CarryOutOptions& options, CommandLineOutcome& outcome) {
     if (file && !fileFlow_.LoadFile(*file)) {
         outcome.rejected = true;
-        if (flags & (kJobProgram | kJobVerify))
+        if ((flags & (kJobProgram | kJobVerify)) || options.loadMustSucceed)
             return;
     }
     if (flags)

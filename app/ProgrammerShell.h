@@ -10,6 +10,7 @@
 #include "image/FileFlow.h"
 #include "image/FileFlowHost.h"
 #include "image/MemoryImage.h"
+#include "jobs/CommandLine.h"
 #include "jobs/JobEngine.h"
 #include "jobs/MessageBus.h"
 #include "platform/SettingsStore.h"
@@ -42,6 +43,12 @@ struct CommandLineOutcome {
     bool jobStarted = false;
 };
 
+// What a front end adds when it carries out a command line.
+struct CarryOutOptions {
+    uint32_t extraFlags = 0;      // job steps of its own, run with the flow letters'
+    bool loadMustSucceed = false; // a file that fails to load stops the job in every case
+};
+
 class ProgrammerShell : private FileFlowHost {
 public:
     // bus is where the worker sends its requests; the front end hands them back to
@@ -71,7 +78,17 @@ public:
     // Recent entry i (0-based): loaded; moved up on success, dropped on failure.
     bool LoadRecentFile(size_t index);
 
+    // The command-line processing: the tokens are read, then carried out.
     CommandLineOutcome ProcessCommandLine(const std::string& text);
+    // The same for tokens already split (the headless program's arguments, one token each
+    // whatever characters they hold).
+    CommandLineOutcome ProcessCommandTokens(const std::vector<std::string>& tokens);
+    // The two halves, for a front end with rules of its own between them. Reading reports
+    // every complaint and sets erase info as the options are read; carrying out applies the
+    // adapter and port, loads the file and starts a job with the flow flags and extraFlags.
+    CommandLineRequest ReadCommandTokens(const std::vector<std::string>& tokens);
+    CommandLineOutcome CarryOutCommandLine(const CommandLineRequest& request,
+                                           const CarryOutOptions& options = {});
     // Flags of the job engine plus 0x2000 (reload first) and 0x10000 (cancel).
     void StartJob(uint32_t flags);
     // A menu item, button or key.
@@ -127,8 +144,10 @@ private:
     void PrepareBslPassword(uint32_t flags);
     bool StartJobReporting(uint32_t flags);
     void HandOverReceived();
-    // A command line's file (if any) and steps; a failed load stops Program and Verify.
-    void LoadAndStart(const std::optional<std::string>& file, uint32_t flags, CommandLineOutcome& outcome);
+    // A command line's file (if any) and steps; a failed load stops Program and Verify
+    // (and every job when the options say so).
+    void LoadAndStart(const std::optional<std::string>& file, uint32_t flags, const CarryOutOptions& options,
+                      CommandLineOutcome& outcome);
     bool LoadRecentPath(const std::string& path);
     // While a worker may touch the image: breaks a running job off, keeps change (in
     // place of one kept before) for RunPendingChange and returns true. Otherwise false:

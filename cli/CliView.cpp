@@ -11,20 +11,66 @@ constexpr int kBarWidth = 40;
 constexpr uint32_t kProgressDefaultStep = 10; // the progress control's own step
 } // namespace
 
+namespace {
+// The text of a log line, without its "HH:MM:SS->" stamp.
+std::string LogText(const std::string& line) {
+    const size_t arrow = line.find("->");
+    return arrow == std::string::npos ? line : line.substr(arrow + 2);
+}
+} // namespace
+
 void CliView::AppendLog(const std::string& line) {
     EraseProgress();
     std::fprintf(out_, "%s\n", line.c_str());
     std::fflush(out_);
+    if (error_) {
+        // The status text and its reason on one line: "Init() failed. msp430.dll not
+        // found". A log line that repeats the status (or starts with it) stands alone.
+        const std::string text = LogText(line);
+        if (!pendingError_.empty() && text.rfind(pendingError_, 0) != 0)
+            WriteError(pendingError_ + " " + text);
+        else
+            WriteError(text);
+        pendingError_.clear();
+    }
     DrawProgress();
 }
 
 void CliView::SetStatusText(const std::string& text) {
-    if (!error_)
+    if (!error_) {
+        FlushPendingError();
         return;
+    }
+    if (text == lastError_ && pendingError_.empty())
+        return; // the log line just written said it already
+    FlushPendingError();
+    pendingError_ = text;
+}
+
+void CliView::SetStatusError(bool error) {
+    if (!error)
+        FlushPendingError();
+    error_ = error;
+}
+
+void CliView::Finish() {
+    FlushPendingError();
+}
+
+void CliView::FlushPendingError() {
+    if (pendingError_.empty())
+        return;
+    const std::string text = std::move(pendingError_);
+    pendingError_.clear();
     EraseProgress();
+    WriteError(text);
+    DrawProgress();
+}
+
+void CliView::WriteError(const std::string& text) {
     std::fprintf(err_, "%s\n", text.c_str());
     std::fflush(err_);
-    DrawProgress();
+    lastError_ = text;
 }
 
 FileFormat CliView::AskFormat(FileFormat preselected) {

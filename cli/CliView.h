@@ -1,6 +1,7 @@
 #pragma once
-// The headless program's rendering of the shell: log lines on standard output, error
-// status texts on standard error, a progress bar on standard error while it is a terminal.
+// The headless program's rendering of the shell: log lines on standard output; a failure on
+// standard error as one line of the status text and its reason (the log lines that follow
+// it while the error colour is on); a progress bar on standard error while it is a terminal.
 
 #include "app/ShellView.h"
 
@@ -22,7 +23,7 @@ public:
 
     void AppendLog(const std::string& line) override;
     void SetStatusText(const std::string& text) override;
-    void SetStatusError(bool error) override { error_ = error; }
+    void SetStatusError(bool error) override;
     void SetAdapterLabel(const std::string& label) override { adapterLabel_ = label; }
     void ProgressCreate(uint32_t range) override;
     void ProgressStep() override;
@@ -37,16 +38,23 @@ public:
     FileFormat AskFormat(FileFormat preselected) override;
 
     const std::string& AdapterLabelText() const { return adapterLabel_; }
+    // Writes out a failure status still waiting for its reason.
+    void Finish();
 
 private:
     void DrawProgress();
     void EraseProgress();
+    void WriteError(const std::string& text);
+    void FlushPendingError();
 
     std::FILE* out_;
     std::FILE* err_;
     bool progress_;
     ProgrammerShell* shell_ = nullptr;
     bool error_ = false;
+    // A failure status text whose reason (the next log line) has not arrived yet.
+    std::string pendingError_;
+    std::string lastError_;
     std::string adapterLabel_;
     bool barShown_ = false;
     uint32_t range_ = 0;

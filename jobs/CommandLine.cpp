@@ -3,6 +3,7 @@
 #include "ui/TextCompare.h"
 #include "ui/TextFormat.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace pyrola {
@@ -96,11 +97,17 @@ std::vector<std::string> TokenizeCommandLine(std::string_view text) {
     return tokens;
 }
 
-CommandLineRequest ParseCommandLine(std::string_view text,
-                                    const std::function<bool(const std::string&)>& pathExists,
-                                    const std::function<void(const std::string&, bool isError)>& report) {
+CommandLineRequest ParseCommandLine(std::string_view text, const PathExistsFn& pathExists,
+                                    const CommandLineReportFn& report) {
+    return ParseCommandTokens(TokenizeCommandLine(text), pathExists, report);
+}
+
+CommandLineRequest ParseCommandTokens(const std::vector<std::string>& allTokens,
+                                      const PathExistsFn& pathExists, const CommandLineReportFn& report) {
     CommandLineRequest request;
-    std::vector<std::string> tokens = TokenizeCommandLine(text);
+    const std::vector<std::string> tokens(
+        allTokens.begin(),
+        allTokens.begin() + static_cast<long>(std::min(allTokens.size(), kCommandLineMaxTokens)));
     if (tokens.empty())
         return request;
     request.anyToken = true;
@@ -123,7 +130,9 @@ CommandLineRequest ParseCommandLine(std::string_view text,
                 request.flowFlags |= flag;
             }
         } else if (!token.empty() && token[0] == '-') {
-            request.eraseInfo = 1;
+            // Once "-pi" was read, later options leave the protection alone: losing it
+            // would erase the chip's calibration data.
+            request.eraseInfo = request.protectInfo ? 0 : 1;
             std::string_view option = std::string_view(token).substr(1);
             if (option.size() >= 2 && std::toupper(static_cast<unsigned char>(option[0])) == 'C' &&
                 std::isdigit(static_cast<unsigned char>(option[1]))) {
@@ -135,6 +144,7 @@ CommandLineRequest ParseCommandLine(std::string_view text,
                     request.port = static_cast<uint32_t>(*number - 1);
             } else if (SameIgnoringCase(option, "pi")) {
                 request.eraseInfo = 0;
+                request.protectInfo = true;
             } else if (SameIgnoringCase(option, "fet")) {
                 request.adapter = 0;
             } else if (SameIgnoringCase(option, "raw")) {

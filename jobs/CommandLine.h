@@ -31,13 +31,22 @@ struct CommandLineRequest {
     std::optional<uint32_t> adapter;
     // Set when any "-" token was read: every option first sets erase info, "-pi" clears it.
     std::optional<uint8_t> eraseInfo;
+    // A "-pi" token was read: information memory stays protected for this command line,
+    // whatever adapter or port options stand beside it.
+    bool protectInfo = false;
 };
+
+using PathExistsFn = std::function<bool(const std::string&)>;
+using CommandLineReportFn = std::function<void(const std::string&, bool isError)>;
 
 // Reads the tokens in order. Each message (the "Process command line.." line and every
 // complaint) goes to report as it arises; isError tells whether it sets the error flag.
-CommandLineRequest ParseCommandLine(std::string_view text,
-                                    const std::function<bool(const std::string&)>& pathExists,
-                                    const std::function<void(const std::string&, bool isError)>& report);
+// Tokens past the sixteenth are ignored.
+CommandLineRequest ParseCommandTokens(const std::vector<std::string>& tokens, const PathExistsFn& pathExists,
+                                      const CommandLineReportFn& report);
+// The same for a command-line text, split as TokenizeCommandLine does.
+CommandLineRequest ParseCommandLine(std::string_view text, const PathExistsFn& pathExists,
+                                    const CommandLineReportFn& report);
 
 // Joins program arguments into one command-line text: an argument holding a blank is
 // wrapped in double quotes.

@@ -70,7 +70,11 @@ JobEngine::Next JobEngine::DispatchNext() {
             return Next::Over;
         return RunStep(bit);
     } catch (...) {
-        ReportLog("Unhandled exception detected!");
+        // A step broken off inside its block loop leaves no progress bar behind, and the
+        // failure shows in the error colour like any other.
+        SendValue(kBusProgressEnd, 0);
+        Report("Unhandled exception detected!", 1);
+        LogAdapterNotes();
         return Next::Over;
     }
 }

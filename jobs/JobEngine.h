@@ -65,6 +65,10 @@ public:
     // Both threads touch these while a list runs.
     std::atomic<uint32_t> deviceIndex{0};
     std::atomic<uint32_t> jobFlags{0};
+    // Image bytes that Program or Verify of the last list left out because they lie outside
+    // the device's memory (0 at every list start). A front end that must not pass such a
+    // run as complete reads it after the list.
+    std::atomic<uint32_t> bytesOutsideDevice{0};
 
     // Runs the next step of the list. True: the list goes on; false: it is over.
     bool Dispatch();
@@ -146,6 +150,9 @@ private:
     uint32_t BlockSize();
     // Clamps the image window to the device and logs the warnings.
     void DeviceWindow(uint32_t& start, uint32_t& end);
+    // Logs one warning for the image bytes outside the device's memory, which the step
+    // leaves out ("written" or "checked"), and records their count.
+    void WarnBytesOutsideDevice(const char* action);
     void PublishRecord();
     // Serial-number helpers.
     bool SerialAddressInFlash();

@@ -61,6 +61,7 @@ void JobEngine::Run() {
         } catch (...) {
             ReportLog("Unhandled exception detected!");
         }
+        LogAdapterNotes();
     }
     PublishRecord();
     PostValue(kBusJobState, kWorkerEndWaitMs);
@@ -218,6 +219,7 @@ bool JobEngine::StartWorker(uint32_t flags, int priority) {
         std::lock_guard<std::mutex> lock(stateMutex_);
         jobFlags = flags;
     }
+    bytesOutsideDevice = 0;
     threadPriority = priority;
     // Handles of a finished worker (or a direct-use event) are released here.
     BreakCurrentWorker(true);

@@ -161,6 +161,32 @@ void JobEngine::DeviceWindow(uint32_t& start, uint32_t& end) {
     }
 }
 
+void JobEngine::WarnBytesOutsideDevice(const char* action) {
+    const DeviceRecord& record = deviceRecord;
+    // Protected information bytes are left out on purpose; they are not counted here.
+    auto inside = [&record](uint32_t address) {
+        return (address >= record.infoStart && address <= record.infoEnd) ||
+               (address >= record.mainStart && address <= record.mainEnd);
+    };
+    if (image->Low() > image->High())
+        return;
+    uint32_t count = 0;
+    uint32_t first = 0;
+    const uint32_t last = std::min<uint32_t>(image->High(), image->CellCount() - 1);
+    for (uint32_t address = image->Low(); address <= last; ++address) {
+        if (!image->IsPresent(address) || inside(address))
+            continue;
+        if (count++ == 0)
+            first = address;
+    }
+    if (count == 0)
+        return;
+    // An image for a larger part must not end in a quiet "complete": say what was left.
+    ReportLog("Warning: %d image bytes outside the device memory were not %s (first at 0x%.4X)", int(count),
+              action, unsigned(first));
+    bytesOutsideDevice = std::max(bytesOutsideDevice.load(), count);
+}
+
 bool JobEngine::StepProgram() {
     if (!Target()->isOpen)
         return false;
@@ -168,6 +194,7 @@ bool JobEngine::StepProgram() {
     uint32_t start = 0;
     uint32_t end = 0;
     DeviceWindow(start, end);
+    WarnBytesOutsideDevice("written");
     image->ClearFlags(CellError);
     if (!eraseInfo && start <= deviceRecord.infoEnd)
         start = deviceRecord.mainStart; // information memory is protected
@@ -212,6 +239,7 @@ bool JobEngine::StepVerify() {
     uint32_t start = 0;
     uint32_t end = 0;
     DeviceWindow(start, end);
+    WarnBytesOutsideDevice("checked");
     // No information protection here: information bytes in the image are compared too.
     image->ClearFlags(CellVerified | CellError);
     SendValue(kBusProgressRange, end);

@@ -13,6 +13,8 @@ public:
     virtual ~DynamicLibrary() = default;
     // The address of the named entry point, or null when the library has none.
     virtual void* Symbol(const char* name) = 0;
+    // The file the system loader took for the library; empty when it cannot tell.
+    virtual std::string Path() { return {}; }
 };
 
 class LibraryLoader {
@@ -20,6 +22,8 @@ public:
     virtual ~LibraryLoader() = default;
     // Null when the library cannot be found or loaded.
     virtual std::unique_ptr<DynamicLibrary> Load(const std::string& name) = 0;
+    // Why the last Load on this thread returned null, in the system loader's words.
+    virtual std::string LastError() { return {}; }
 };
 
 // LoadLibraryA / GetProcAddress on Windows, dlopen / dlsym elsewhere.

@@ -1,10 +1,10 @@
 #include "app/win32/AboutDialog.h"
 
-#include "app/win32/Version.h"
+#include "app/Version.h"
 #include "app/win32/resource.h"
 #include "jobs/CommandLine.h"
 #include "ui/TextFormat.h"
-#include "ui/WindowPlacement.h"
+#include "ui/win32/DialogPlacement.h"
 #include "ui/win32/HyperLink.h"
 #include "ui/win32/WideText.h"
 
@@ -58,16 +58,9 @@ void FitUsage(HWND dialog, const std::wstring& usage, HFONT font, HWND owner) {
     Offset(dialog, IDC_ABOUT_WEB, 0, dy, 0);
     Offset(dialog, IDOK, dx, dy, 0);
     GetWindowRect(dialog, &r);
-    const int width = r.right - r.left + dx, height = r.bottom - r.top + dy;
-    RECT over{};
-    if (!owner || IsIconic(owner) || !GetWindowRect(owner, &over))
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &over, 0);
-    RECT work{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const ScreenRect centre{over.left, over.top, over.right, over.bottom};
-    const ScreenRect placed =
-        CentredPlacement(&centre, width, height, {work.left, work.top, work.right, work.bottom});
-    SetWindowPos(dialog, nullptr, placed.left, placed.top, width, height, SWP_NOZORDER);
+    SetWindowPos(dialog, nullptr, 0, 0, r.right - r.left + dx, r.bottom - r.top + dy,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    CentreDialog(dialog, owner);
 }
 
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,7 +1,7 @@
 #include "app/win32/FileFormatDialog.h"
 
 #include "app/win32/resource.h"
-#include "ui/WindowPlacement.h"
+#include "ui/win32/DialogPlacement.h"
 #include "ui/win32/WideText.h"
 
 #include <iterator>
@@ -72,28 +72,6 @@ void CreateFormatButtons(HWND dialog) {
                  SWP_NOMOVE | SWP_NOZORDER);
 }
 
-void Centre(HWND dialog, HWND owner) {
-    RECT own{};
-    const bool overOwner = owner && IsWindowVisible(owner) && !IsIconic(owner) && GetWindowRect(owner, &own);
-    HMONITOR monitor = MonitorFromWindow(overOwner ? owner : dialog, MONITOR_DEFAULTTOPRIMARY);
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    ScreenRect work{};
-    if (GetMonitorInfoW(monitor, &info)) {
-        work = {info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
-    } else {
-        RECT area{};
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-        work = {area.left, area.top, area.right, area.bottom};
-    }
-    RECT self{};
-    GetWindowRect(dialog, &self);
-    const ScreenRect over{own.left, own.top, own.right, own.bottom};
-    const ScreenRect placed =
-        CentredPlacement(overOwner ? &over : nullptr, self.right - self.left, self.bottom - self.top, work);
-    SetWindowPos(dialog, nullptr, placed.left, placed.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 int IndexOf(FileFormat format) {
     for (int i = 0; i < kFormatCount; ++i) {
         if (kOfferedFileFormats[i] == format)
@@ -114,7 +92,7 @@ INT_PTR CALLBACK FormatProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             checked = IndexOf(kFallbackFileFormat);
         CheckRadioButton(dialog, IDC_FORMAT_FIRST, IDC_FORMAT_FIRST + kFormatCount - 1,
                          IDC_FORMAT_FIRST + checked);
-        Centre(dialog, state->owner);
+        CentreDialog(dialog, state->owner);
         SetFocus(GetDlgItem(dialog, IDC_FORMAT_FIRST + checked));
         return FALSE; // the focus is set
     }

@@ -10,6 +10,7 @@
 #include "app/win32/Win32MessageBus.h"
 #include "platform/Clock.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/FaultGuard.h"
 #include "platform/InstanceChannel.h"
 #include "platform/ProgramDirectory.h"
 #include "platform/SerialPort.h"
@@ -61,7 +62,7 @@ int RunMessageLoop(MainWindow& window) {
 int RunApplication(HINSTANCE instance, int show, const std::string& arguments, InstanceChannel& channel) {
     Win32MessageBus bus;
     std::unique_ptr<SettingsStore> store = CreateSystemSettingsStore();
-    AdapterSuite adapters(SystemLibraryLoader(), SystemSerialPorts(), SystemClock());
+    AdapterSuite adapters(SystemLibraryLoader(), SystemSerialPorts(), SystemClock(), SystemFaultGuard());
     // The vendor's loader patch for old chips, when shipped beside the program.
     const std::string programDirectory = ProgramDirectory();
     if (!programDirectory.empty())

@@ -8,6 +8,7 @@
 #include "app/win32/Win32MessageBus.h"
 #include "app/win32/resource.h"
 #include "ui/win32/ControlTips.h"
+#include "ui/win32/DialogPlacement.h"
 #include "ui/win32/WideText.h"
 
 #include <commctrl.h>
@@ -228,12 +229,9 @@ void MainWindow::FitInitialSize() {
     RECT frame{0, 0, width, height};
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(window_, GWL_STYLE)),
                        GetMenu(window_) != nullptr, static_cast<DWORD>(GetWindowLongW(window_, GWL_EXSTYLE)));
-    RECT work{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const int frameWidth = frame.right - frame.left, frameHeight = frame.bottom - frame.top;
-    const int left = work.left + std::max(0, (static_cast<int>(work.right - work.left) - frameWidth) / 2);
-    const int top = work.top + std::max(0, (static_cast<int>(work.bottom - work.top) - frameHeight) / 2);
-    SetWindowPos(window_, nullptr, left, top, frameWidth, frameHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CentreDialog(window_, nullptr);
 }
 
 void MainWindow::ApplyLayout() {

@@ -101,8 +101,11 @@ TEST(CommandLineParse, OptionsAdaptersAndTheInfoProtectionInterplay) {
     EXPECT_EQ(Parse("-bsl").request.adapter, 2u);
     EXPECT_EQ(Parse("-pi").request.eraseInfo, 0);
     EXPECT_EQ(Parse("-fet -pi").request.eraseInfo, 0);
-    EXPECT_EQ(Parse("-pi -fet").request.eraseInfo, 1); // every option first sets it again
-    EXPECT_EQ(Parse("-pi -c2").request.eraseInfo, 1);
+    // Once read, "-pi" holds whatever options follow it.
+    EXPECT_EQ(Parse("-pi -fet").request.eraseInfo, 0);
+    EXPECT_EQ(Parse("-pi -c2").request.eraseInfo, 0);
+    EXPECT_TRUE(Parse("-raw -c1 -pi").request.protectInfo);
+    EXPECT_FALSE(Parse("-raw -c1").request.protectInfo);
     EXPECT_FALSE(Parse("+e").request.eraseInfo.has_value());
 
     Parsed bad = Parse("-usb +e");

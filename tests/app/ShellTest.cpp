@@ -240,7 +240,7 @@ TEST_F(ShellFixture, RawPortAndEraseModeFromTheCommandLine) {
     EXPECT_EQ(shell->Engine().threadPriority, kWorkerPriorityTimeCritical);
 }
 
-TEST_F(ShellFixture, InfoProtectionHoldsOnlyWithoutAdapterOrPortOptions) {
+TEST_F(ShellFixture, InfoProtectionHoldsWhateverOptionsStandBesideIt) {
     Start();
     shell->ProcessCommandLine("-pi +e");
     WaitForJob();
@@ -251,12 +251,22 @@ TEST_F(ShellFixture, InfoProtectionHoldsOnlyWithoutAdapterOrPortOptions) {
     WaitForJob();
     EXPECT_EQ(raw.CallsOf("Erase").at(1).a, kEraseMain);
 
-    // An adapter option reapplies the settings, and "EraseInfo" wins.
+    // An adapter or port option reapplies the settings; "-pi" still protects the chip's
+    // calibration data, as the usage text's own example expects.
     shell->ProcessCommandLine("-pi -bsl +e");
     WaitForJob();
-    EXPECT_EQ(bsl.CallsOf("Erase").at(0).a, kEraseAll);
+    EXPECT_EQ(bsl.CallsOf("Erase").at(0).a, kEraseMain);
     EXPECT_EQ(shell->Engine().threadPriority, kWorkerPriorityNormal);
+    shell->ProcessCommandLine("-pi -raw -c1 +e");
+    WaitForJob();
+    EXPECT_EQ(raw.CallsOf("Erase").at(2).a, kEraseMain);
+    // The protection is not a setting: nothing of it is stored.
+    EXPECT_EQ(shell->GetSettings().eraseInfo, 1);
 
+    // Without "-pi" an adapter option brings "EraseInfo" back.
+    shell->ProcessCommandLine("-bsl +e");
+    WaitForJob();
+    EXPECT_EQ(bsl.CallsOf("Erase").at(1).a, kEraseAll);
     shell->GetSettings().eraseInfo = 0;
     shell->ProcessCommandLine("-fet -c1 +e");
     WaitForJob();

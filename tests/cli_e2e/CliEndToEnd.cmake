@@ -5,82 +5,7 @@ file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 set(failures 0)
 
-# The program sees Windows paths under Wine.
-function(native_path path out)
-  if(WINDOWS_PATHS)
-    string(REPLACE "/" "\\" path "${path}")
-    set(path "Z:${path}")
-  endif()
-  set(${out} "${path}" PARENT_SCOPE)
-endfunction()
-
-native_path("${WORK}/settings.ini" SETTINGS)
-native_path("${WORK}/chip.state" SIMSTATE)
-set(FETENV "")
-if(FETLIB)
-  native_path("${FETLIB}" FETPATH)
-  set(FETENV "PYROLA_FET_LIBRARY=${FETPATH}")
-endif()
-
-# Functions, not macros: arguments holding Windows paths must not be parsed twice.
-function(fail text)
-  message(SEND_ERROR "${text}")
-  math(EXPR n "${failures} + 1")
-  set(failures ${n} PARENT_SCOPE)
-endfunction()
-
-# run(<name> <expected status> args...): sets OUT, ERR (CR removed) and current.
-function(run name expected)
-  execute_process(
-    COMMAND ${CMAKE_COMMAND} -E env "PYROLA_SETTINGS=${SETTINGS}" "PYROLA_SIM_STATE=${SIMSTATE}" ${FETENV}
-            ${EMULATOR} "${PYROLA}" ${ARGN}
-    RESULT_VARIABLE status OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR TIMEOUT 120)
-  string(REPLACE "\r" "" OUT "${OUT}")
-  string(REPLACE "\r" "" ERR "${ERR}")
-  if(NOT "${status}" STREQUAL "${expected}")
-    fail("${name}: exit status ${status}, expected ${expected}\n--- stdout\n${OUT}--- stderr\n${ERR}")
-  endif()
-  set(failures ${failures} PARENT_SCOPE)
-  set(OUT "${OUT}" PARENT_SCOPE)
-  set(ERR "${ERR}" PARENT_SCOPE)
-  set(current "${name}" PARENT_SCOPE)
-endfunction()
-
-function(expect_line text)
-  string(FIND "${OUT}" "->${text}\n" at)
-  if(at EQUAL -1)
-    fail("${current}: no log line '${text}'\n--- stdout\n${OUT}")
-  endif()
-  set(failures ${failures} PARENT_SCOPE)
-endfunction()
-
-function(expect_no_line text)
-  string(FIND "${OUT}" "->${text}" at)
-  if(NOT at EQUAL -1)
-    fail("${current}: unexpected log line '${text}'\n--- stdout\n${OUT}")
-  endif()
-  set(failures ${failures} PARENT_SCOPE)
-endfunction()
-
-function(expect_err text)
-  string(FIND "${ERR}" "${text}" at)
-  if(at EQUAL -1)
-    fail("${current}: standard error lacks '${text}'\n--- stderr\n${ERR}")
-  endif()
-  set(failures ${failures} PARENT_SCOPE)
-endfunction()
-
-# Every line on standard output is a log line as the window shows it.
-function(expect_log_form)
-  string(REGEX REPLACE "\n$" "" body "${OUT}")
-  string(REPLACE "\n" ";" lines "${body}")
-  foreach(line IN LISTS lines)
-    if(NOT line MATCHES "^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]->")
-      fail("${current}: not a log line: '${line}'")
-    endif()
-  endforeach()
-  set(failures ${failures} PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../support/EndToEnd.cmake)
 
 # --- usage -------------------------------------------------------------------------------
 run(usage 0)
@@ -96,6 +21,13 @@ foreach(help -h --help -?)
   endif()
 endforeach()
 
+run(version 0 --version)
+if(NOT OUT STREQUAL "PYROLA v1.44\n")
+  fail("version: printed '${OUT}'")
+endif()
+run(unknown-program-option 2 --frobnicate +e)
+expect_err("Unknown option '--frobnicate'")
+
 # --- rejected command lines: status 2 ----------------------------------------------------
 run(bad-flow-letter 2 +ex)
 expect_log_form()
@@ -107,6 +39,11 @@ native_path("${WORK}/missing.txt" MISSING)
 run(missing-file 2 +p "${MISSING}")
 expect_log_form()
 expect_line("Invalid file specifier - '${MISSING}'")
+expect_err("Invalid file specifier - '${MISSING}'")
+expect_line("Command line rejected: nothing was done")
+expect_no_line("Error. Specify filename.")
+
+run(program-without-file 2 +p)
 expect_line("Error. Specify filename.")
 expect_err("Error. Specify filename.")
 
@@ -118,6 +55,39 @@ string(FIND "${OUT}" "->Load failed. " at)
 if(at EQUAL -1)
   fail("bad-file: no load failure line\n${OUT}")
 endif()
+
+# A rejected option stops everything: no job on the port an earlier run stored.
+file(WRITE "${WORK}/fw.txt" "@F000\n31 40 00 03\nq\n")
+native_path("${WORK}/fw.txt" FW)
+run(options-only 0 -bsl -c3)
+expect_setting("Adapter=2")
+expect_setting("BSL_PORT=2")
+run(rejected-option 2 -fet -cCOM2 +ebpv "${FW}")
+expect_line("Illegal options argument - 'cCOM2'")
+expect_no_line("Initialize..")
+expect_no_line("Loading")
+expect_err("Command line rejected: nothing was done")
+expect_setting("Adapter=2")
+run(rejected-file-token 2 +e "${WORK}/no-such-file.txt")
+expect_no_line("Initialize..")
+
+# Every argument is exactly one token: a quote inside one never opens a quoted token.
+file(WRITE "${WORK}/evil.txt" "@F000\n31 40\nq\n")
+run(quote-in-argument 2 +e "\"evil.txt")
+expect_line("Invalid file specifier - '\"evil.txt'")
+expect_no_line("Loading")
+
+# A file but no action: nothing would be programmed, and a script must hear of it.
+run(file-without-action 2 "${FW}")
+expect_line("Error. No action given for the file (+e, +b, +p, +v or +r): nothing was done")
+expect_no_line("Loading")
+
+set(many "")
+foreach(i RANGE 1 17)
+  list(APPEND many -bsl)
+endforeach()
+run(too-many-arguments 2 ${many})
+expect_err("Too many arguments: at most 16 are read")
 
 # A corrupt settings file reads as defaults (RAW adapter) and is replaced on exit.
 file(WRITE "${WORK}/settings.ini" "[Pyrola\nAdapter=0\n")
@@ -164,9 +134,38 @@ if(FETLIB)
   # An unknown extension reads as Binary, and the program says so.
   file(WRITE "${WORK}/image.xyz" "0123456789abcdef")
   native_path("${WORK}/image.xyz" XYZ)
-  run(unknown-extension 0 "${XYZ}")
+  run(unknown-extension 1 +v "${XYZ}")
   expect_line("Loading Binary file \"image.xyz\"..")
   expect_line("Load 16 bytes")
+
+  # "-pi" keeps the information memory whatever options stand beside it (the usage
+  # text's own example).
+  file(WRITE "${WORK}/info.txt" "@1000\n11 22 33 44\n@F000\n31 40\nq\n")
+  native_path("${WORK}/info.txt" INFO)
+  run(program-info 0 -fet +ebpv "${INFO}")
+  run(protected-erase 0 -pi -fet -c1 +e)
+  file(READ "${WORK}/chip.state" info OFFSET 4096 LIMIT 4 HEX)
+  file(READ "${WORK}/chip.state" main OFFSET 61440 LIMIT 2 HEX)
+  if(NOT info STREQUAL "11223344" OR NOT main STREQUAL "ffff")
+    fail("protected-erase: information memory '${info}', main memory '${main}' after -pi +e")
+  endif()
+
+  # An image for a larger part on a 4 KiB part: what has no memory behind it is not
+  # programmed, and the run does not pass.
+  native_path("${WORK}/small.state" SMALLSTATE)
+  set(RUN_ENV "PYROLA_SIM_DEVICE=MSP430F11x1" "PYROLA_SIM_STATE=${SMALLSTATE}")
+  run(outside-device 1 -fet +ebpv "${PROG}")
+  expect_line("Program complete.")
+  expect_line("Warning: 16 image bytes outside the device memory were not written (first at 0x1100)")
+  expect_line("Warning: 16 image bytes outside the device memory were not checked (first at 0x1100)")
+  set(RUN_ENV "")
+
+  # The failure line on standard error names the reason, not only the step.
+  native_path("${WORK}/no-such-library.so" NOLIB)
+  set(RUN_ENV "PYROLA_FET_LIBRARY=${NOLIB}")
+  run(library-missing 1 -fet +e)
+  expect_err("Init() failed. msp430.dll not found")
+  set(RUN_ENV "")
 else()
   message(STATUS "simulated FET library not built: job checks skipped")
 endif()

@@ -148,6 +148,7 @@ public:
         }
         return std::make_unique<FakeLibrary>(missing, &lookups);
     }
+    std::string LastError() override { return present ? "" : "libfake.so: cannot open shared object file"; }
     bool present = true;
     std::set<std::string> missing;
     std::vector<std::string> loads;
@@ -290,10 +291,14 @@ TEST_F(FetAdapterTest, MissingLibraryFailsEverythingWithoutCallsAndIsRetriedAtOp
     EXPECT_EQ(fet->Reset(7, 1, 1), -1);
     EXPECT_TRUE(fet->Close());
     EXPECT_TRUE(rec.calls.empty());
+    // The log learns which file was tried and why the system loader refused it.
+    EXPECT_EQ(fet->TakeNotes(), (std::vector<std::string>{"FET library \"libfake.so\" could not be loaded: "
+                                                          "libfake.so: cannot open shared object file"}));
 
-    // The library turns up later: the next Open finds it.
+    // The library turns up later: the next Open finds it, and says which file answers.
     loader.present = true;
     EXPECT_TRUE(fet->Open());
+    EXPECT_EQ(fet->TakeNotes(), (std::vector<std::string>{"FET library: libfake.so"}));
     EXPECT_TRUE(fet->LibraryReady());
     EXPECT_EQ(loader.loads.size(), 3u);
     // Once ready, Open does not load again.
@@ -311,6 +316,8 @@ TEST_F(FetAdapterTest, LibraryLackingOnlyTheNeverCalledDeviceEntryCountsAsMissin
     EXPECT_EQ(loader.lookups.size(), 4u);
     EXPECT_FALSE(fet->Open());
     EXPECT_TRUE(rec.calls.empty());
+    EXPECT_EQ(fet->TakeNotes(),
+              (std::vector<std::string>{"FET library \"libfake.so\" lacks the entry point MSP430_Device"}));
     EXPECT_STREQ(fet->GetErrorText(3), "msp430.dll not found");
     EXPECT_EQ(fet->GetErrorNumber(), 0);
 }

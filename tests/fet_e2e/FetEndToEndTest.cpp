@@ -2,6 +2,7 @@
 // exactly as a user runs it: command line in, log and exit status out, chip state in a
 // file between runs.
 #include "sim/SimEnvironment.h"
+#include "tests/support/TiTxtText.h"
 
 #include <gtest/gtest.h>
 
@@ -120,29 +121,6 @@ std::map<uint32_t, uint8_t> ParseTiTxt(const std::string& text) {
     return bytes;
 }
 
-std::string WriteTiTxt(const std::map<uint32_t, uint8_t>& bytes) {
-    std::string text;
-    uint32_t next = 0xFFFFFFFF;
-    int column = 0;
-    char buffer[16];
-    for (const auto& [address, value] : bytes) {
-        if (address != next) {
-            std::snprintf(buffer, sizeof buffer, "%s@%04X\r\n", column ? "\r\n" : "", address);
-            text += buffer;
-            column = 0;
-        }
-        std::snprintf(buffer, sizeof buffer, column ? " %02X" : "%02X", value);
-        text += buffer;
-        if (++column == 16) {
-            text += "\r\n";
-            column = 0;
-        }
-        next = address + 1;
-    }
-    text += column ? "\r\nq\r\n" : "q\r\n";
-    return text;
-}
-
 class FetEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -170,7 +148,7 @@ protected:
     }
     std::string ImageFile(const std::string& name, const std::map<uint32_t, uint8_t>& bytes) {
         fs::path path = dir_ / name;
-        std::ofstream(path, std::ios::binary) << WriteTiTxt(bytes);
+        std::ofstream(path, std::ios::binary) << pyrola::test::TiTxtText(bytes);
         return NativePath(path.string());
     }
     RunResult Run(std::vector<std::string> arguments) {

@@ -160,6 +160,10 @@ TEST_F(JobTest, ExceptionInAStepIsLoggedAndEndsTheList) {
     RunList(kJobAutoDefault);
     EXPECT_EQ(WorkOps(), (Ops{"Open", "Erase", "Close"}));
     EXPECT_EQ(bus.LogLines().back(), "Unhandled exception detected!");
+    // It ends the list like a failure: in the error colour, so no front end reads the run
+    // as passed.
+    EXPECT_EQ(bus.StatusTexts().back(), "Unhandled exception detected!");
+    EXPECT_EQ(bus.Sent(kBusErrorColour).back(), 1u);
     EXPECT_EQ(bus.Posted(kBusJobState).back(), 1000u);
 }
 

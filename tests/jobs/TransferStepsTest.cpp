@@ -200,10 +200,33 @@ TEST_F(JobTest, ProgramCutsAtHolesAndDeviceRangesAndWarns) {
     EXPECT_EQ(Transfers(adapter, "WriteMemory"),
               (std::vector<Transfer>{{0x1000, 0x100}, {0xE000, 0x10}, {0xF000, 3}}));
     const auto log = bus.LogLines();
-    ASSERT_EQ(log.size(), 4u);
+    ASSERT_EQ(log.size(), 5u);
     EXPECT_EQ(log[1], "Warning: Device memory started at 0x1000");
     EXPECT_EQ(log[2], "Warning: Device memory end at 0xFFFF");
+    // 0x0F00-0x0FFF, 0x1100-0x11FF, 0xDFF0-0xDFFF and 0x10004 have no memory behind them.
+    EXPECT_EQ(log[3],
+              "Warning: 529 image bytes outside the device memory were not written (first at 0x0F00)");
+    EXPECT_EQ(engine.bytesOutsideDevice.load(), 529u);
     EXPECT_EQ(bus.Sent(kBusProgressRange), (std::vector<uintptr_t>{0xFFFF}));
+
+    // Verify leaves the same bytes out and says so; protected information bytes are no
+    // such bytes.
+    bus.Clear();
+    engine.eraseInfo = 0;
+    EXPECT_TRUE(engine.StepVerify());
+    EXPECT_EQ(bus.LogLines()[3],
+              "Warning: 529 image bytes outside the device memory were not checked (first at 0x0F00)");
+}
+
+TEST_F(JobTest, AnImageThatFitsTheDeviceGivesNoOutsideWarning) {
+    adapter.openDevice = 3;
+    Attach();
+    Fill(0x1000, 0x100, 0);
+    Fill(0xE000, 0x2000, 0);
+    EXPECT_TRUE(engine.StepProgram());
+    for (const std::string& line : bus.LogLines())
+        EXPECT_EQ(line.find("outside the device"), std::string::npos) << line;
+    EXPECT_EQ(engine.bytesOutsideDevice.load(), 0u);
 }
 
 TEST_F(JobTest, WarningPadsTheAddressWithBlanks) {

@@ -9,6 +9,7 @@
 #include "app/DeviceInfoText.h"
 #include "app/ViewColours.h"
 #include "jobs/CommandLine.h"
+#include "tests/support/TiTxtText.h"
 
 #include <gtest/gtest.h>
 
@@ -41,28 +42,6 @@ constexpr uint32_t kStartTimeoutMs = 60000;
 constexpr uint32_t kJobTimeoutMs = 60000;
 
 using Image = std::map<uint32_t, uint8_t>;
-
-std::string WriteTiTxt(const Image& bytes) {
-    std::string text;
-    uint32_t next = 0xFFFFFFFF;
-    int column = 0;
-    char buffer[16];
-    for (const auto& [address, value] : bytes) {
-        if (address != next) {
-            std::snprintf(buffer, sizeof buffer, "%s@%04X\n", column ? "\n" : "", address);
-            text += buffer;
-            column = 0;
-        }
-        std::snprintf(buffer, sizeof buffer, column ? " %02X" : "%02X", value);
-        text += buffer;
-        if (++column == 16) {
-            text += "\n";
-            column = 0;
-        }
-        next = address + 1;
-    }
-    return text + (column ? "\nq\n" : "q\n");
-}
 
 // 64 bytes of code at 0xF000 (control bytes and bytes above 127 among them) and the
 // reset vector: a span of 4,096 bytes.
@@ -182,7 +161,7 @@ protected:
     }
     std::string ImageFile(const std::string& name, const Image& bytes) const {
         const fs::path path = dir_ / name;
-        std::ofstream(path, std::ios::binary) << WriteTiTxt(bytes);
+        std::ofstream(path, std::ios::binary) << test::TiTxtText(bytes);
         return path.string();
     }
     std::string SettingsText() const {
@@ -298,8 +277,8 @@ TEST_F(ProgramWindow, StartsReadyWithTheStatesOfAnEmptyImage) {
     RECT frame{};
     GetWindowRect(window.Handle(), &frame);
     const RECT memory = rectOf(kMemory), log = rectOf(kLog), autoButton = rectOf(kAuto);
-    SetWindowPos(window.Handle(), nullptr, 0, 0, frame.right - frame.left + 240, frame.bottom - frame.top + 150,
-                 SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(window.Handle(), nullptr, 0, 0, frame.right - frame.left + 240,
+                 frame.bottom - frame.top + 150, SWP_NOMOVE | SWP_NOZORDER);
     ASSERT_TRUE(WaitUntil([&] { return rectOf(kMemory).right - memory.right == 240; }, 5000));
     EXPECT_EQ(rectOf(kAuto).left - autoButton.left, 240);
     EXPECT_EQ(rectOf(kAuto).top, autoButton.top);
