@@ -3,6 +3,7 @@
 #include "adapters/FetAdapter.h"
 #include "adapters/GuardedAdapter.h"
 #include "adapters/bsl/BslAdapter.h"
+#include "adapters/bsl/BslPatch.h"
 #include "app/UnavailableAdapter.h"
 
 #include <algorithm>
@@ -36,6 +37,11 @@ AdapterSet AdapterSuite::Set() {
         std::copy(password.begin(), password.end(), bsl->password.begin());
     };
     return set;
+}
+
+void AdapterSuite::LookForLoaderPatchIn(const std::string& folder) {
+    if (!folder.empty())
+        bsl_->patchFilePath = folder + "/" + kBslPatchFileName;
 }
 
 } // namespace pyrola

@@ -7,6 +7,7 @@
 #include "app/AdapterSet.h"
 
 #include <memory>
+#include <string>
 
 namespace pyrola {
 
@@ -26,6 +27,10 @@ public:
 
     // Borrowed views for the shell, with the BSL adapter's hooks wired.
     AdapterSet Set();
+
+    // The vendor's loader patch for old chips is looked for as "bslpatch.txt" in folder
+    // (the program's own); an empty folder leaves the built-in placeholder only.
+    void LookForLoaderPatchIn(const std::string& folder);
 
     FetAdapter& Fet() { return *fet_; }
     BslAdapter& Bsl() { return *bsl_; }

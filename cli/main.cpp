@@ -4,8 +4,6 @@
 // Exit status: 0 all done, 1 a step failed, left image bytes out or was cancelled, 2 the
 // command line or the file was rejected (or named no action) and no job ran.
 
-#include "adapters/bsl/BslAdapter.h"
-#include "adapters/bsl/BslPatch.h"
 #include "app/AdapterSuite.h"
 #include "app/ProgrammerShell.h"
 #include "app/QueuedMessageBus.h"
@@ -90,10 +88,7 @@ int Run(const std::vector<std::string>& arguments) {
     QueuedMessageBus bus;
     std::unique_ptr<SettingsStore> store = CreateSystemSettingsStore();
     AdapterSuite adapters(SystemLibraryLoader(), SystemSerialPorts(), SystemClock(), SystemFaultGuard());
-    // The vendor's loader patch for old chips, when shipped beside the program.
-    const std::string programDirectory = ProgramDirectory();
-    if (!programDirectory.empty())
-        adapters.Bsl().patchFilePath = programDirectory + "/" + kBslPatchFileName;
+    adapters.LookForLoaderPatchIn(ProgramDirectory());
     CliView view(stdout, stderr, StandardErrorIsTerminal());
     int status = kExitDone;
     {
