@@ -431,7 +431,7 @@ CommandStates ProgrammerShell::ComputeCommandStates() const {
 
 void ProgrammerShell::RefreshCommandStates(uint32_t waitMs) {
     if (waitMs)
-        engine_.WaitForWorker(waitMs);
+        engine_.WaitForAllWorkers(waitMs); // a worker given up on after a break too
     uint32_t index = engine_.deviceIndex;
     if (index >= kDeviceCount)
         index = 0;

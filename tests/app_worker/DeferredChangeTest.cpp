@@ -65,6 +65,8 @@ TEST_F(DeferredChange, DroppedFileLoadsOnlyAfterTheBrokenOffWorkerHasStopped) {
 
     expectedLow = 0x1100;
     FinishWorker();
+    // The notice waited for the broken-off worker: a view may read the image again.
+    EXPECT_FALSE(shell->ImageInUse());
     EXPECT_FALSE(imageChangedUnderWorker.load());
     EXPECT_FALSE(shell->ChangePending());
     EXPECT_EQ(shell->Image().Low(), 0x2000u);
