@@ -1,5 +1,6 @@
 #include "adapters/FetAdapter.h"
 
+#include "adapters/AdapterFault.h"
 #include "ui/TextFormat.h"
 
 #include <cstdlib>
@@ -9,6 +10,7 @@ namespace pyrola {
 namespace {
 
 constexpr const char* kLibraryMissing = "msp430.dll not found";
+constexpr const char* kLibraryFaulted = "msp430.dll raised a fault; restart the program";
 constexpr uint32_t kCloseResetMethod = kResetDebugInterface | kResetLine | kResetSupplyCycle;
 
 template <typename Fn> bool Resolve(DynamicLibrary& library, const char* name, Fn& slot) {
@@ -34,11 +36,33 @@ std::string FetAdapter::DefaultLibraryName() {
 #endif
 }
 
-FetAdapter::FetAdapter(LibraryLoader& loader) : FetAdapter(loader, DefaultLibraryName()) {}
+FetAdapter::FetAdapter(LibraryLoader& loader, FaultGuard& guard)
+    : FetAdapter(loader, DefaultLibraryName(), guard) {}
 
-FetAdapter::FetAdapter(LibraryLoader& loader, std::string libraryName)
-    : loader_(loader), libraryName_(std::move(libraryName)) {
+FetAdapter::FetAdapter(LibraryLoader& loader, std::string libraryName, FaultGuard& guard)
+    : loader_(loader), guard_(guard), libraryName_(std::move(libraryName)) {
     LoadEntryPoints();
+}
+
+template <typename F> auto FetAdapter::Guarded(const char* entryPoint, F&& call) -> decltype(call()) {
+    decltype(call()) result{};
+    const FaultKind fault = guard_.RunCallable([&] { result = call(); });
+    if (fault != FaultKind::None)
+        Faulted(entryPoint, fault);
+    return result;
+}
+
+void FetAdapter::Faulted(const char* entryPoint, FaultKind fault) {
+    // The library's own state (and whatever it held locked) is lost: nothing calls into it
+    // again, the closing reset included.
+    const std::string text =
+        Format("%s inside %s of the FET library %s", FaultKindText(fault), entryPoint, LoadedPath().c_str());
+    faulted_ = true;
+    isOpen = 0;
+    libraryReady_ = false;
+    ForgetEntryPoints();
+    AddNote(text);
+    throw AdapterFault(text);
 }
 
 void FetAdapter::ForgetEntryPoints() {
@@ -93,6 +117,12 @@ std::string FetAdapter::LoadedPath() const {
 
 bool FetAdapter::Open() {
     const std::string port = Format("%d", static_cast<int>(portNumber));
+    if (faulted_) {
+        AddNote(Format("FET library %s raised a fault earlier in this run and is not called again",
+                       LoadedPath().c_str()));
+        isOpen = 0;
+        return false;
+    }
     if (!libraryReady_) {
         ForgetEntryPoints();
         LoadEntryPoints();
@@ -111,9 +141,14 @@ bool FetAdapter::Open() {
     }
     int32_t version = 0;
     DeviceRecord& record = *deviceRecord;
-    if (initialize_(port.c_str(), &version) != 0 || vcc_(record.supplyMillivolts) != 0 ||
-        identify_(reinterpret_cast<uint8_t*>(&record), static_cast<int32_t>(kDeviceRecordSize), 0) != 0 ||
-        configure_(0, 1) != 0) {
+    if (Guarded("MSP430_Initialize", [&] { return initialize_(port.c_str(), &version); }) != 0 ||
+        Guarded("MSP430_VCC", [&] { return vcc_(record.supplyMillivolts); }) != 0 ||
+        Guarded("MSP430_Identify",
+                [&] {
+                    return identify_(reinterpret_cast<uint8_t*>(&record),
+                                     static_cast<int32_t>(kDeviceRecordSize), 0);
+                }) != 0 ||
+        Guarded("MSP430_Configure", [&] { return configure_(0, 1); }) != 0) {
         isOpen = 0;
         return false;
     }
@@ -134,42 +169,57 @@ bool FetAdapter::Close() {
         return true;
     }
     Reset(kCloseResetMethod, 1, 1);
-    int32_t result = close_ != nullptr ? close_(0) : -1;
+    int32_t result = close_ != nullptr ? Guarded("MSP430_Close", [&] { return close_(0); }) : -1;
     isOpen = 0;
     return result == 0;
 }
 
 int32_t FetAdapter::GetErrorNumber() {
-    return errorNumber_ != nullptr ? errorNumber_() : 0;
+    return errorNumber_ != nullptr ? Guarded("MSP430_Error_Number", [&] { return errorNumber_(); }) : 0;
 }
 
 const char* FetAdapter::GetErrorText(int32_t number) {
-    return errorString_ != nullptr ? errorString_(number) : kLibraryMissing;
+    if (errorString_ == nullptr)
+        return faulted_ ? kLibraryFaulted : kLibraryMissing;
+    return Guarded("MSP430_Error_String", [&] { return errorString_(number); });
 }
 
 int32_t FetAdapter::Erase(uint32_t mode, uint32_t address, uint32_t length) {
-    return erase_ != nullptr ? erase_(Arg(mode), Arg(address), Arg(length)) : -1;
+    return erase_ != nullptr
+               ? Guarded("MSP430_Erase", [&] { return erase_(Arg(mode), Arg(address), Arg(length)); })
+               : -1;
 }
 
 int32_t FetAdapter::EraseCheck(uint32_t address, uint32_t length) {
-    return eraseCheck_ != nullptr ? eraseCheck_(Arg(address), Arg(length)) : -1;
+    return eraseCheck_ != nullptr
+               ? Guarded("MSP430_EraseCheck", [&] { return eraseCheck_(Arg(address), Arg(length)); })
+               : -1;
 }
 
 int32_t FetAdapter::WriteMemory(uint32_t address, const uint8_t* data, uint32_t count) {
     // The library takes one buffer for both directions; it does not write to it here.
-    return memory_ != nullptr ? memory_(Arg(address), const_cast<uint8_t*>(data), Arg(count), 0) : -1;
+    return memory_ != nullptr
+               ? Guarded("MSP430_Memory",
+                         [&] { return memory_(Arg(address), const_cast<uint8_t*>(data), Arg(count), 0); })
+               : -1;
 }
 
 int32_t FetAdapter::ReadMemory(uint32_t address, uint8_t* data, uint32_t count) {
-    return memory_ != nullptr ? memory_(Arg(address), data, Arg(count), 1) : -1;
+    return memory_ != nullptr
+               ? Guarded("MSP430_Memory", [&] { return memory_(Arg(address), data, Arg(count), 1); })
+               : -1;
 }
 
 int32_t FetAdapter::VerifyMemory(uint32_t address, const uint8_t* data, uint32_t count) {
-    return verifyMem_ != nullptr ? verifyMem_(Arg(address), Arg(count), data) : -1;
+    return verifyMem_ != nullptr
+               ? Guarded("MSP430_VerifyMem", [&] { return verifyMem_(Arg(address), Arg(count), data); })
+               : -1;
 }
 
 int32_t FetAdapter::Reset(uint32_t method, uint32_t execute, uint32_t releaseJtag) {
-    return reset_ != nullptr ? reset_(Arg(method), Arg(execute), Arg(releaseJtag)) : -1;
+    return reset_ != nullptr
+               ? Guarded("MSP430_Reset", [&] { return reset_(Arg(method), Arg(execute), Arg(releaseJtag)); })
+               : -1;
 }
 
 } // namespace pyrola

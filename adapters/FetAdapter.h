@@ -7,6 +7,7 @@
 
 #include "adapters/TargetAdapter.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/FaultGuard.h"
 
 #include <cstdint>
 #include <memory>
@@ -46,9 +47,11 @@ inline constexpr const char* kEntryPointNames[13] = {
 
 class FetAdapter : public TargetAdapter {
 public:
-    // Loads the library of this platform (or $PYROLA_FET_LIBRARY) through `loader`.
-    explicit FetAdapter(LibraryLoader& loader);
-    FetAdapter(LibraryLoader& loader, std::string libraryName);
+    // Loads the library of this platform (or $PYROLA_FET_LIBRARY) through `loader`. Every
+    // call into the library runs under `guard`: a fault raised inside it throws
+    // AdapterFault, and the library is not called again in this process.
+    explicit FetAdapter(LibraryLoader& loader, FaultGuard& guard = NoFaultGuard());
+    FetAdapter(LibraryLoader& loader, std::string libraryName, FaultGuard& guard = NoFaultGuard());
 
     // The name the adapter loads when nobody names another one.
     static std::string DefaultLibraryName();
@@ -71,14 +74,22 @@ public:
     bool LibraryReady() const { return libraryReady_; }
     const std::string& LibraryName() const { return libraryName_; }
 
+    // A call into the library raised a fault earlier in this run.
+    bool LibraryFaulted() const { return faulted_; }
+
 private:
+    // Runs one entry point under the guard; a fault makes the library unusable and throws.
+    template <typename F> auto Guarded(const char* entryPoint, F&& call) -> decltype(call());
+    [[noreturn]] void Faulted(const char* entryPoint, FaultKind fault);
     void LoadEntryPoints();
     // The file the library was loaded from, or the name asked for when the loader cannot tell.
     std::string LoadedPath() const;
     void ForgetEntryPoints();
 
     LibraryLoader& loader_;
+    FaultGuard& guard_;
     std::string libraryName_;
+    bool faulted_ = false;
     std::unique_ptr<DynamicLibrary> library_;
     bool libraryReady_ = false;
     // Why the last load left the library unusable, for the log.

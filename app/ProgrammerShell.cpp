@@ -37,6 +37,9 @@ TimeOfDay LocalTimeOfDay() {
 // Lines a progress bar can show: its range sits in 16 bits.
 constexpr uint32_t kProgressRangeLimit = 0xFFFF;
 
+constexpr const char* kTextUnterminatedRefused =
+    "Error. File without end record refused; it may be cut short.";
+
 } // namespace
 
 std::string FormatLogLine(const TimeOfDay& time, const std::string& text) {
@@ -270,8 +273,8 @@ CommandLineOutcome ProgrammerShell::CarryOutCommandLine(const CommandLineRequest
         return outcome;
     }
     // A second start's file must not replace the image under the running job.
-    if (request.fileToken && DeferWhileImageInUse([this, file = request.fileToken, flags, options] {
-            CommandLineOutcome later;
+    if (request.fileToken &&
+        DeferWhileImageInUse([this, file = request.fileToken, flags, options, later = outcome]() mutable {
             LoadAndStart(file, flags, options, later);
         }))
         return outcome;
@@ -285,6 +288,15 @@ void ProgrammerShell::LoadAndStart(const std::optional<std::string>& file, uint3
         outcome.rejected = true;
         if ((flags & (kJobProgram | kJobVerify)) || options.loadMustSucceed)
             return;
+    }
+    if (file && !outcome.rejected && fileFlow_.LastLoadUnterminated()) {
+        outcome.unterminatedFile = true;
+        if (options.refuseUnterminatedFile) {
+            SetFailureMark(true);
+            Message(kTextUnterminatedRefused);
+            outcome.rejected = true;
+            return;
+        }
     }
     if (flags)
         outcome.jobStarted = StartJobReporting(flags);

@@ -41,12 +41,19 @@ struct CommandLineOutcome {
     bool anyToken = false;
     bool rejected = false; // an illegal flow letter, option or file token, or a failed load
     bool jobStarted = false;
+    // The file loaded, but without its end record (it may be cut short). With
+    // CarryOutOptions::refuseUnterminatedFile such a file is also rejected and no job starts.
+    bool unterminatedFile = false;
 };
 
 // What a front end adds when it carries out a command line.
 struct CarryOutOptions {
     uint32_t extraFlags = 0;      // job steps of its own, run with the flow letters'
     bool loadMustSucceed = false; // a file that fails to load stops the job in every case
+    // A file without its end record is refused (logged, rejected, no job) instead of
+    // programming what may be half a file: for a front end nobody watches. The window
+    // only warns.
+    bool refuseUnterminatedFile = false;
 };
 
 class ProgrammerShell : private FileFlowHost {

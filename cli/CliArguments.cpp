@@ -34,6 +34,12 @@ CliArguments ParseCliArguments(const std::vector<std::string>& arguments) {
             return parsed;
         }
     }
+    // "pyrola --version -fet +e && echo PASS" must not pass without having programmed.
+    if ((parsed.help || parsed.version) && arguments.size() > 1) {
+        parsed.help = parsed.version = false;
+        parsed.error = "--help and --version stand alone";
+        return parsed;
+    }
     // The window's processing ignores tokens past the sixteenth; a script must not have
     // one of its arguments dropped without a word.
     if (parsed.tokens.size() > kCommandLineMaxTokens)

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <string>
 
 #ifdef _WIN32
 #include <io.h>
@@ -55,6 +56,18 @@ void InstallInterruptHandler() {
 
 int InterruptCount() {
     return interrupts.load();
+}
+
+void AbandonProcess(const char* text, int status) {
+    std::string line = std::string(text) + "\n";
+#ifdef _WIN32
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    ExitProcess(static_cast<UINT>(status));
+#else
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, line.data(), line.size());
+    _exit(status);
+#endif
 }
 
 } // namespace pyrola::cli

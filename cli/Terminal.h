@@ -9,5 +9,8 @@ bool StandardErrorIsTerminal();
 // returns; a second press ends the process with status 1.
 void InstallInterruptHandler();
 int InterruptCount();
+// Writes text and a line end to standard error without the C library's buffers or locks
+// (code that faulted may have left them taken) and ends the process with the status.
+[[noreturn]] void AbandonProcess(const char* text, int status);
 
 } // namespace pyrola::cli

@@ -4,11 +4,14 @@
 // Exit status: 0 all done, 1 a step failed, left image bytes out or was cancelled, 2 the
 // command line or the file was rejected (or named no action) and no job ran.
 
+#include "adapters/bsl/BslAdapter.h"
+#include "adapters/bsl/BslPatch.h"
 #include "app/AdapterSuite.h"
 #include "app/ProgrammerShell.h"
 #include "app/QueuedMessageBus.h"
 #include "cli/CliArguments.h"
 #include "cli/CliView.h"
+#include "cli/FaultWatchdog.h"
 #include "cli/Terminal.h"
 #include "jobs/CommandLine.h"
 #include "jobs/JobFlags.h"
@@ -66,6 +69,11 @@ int WaitForJob(ProgrammerShell& shell, QueuedMessageBus& bus, const CommandLineO
     // Image bytes left out because the device has no memory there: the chip does not
     // hold the image, whatever the steps said.
     const bool incomplete = shell.Engine().bytesOutsideDevice.load() > 0;
+    if (incomplete) {
+        shell.SetFailureMark(true);
+        shell.Message(
+            "Image bytes outside the device memory were left out: the chip does not hold the image");
+    }
     return (cancelled || unfinished || incomplete || shell.StatusIsError() || outcome.rejected) ? kExitFailed
                                                                                                 : kExitDone;
 }
@@ -88,7 +96,8 @@ int Run(const std::vector<std::string>& arguments) {
     QueuedMessageBus bus;
     std::unique_ptr<SettingsStore> store = CreateSystemSettingsStore();
     AdapterSuite adapters(SystemLibraryLoader(), SystemSerialPorts(), SystemClock(), SystemFaultGuard());
-    adapters.LookForLoaderPatchIn(ProgramDirectory());
+    // The vendor's loader patch for old chips, when shipped beside the program.
+    adapters.Bsl().patchFilePath = BesideProgram(kBslPatchFileName);
     CliView view(stdout, stderr, StandardErrorIsTerminal());
     int status = kExitDone;
     {
@@ -110,8 +119,12 @@ int Run(const std::vector<std::string>& arguments) {
             shell.Message("Error. No action given for the file (+e, +b, +p, +v or +r): nothing was done");
             status = kExitRejected;
         } else {
+            // Ends the process should a fault inside the adapter leave the program stuck.
+            FaultWatchdog watchdog;
             CarryOutOptions options;
             options.loadMustSucceed = true;
+            // A file without its end record may be cut short: never programmed unattended.
+            options.refuseUnterminatedFile = true;
             const CommandLineOutcome outcome = shell.CarryOutCommandLine(request, options);
             if (outcome.jobStarted)
                 status = WaitForJob(shell, bus, outcome);

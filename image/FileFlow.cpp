@@ -45,10 +45,12 @@ FileFormat FileFlow::ChooseFormat(const std::string& path) {
 // Reports the outcome of a load or save: a failure with its reason forgets the current
 // file; a success puts the path at the top of the recent-file list.
 bool FileFlow::Finish(bool succeeded, const char* failedPattern, const std::string& reason,
-                      const std::string& successText, const std::string& path) {
+                      const std::string& successText, const std::string& path, const char* warning) {
     host_.SetFailureMark(!succeeded);
     if (succeeded) {
         host_.Log(successText);
+        if (warning)
+            host_.Log(warning);
         host_.AddRecentFile(path);
     } else {
         host_.Log(Format(failedPattern, reason.c_str()));
@@ -59,6 +61,7 @@ bool FileFlow::Finish(bool succeeded, const char* failedPattern, const std::stri
 }
 
 bool FileFlow::LoadFile(const std::string& path) {
+    lastLoadUnterminated_ = false;
     // A longer path cannot be the current file, and cutting it would name a different file.
     if (!SetCurrentFile(path))
         return Finish(false, "Load failed. %s", kTextPathTooLong, {}, path);
@@ -66,8 +69,11 @@ bool FileFlow::LoadFile(const std::string& path) {
     host_.Log(Format("Loading %s file \"%s\"..", FileFormatName(format), FileNamePart(path).c_str()));
     ImageFileContext context{&image_, {}};
     const int32_t count = ReadImageFile(context, path, format);
-    return Finish(count >= 1, "Load failed. %s", context.errorText,
-                  Format("Load %d bytes", static_cast<int>(count)), path);
+    const bool loaded = count >= 1;
+    lastLoadUnterminated_ = loaded && context.endRecordMissing;
+    return Finish(loaded, "Load failed. %s", context.errorText,
+                  Format("Load %d bytes", static_cast<int>(count)), path,
+                  lastLoadUnterminated_ ? kTextNoEndRecord : nullptr);
 }
 
 bool FileFlow::SaveFile(const std::string& path) {

@@ -16,8 +16,13 @@ public:
     // All three are borrowed and must outlive the flow; settings are read at each call.
     FileFlow(MemoryImage& image, const Settings& settings, FileFlowHost& host);
 
-    // True when the reader's count is at least 1.
+    // True when the reader's count is at least 1. A text file that ends without its end
+    // record loads, but with a warning logged after the byte count (see
+    // LastLoadUnterminated).
     bool LoadFile(const std::string& path);
+    // The last LoadFile succeeded on a file without its end record (Intel HEX type 01,
+    // TI TXT "q"), so the file may have been cut short. False after any other load.
+    bool LastLoadUnterminated() const { return lastLoadUnterminated_; }
     // True when the writer's result is at least 1. The saved name may differ from path
     // when the format was asked for (its extension is then the chosen format's).
     bool SaveFile(const std::string& path);
@@ -36,12 +41,16 @@ public:
 
 private:
     bool Finish(bool succeeded, const char* failedPattern, const std::string& reason,
-                const std::string& successText, const std::string& path);
+                const std::string& successText, const std::string& path, const char* warning = nullptr);
 
     MemoryImage& image_;
     const Settings& settings_;
     FileFlowHost& host_;
     std::string currentFile_;
+    bool lastLoadUnterminated_ = false;
 };
+
+// Logged after "Load %d bytes" for a file without its end record.
+inline constexpr const char* kTextNoEndRecord = "Warning: no end record; the file may be cut short";
 
 } // namespace pyrola

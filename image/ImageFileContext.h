@@ -11,6 +11,9 @@ namespace pyrola {
 struct ImageFileContext {
     MemoryImage* image = nullptr;
     std::string errorText; // empty unless a rule set a reason
+    // Set by a text reader that reached the end of the file without its end record (Intel
+    // HEX type 01, TI TXT "q"): the file may have been cut short.
+    bool endRecordMissing = false;
 };
 
 inline constexpr const char* kTextCantOpen = "Can't open";
@@ -22,5 +25,7 @@ inline constexpr const char* kTextBadChecksum = "Line %d. Bad checksum";
 inline constexpr uint32_t kImageAddressLimit = 0x100000;
 inline constexpr const char* kTextAddressTooHigh = "Line %d. Address above 0xFFFFF";
 inline constexpr const char* kTextFileTooLarge = "File larger than 1 MiB";
+// A FIFO, device or folder: opening one could block for ever or read endless data.
+inline constexpr const char* kTextNotRegularFile = "Not a regular file";
 
 } // namespace pyrola

@@ -8,6 +8,7 @@ namespace pyrola {
 
 int32_t ReadImageFile(ImageFileContext& context, const std::string& path, FileFormat format) {
     context.errorText.clear();
+    context.endRecordMissing = false;
     switch (format) {
     case FileFormat::IntelHex:
         return ReadIntelHexFile(context, path);

@@ -38,10 +38,11 @@ bool Field(const char* line, size_t column, int digits, int32_t& value) {
 int32_t ReadIntelHexStream(ImageFileContext& context, std::FILE* file) {
     MemoryImage& image = *context.image;
     image.Clear();
-    LineReader reader(file, kMaxLine);
+    LineReader reader(file, kMaxLine, LineReader::LineEnds::CrOrLf);
     int lineNumber = 0;
     uint32_t base = 0; // from the last extended address record
-    for (;;) {
+    bool ended = false;
+    while (!ended) {
         const LineReader::Result result = reader.Next();
         if (result == LineReader::Result::Error) {
             context.errorText = kTextIoError;
@@ -52,7 +53,9 @@ int32_t ReadIntelHexStream(ImageFileContext& context, std::FILE* file) {
         ++lineNumber;
         const char* line = reader.line();
         size_t length = reader.length();
-        if (line[length - 1] == '\n' || line[length - 1] == '\r')
+        if (line[length - 1] == '\n')
+            --length;
+        if (length > 0 && line[length - 1] == '\r')
             --length;
         if (line[0] != ':')
             return FailOnLine(context, kTextInvalidLine, lineNumber);
@@ -61,7 +64,9 @@ int32_t ReadIntelHexStream(ImageFileContext& context, std::FILE* file) {
         int32_t type = 0;
         if (!Field(line, 1, 2, count))
             return FailOnLine(context, kTextInvalidLine, lineNumber);
-        if (length < static_cast<size_t>(2 * count + 11))
+        // Nothing but the line end may follow the checksum: trailing text would mean the
+        // record is not what its writer meant.
+        if (length != static_cast<size_t>(2 * count + 11))
             return FailOnLine(context, kTextInvalidLine, lineNumber);
         if (!Field(line, 3, 4, address) || !Field(line, 7, 2, type))
             return FailOnLine(context, kTextInvalidLine, lineNumber);
@@ -88,7 +93,7 @@ int32_t ReadIntelHexStream(ImageFileContext& context, std::FILE* file) {
             for (int32_t i = 0; i < count; ++i)
                 image.StoreByte(static_cast<uint32_t>(first) + static_cast<uint32_t>(i), data[i]);
         } else if (type == 1) {
-            break;
+            ended = true;
         } else if (type == 2 || type == 4) {
             // Without its two value bytes the record gives no base; guessing one would
             // put the following data at a wrong address.
@@ -100,6 +105,7 @@ int32_t ReadIntelHexStream(ImageFileContext& context, std::FILE* file) {
     }
     if (lineNumber == 0)
         return FailOnLine(context, kTextInvalidLine, 0);
+    context.endRecordMissing = !ended;
     return static_cast<int32_t>(image.Size());
 }
 

@@ -1,5 +1,6 @@
 #include "image/LineReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace pyrola {
@@ -8,8 +9,9 @@ namespace {
 constexpr size_t kChunk = 64 * 1024;
 }
 
-LineReader::LineReader(std::FILE* file, size_t maxLength)
-    : file_(file), maxLength_(maxLength ? maxLength : 1), buffer_(kChunk), line_(maxLength_ + 1, '\0') {}
+LineReader::LineReader(std::FILE* file, size_t maxLength, LineEnds ends)
+    : file_(file), maxLength_(maxLength ? maxLength : 1), ends_(ends), buffer_(kChunk),
+      line_(maxLength_ + 1, '\0') {}
 
 bool LineReader::Refill() {
     if (eof_ || error_)
@@ -25,8 +27,16 @@ bool LineReader::Refill() {
     return end_ > 0;
 }
 
+const char* LineReader::FindLineEnd(const char* start, size_t count) const {
+    if (ends_ == LineEnds::LfOnly)
+        return static_cast<const char*>(std::memchr(start, '\n', count));
+    const char* stop = std::find_if(start, start + count, [](char c) { return c == '\n' || c == '\r'; });
+    return stop == start + count ? nullptr : stop;
+}
+
 LineReader::Result LineReader::Next() {
     length_ = 0;
+    bool ended = false;
     for (;;) {
         if (begin_ == end_ && !Refill()) {
             if (error_)
@@ -38,13 +48,24 @@ LineReader::Result LineReader::Next() {
         if (avail > room)
             avail = room;
         const char* start = buffer_.data() + begin_;
-        const void* lf = std::memchr(start, '\n', avail);
-        const size_t take = lf ? static_cast<size_t>(static_cast<const char*>(lf) - start) + 1 : avail;
+        const char* stop = FindLineEnd(start, avail);
+        const size_t take = stop ? static_cast<size_t>(stop - start) + 1 : avail;
         std::memcpy(line_.data() + length_, start, take);
         length_ += take;
         begin_ += take;
-        if (lf || length_ == maxLength_)
+        ended = stop != nullptr;
+        if (ended || length_ == maxLength_)
             break;
+    }
+    // A CR followed by LF is one line end: take the LF too when the line has room for it
+    // (the LF may stand in the next buffer; a read error there shows at the next call).
+    if (ended && ends_ == LineEnds::CrOrLf && line_[length_ - 1] == '\r' && length_ < maxLength_) {
+        if (begin_ == end_)
+            Refill();
+        if (begin_ < end_ && buffer_[begin_] == '\n') {
+            line_[length_++] = '\n';
+            ++begin_;
+        }
     }
     line_[length_] = '\0';
     return length_ > 0 ? Result::Line : Result::End;

@@ -2,9 +2,24 @@
 
 #include "ui/TextFormat.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace pyrola {
 
+bool IsNonRegularFile(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::exists(status))
+        return false;
+    return !std::filesystem::is_regular_file(status);
+}
+
 int32_t ReadThroughFile(ImageFileContext& context, const std::string& path, StreamReader reader) {
+    if (IsNonRegularFile(path)) {
+        context.errorText = kTextNotRegularFile;
+        return 0;
+    }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         context.errorText = kTextCantOpen;

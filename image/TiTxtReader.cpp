@@ -10,6 +10,18 @@ namespace {
 
 constexpr size_t kMaxLine = 127;
 
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// What is left of a data line after its last whole field starts with a hex digit: the
+// line ends inside a byte, and dropping that digit would program different data.
+bool EndsInsideAByte(const char* rest, const char* end) {
+    while (rest < end && IsBlank(*rest))
+        ++rest;
+    return rest < end && kHexDigits.value[static_cast<unsigned char>(*rest)] >= 0;
+}
+
 } // namespace
 
 int32_t ReadTiTxtStream(ImageFileContext& context, std::FILE* file) {
@@ -18,6 +30,7 @@ int32_t ReadTiTxtStream(ImageFileContext& context, std::FILE* file) {
     LineReader reader(file, kMaxLine);
     int lineNumber = 0;
     int64_t address = -1; // no "@" line yet
+    bool ended = false;
     for (;;) {
         const LineReader::Result result = reader.Next();
         if (result == LineReader::Result::Error) {
@@ -30,15 +43,9 @@ int32_t ReadTiTxtStream(ImageFileContext& context, std::FILE* file) {
         ++lineNumber;
         const char* line = reader.line();
         const size_t rawLength = reader.length();
-        if (line[0] == 'q')
+        if (line[0] == 'q') {
+            ended = true;
             break;
-        if (rawLength < 3)
-            continue;
-        if (line[0] == '@') {
-            bool ok = false;
-            const int32_t value = ParseNumber(line + 1, 16, 0, &ok);
-            address = ok ? value : 0;
-            continue;
         }
         // Fields stand at columns 0, 3, 6, ... below the length less 3, the length
         // counting a two-byte line end; an LF-only or unterminated line is measured as
@@ -48,8 +55,20 @@ int32_t ReadTiTxtStream(ImageFileContext& context, std::FILE* file) {
             --content;
         if (content > 0 && line[content - 1] == '\r')
             --content;
+        if (rawLength < 3) {
+            if (EndsInsideAByte(line, line + content))
+                return FailOnLine(context, kTextInvalidLine, lineNumber);
+            continue;
+        }
+        if (line[0] == '@') {
+            bool ok = false;
+            const int32_t value = ParseNumber(line + 1, 16, 0, &ok);
+            address = ok ? value : 0;
+            continue;
+        }
         const size_t length = content + 2;
-        for (size_t column = 0; column + 3 < length; column += 3) {
+        size_t column = 0;
+        for (; column + 3 < length; column += 3) {
             int32_t byte = 0;
             bool ok = TwoHexDigits(line + column, byte);
             if (!ok)
@@ -61,7 +80,10 @@ int32_t ReadTiTxtStream(ImageFileContext& context, std::FILE* file) {
             image.StoreByte(static_cast<uint32_t>(address), static_cast<uint8_t>(byte));
             ++address;
         }
+        if (column < content && EndsInsideAByte(line + column, line + content))
+            return FailOnLine(context, kTextInvalidLine, lineNumber);
     }
+    context.endRecordMissing = !ended;
     return static_cast<int32_t>(image.Size());
 }
 

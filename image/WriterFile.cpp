@@ -1,8 +1,27 @@
 #include "image/WriterFile.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace pyrola {
 
+namespace {
+
+// Opening a FIFO for writing waits for a reader, possibly for ever. Devices are written
+// like files (a full disk is tried on /dev/full).
+bool WouldWaitForAReader(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::file_type type = std::filesystem::status(path, error).type();
+    return type == std::filesystem::file_type::fifo || type == std::filesystem::file_type::socket;
+}
+
+} // namespace
+
 int32_t WriteThroughFile(ImageFileContext& context, const std::string& path, StreamWriter writer) {
+    if (WouldWaitForAReader(path)) {
+        context.errorText = kTextNotRegularFile;
+        return 0;
+    }
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {
         context.errorText = kTextCantOpen;

@@ -11,7 +11,8 @@ namespace pyrola {
 
 using StreamWriter = int32_t (*)(ImageFileContext&, std::FILE*);
 
-// 0 "Can't open" when the file cannot be created; -1 "I\O Error" when writing or closing
+// 0 "Not a regular file" for a FIFO or socket (opening one waits for a reader); 0 "Can't
+// open" when the file cannot be created; -1 "I\O Error" when writing or closing
 // fails (a full disk shows only when the last buffer is flushed); else the writer's result.
 int32_t WriteThroughFile(ImageFileContext& context, const std::string& path, StreamWriter writer);
 

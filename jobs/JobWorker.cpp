@@ -59,7 +59,8 @@ void JobEngine::Run() {
         try {
             target->Close();
         } catch (...) {
-            ReportLog("Unhandled exception detected!");
+            // The target was not released as asked: the list does not pass.
+            Report("Unhandled exception detected!", 1);
         }
         LogAdapterNotes();
     }

@@ -5,7 +5,8 @@
 // guarded call is affected; a fault anywhere else ends the process as before.
 //
 // The frames between the guard and the fault are left without running their destructors,
-// so a guard should sit right around the foreign code.
+// so a guard sits right around each call into the foreign code, and the caller treats the
+// foreign code as unusable after a fault.
 
 #include <cstdint>
 #include <utility>
@@ -53,8 +54,20 @@ public:
     }
 };
 
-// Signal handlers (SIGSEGV, SIGBUS, SIGFPE, SIGILL) on POSIX, a vectored exception handler
-// on Windows; installed at the first call.
+// One shared unguarded instance, for code that has no system guard to hand.
+inline FaultGuard& NoFaultGuard() {
+    static UnguardedFaultGuard guard;
+    return guard;
+}
+
+// Signal handlers (SIGSEGV, SIGBUS, SIGFPE, SIGILL) on POSIX, the last-chance (unhandled)
+// exception filter on Windows, so that a library's own exception handlers still come
+// first; installed at the first call.
 FaultGuard& SystemFaultGuard();
+
+// Faults the system guard has caught so far in this process. After one, code that jumped
+// out of the library may have left a lock of its own (even the allocator's) taken: a
+// front end uses this to bound how long it waits for the job to end.
+uint32_t CaughtFaultCount();
 
 } // namespace pyrola

@@ -1,6 +1,6 @@
 #include "platform/IniSettingsStore.h"
 
-#include "platform/AtomicFile.h"
+#include "platform/FileLock.h"
 
 #include "ui/TextCompare.h"
 
@@ -28,119 +28,41 @@ std::optional<uint32_t> ParseDecimal32(const std::string& text) {
     return static_cast<uint32_t>(value);
 }
 
-bool IniDocument::Parse(const std::string& text) {
-    sections_.clear();
-    if (text.find('\0') != std::string::npos)
-        return false;
-    Section* current = nullptr;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-        pos = end == std::string::npos ? text.size() : end + 1;
-        while (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        std::string trimmed = TrimBlanks(line);
-        if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#')
-            continue;
-        if (trimmed[0] == '[') {
-            if (trimmed.back() != ']' || trimmed.size() < 3)
-                return false;
-            current = &Obtain(TrimBlanks(trimmed.substr(1, trimmed.size() - 2)));
-            continue;
-        }
-        size_t equals = line.find('=');
-        if (equals == std::string::npos || !current)
-            return false;
-        std::string name = TrimBlanks(line.substr(0, equals));
-        if (name.empty())
-            return false;
-        Set(*current, name, line.substr(equals + 1));
-    }
-    return true;
-}
-
-std::string IniDocument::Serialize() const {
-    std::string text;
-    for (const Section& section : sections_) {
-        if (!text.empty())
-            text += '\n';
-        text += '[' + section.name + "]\n";
-        for (const auto& [name, value] : section.entries)
-            text += name + '=' + value + '\n';
-    }
-    return text;
-}
-
-const IniDocument::Section* IniDocument::Find(const std::string& section) const {
-    for (const Section& s : sections_) {
-        if (SameIgnoringCase(s.name, section))
-            return &s;
-    }
-    return nullptr;
-}
-
-IniDocument::Section& IniDocument::Obtain(const std::string& section) {
-    for (Section& s : sections_) {
-        if (SameIgnoringCase(s.name, section))
-            return s;
-    }
-    sections_.push_back(Section{section, {}});
-    return sections_.back();
-}
-
-const std::string* IniDocument::Lookup(const Section& section, const std::string& name) {
-    for (const auto& entry : section.entries) {
-        if (SameIgnoringCase(entry.first, name))
-            return &entry.second;
-    }
-    return nullptr;
-}
-
-void IniDocument::Set(Section& section, const std::string& name, const std::string& value) {
-    for (auto& entry : section.entries) {
-        if (SameIgnoringCase(entry.first, name)) {
-            entry.second = value;
-            return;
-        }
-    }
-    section.entries.emplace_back(name, value);
-}
-
-void IniDocument::Remove(Section& section, const std::string& name) {
-    for (auto it = section.entries.begin(); it != section.entries.end(); ++it) {
-        if (SameIgnoringCase(it->first, name)) {
-            section.entries.erase(it);
-            return;
-        }
-    }
-}
-
 std::string IniSettingsStore::SectionOf(const std::string& keyPath) {
     size_t slash = keyPath.find_last_of("\\/");
     return slash == std::string::npos ? keyPath : keyPath.substr(slash + 1);
 }
 
-bool IniSettingsStore::Load(IniDocument& document) {
-    std::string text;
-    if (path_.empty() || !ReadWholeFile(path_, text))
-        return false;
-    return document.Parse(text);
+const IniDocument* IniSettingsStore::Current() {
+    if (path_.empty())
+        return nullptr;
+    const std::optional<FileStamp> stamp = StampOfFile(path_);
+    if (!stamp) {
+        cachedStamp_.reset();
+        return nullptr;
+    }
+    if (stamp != cachedStamp_) {
+        std::string text;
+        FileStamp read;
+        ++fileReads_;
+        if (!ReadWholeFile(path_, text, &read)) {
+            cachedStamp_.reset();
+            return nullptr;
+        }
+        cachedValid_ = cached_.Parse(text);
+        cachedStamp_ = read;
+    }
+    return cachedValid_ ? &cached_ : nullptr;
 }
 
 bool IniSettingsStore::HasKey(const std::string& keyPath) {
-    IniDocument document;
-    return Load(document) && document.Find(SectionOf(keyPath)) != nullptr;
+    const IniDocument* document = Current();
+    return document && document->HasSection(SectionOf(keyPath));
 }
 
 std::optional<std::string> IniSettingsStore::ReadText(const std::string& keyPath, const std::string& name) {
-    IniDocument document;
-    if (!Load(document))
-        return std::nullopt;
-    const IniDocument::Section* section = document.Find(SectionOf(keyPath));
-    if (!section)
-        return std::nullopt;
-    const std::string* value = IniDocument::Lookup(*section, name);
+    const IniDocument* document = Current();
+    const std::string* value = document ? document->Lookup(SectionOf(keyPath), name) : nullptr;
     if (!value)
         return std::nullopt;
     return *value;
@@ -154,30 +76,39 @@ std::optional<uint32_t> IniSettingsStore::ReadNumber(const std::string& keyPath,
 }
 
 bool IniSettingsStore::Write(const std::string& keyPath, const std::vector<SettingsChange>& changes) {
-    if (path_.empty())
+    // A read-only settings file is left alone, without a lock file beside it either.
+    if (path_.empty() || !MayReplaceFile(path_) || !MakeParentFolders(path_))
         return false;
+    FileLock lock(path_ + ".lock");
+    if (!lock.Held() || !MayReplaceFile(path_))
+        return false;
+    // Read afresh under the lock: another program may have saved since the last read.
     IniDocument document;
     std::string old;
+    ++fileReads_;
     if (ReadWholeFile(path_, old) && !document.Parse(old)) {
         // Keep what could not be understood instead of silently dropping it.
         ReplaceFileAtomically(path_ + ".corrupt", old);
-        document = IniDocument();
     }
-    IniDocument::Section& section = document.Obtain(SectionOf(keyPath));
+    const std::string section = SectionOf(keyPath);
     for (const SettingsChange& change : changes) {
         switch (change.kind) {
         case SettingsChange::kNumber:
-            IniDocument::Set(section, change.name, std::to_string(change.number));
+            document.Set(section, change.name, std::to_string(change.number));
             break;
         case SettingsChange::kText:
             if (StorableText(change.text))
-                IniDocument::Set(section, change.name, change.text);
+                document.Set(section, change.name, change.text);
             break;
         case SettingsChange::kDelete:
-            IniDocument::Remove(section, change.name);
+            document.Remove(section, change.name);
             break;
         }
     }
+    // An empty key still exists afterwards, as a created registry key does.
+    document.AddSection(section);
+    ++fileWrites_;
+    cachedStamp_.reset();
     return ReplaceFileAtomically(path_, document.Serialize());
 }
 

@@ -22,6 +22,15 @@ inline constexpr uint32_t kPurgeRxAbort = 0x0002;
 inline constexpr uint32_t kPurgeTxClear = 0x0004;
 inline constexpr uint32_t kPurgeRxClear = 0x0008;
 
+// Why the most recent Open failed: the system's error code, the device that was tried and
+// the system's own words for the failure ("No such file or directory", "Access is
+// denied."). All empty or 0 before the first failure.
+struct SerialOpenError {
+    uint32_t code = 0;
+    std::string device;
+    std::string reason;
+};
+
 // What one status poll reports (the Win32 COMSTAT counts and the cleared error bits).
 struct SerialStatus {
     uint32_t inputQueue = 0;  // bytes received and waiting to be read
@@ -35,14 +44,13 @@ public:
 
     // Opens the named port ("COM3"; the backend maps it to its device) with both modem
     // lines on and both queues purged. An open port is closed first. False on failure,
-    // with the port closed and LastError holding the system's error code.
+    // with the port closed and LastOpenError saying what was tried and why it failed.
     virtual bool Open(const std::string& name, uint32_t baudRate, uint8_t parity, uint32_t queueSize) = 0;
     // Releases the port. False when the system reported a failure; the port counts as
     // closed either way. Closing a closed port succeeds.
     virtual bool Close() = 0;
     virtual bool IsOpen() const = 0;
-    // System error code of the most recent failed Open.
-    virtual uint32_t LastError() const = 0;
+    virtual SerialOpenError LastOpenError() const = 0;
 
     // One modem-control line; true = on. False when the line could not be set.
     virtual bool SetDtr(bool on) = 0;

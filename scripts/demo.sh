@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Programs the example image into a simulated MSP430F149 through the FET adapter, the way
 # a real FET would be used, then checks it in a second run and shows a verification
-# failure in a third. Builds the programmer and the simulated FET library first.
+# failure in a third. Builds the programmer, the simulated FET library and the simulated
+# bootstrap loader's server (pyrola-bsl-sim, for the README's loader example) first.
 #
 #   scripts/demo.sh [image]        (default: examples/blink.txt)
 #
@@ -30,9 +31,9 @@ if [ ${#missing[@]} -gt 0 ]; then
         { echo "demo: could not install ${missing[*]}" >&2; exit 2; }
 fi
 
-echo "==== building the programmer and the simulated FET library in $BUILD"
+echo "==== building the programmer, the simulated FET library and the loader server in $BUILD"
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPYROLA_TESTS=OFF -DPYROLA_BENCH=OFF >/dev/null || exit 2
-cmake --build "$BUILD" -j "$JOBS" --target pyrola msp430sim >/dev/null || {
+cmake --build "$BUILD" -j "$JOBS" --target pyrola msp430sim pyrola-bsl-sim >/dev/null || {
     echo "demo: build failed" >&2
     exit 2
 }

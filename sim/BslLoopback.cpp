@@ -18,7 +18,9 @@ public:
             Close();
         wire_.openedNames.push_back(name);
         if (wire_.failOpen || wire_.open_) {
-            lastError_ = wire_.failOpen ? wire_.openError : 5; // access denied when in use
+            // Not there, or access denied while another handle holds it.
+            lastError_ = wire_.failOpen ? SerialOpenError{wire_.openError, "loopback:" + name, "no such port"}
+                                        : SerialOpenError{5, "loopback:" + name, "port in use"};
             return false;
         }
         wire_.open_ = true;
@@ -39,7 +41,7 @@ public:
     }
 
     bool IsOpen() const override { return mine_; }
-    uint32_t LastError() const override { return lastError_; }
+    SerialOpenError LastOpenError() const override { return lastError_; }
 
     bool SetDtr(bool on) override {
         if (!mine_)
@@ -103,7 +105,7 @@ public:
 private:
     BslLoopback& wire_;
     bool mine_ = false;
-    uint32_t lastError_ = 0;
+    SerialOpenError lastError_;
 };
 
 std::unique_ptr<SerialPort> BslLoopback::Create() {

@@ -29,7 +29,7 @@ constexpr uint32_t kMaxData = 250;
 constexpr uint32_t kPatchBase = 0x0220;
 constexpr uint16_t kLoaderReentry = 0x0C22;
 // From this version on the loader reads back what it has programmed or erased.
-constexpr uint16_t kCheckingVersion = 0x0160;
+constexpr uint16_t kCheckingVersion = 0x0140;
 
 // The loader's frame check: the bytes as little-endian words, XORed, inverted; an odd
 // last byte takes no part.
@@ -38,6 +38,14 @@ uint16_t FrameCheck(const uint8_t* bytes, uint32_t count) {
     for (uint32_t i = 0; i + 1 < count; i += 2)
         sum ^= static_cast<uint16_t>(bytes[i] | (bytes[i + 1] << 8));
     return static_cast<uint16_t>(~sum);
+}
+
+// Commands whose address and length must both be even. The loader's guide asks this of
+// the write command; reads are refused here too (the loader reads in word mode from 1.30
+// on), so that no programmer can come to rely on an odd one. The erase check is
+// documented to take odd ranges and does.
+bool WordAligned(uint8_t command) {
+    return command == kCmdWrite || command == kCmdRead;
 }
 
 } // namespace
@@ -194,6 +202,8 @@ void BslTarget::Execute(uint64_t nowNs) {
     uint8_t answer;
     if (overrideCommand_ != 0 && command == overrideCommand_) {
         answer = overrideAnswer_;
+    } else if (WordAligned(command) && ((address | length | (l1 - 4)) & 1) != 0) {
+        answer = kNak;
     } else if (!unlocked_ && command != kCmdPassword && command != kCmdMassErase) {
         answer = kNak;
     } else {
@@ -315,9 +325,7 @@ uint8_t BslTarget::Carry(uint8_t command, uint16_t address, uint16_t length, con
             patchLoadedEnd_ = 0;
             return kAck;
         }
-        const uint32_t start = device_.Read(kPatchBase) | (device_.Read(kPatchBase + 1) << 8);
-        if (patchLoadedEnd_ >= 2 && address == start && address >= kPatchBase + 2 &&
-            address < kPatchBase + patchLoadedEnd_) {
+        if (WorkingPatchLoadedAt(address)) {
             patchRunning_ = true;
             return kAck;
         }
@@ -333,6 +341,18 @@ uint8_t BslTarget::Carry(uint8_t command, uint16_t address, uint16_t length, con
     default:
         return kUnknown;
     }
+}
+
+bool BslTarget::WorkingPatchLoadedAt(uint16_t start) const {
+    if (workingPatch_.size() < 2 || patchLoadedEnd_ < workingPatch_.size())
+        return false;
+    if (start != (workingPatch_[0] | (workingPatch_[1] << 8)))
+        return false;
+    for (uint32_t i = 0; i < workingPatch_.size(); ++i) {
+        if (device_.Read(kPatchBase + i) != workingPatch_[i])
+            return false;
+    }
+    return true;
 }
 
 } // namespace pyrola::sim

@@ -6,15 +6,20 @@
 // model. Times are in nanoseconds of whatever clock the caller runs on; the answers come
 // out stamped with the time their last bit leaves the chip's UART at 9600 baud 8E1.
 //
+// Write frames are taken only at even addresses with even lengths, as the chip takes them;
+// read frames too, stricter than the chip's guide; erase checks take odd ranges.
+//
 // Loader versions up to 1.10 know no erase check and need a cumulative mass-erase time
-// that one mass-erase frame does not reach; code loaded at 0x0220 whose first word is its
-// own start address, and which is started there, takes over as a loader extension that
-// adds the erase check and erases in one go.
+// that one mass-erase frame does not reach. The chip vendor's patch, loaded at 0x0220 and
+// started at its first word, takes over as a loader extension that adds the erase check
+// and erases in one go. Which bytes that patch is must be given (SetWorkingPatch): any
+// other code started there leaves the loader, as foreign code on a real chip would.
 
 #include "sim/DeviceModel.h"
 
 #include <cstdint>
 #include <deque>
+#include <utility>
 #include <vector>
 
 namespace pyrola::sim {
@@ -69,12 +74,18 @@ public:
     std::vector<BslTimedByte> TakeOutput();
 
     BslTargetMode Mode() const { return mode_; }
+    // Wire time of one character at the loader's current line rate.
+    uint64_t ByteNs() const { return timing_.byteNs; }
     bool Unlocked() const { return unlocked_; }
     bool PatchRunning() const { return patchRunning_; }
     DeviceModel& Device() { return device_; }
     const std::vector<BslFrameRecord>& Frames() const { return frames_; }
     uint32_t FrameCount(uint8_t command) const;
     void ClearFrames() { frames_.clear(); }
+
+    // The code that works as the loader extension when loaded at 0x0220 (first word: its
+    // start address) and started there. Empty (the default): no code does.
+    void SetWorkingPatch(std::vector<uint8_t> bytes) { workingPatch_ = std::move(bytes); }
 
     // Faults.
     // The loader answers nothing at all (a dead or unpowered target).
@@ -98,6 +109,7 @@ private:
                   uint64_t& busyNs, std::vector<uint8_t>& dataFrame);
     bool IsOld() const { return device_.LoaderVersion() <= 0x0110; }
     bool HasExtension() const { return patchRunning_; }
+    bool WorkingPatchLoadedAt(uint16_t start) const;
 
     DeviceModel& device_;
     BslTargetTiming timing_;
@@ -114,6 +126,7 @@ private:
     bool patchRunning_ = false;
     // RAM bytes from 0x0220 written since the loader started: where a patch can live.
     uint32_t patchLoadedEnd_ = 0;
+    std::vector<uint8_t> workingPatch_;
     uint64_t massEraseAccumulatedNs_ = 0;
     uint64_t txFreeNs_ = 0;
     std::deque<BslTimedByte> output_;

@@ -40,19 +40,48 @@ std::vector<std::string> Split(const std::string& text, const std::string& separ
     return parts;
 }
 
-using Action = std::function<void(DeviceModel&)>;
+using Action = std::function<void(DeviceModel&, LoaderFaults&)>;
+
+bool ParseLoaderItem(const std::string& key, const std::string& value, bool hasValue,
+                     std::vector<Action>* actions) {
+    if (!hasValue && key == "wrongpassword") {
+        actions->push_back([](DeviceModel&, LoaderFaults& l) { l.refusePasswords = true; });
+        return true;
+    }
+    if (!hasValue && key == "silent") {
+        actions->push_back([](DeviceModel&, LoaderFaults& l) { l.silent = true; });
+        return true;
+    }
+    if (hasValue && (key == "drop" || key == "drop-answer")) {
+        uint32_t number = 0;
+        if (!ParseNumber(value, 0xFFFFFFFFu, &number) || number == 0)
+            return false;
+        const bool toChip = key == "drop";
+        actions->push_back([number, toChip](DeviceModel&, LoaderFaults& l) {
+            (toChip ? l.dropToChip : l.dropToHost).insert(number);
+        });
+        return true;
+    }
+    return false;
+}
+
+bool IsLoaderKey(const std::string& key) {
+    return key == "wrongpassword" || key == "silent" || key == "drop" || key == "drop-answer";
+}
 
 bool ParseItem(const std::string& item, std::vector<Action>* actions) {
     size_t equals = item.find('=');
     std::string key = item.substr(0, equals);
     std::string value = equals == std::string::npos ? std::string() : item.substr(equals + 1);
+    if (IsLoaderKey(key))
+        return ParseLoaderItem(key, value, equals != std::string::npos, actions);
     if (equals == std::string::npos) {
         if (key == "securityfuse") {
-            actions->push_back([](DeviceModel& m) { m.BlowSecurityFuse(); });
+            actions->push_back([](DeviceModel& m, LoaderFaults&) { m.BlowSecurityFuse(); });
             return true;
         }
         if (key == "locked") {
-            actions->push_back([](DeviceModel& m) { m.SetFlashLocked(true); });
+            actions->push_back([](DeviceModel& m, LoaderFaults&) { m.SetFlashLocked(true); });
             return true;
         }
         return false;
@@ -65,7 +94,8 @@ bool ParseItem(const std::string& item, std::vector<Action>* actions) {
         FlashOperation kind = key == "powerloss-write"   ? FlashOperation::Program
                               : key == "powerloss-erase" ? FlashOperation::Erase
                                                          : FlashOperation::Any;
-        actions->push_back([count, kind](DeviceModel& m) { m.InjectPowerLossAfter(count, kind); });
+        actions->push_back(
+            [count, kind](DeviceModel& m, LoaderFaults&) { m.InjectPowerLossAfter(count, kind); });
         return true;
     }
     if (key == "stuck") {
@@ -75,7 +105,7 @@ bool ParseItem(const std::string& item, std::vector<Action>* actions) {
             !ParseNumber(fields[1], 0xFF, &mask) || !ParseNumber(fields[2], 0xFF, &bits)) {
             return false;
         }
-        actions->push_back([address, mask, bits](DeviceModel& m) {
+        actions->push_back([address, mask, bits](DeviceModel& m, LoaderFaults&) {
             m.SetStuckBits(address, static_cast<uint8_t>(mask), static_cast<uint8_t>(bits));
         });
         return true;
@@ -85,11 +115,17 @@ bool ParseItem(const std::string& item, std::vector<Action>* actions) {
 
 } // namespace
 
-bool ApplyFaultList(const std::string& text, DeviceModel& model, std::string* error) {
+bool ApplyFaultList(const std::string& text, DeviceModel& model, std::string* error, LoaderFaults* loader) {
     std::vector<Action> actions;
     for (const std::string& item : Split(text, ",; \t")) {
         if (item.empty()) {
             continue;
+        }
+        if (loader == nullptr && IsLoaderKey(item.substr(0, item.find('=')))) {
+            if (error != nullptr) {
+                *error = "fault \"" + item + "\" applies to the bootstrap loader only";
+            }
+            return false;
         }
         if (!ParseItem(item, &actions)) {
             if (error != nullptr) {
@@ -98,8 +134,9 @@ bool ApplyFaultList(const std::string& text, DeviceModel& model, std::string* er
             return false;
         }
     }
+    LoaderFaults ignored;
     for (const Action& action : actions) {
-        action(model);
+        action(model, loader != nullptr ? *loader : ignored);
     }
     return true;
 }

@@ -8,16 +8,33 @@
 //   stuck=A:M:V         at address A the bits of mask M read as in V
 //   securityfuse        the security fuse is blown
 //   locked              the flash controller stays locked
+// and, for the bootstrap loader and its serial line only:
+//   wrongpassword       the loader refuses every password
+//   silent              the loader answers nothing
+//   drop=N              the N-th byte sent to the chip (counted from 1) is lost
+//   drop-answer=N       the N-th byte the chip answers (counted from 1) is lost
 // Numbers are decimal, or hexadecimal with 0x.
 
 #include "sim/DeviceModel.h"
 
+#include <cstdint>
+#include <set>
 #include <string>
 
 namespace pyrola::sim {
 
-// Applies every item to `model`; on a malformed item nothing is applied, `error` names
-// the item and the result is false.
-bool ApplyFaultList(const std::string& text, DeviceModel& model, std::string* error);
+// The loader's and the line's faults of a list.
+struct LoaderFaults {
+    bool refusePasswords = false;
+    bool silent = false;
+    std::set<uint64_t> dropToChip; // byte numbers from 1
+    std::set<uint64_t> dropToHost;
+};
+
+// Applies every item to `model` (and the loader's items to `loader`); on a malformed item,
+// or a loader item when `loader` is null, nothing is applied, `error` names the item and
+// the result is false.
+bool ApplyFaultList(const std::string& text, DeviceModel& model, std::string* error,
+                    LoaderFaults* loader = nullptr);
 
 } // namespace pyrola::sim

@@ -2,10 +2,8 @@
 
 #include "adapters/DeviceTable.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <string>
+#include <utility>
 
 namespace pyrola {
 
@@ -28,6 +26,7 @@ void BslAdapter::ForgetTarget() {
     needIdentification = 1;
     patchStart = 0;
     loaderVersion = 0;
+    patchProblem_.clear();
 }
 
 bool BslAdapter::Open() {
@@ -41,6 +40,11 @@ bool BslAdapter::Open() {
     link_.queueSize = kOpenQueueSize;
     if (!link_.OpenPort()) {
         protocol_.errorNumber = kBslOpenFailed;
+        const SerialOpenError& failure = link_.lastOpenError;
+        const std::string device = failure.device.empty() || failure.device == link_.portName
+                                       ? std::string()
+                                       : " (" + failure.device + ")";
+        AddNote("Port " + link_.portName + device + ": " + failure.reason);
         return false;
     }
     protocol_.errorNumber = kBslNoError;
@@ -102,8 +106,12 @@ void BslAdapter::FinishIdentification() {
     if (identifiedDevice == 0)
         identifiedDevice = requestedDevice;
     FillRecord(identifiedDevice);
-    if (IsOldLoader() && patchEnabled)
+    if (!IsOldLoader())
+        return;
+    if (patchEnabled)
         LoadPatch();
+    else
+        patchProblem_ = "the \"BslPatch\" setting is off (patch file " + patchFilePath + ")";
 }
 
 bool BslAdapter::Prepared() {
@@ -140,17 +148,15 @@ int32_t BslAdapter::EraseCheck(uint32_t address, uint32_t length) {
         return -1;
     if (IsOldLoader() && patchStart == 0) {
         protocol_.errorNumber = kBslOldVersion;
+        std::string why = patchProblem_;
+        if (why.empty())
+            why = loaderVersion == 0 ? "the loader's version could not be read" : "no patch is running";
+        AddNote("A loader of version 1.10 or older checks for blank flash only with the chip vendor's "
+                "patch, read from bslpatch.txt beside the program: " +
+                why + ".");
         return -1;
     }
-    uint32_t remaining = length;
-    do {
-        const uint32_t chunk = std::min(remaining, kBslMaxBlock);
-        if (!protocol_.SendCommand(kBslEraseCheck, address, chunk, nullptr, nullptr))
-            return -1;
-        address += chunk;
-        remaining -= chunk;
-    } while (remaining > 0);
-    return 0;
+    return protocol_.CheckBlank(address, length) ? 0 : -1;
 }
 
 int32_t BslAdapter::WriteMemory(uint32_t address, const uint8_t* data, uint32_t count) {
@@ -184,34 +190,41 @@ int32_t BslAdapter::DebugOneWire() {
     return -1;
 }
 
+bool BslAdapter::PatchFailed(std::string problem) {
+    patchProblem_ = std::move(problem);
+    protocol_.errorNumber = kBslPatchFailed;
+    AddNote("Loader patch not loaded: " + patchProblem_ + ".");
+    return false;
+}
+
 bool BslAdapter::LoadPatch() {
     patchStart = 0;
     protocol_.errorNumber = kBslNoError;
+    const std::string file = patchFilePath.empty()
+                                 ? std::string(kBslPatchFileName) + " (the program's folder is unknown)"
+                                 : patchFilePath;
     std::vector<uint8_t> patch;
-    bool ok = true;
-    if (!patchFilePath.empty()) {
-        std::string reason;
-        // A patch file that is present but unusable must not be replaced silently by
-        // the placeholder: the load fails instead.
-        if (FILE* probe = std::fopen(patchFilePath.c_str(), "rb")) {
-            std::fclose(probe);
-            ok = ReadBslPatchFile(patchFilePath, patch, reason);
-        }
+    std::string reason;
+    switch (ReadBslPatchFile(patchFilePath, patch, reason)) {
+    case BslPatchFile::Missing:
+        // Nothing to load is no failure: the loader is used as the ROM loader it is.
+        patchProblem_ = "no patch file " + file;
+        return false;
+    case BslPatchFile::Unusable:
+        return PatchFailed("the patch file " + file + " is not usable: " + reason);
+    case BslPatchFile::Read:
+        break;
     }
-    if (ok && patch.empty())
-        patch.assign(BuiltInBslPatch().begin(), BuiltInBslPatch().end());
-    ok = ok && protocol_.SendCommand(kBslLoadPc, kBslLoaderReentry, 0, nullptr, nullptr) &&
-         protocol_.SendCommand(kBslRxPassword, kBslPasswordAddress, kBslPasswordLength, password.data(),
-                               nullptr) &&
-         protocol_.WriteBlocks(kBslPatchAddress, patch.data(), static_cast<uint32_t>(patch.size()));
+    const uint32_t size = static_cast<uint32_t>(patch.size());
+    bool ok = protocol_.SendCommand(kBslLoadPc, kBslLoaderReentry, 0, nullptr, nullptr) &&
+              protocol_.SendCommand(kBslRxPassword, kBslPasswordAddress, kBslPasswordLength, password.data(),
+                                    nullptr) &&
+              protocol_.WriteBlocks(kBslPatchAddress, patch.data(), size);
     if (ok) {
         patchReadBack_.assign(patch.size(), 0);
-        ok = protocol_.ReadBlocks(kBslPatchAddress, patchReadBack_.data(),
-                                  static_cast<uint32_t>(patch.size()));
-        if (ok && patchReadBack_ != patch) {
-            protocol_.errorNumber = kBslPatchFailed;
-            ok = false;
-        }
+        ok = protocol_.ReadBlocks(kBslPatchAddress, patchReadBack_.data(), size);
+        if (ok && patchReadBack_ != patch)
+            return PatchFailed("the patch from " + file + " reads back changed");
     }
     if (ok) {
         uint8_t start[2] = {};
@@ -221,10 +234,12 @@ bool BslAdapter::LoadPatch() {
                 protocol_.errorNumber = kBslNoError;
         }
     }
-    if (ok && protocol_.errorNumber == kBslNoError && patchStart != 0)
+    if (ok && protocol_.errorNumber == kBslNoError && patchStart != 0) {
+        patchProblem_.clear();
         return true;
-    protocol_.errorNumber = kBslPatchFailed;
-    return false;
+    }
+    return PatchFailed("loading the patch from " + file + " failed (" +
+                       BslProtocol::ErrorText(protocol_.errorNumber) + ")");
 }
 
 } // namespace pyrola

@@ -63,7 +63,7 @@ public:
     // Set by the shell and the job start.
     uint8_t patchEnabled = 0;                  // from the "BslPatch" setting
     BslPassword password = kBslErasedPassword; // the target's interrupt vectors
-    std::string patchFilePath;                 // "bslpatch.txt" beside the program; empty = built-in only
+    std::string patchFilePath;                 // "bslpatch.txt" beside the program; empty = unknown
 
     // State.
     uint8_t needPassword = 1;       // unlock before the next protected operation
@@ -81,10 +81,15 @@ private:
     void FinishIdentification();
     bool Prepared();
     void ForgetTarget();
+    // Ends a failed patch load: error 11 and a note with the reason.
+    bool PatchFailed(std::string problem);
 
     SerialLink link_;
     BslProtocol protocol_;
     std::vector<uint8_t> patchReadBack_;
+    // Why no patch runs on an old loader, for the note that goes with error 12; empty
+    // while a patch runs or before one was tried.
+    std::string patchProblem_;
 };
 
 } // namespace pyrola

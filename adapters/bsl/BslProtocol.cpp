@@ -123,41 +123,106 @@ bool BslProtocol::SendCommand(uint8_t command, uint32_t address, uint32_t length
     return true;
 }
 
+namespace {
+
+// The whole words that cover [address, address + count): an even first address and an
+// even end. An empty transfer stays empty, at the even address below.
+struct WordSpan {
+    uint32_t first;
+    uint32_t end;
+};
+
+WordSpan CoverWords(uint32_t address, uint32_t count) {
+    const uint32_t first = address & ~1u;
+    return {first, count == 0 ? first : (address + count + 1) & ~1u};
+}
+
+} // namespace
+
 bool BslProtocol::ReadBlocks(uint32_t address, uint8_t* destination, uint32_t count) {
-    return TransferBlocks(kBslTxDataBlock, address, destination, nullptr, count);
+    const WordSpan span = CoverWords(address, count);
+    const uint32_t end = address + count;
+    uint8_t chunkData[kBslMaxBlock];
+    uint32_t at = span.first;
+    do {
+        const uint32_t chunk = std::min(span.end - at, kBslMaxBlock);
+        if (!SendCommand(kBslTxDataBlock, at, chunk, nullptr, chunkData))
+            return false;
+        const uint32_t from = std::max(at, address);
+        const uint32_t to = std::min(at + chunk, end);
+        if (to > from)
+            std::memcpy(destination + (from - address), chunkData + (from - at), to - from);
+        at += chunk;
+    } while (at < span.end);
+    return true;
+}
+
+bool BslProtocol::ReadByteInWord(uint32_t address, uint8_t& value) {
+    uint8_t word[2] = {};
+    if (!SendCommand(kBslTxDataBlock, address & ~1u, 2, nullptr, word))
+        return false;
+    value = word[address & 1];
+    return true;
 }
 
 bool BslProtocol::WriteBlocks(uint32_t address, const uint8_t* source, uint32_t count) {
-    return TransferBlocks(kBslRxDataBlock, address, nullptr, source, count);
+    const WordSpan span = CoverWords(address, count);
+    const uint32_t end = address + count;
+    // The other byte of a word the data covers only in part is written back as it is:
+    // 0xFF would leave flash as it is, but a loader that verifies what it programmed would
+    // refuse the frame over a byte already programmed, and RAM would lose the byte.
+    uint8_t head = 0xFF;
+    uint8_t tail = 0xFF;
+    if (count > 0 && (address & 1) != 0 && !ReadByteInWord(span.first, head))
+        return false;
+    if (count > 0 && (end & 1) != 0 && !ReadByteInWord(end, tail))
+        return false;
+    uint8_t staged[kBslMaxBlock];
+    uint32_t at = span.first;
+    do {
+        const uint32_t chunk = std::min(span.end - at, kBslMaxBlock);
+        for (uint32_t i = 0; i < chunk; ++i) {
+            const uint32_t position = at + i;
+            staged[i] = position < address ? head : position >= end ? tail : source[position - address];
+        }
+        if (!SendCommand(kBslRxDataBlock, at, chunk, staged, nullptr))
+            return false;
+        at += chunk;
+    } while (at < span.end);
+    return true;
 }
 
-bool BslProtocol::TransferBlocks(uint8_t command, uint32_t address, uint8_t* destination,
-                                 const uint8_t* source, uint32_t count) {
-    const bool read = command == kBslTxDataBlock;
-    uint32_t done = 0;
-    do {
-        const uint32_t chunk = std::min(count - done, kBslMaxBlock);
-        if (!SendCommand(command, address + done, chunk, read ? nullptr : source + done,
-                         read ? destination + done : nullptr))
+bool BslProtocol::CheckBlank(uint32_t address, uint32_t count) {
+    if (count == 0)
+        return SendCommand(kBslEraseCheck, address & ~1u, 0, nullptr, nullptr);
+    uint32_t first = address;
+    uint32_t end = address + count;
+    auto edgeBlank = [this](uint32_t at) {
+        uint8_t value = 0;
+        if (!ReadByteInWord(at, value))
             return false;
-        if (chunk % 2 != 0) {
-            // The checksum covers whole words only, so the last byte of an odd chunk went
-            // unchecked either way. It is read once more inside an aligned word, which the
-            // checksum covers: a read takes that value, a write must find its byte there.
-            const uint32_t last = (address + done + chunk - 1) & 0xFFFF;
-            uint8_t word[2] = {};
-            if (!SendCommand(kBslTxDataBlock, last & 0xFFFE, 2, nullptr, word))
-                return false;
-            const uint8_t value = word[last & 1];
-            if (read) {
-                destination[done + chunk - 1] = value;
-            } else if (value != source[done + chunk - 1]) {
-                errorNumber = kBslUnspecific;
-                return false;
-            }
+        if (value != 0xFF) {
+            errorNumber = kBslNakReceived;
+            return false;
         }
-        done += chunk;
-    } while (done < count);
+        return true;
+    };
+    if ((first & 1) != 0) {
+        if (!edgeBlank(first))
+            return false;
+        ++first;
+    }
+    if (end > first && (end & 1) != 0) {
+        if (!edgeBlank(end - 1))
+            return false;
+        --end;
+    }
+    for (uint32_t at = first; at < end;) {
+        const uint32_t chunk = std::min(end - at, kBslMaxBlock);
+        if (!SendCommand(kBslEraseCheck, at, chunk, nullptr, nullptr))
+            return false;
+        at += chunk;
+    }
     return true;
 }
 

@@ -31,6 +31,10 @@ inline constexpr uint16_t kBslKeyMainOrInfo = 0xA504;
 inline constexpr uint16_t kBslKeyMass = 0xA506;
 
 inline constexpr uint32_t kBslMaxBlock = 250;
+// The loader takes write frames only at even addresses with even lengths, and reads in
+// word mode; every transfer goes out in whole words, and a full frame must keep the next
+// one aligned.
+static_assert(kBslMaxBlock % 2 == 0);
 inline constexpr uint32_t kBslFrameHead = 8;
 inline constexpr uint32_t kBslMaxFrame = kBslFrameHead + kBslMaxBlock + 2;
 inline constexpr uint32_t kBslPasswordLength = 32;
@@ -75,10 +79,16 @@ public:
     bool SendCommand(uint8_t command, uint32_t address, uint32_t length, const uint8_t* data,
                      uint8_t* answer);
     // Reads or writes count bytes in frames of at most 250 bytes; stops at the first failure.
-    // The last byte of a frame with an odd byte count, which the checksum leaves out, is
-    // read once more within its aligned word.
+    // Frames cover the whole words around the bytes: a read delivers only the bytes asked
+    // for; a write first reads a word it covers only in part and writes its other byte back
+    // unchanged. With even frames the checksum covers every byte on the wire.
     bool ReadBlocks(uint32_t address, uint8_t* destination, uint32_t count);
     bool WriteBlocks(uint32_t address, const uint8_t* source, uint32_t count);
+    // Checks count bytes for 0xFF: erase-check frames of at most 250 bytes over the whole
+    // words inside the range, and a byte at either end that shares its word with a byte
+    // outside it read and compared, so that a neighbour outside the range cannot decide the
+    // result. A byte found not blank gives error 7, as the loader's refusal does.
+    bool CheckBlank(uint32_t address, uint32_t count);
 
     static const char* ErrorText(int32_t number);
 
@@ -88,8 +98,8 @@ public:
     uint8_t answer[4 + 255 + 2] = {};
 
 private:
-    bool TransferBlocks(uint8_t command, uint32_t address, uint8_t* destination, const uint8_t* source,
-                        uint32_t count);
+    // Reads the word that holds `address`: the byte at `address` goes to `value`.
+    bool ReadByteInWord(uint32_t address, uint8_t& value);
 
     SerialLink& link_;
 };

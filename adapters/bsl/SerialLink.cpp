@@ -14,10 +14,12 @@ bool SerialLink::OpenPort() {
         port_ = ports_.Create();
     if (!port_) {
         lastSystemError = 0;
+        lastOpenError = SerialOpenError{0, portName, "no serial port available"};
         return false;
     }
     if (!port_->Open(portName, baudRate, parity, queueSize)) {
-        lastSystemError = port_->LastError();
+        lastOpenError = port_->LastOpenError();
+        lastSystemError = lastOpenError.code;
         return false;
     }
     return true;

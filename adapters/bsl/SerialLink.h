@@ -49,8 +49,9 @@ public:
     uint32_t baudRate = 9600;
     uint32_t queueSize = 2048;
     uint8_t parity = kParityNone;
-    uint32_t lastSystemError = 0; // of the most recent failed open; for inspection only
-    SerialStatus status;          // refreshed by every poll
+    uint32_t lastSystemError = 0;  // of the most recent failed open; for inspection only
+    SerialOpenError lastOpenError; // the same failure: the device tried and the system's reason
+    SerialStatus status;           // refreshed by every poll
     // Protocol time-outs kept beside the link: the per-phase limit (also the drain limit
     // of ClosePort) and the multiplier for the wait on a frame's first answer byte.
     uint32_t phaseTimeout = 500;

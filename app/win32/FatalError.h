@@ -8,6 +8,8 @@ namespace pyrola::win32 {
 
 [[noreturn]] void ExitAfterFatalError();
 // Uncaught C++ exceptions (on any thread) and unhandled system exceptions end there.
+// Called first thing, so that the adapters' fault guard, installed at its first use,
+// passes every fault outside its guarded calls on to it.
 void InstallFatalErrorHandlers();
 
 } // namespace pyrola::win32

@@ -2,6 +2,8 @@
 // its command line to the running one and ends. The first builds the platform objects,
 // the adapters and the main window, runs its own command line and then the message loop.
 
+#include "adapters/bsl/BslAdapter.h"
+#include "adapters/bsl/BslPatch.h"
 #include "app/AdapterSuite.h"
 #include "app/win32/FatalError.h"
 #include "app/win32/MainWindow.h"
@@ -61,7 +63,8 @@ int RunApplication(HINSTANCE instance, int show, const std::string& arguments, I
     Win32MessageBus bus;
     std::unique_ptr<SettingsStore> store = CreateSystemSettingsStore();
     AdapterSuite adapters(SystemLibraryLoader(), SystemSerialPorts(), SystemClock(), SystemFaultGuard());
-    adapters.LookForLoaderPatchIn(ProgramDirectory());
+    // The vendor's loader patch for old chips, when shipped beside the program.
+    adapters.Bsl().patchFilePath = BesideProgram(kBslPatchFileName);
 
     MainWindow window(instance, *store, adapters.Set(), bus, &channel);
     window.Shell().Engine().applyThreadPriority = &SetCurrentThreadPriority;

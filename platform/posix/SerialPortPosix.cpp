@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -36,6 +37,21 @@ void ApplySerialTermios(termios& tio, uint8_t parity) {
 } // namespace posix
 
 namespace {
+
+// strerror_r comes in a GNU flavour (returns the text) and a POSIX one (fills the buffer);
+// either way the text ends up here. strerror itself is not safe on the worker thread.
+[[maybe_unused]] std::string PickErrorText(int result, const char* buffer) {
+    return result == 0 ? std::string(buffer) : std::string();
+}
+[[maybe_unused]] std::string PickErrorText(const char* text, const char* /*buffer*/) {
+    return text != nullptr ? std::string(text) : std::string();
+}
+
+std::string ErrnoText(int error) {
+    char buffer[256] = {};
+    std::string text = PickErrorText(strerror_r(error, buffer, sizeof(buffer)), buffer);
+    return text.empty() ? "system error " + std::to_string(error) : text;
+}
 
 speed_t SpeedCode(uint32_t baudRate) {
     switch (baudRate) {
@@ -76,17 +92,19 @@ public:
         Close();
         const std::string path = SerialDevicePath(name);
         const speed_t speed = SpeedCode(baudRate);
-        if (path.empty() || speed == B0 || parity > kParityEven) {
-            lastError_ = path.empty() ? ENOENT : EINVAL;
-            return false;
-        }
+        lastError_ = SerialOpenError{0, path, std::string()};
+        if (path.empty())
+            return Refuse(ENOENT, "no such port");
+        if (speed == B0)
+            return Refuse(EINVAL, "baud rate " + std::to_string(baudRate) + " not supported");
+        if (parity > kParityEven)
+            return Refuse(EINVAL, "parity code " + std::to_string(parity) + " not supported");
         int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
-            lastError_ = static_cast<uint32_t>(errno);
-            return false;
-        }
+        if (fd < 0)
+            return Refuse(errno, ErrnoText(errno));
         if (!isatty(fd)) {
-            return Fail(fd, ENOTTY);
+            ::close(fd);
+            return Refuse(ENOTTY, "not a serial port (no terminal device)");
         }
         // No sharing, as a COM port is opened exclusively.
         (void)ioctl(fd, TIOCEXCL);
@@ -129,7 +147,7 @@ public:
     }
 
     bool IsOpen() const override { return fd_ >= 0; }
-    uint32_t LastError() const override { return lastError_; }
+    SerialOpenError LastOpenError() const override { return lastError_; }
 
     bool SetDtr(bool on) override { return ModemLine(TIOCM_DTR, on); }
     bool SetRts(bool on) override { return ModemLine(TIOCM_RTS, on); }
@@ -188,10 +206,15 @@ private:
         return done;
     }
 
-    bool Fail(int fd, int error) {
-        lastError_ = static_cast<uint32_t>(error);
-        ::close(fd);
+    bool Refuse(int error, std::string reason) {
+        lastError_.code = static_cast<uint32_t>(error);
+        lastError_.reason = std::move(reason);
         return false;
+    }
+
+    bool Fail(int fd, int error) {
+        ::close(fd);
+        return Refuse(error, ErrnoText(error));
     }
 
     bool ModemLine(int line, bool on) {
@@ -201,7 +224,7 @@ private:
     }
 
     int fd_ = -1;
-    uint32_t lastError_ = 0;
+    SerialOpenError lastError_;
 };
 
 class PosixSerialPortFactory : public SerialPortFactory {

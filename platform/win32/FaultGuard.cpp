@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <mutex>
 
 static_assert(sizeof(void*) == 8, "the fault landing rewrites the x86-64 context");
@@ -17,6 +18,8 @@ struct GuardFrame {
 };
 
 thread_local GuardFrame* tFrame = nullptr;
+LPTOP_LEVEL_EXCEPTION_FILTER gPrevious = nullptr;
+std::atomic<uint32_t> gCaught{0};
 
 bool IsHardwareFault(DWORD code) {
     switch (code) {
@@ -62,12 +65,15 @@ FaultKind KindOf(DWORD code) {
     __builtin_longjmp(tFrame->jump, 1);
 }
 
-LONG CALLBACK OnException(EXCEPTION_POINTERS* pointers) {
+// Runs only once no handler of the faulting code took the exception, so a library that
+// handles its own faults keeps doing so.
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
     GuardFrame* frame = tFrame;
     const DWORD code = pointers->ExceptionRecord->ExceptionCode;
     if (frame == nullptr || !IsHardwareFault(code))
-        return EXCEPTION_CONTINUE_SEARCH; // C++ exceptions and faults outside a guard
+        return gPrevious != nullptr ? gPrevious(pointers) : EXCEPTION_CONTINUE_SEARCH;
     frame->code = code;
+    gCaught.fetch_add(1);
     // Resume in LandAfterFault instead of the faulting instruction, on a stack slot well
     // below the fault's, aligned as a function entry expects (16 bytes, minus the return
     // address).
@@ -77,19 +83,27 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* pointers) {
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
+// Puts the thread's outer guarded call back however the inner one ends, an exception
+// thrown through it included: a dead frame must never receive a later fault.
+class FrameScope {
+public:
+    explicit FrameScope(GuardFrame* outer) : outer_(outer) {}
+    ~FrameScope() { tFrame = outer_; }
+
+private:
+    GuardFrame* outer_;
+};
+
 class Win32FaultGuard : public FaultGuard {
 public:
     FaultKind Run(void (*body)(void*), void* context) override {
-        std::call_once(installed_, [] { AddVectoredExceptionHandler(1, OnException); });
+        std::call_once(installed_, [] { gPrevious = SetUnhandledExceptionFilter(OnUnhandledException); });
         GuardFrame frame;
-        GuardFrame* const outer = tFrame;
-        tFrame = &frame;
-        if (__builtin_setjmp(frame.jump) != 0) {
-            tFrame = outer;
+        FrameScope scope(tFrame);
+        if (__builtin_setjmp(frame.jump) != 0)
             return KindOf(frame.code);
-        }
+        tFrame = &frame;
         body(context);
-        tFrame = outer;
         return FaultKind::None;
     }
 
@@ -102,6 +116,10 @@ private:
 FaultGuard& SystemFaultGuard() {
     static Win32FaultGuard guard;
     return guard;
+}
+
+uint32_t CaughtFaultCount() {
+    return gCaught.load();
 }
 
 } // namespace pyrola

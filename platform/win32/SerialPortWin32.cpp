@@ -2,6 +2,7 @@
 // DCB record; every line change edits that record and applies it whole.
 
 #include "platform/win32/SerialPortWin32.h"
+#include "platform/win32/SystemErrorText.h"
 
 #include "platform/SerialPort.h"
 
@@ -47,8 +48,10 @@ public:
     bool Open(const std::string& name, uint32_t baudRate, uint8_t parity, uint32_t queueSize) override {
         Close();
         const std::string path = SerialDevicePath(name);
+        lastError_ = SerialOpenError{0, path, std::string()};
         if (path.empty()) {
-            lastError_ = ERROR_FILE_NOT_FOUND;
+            lastError_.code = ERROR_FILE_NOT_FOUND;
+            lastError_.reason = "no such port";
             return false;
         }
         handle_ =
@@ -88,7 +91,7 @@ public:
     }
 
     bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
-    uint32_t LastError() const override { return lastError_; }
+    SerialOpenError LastOpenError() const override { return lastError_; }
 
     bool SetDtr(bool on) override {
         if (handle_ == INVALID_HANDLE_VALUE)
@@ -141,7 +144,8 @@ public:
 
 private:
     bool Fail() {
-        lastError_ = GetLastError();
+        lastError_.code = GetLastError();
+        lastError_.reason = win32::SystemErrorText(lastError_.code);
         if (handle_ != INVALID_HANDLE_VALUE)
             CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
@@ -150,7 +154,7 @@ private:
 
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     DCB dcb_{};
-    uint32_t lastError_ = 0;
+    SerialOpenError lastError_;
 };
 
 class Win32SerialPortFactory : public SerialPortFactory {

@@ -1,18 +1,34 @@
 // pyrola-bsl-sim: serves the simulated chip's bootstrap loader on a pseudo-terminal.
 //
+//   pyrola-bsl-sim [--link PATH [--detach]]
+//
 // Prints the terminal's path on standard output, then answers the loader protocol on it
-// until it is killed (SIGINT, SIGTERM, SIGHUP) or standard input closes. The chip is
-// $PYROLA_SIM_DEVICE (default MSP430F149), or the one the state file $PYROLA_SIM_STATE
-// holds; on exit the chip's state is saved there.
+// until it is killed (SIGINT, SIGTERM, SIGHUP) or standard input closes. With --link it
+// also makes PATH a symbolic link to the terminal, and ends when that link is removed;
+// with --detach it goes on in the background once the link is there (the command itself
+// returns at once), so that a shell can serve the loader and program through it in two
+// plain commands.
+//
+// The chip is $PYROLA_SIM_DEVICE (default MSP430F149), or the one the state file
+// $PYROLA_SIM_STATE holds; on exit the chip's state is saved there. $PYROLA_SIM_FAULTS
+// injects faults (FaultList.h), $PYROLA_SIM_BSL_PATCH names the TI TXT file of the patch
+// that works on the chip's old loader, and $PYROLA_SIM_PACE=0 answers at once instead of
+// at the line rate and the chip's erase and programming times.
 //
 // A pseudo-terminal carries no modem lines, so the reset and test pulses of the entry
 // sequence never arrive: the served chip sits in its loader all the time. A purge of the
 // terminal's output queue (which the programmer does only when it restarts the target)
 // is taken as such a restart: the loader starts over, locked, with no patch running.
 
+#include "image/ImageFileContext.h"
+#include "image/MemoryImage.h"
+#include "image/TiTxtReader.h"
+#include "sim/BslServedLine.h"
 #include "sim/BslTarget.h"
 #include "sim/DeviceModel.h"
+#include "sim/FaultList.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -20,14 +36,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
+
+using namespace pyrola::sim;
+
+constexpr int kExitUsage = 2;
+constexpr uint32_t kPatchAddress = 0x0220;
 
 volatile std::sig_atomic_t gStop = 0;
 
@@ -54,20 +77,168 @@ bool WriteAll(int fd, const uint8_t* data, size_t count) {
     return true;
 }
 
-int Serve() {
-    using namespace pyrola::sim;
-    const char* deviceName = std::getenv("PYROLA_SIM_DEVICE");
-    const char* statePath = std::getenv("PYROLA_SIM_STATE");
-    if (deviceName != nullptr && deviceName[0] != '\0' && !DeviceModel::IsDeviceName(deviceName)) {
-        std::fprintf(stderr, "pyrola-bsl-sim: unknown device \"%s\" in PYROLA_SIM_DEVICE\n", deviceName);
-        return 2;
+int Usage(FILE* to, int status) {
+    std::fprintf(to, "usage: pyrola-bsl-sim [--link PATH [--detach]]\n"
+                     "  --link PATH  make PATH a symbolic link to the terminal; removing it ends the server\n"
+                     "  --detach     go on in the background once the link is there\n");
+    return status;
+}
+
+struct Options {
+    std::string link;
+    bool detach = false;
+};
+
+std::optional<Options> ParseOptions(int argc, char** argv, int& status) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "-h" || argument == "--help") {
+            status = Usage(stdout, 0);
+            return std::nullopt;
+        }
+        if (argument == "--link" && i + 1 < argc && argv[i + 1][0] != '\0') {
+            options.link = argv[++i];
+        } else if (argument == "--detach") {
+            options.detach = true;
+        } else {
+            std::fprintf(stderr, "pyrola-bsl-sim: unknown or incomplete option \"%s\"\n", argument.c_str());
+            status = Usage(stderr, kExitUsage);
+            return std::nullopt;
+        }
     }
-    DeviceModel device(deviceName != nullptr && deviceName[0] != '\0' ? deviceName : kDefaultChip);
-    if (statePath != nullptr && statePath[0] != '\0') {
+    if (options.detach && options.link.empty()) {
+        std::fprintf(stderr,
+                     "pyrola-bsl-sim: --detach needs --link PATH (removing the link ends the server)\n");
+        status = Usage(stderr, kExitUsage);
+        return std::nullopt;
+    }
+    return options;
+}
+
+const char* Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != '\0' ? value : nullptr;
+}
+
+// The bytes of the working patch: a TI TXT file whose data start at 0x0220 and run
+// without gaps.
+bool ReadWorkingPatch(const char* path, std::vector<uint8_t>& bytes, std::string& reason) {
+    pyrola::MemoryImage image;
+    image.Clear();
+    pyrola::ImageFileContext context;
+    context.image = &image;
+    if (pyrola::ReadTiTxtFile(context, path) <= 0 || !context.errorText.empty()) {
+        reason = context.errorText.empty() ? "no data" : context.errorText;
+        return false;
+    }
+    if (image.Low() != kPatchAddress) {
+        reason = "data does not start at 0x0220";
+        return false;
+    }
+    for (uint32_t address = kPatchAddress; address <= image.High(); ++address) {
+        if (!image.IsPresent(address)) {
+            reason = "gap in the data";
+            return false;
+        }
+        bytes.push_back(image.ValueAt(address));
+    }
+    return true;
+}
+
+// The link to the terminal: made at start, watched while serving, removed at the end
+// when it still points at this server's terminal.
+class TerminalLink {
+public:
+    TerminalLink(std::string path, std::string terminal)
+        : path_(std::move(path)), terminal_(std::move(terminal)) {}
+    ~TerminalLink() {
+        if (made_ && StillOurs())
+            unlink(path_.c_str());
+    }
+
+    bool Make(std::string& reason) {
+        struct stat info {};
+        if (lstat(path_.c_str(), &info) == 0) {
+            if (!S_ISLNK(info.st_mode)) {
+                reason = "exists and is not a symbolic link; it is left alone";
+                return false;
+            }
+            unlink(path_.c_str()); // a link left by an earlier server
+        }
+        if (symlink(terminal_.c_str(), path_.c_str()) != 0) {
+            reason = std::strerror(errno);
+            return false;
+        }
+        made_ = true;
+        return true;
+    }
+
+    bool StillOurs() const {
+        char target[512];
+        const ssize_t n = readlink(path_.c_str(), target, sizeof(target) - 1);
+        return n > 0 && std::string(target, static_cast<size_t>(n)) == terminal_;
+    }
+
+private:
+    std::string path_;
+    std::string terminal_;
+    bool made_ = false;
+};
+
+// Standard input, output and error of a server in the background: nothing holds the
+// caller's pipes open, and a terminal keeps getting the error messages.
+void LeaveTheForeground() {
+    setsid();
+    const int null = open("/dev/null", O_RDWR);
+    if (null < 0)
+        return;
+    dup2(null, STDIN_FILENO);
+    dup2(null, STDOUT_FILENO);
+    if (!isatty(STDERR_FILENO))
+        dup2(null, STDERR_FILENO);
+    if (null > STDERR_FILENO)
+        close(null);
+}
+
+int Serve(const Options& options) {
+    const char* deviceName = Environment("PYROLA_SIM_DEVICE");
+    const char* statePath = Environment("PYROLA_SIM_STATE");
+    const char* faults = Environment("PYROLA_SIM_FAULTS");
+    const char* pace = Environment("PYROLA_SIM_PACE");
+    const char* patchPath = Environment("PYROLA_SIM_BSL_PATCH");
+    if (deviceName != nullptr && !DeviceModel::IsDeviceName(deviceName)) {
+        std::fprintf(stderr, "pyrola-bsl-sim: unknown device \"%s\" in PYROLA_SIM_DEVICE\n", deviceName);
+        return kExitUsage;
+    }
+    if (pace != nullptr && std::strcmp(pace, "0") != 0 && std::strcmp(pace, "1") != 0) {
+        std::fprintf(stderr, "pyrola-bsl-sim: PYROLA_SIM_PACE must be 0 (unpaced) or 1 (paced), not \"%s\"\n",
+                     pace);
+        return kExitUsage;
+    }
+    std::vector<uint8_t> workingPatch;
+    if (patchPath != nullptr) {
+        std::string reason;
+        if (!ReadWorkingPatch(patchPath, workingPatch, reason)) {
+            std::fprintf(stderr, "pyrola-bsl-sim: PYROLA_SIM_BSL_PATCH \"%s\": %s\n", patchPath,
+                         reason.c_str());
+            return kExitUsage;
+        }
+    }
+    DeviceModel device(deviceName != nullptr ? deviceName : kDefaultChip);
+    if (statePath != nullptr) {
         struct stat info {};
         if (stat(statePath, &info) == 0 && !device.Load(statePath)) {
             std::fprintf(stderr, "pyrola-bsl-sim: cannot load the chip state from \"%s\"\n", statePath);
-            return 2;
+            return kExitUsage;
+        }
+    }
+    LoaderFaults loaderFaults;
+    if (faults != nullptr) {
+        std::string error;
+        if (!ApplyFaultList(faults, device, &error, &loaderFaults)) {
+            std::fprintf(stderr, "pyrola-bsl-sim: PYROLA_SIM_FAULTS: %s\n", error.c_str());
+            return kExitUsage;
         }
     }
 
@@ -100,6 +271,16 @@ int Serve() {
         std::fprintf(stderr, "pyrola-bsl-sim: packet mode unavailable: %s\n", std::strerror(errno));
         return 1;
     }
+    std::optional<TerminalLink> link;
+    if (!options.link.empty()) {
+        link.emplace(options.link, slavePath);
+        std::string reason;
+        if (!link->Make(reason)) {
+            std::fprintf(stderr, "pyrola-bsl-sim: cannot make the link \"%s\": %s\n", options.link.c_str(),
+                         reason.c_str());
+            return 1;
+        }
+    }
 
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -109,61 +290,69 @@ int Serve() {
     sigaction(SIGHUP, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    std::printf("%s\n", slavePath.c_str());
+    std::fflush(stdout);
+    if (options.detach) {
+        const pid_t child = fork();
+        if (child < 0) {
+            std::fprintf(stderr, "pyrola-bsl-sim: cannot go into the background: %s\n", std::strerror(errno));
+            return 1;
+        }
+        if (child > 0)
+            _exit(0); // the link and the terminal now belong to the server in the background
+        LeaveTheForeground();
+    }
+
     // A programmer on a busy machine, or under an emulator, can pause between two bytes
     // of a frame far longer than a real line would; nothing gets lost on a terminal, so
     // the loader waits that long before it forgets a half-received frame.
     BslTargetTiming timing;
     timing.frameGapNs = 2000000000;
     BslTarget target(device, timing);
+    target.SetWorkingPatch(workingPatch);
+    BslServedLine line(target, pace == nullptr || std::strcmp(pace, "1") == 0);
+    line.SetFaults(loaderFaults);
     target.StartLoader(NowNs());
-    std::printf("%s\n", slavePath.c_str());
-    std::fflush(stdout);
 
-    bool stdinOpen = true;
+    const bool watchInput = !options.detach;
+    uint64_t nextLinkCheck = 0;
     uint8_t buffer[1 + 4096];
     while (!gStop) {
+        uint64_t now = NowNs();
+        int timeoutMs = 200;
+        const uint64_t due = line.NextDueNs();
+        if (due != kBslNothingDue)
+            timeoutMs =
+                due <= now ? 0 : static_cast<int>(std::min<uint64_t>(200, (due - now + 999999) / 1000000));
         pollfd fds[2] = {{master, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-        const int ready = poll(fds, stdinOpen ? 2 : 1, 200);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
+        const int ready = poll(fds, watchInput ? 2 : 1, timeoutMs);
+        if (ready < 0 && errno != EINTR)
             break;
-        }
-        if (stdinOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+        if (watchInput && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
             char scratch[256];
-            const ssize_t n = read(STDIN_FILENO, scratch, sizeof(scratch));
-            if (n <= 0)
+            if (read(STDIN_FILENO, scratch, sizeof(scratch)) <= 0)
                 break; // standard input closed: the run is over
         }
-        if (stdinOpen && (fds[1].revents & POLLNVAL))
-            stdinOpen = false;
-        if (!(fds[0].revents & POLLIN))
-            continue;
-        const ssize_t n = read(master, buffer, sizeof(buffer));
-        if (n <= 0)
-            continue;
-        const uint64_t now = NowNs();
-        if (buffer[0] != TIOCPKT_DATA) {
-            if (buffer[0] & TIOCPKT_FLUSHWRITE)
-                target.StartLoader(now);
-            continue;
+        now = NowNs();
+        if (ready > 0 && (fds[0].revents & POLLIN)) {
+            const ssize_t n = read(master, buffer, sizeof(buffer));
+            if (n > 0 && buffer[0] == TIOCPKT_DATA)
+                line.FromHost(buffer + 1, static_cast<size_t>(n - 1), now);
+            else if (n > 0 && (buffer[0] & TIOCPKT_FLUSHWRITE))
+                line.Restart(now);
         }
-        for (ssize_t i = 1; i < n; ++i) {
-            // Code started outside the loader would take the chip away for good here;
-            // the served chip returns to its loader instead.
-            if (target.Mode() != BslTargetMode::Loader)
-                target.StartLoader(now);
-            target.Receive(buffer[i], now);
-        }
-        std::vector<uint8_t> answer;
-        for (const BslTimedByte& b : target.TakeOutput())
-            answer.push_back(b.byte);
+        const std::vector<uint8_t> answer = line.TakeDue(now);
         if (!answer.empty() && !WriteAll(master, answer.data(), answer.size()))
             break;
+        if (link && now >= nextLinkCheck) {
+            if (!link->StillOurs())
+                break; // the link was removed: the user is done
+            nextLinkCheck = now + 200000000;
+        }
     }
 
     int result = 0;
-    if (statePath != nullptr && statePath[0] != '\0' && !device.Save(statePath)) {
+    if (statePath != nullptr && !device.Save(statePath)) {
         std::fprintf(stderr, "pyrola-bsl-sim: cannot save the chip state to \"%s\"\n", statePath);
         result = 1;
     }
@@ -174,6 +363,10 @@ int Serve() {
 
 } // namespace
 
-int main() {
-    return Serve();
+int main(int argc, char** argv) {
+    int status = 0;
+    const std::optional<Options> options = ParseOptions(argc, argv, status);
+    if (!options)
+        return status;
+    return Serve(*options);
 }

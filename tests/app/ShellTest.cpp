@@ -228,6 +228,36 @@ TEST_F(ShellFixture, ProgramWithoutFileOrWithABadFileStartsNoJob) {
     EXPECT_TRUE(bus.Messages().empty());
 }
 
+TEST_F(ShellFixture, AFileWithoutItsEndRecordIsProgrammedWithAWarningOrRefused) {
+    Start();
+    const std::string cut = WriteFile("cut.txt", "@1100\n01 02 03 04\n");
+    CommandLineOutcome outcome = shell->ProcessCommandLine("+p " + cut);
+    EXPECT_TRUE(outcome.unterminatedFile);
+    EXPECT_FALSE(outcome.rejected);
+    EXPECT_TRUE(outcome.jobStarted);
+    WaitForJob();
+    EXPECT_TRUE(view.Logged("Warning: no end record; the file may be cut short"));
+    EXPECT_EQ(raw.CallsOf("WriteMemory").size(), 1u);
+
+    // The headless program asks for refusal: nothing runs, and it says why.
+    CarryOutOptions refuse;
+    refuse.refuseUnterminatedFile = true;
+    raw.ClearCalls();
+    outcome = shell->CarryOutCommandLine(shell->ReadCommandTokens({"+ep", cut}), refuse);
+    EXPECT_TRUE(outcome.unterminatedFile);
+    EXPECT_TRUE(outcome.rejected);
+    EXPECT_FALSE(outcome.jobStarted);
+    EXPECT_EQ(view.LogTexts().back(), "Error. File without end record refused; it may be cut short.");
+    EXPECT_TRUE(view.statusError);
+    EXPECT_TRUE(raw.Calls().empty());
+
+    // A whole file still runs.
+    outcome = shell->CarryOutCommandLine(shell->ReadCommandTokens({"+p", ProgramFile()}), refuse);
+    EXPECT_FALSE(outcome.unterminatedFile);
+    EXPECT_TRUE(outcome.jobStarted);
+    WaitForJob();
+}
+
 TEST_F(ShellFixture, RawPortAndEraseModeFromTheCommandLine) {
     Start();
     shell->ProcessCommandLine("-raw -c2 +e");

@@ -1,84 +1,25 @@
 // The BSL adapter against the simulated chip over the simulated wire: open, unlock with
-// the erased-device fallback, identification, old loaders and the patch, both erase
-// modes, reset, and every error number provoked through the loader's or the wire's faults.
+// the erased-device fallback, identification, old loaders, both erase modes, reset, and
+// every error number provoked through the loader's or the wire's faults. The patch and
+// the word alignment of transfers have files of their own.
 
-#include "adapters/bsl/BslAdapter.h"
 #include "adapters/DeviceTable.h"
-#include "platform/VirtualClock.h"
-#include "sim/BslLoopback.h"
-#include "sim/BslTarget.h"
-#include "sim/DeviceModel.h"
+#include "tests/bsl/BslAdapterFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace pyrola {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using sim::BslWireAction;
 using sim::BslWireDirection;
-
-Bytes Pattern(size_t n, uint32_t seed) {
-    Bytes b(n);
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        b[i] = uint8_t(seed >> 24);
-    }
-    return b;
-}
-
-class BslAdapterTest : public ::testing::Test {
-protected:
-    explicit BslAdapterTest(const char* chip = "MSP430F149")
-        : device(chip), target(device), wire(target, clock), adapter(wire, clock) {
-        adapter.deviceRecord = &record;
-    }
-
-    // Vectors that protect the chip, and the matching password.
-    BslPassword Protect(uint32_t seed) {
-        const Bytes v = Pattern(32, seed);
-        for (uint32_t i = 0; i < 32; ++i)
-            device.Poke(0xFFE0 + i, v[i]);
-        BslPassword p{};
-        std::copy(v.begin(), v.end(), p.begin());
-        return p;
-    }
-    // Lets the next `pass` answer bytes through and then acts on the following ones. The
-    // rest of an earlier broken answer is given time to arrive first, so that the next
-    // synchronisation's purge discards it.
-    void OnAnswerBytes(uint64_t pass, std::function<BslWireAction(uint64_t, uint8_t)> act) {
-        Settle();
-        const uint64_t base = wire.BytesToHost() + pass;
-        wire.SetWireFault([base, act](BslWireDirection d, uint64_t index, uint8_t byte) {
-            if (d != BslWireDirection::ToHost || index < base)
-                return BslWireAction{};
-            return act(index - base, byte);
-        });
-    }
-    int32_t Error() { return adapter.GetErrorNumber(); }
-    void Settle() {
-        clock.AdvanceMs(1000);
-        wire.SetWireFault(nullptr);
-    }
-
-    sim::DeviceModel device;
-    sim::BslTarget target;
-    VirtualClock clock;
-    sim::BslLoopback wire;
-    BslAdapter adapter;
-    DeviceRecord record{};
-};
-
-class BslAdapterNewLoaderTest : public BslAdapterTest {
-protected:
-    BslAdapterNewLoaderTest() : BslAdapterTest("MSP430F12x2/F11x2") {}
-};
+using test::BslAdapterNewLoaderTest;
+using test::BslAdapterTest;
+using test::Bytes;
+using test::Pattern;
 
 TEST_F(BslAdapterTest, ConstructionTouchesNoPortAndSetsTheDocumentedState) {
     EXPECT_TRUE(wire.openedNames.empty());
@@ -152,6 +93,7 @@ TEST_F(BslAdapterTest, VersionBytes0110AreOldAnd0111AreNot) {
 
 TEST_F(BslAdapterTest, WritesAndReadsBackThroughTheLoader) {
     ASSERT_TRUE(adapter.Open());
+    target.ClearFrames();
     const Bytes data = Pattern(777, 5);
     ASSERT_EQ(adapter.WriteMemory(0xF001, data.data(), 777), 0);
     Bytes back(777, 0);
@@ -159,17 +101,32 @@ TEST_F(BslAdapterTest, WritesAndReadsBackThroughTheLoader) {
     EXPECT_EQ(back, data);
     for (uint32_t i = 0; i < 777; ++i)
         ASSERT_EQ(device.Read(0xF001 + i), data[i]);
-    EXPECT_EQ(target.FrameCount(0x12), 4u); // 250, 250, 250, 27
+    EXPECT_EQ(device.Read(0xF000), 0xFF);
+    // 0xF000-0xF309 in whole words: 250, 250, 250 and 28 bytes.
+    EXPECT_EQ(target.FrameCount(0x12), 4u);
+    EXPECT_EQ(test::OddFrames(target), 0u);
 }
 
-TEST_F(BslAdapterTest, FailedOpenGivesError2AndSendsNothing) {
+TEST_F(BslAdapterTest, FailedOpenGivesError2ANoteWithDeviceAndReasonAndSendsNothing) {
     wire.failOpen = true;
+    adapter.portNumber = 4;
     EXPECT_FALSE(adapter.Open());
     EXPECT_EQ(adapter.isOpen, 0);
     EXPECT_EQ(adapter.link().lastSystemError, 2u);
     EXPECT_EQ(wire.BytesToTarget(), 0u);
     EXPECT_EQ(Error(), kBslOpenFailed);
     EXPECT_EQ(Error(), kBslNoError); // reading clears it
+    EXPECT_EQ(adapter.TakeNotes(), std::vector<std::string>{"Port COM4 (loopback:COM4): no such port"});
+    // A port held by another handle says so.
+    wire.failOpen = false;
+    auto holder = wire.Create();
+    ASSERT_TRUE(holder->Open("COM4", 9600, kParityEven, 512));
+    EXPECT_FALSE(adapter.Open());
+    EXPECT_EQ(adapter.TakeNotes(), std::vector<std::string>{"Port COM4 (loopback:COM4): port in use"});
+    // A port that opens leaves no note.
+    holder->Close();
+    EXPECT_TRUE(adapter.Open());
+    EXPECT_TRUE(adapter.TakeNotes().empty());
 }
 
 TEST_F(BslAdapterTest, AnErasedDeviceAcceptsTheFallbackPassword) {
@@ -257,65 +214,6 @@ TEST_F(BslAdapterTest, OldLoaderEraseCheckNeedsThePatch) {
     EXPECT_EQ(adapter.EraseCheck(0xF000, 0x100), -1);
     EXPECT_EQ(Error(), kBslOldVersion);
     EXPECT_EQ(target.FrameCount(0x1C), 0u);
-}
-
-TEST_F(BslAdapterTest, WithThePatchEnabledTheOldLoaderChecksAndErasesInOneFrame) {
-    adapter.patchEnabled = 1;
-    ASSERT_TRUE(adapter.Open());
-    EXPECT_EQ(Error(), kBslNoError);
-    EXPECT_EQ(adapter.patchStart, uint32_t(BuiltInBslPatch()[0] | (BuiltInBslPatch()[1] << 8)));
-    EXPECT_TRUE(target.PatchRunning());
-    // The patch went to 0x0220 in frames of 250, 250, 250, 250 and 62 bytes.
-    for (uint32_t i = 0; i < kBslPatchSize; ++i)
-        ASSERT_EQ(device.Read(0x0220 + i), BuiltInBslPatch()[i]);
-    EXPECT_EQ(adapter.EraseCheck(0x1100, 0xEF00), 0);
-    EXPECT_EQ(target.FrameCount(0x1C), 245u); // 0xEF00 bytes in frames of 250
-    device.Poke(0xFFFF, 0xFE);
-    EXPECT_EQ(adapter.EraseCheck(0x1100, 0xEF00), -1);
-    EXPECT_EQ(Error(), kBslNakReceived);
-    target.ClearFrames();
-    ASSERT_EQ(adapter.Erase(kEraseAll, 0x1100, 0xEF00), 0);
-    EXPECT_EQ(target.FrameCount(0x18), 1u);
-    EXPECT_EQ(target.FrameCount(0x10), 0u); // the patch keeps the loader open
-    EXPECT_EQ(adapter.EraseCheck(0x1100, 0xEF00), 0);
-}
-
-TEST_F(BslAdapterTest, APatchFileBesideTheProgramReplacesTheBuiltInTable) {
-    const std::string path = std::string(PYROLA_BINARY_DIR) + "/bsl_test_patch.txt";
-    {
-        std::ofstream f(path);
-        f << "@0220\n24 02 AA BB 03 43 03 43 30 41\nq\n";
-    }
-    adapter.patchEnabled = 1;
-    adapter.patchFilePath = path;
-    ASSERT_TRUE(adapter.Open());
-    EXPECT_EQ(Error(), kBslNoError);
-    EXPECT_EQ(adapter.patchStart, 0x0224u);
-    EXPECT_EQ(device.Read(0x0222), 0xAA);
-    EXPECT_EQ(device.Read(0x0229), 0x41);
-    // A file that is there but unusable is not silently replaced by the placeholder.
-    {
-        std::ofstream f(path);
-        f << "@0300\n01 02\nq\n";
-    }
-    adapter.Close();
-    ASSERT_TRUE(adapter.Open());
-    EXPECT_EQ(Error(), kBslPatchFailed);
-    EXPECT_EQ(adapter.patchStart, 0u);
-    EXPECT_EQ(adapter.EraseCheck(0xF000, 2), -1);
-    EXPECT_EQ(Error(), kBslOldVersion);
-    std::remove(path.c_str());
-}
-
-TEST_F(BslAdapterTest, PatchReadBackMismatchGivesError11AndNoPatch) {
-    device.SetStuckBits(0x0300, 0x80, 0x80);
-    adapter.patchEnabled = 1;
-    ASSERT_TRUE(adapter.Open());
-    EXPECT_EQ(Error(), kBslPatchFailed);
-    EXPECT_EQ(adapter.patchStart, 0u);
-    EXPECT_FALSE(target.PatchRunning());
-    EXPECT_EQ(adapter.EraseCheck(0xF000, 16), -1);
-    EXPECT_EQ(Error(), kBslOldVersion);
 }
 
 TEST_F(BslAdapterTest, ResetReturnsToLockedAndUnidentified) {
@@ -438,34 +336,39 @@ TEST_F(BslAdapterTest, WireAndLoaderFaultsGiveTheirErrorNumbers) {
     EXPECT_EQ(Error(), kBslNoError);
 }
 
-// The checksum covers whole words: the last byte of an odd transfer is confirmed within
-// its aligned word, so damage to it can neither pass as written nor as read.
-TEST_F(BslAdapterTest, TheUncheckedLastByteOfAnOddTransferCannotPassDamaged) {
+// With whole-word frames the checksum covers every byte: damage to the last byte of an
+// odd transfer is refused by the chip on the way in and caught by the host on the way out.
+TEST_F(BslAdapterTest, DamageToTheLastByteOfAnOddTransferIsCaught) {
     ASSERT_TRUE(adapter.Open());
     ASSERT_EQ(Error(), kBslNoError);
     const Bytes data = {0x12, 0x34, 0x56};
-    // Sync byte, eight head bytes, then the data: the third data byte is damaged.
+    // Sync byte, eight head bytes, then the data: the third data byte is damaged. (The
+    // write of an odd count first reads the word it covers in part: sync, ten bytes.)
     Settle();
-    const uint64_t lastDataByte = wire.BytesToTarget() + 1 + 8 + 2;
+    const uint64_t lastDataByte = wire.BytesToTarget() + 11 + 1 + 8 + 2;
     wire.SetWireFault([lastDataByte](BslWireDirection d, uint64_t i, uint8_t) {
         return BslWireAction{false, uint8_t(d == BslWireDirection::ToTarget && i == lastDataByte ? 0x01 : 0),
                              0};
     });
     EXPECT_EQ(adapter.WriteMemory(0xF000, data.data(), 3), -1);
-    EXPECT_EQ(Error(), kBslUnspecific);
-    EXPECT_EQ(device.Read(0xF002), 0x56 ^ 0x01); // what the chip took; never reported as written
+    EXPECT_EQ(Error(), kBslNakReceived);
+    EXPECT_EQ(device.Read(0xF002), 0xFF); // the chip took nothing
     Settle();
     EXPECT_EQ(adapter.WriteMemory(0xF010, data.data(), 3), 0);
     EXPECT_EQ(device.Read(0xF012), 0x56);
+    EXPECT_EQ(device.Read(0xF013), 0xFF);
 
     // Sync answer, four head bytes, then the data: the third data byte is damaged.
     OnAnswerBytes(1, [](uint64_t i, uint8_t) {
         return BslWireAction{false, uint8_t(i == 4 + 2 ? 0x80 : 0), 0};
     });
     Bytes back(3, 0);
+    EXPECT_EQ(adapter.ReadMemory(0xF010, back.data(), 3), -1);
+    EXPECT_EQ(Error(), kBslBadChecksum);
+    Settle();
     EXPECT_EQ(adapter.ReadMemory(0xF010, back.data(), 3), 0);
     EXPECT_EQ(back, data);
-    EXPECT_EQ(Error(), kBslNoError);
+    EXPECT_EQ(test::OddFrames(target), 0u);
 }
 
 // A noisy line never passes wrong flash as good: every run either programs and reads

@@ -1,5 +1,6 @@
 // The frame protocol against a scripted loader: frames byte for byte, the checksum,
-// synchronisation retries, early answers, data frames and their failures, chunking.
+// synchronisation retries, early answers, data frames and their failures, chunking into
+// whole-word frames.
 
 #include "adapters/bsl/BslProtocol.h"
 #include "tests/bsl/ScriptedSerial.h"
@@ -77,12 +78,26 @@ Bytes DataFrame(const Bytes& data) {
     return f;
 }
 
-// A loader over 64 KiB of memory: writes store their data, reads answer with it.
+// A loader over 64 KiB of memory: writes store their data, reads answer with it, erase
+// checks look for 0xFF. Like the chip it refuses those frames at odd addresses or with
+// odd lengths.
 struct MemoryLoader {
     Bytes memory = Bytes(0x10000, 0xFF);
+    uint32_t oddFrames = 0;
     Bytes operator()(const Bytes& f) {
         const uint32_t address = f[4] | (f[5] << 8);
         const uint32_t length = f[6] | (f[7] << 8);
+        if ((f[1] == 0x12 || f[1] == 0x14 || f[1] == 0x1C) && ((address | length | f[2]) & 1) != 0) {
+            ++oddFrames;
+            return Bytes{0xA0};
+        }
+        if (f[1] == 0x1C) {
+            for (uint32_t i = 0; i < length; ++i) {
+                if (memory[(address + i) & 0xFFFF] != 0xFF)
+                    return Bytes{0xA0};
+            }
+            return Bytes{0x90};
+        }
         if (f[1] == 0x12) {
             for (uint32_t i = 0; i < length; ++i)
                 memory[(address + i) & 0xFFFF] = f[8 + i];
@@ -161,26 +176,100 @@ TEST_F(BslProtocolTest, PasswordAndWriteFramesCarryTheirData) {
     EXPECT_EQ(f[41], uint8_t(sum >> 8));
 }
 
-TEST_F(BslProtocolTest, TransfersSplitIntoFramesOfAtMost250Bytes) {
+uint32_t FrameAddress(const Bytes& f) {
+    return f[4] | (f[5] << 8);
+}
+uint32_t FrameLength(const Bytes& f) {
+    return f[6] | (f[7] << 8);
+}
+
+TEST_F(BslProtocolTest, TransfersSplitIntoWholeWordFramesOfAtMost250Bytes) {
     MemoryLoader memory;
+    memory.memory[0xF0FB] = 0x77; // the byte after the data, sharing its word
     loader.onFrame = [&memory](const Bytes& f) { return memory(f); };
     Bytes data(251, 0x33);
     ASSERT_TRUE(protocol.WriteBlocks(0xF000, data.data(), 251));
+    // The last word is covered in part: its other byte is read first and written back.
     ASSERT_EQ(loader.frames.size(), 3u);
-    EXPECT_EQ(loader.frames[0][2], 254); // 4 + 250
-    EXPECT_EQ(loader.frames[0][6] | (loader.frames[0][7] << 8), 250);
-    EXPECT_EQ(loader.frames[1][2], 5);
-    EXPECT_EQ(loader.frames[1][4] | (loader.frames[1][5] << 8), 0xF0FA);
-    // The odd frame's last byte, outside its checksum, is read back within its word.
-    EXPECT_EQ(loader.frames[2][1], 0x14);
-    EXPECT_EQ(loader.frames[2][4] | (loader.frames[2][5] << 8), 0xF0FA);
-    EXPECT_EQ(loader.frames[2][6] | (loader.frames[2][7] << 8), 2);
-    // Nothing to move still sends one frame with a length of 0.
+    EXPECT_EQ(loader.frames[0][1], 0x14);
+    EXPECT_EQ(FrameAddress(loader.frames[0]), 0xF0FAu);
+    EXPECT_EQ(FrameLength(loader.frames[0]), 2u);
+    EXPECT_EQ(loader.frames[1][1], 0x12);
+    EXPECT_EQ(loader.frames[1][2], 254); // 4 + 250
+    EXPECT_EQ(FrameLength(loader.frames[1]), 250u);
+    EXPECT_EQ(loader.frames[2][2], 6);
+    EXPECT_EQ(FrameAddress(loader.frames[2]), 0xF0FAu);
+    EXPECT_EQ(loader.frames[2][8], 0x33);
+    EXPECT_EQ(loader.frames[2][9], 0x77);
+    EXPECT_EQ(memory.memory[0xF0FA], 0x33);
+    EXPECT_EQ(memory.memory[0xF0FB], 0x77);
+    EXPECT_EQ(memory.oddFrames, 0u);
+    // Nothing to move still sends one frame with a length of 0, at an even address.
     loader.frames.clear();
-    ASSERT_TRUE(protocol.WriteBlocks(0xF000, data.data(), 0));
+    ASSERT_TRUE(protocol.WriteBlocks(0xF001, data.data(), 0));
     ASSERT_EQ(loader.frames.size(), 1u);
-    EXPECT_EQ(loader.frames[0][6], 0);
-    EXPECT_EQ(loader.frames[0][7], 0);
+    EXPECT_EQ(FrameAddress(loader.frames[0]), 0xF000u);
+    EXPECT_EQ(FrameLength(loader.frames[0]), 0u);
+}
+
+// Odd starts, odd lengths, single bytes and the top of memory: every frame whole words,
+// the bytes around the data as they were, reads delivering exactly the bytes asked for.
+TEST_F(BslProtocolTest, OddTransfersGoOutAsWholeWordsAndTouchNothingElse) {
+    MemoryLoader memory;
+    for (uint32_t a = 0; a < 0x10000; ++a)
+        memory.memory[a] = uint8_t(a * 7 + 3);
+    loader.onFrame = [&memory](const Bytes& f) { return memory(f); };
+    struct Case {
+        uint32_t address;
+        uint32_t count;
+    };
+    const Case cases[] = {{0xF001, 1},   {0xF000, 1},   {0xF001, 2},    {0xF001, 3}, {0xF001, 250},
+                          {0xF001, 251}, {0xF000, 251}, {0xF001, 1000}, {0xFFFF, 1}, {0xFF01, 0xFF}};
+    for (const Case& c : cases) {
+        const Bytes before = memory.memory;
+        Bytes data(c.count);
+        for (uint32_t i = 0; i < c.count; ++i)
+            data[i] = uint8_t(0xC5 ^ (i * 13));
+        ASSERT_TRUE(protocol.WriteBlocks(c.address, data.data(), c.count)) << c.address << "+" << c.count;
+        for (uint32_t a = 0; a < 0x10000; ++a) {
+            const bool inside = a >= c.address && a < c.address + c.count;
+            ASSERT_EQ(memory.memory[a], inside ? data[a - c.address] : before[a])
+                << std::hex << a << " after writing " << c.address << "+" << std::dec << c.count;
+        }
+        Bytes back(c.count + 1, 0xEE); // one guard byte
+        ASSERT_TRUE(protocol.ReadBlocks(c.address, back.data(), c.count));
+        EXPECT_EQ(Bytes(back.begin(), back.begin() + c.count), data);
+        EXPECT_EQ(back.back(), 0xEE);
+    }
+    EXPECT_EQ(memory.oddFrames, 0u);
+    for (const Bytes& f : loader.frames)
+        ASSERT_EQ((FrameAddress(f) | FrameLength(f) | f[2]) & 1, 0u);
+}
+
+TEST_F(BslProtocolTest, ABlankCheckOfAnOddRangeIsDecidedByItsOwnBytesOnly) {
+    MemoryLoader memory;
+    loader.onFrame = [&memory](const Bytes& f) { return memory(f); };
+    // Programmed bytes just outside the range do not make it fail.
+    memory.memory[0xE000] = 0x00;
+    memory.memory[0xE0FE] = 0x00;
+    ASSERT_TRUE(protocol.CheckBlank(0xE001, 0xFD)); // 0xE001-0xE0FD
+    EXPECT_EQ(memory.oddFrames, 0u);
+    // A programmed byte inside, at either end or in the middle, does.
+    for (uint32_t inside : {0xE001u, 0xE0FDu, 0xE080u}) {
+        memory.memory[inside] = 0x7F;
+        EXPECT_FALSE(protocol.CheckBlank(0xE001, 0xFD)) << std::hex << inside;
+        EXPECT_EQ(protocol.errorNumber, kBslNakReceived);
+        memory.memory[inside] = 0xFF;
+    }
+    EXPECT_TRUE(protocol.CheckBlank(0xE0FF, 1));
+    memory.memory[0xE0FF] = 0x00;
+    EXPECT_FALSE(protocol.CheckBlank(0xE0FF, 1));
+    // An empty check still sends one frame, at an even address.
+    loader.frames.clear();
+    EXPECT_TRUE(protocol.CheckBlank(0xE001, 0));
+    ASSERT_EQ(loader.frames.size(), 1u);
+    EXPECT_EQ(FrameAddress(loader.frames[0]), 0xE000u);
+    EXPECT_EQ(memory.oddFrames, 0u);
 }
 
 TEST_F(BslProtocolTest, SynchronisationGivesUpAfterTenRefusalsWithoutSendingAFrame) {
@@ -303,44 +392,6 @@ TEST_F(BslProtocolTest, OnlyAReadIsAnsweredWithADataFrame) {
     uint8_t out[2] = {};
     EXPECT_TRUE(protocol.SendCommand(kBslTxDataBlock, 0xF000, 2, nullptr, out));
     EXPECT_EQ(out[1], 0xFF);
-}
-
-TEST_F(BslProtocolTest, TheUncheckedLastByteOfAnOddTransferIsConfirmed) {
-    MemoryLoader memory;
-    bool damageOddWrites = false;
-    bool damageOddReads = false;
-    loader.onFrame = [&](const Bytes& f) {
-        const uint32_t length = f[6] | (f[7] << 8);
-        if (f[1] == 0x12 && damageOddWrites && length % 2 != 0) {
-            Bytes damaged = f; // the last data byte arrives changed; the checksum cannot tell
-            damaged[8 + length - 1] ^= 0x40;
-            return memory(damaged);
-        }
-        Bytes reply = memory(f);
-        if (f[1] == 0x14 && damageOddReads && length % 2 != 0)
-            reply[4 + length - 1] ^= 0x40;
-        return reply;
-    };
-    const Bytes data = {0x10, 0x20, 0x30};
-
-    damageOddWrites = true;
-    EXPECT_FALSE(protocol.WriteBlocks(0xF001, data.data(), 3));
-    EXPECT_EQ(protocol.errorNumber, kBslUnspecific);
-    damageOddWrites = false;
-    ASSERT_TRUE(protocol.WriteBlocks(0xF001, data.data(), 3));
-    ASSERT_EQ(loader.frames.back()[1], 0x14); // the word 0xF002..0xF003 read back
-    EXPECT_EQ(loader.frames.back()[4] | (loader.frames.back()[5] << 8), 0xF002);
-
-    damageOddReads = true;
-    Bytes out(3, 0);
-    ASSERT_TRUE(protocol.ReadBlocks(0xF001, out.data(), 3));
-    EXPECT_EQ(out, data);
-    // The top of memory: the confirming word stays inside it.
-    memory.memory[0xFFFF] = 0x5A;
-    uint8_t top = 0;
-    ASSERT_TRUE(protocol.ReadBlocks(0xFFFF, &top, 1));
-    EXPECT_EQ(top, 0x5A);
-    EXPECT_EQ(loader.frames.back()[4] | (loader.frames.back()[5] << 8), 0xFFFE);
 }
 
 TEST_F(BslProtocolTest, ReadBlocksStopsAtTheFirstFailure) {

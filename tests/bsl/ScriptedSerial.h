@@ -43,6 +43,7 @@ struct ScriptedLine {
     bool failClose = false;
     uint32_t openError = 2;
     bool open = false;
+    std::string openedName;
     VirtualClock* clock = nullptr;
 
     void Answer(std::initializer_list<uint8_t> bytes, uint64_t afterNs = 0) {
@@ -64,6 +65,7 @@ public:
     bool Open(const std::string& name, uint32_t baudRate, uint8_t parity, uint32_t queueSize) override {
         line_.log.push_back("open " + name + " " + std::to_string(baudRate) + " " + std::to_string(parity) +
                             " " + std::to_string(queueSize));
+        line_.openedName = name;
         if (line_.failOpen)
             return false;
         line_.open = true;
@@ -75,7 +77,9 @@ public:
         return !line_.failClose;
     }
     bool IsOpen() const override { return line_.open; }
-    uint32_t LastError() const override { return line_.openError; }
+    SerialOpenError LastOpenError() const override {
+        return {line_.openError, "scripted:" + line_.openedName, "scripted failure"};
+    }
     bool SetDtr(bool on) override {
         line_.log.push_back(on ? "DTR on" : "DTR off");
         return true;

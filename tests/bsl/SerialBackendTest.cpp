@@ -89,11 +89,17 @@ TEST(Win32Serial, TimeoutsAndEventMask) {
     EXPECT_EQ(win32::kSerialEventMask, 0x87u);
 }
 
-TEST(Win32Serial, AMissingPortFailsAtOpenAndKeepsTheSystemError) {
+TEST(Win32Serial, AMissingPortFailsAtOpenWithTheDeviceAndTheSystemsText) {
     auto port = SystemSerialPorts().Create();
     EXPECT_FALSE(port->Open("COM231", 9600, 2, 512));
     EXPECT_FALSE(port->IsOpen());
-    EXPECT_NE(port->LastError(), 0u);
+    const SerialOpenError failure = port->LastOpenError();
+    EXPECT_NE(failure.code, 0u);
+    EXPECT_EQ(failure.device, "\\\\.\\COM231");
+    // The system's own text, not a bare number.
+    EXPECT_FALSE(failure.reason.empty());
+    EXPECT_EQ(failure.reason.find("system error"), std::string::npos) << failure.reason;
+    EXPECT_NE(failure.reason.back(), '\n');
     EXPECT_TRUE(port->Close());
 }
 
@@ -120,17 +126,35 @@ TEST(PosixSerial, ComNamesMapToTheEnvironmentOrToTtyS) {
     EXPECT_EQ(SerialDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
 }
 
-TEST(PosixSerial, OpeningWhatIsNoTerminalFailsWithTheSystemError) {
+TEST(PosixSerial, AFailedOpenNamesTheDeviceAndTheSystemsReason) {
     auto port = SystemSerialPorts().Create();
     {
         ScopedEnv env("PYROLA_COM77", "/nonexistent/port");
         EXPECT_FALSE(port->Open("COM77", 9600, kParityEven, 512));
-        EXPECT_EQ(port->LastError(), uint32_t(ENOENT));
+        const SerialOpenError failure = port->LastOpenError();
+        EXPECT_EQ(failure.code, uint32_t(ENOENT));
+        EXPECT_EQ(failure.device, "/nonexistent/port");
+        EXPECT_EQ(failure.reason, "No such file or directory");
     }
     {
         ScopedEnv env("PYROLA_COM78", "/dev/null");
         EXPECT_FALSE(port->Open("COM78", 9600, kParityEven, 512));
-        EXPECT_EQ(port->LastError(), uint32_t(ENOTTY));
+        EXPECT_EQ(port->LastOpenError().code, uint32_t(ENOTTY));
+        EXPECT_EQ(port->LastOpenError().device, "/dev/null");
+        EXPECT_NE(port->LastOpenError().reason.find("not a serial port"), std::string::npos);
+    }
+    if (geteuid() != 0) { // root opens anything
+        char folder[] = "/tmp/pyrola-serial-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        const std::string locked = std::string(folder) + "/tty";
+        const int fd = open(locked.c_str(), O_CREAT | O_WRONLY, 0);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        ScopedEnv env("PYROLA_COM79", locked);
+        EXPECT_FALSE(port->Open("COM79", 9600, kParityEven, 512));
+        EXPECT_EQ(port->LastOpenError().reason, "Permission denied");
+        unlink(locked.c_str());
+        rmdir(folder);
     }
     EXPECT_FALSE(port->IsOpen());
 }
@@ -196,7 +220,7 @@ TEST_F(PseudoTerminal, OpensRawEightEvenOneAndMovesBytesBothWays) {
     const int probe = open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(probe, 0);
     auto port = SystemSerialPorts().Create();
-    ASSERT_TRUE(port->Open("COM41", 9600, kParityEven, 512)) << port->LastError();
+    ASSERT_TRUE(port->Open("COM41", 9600, kParityEven, 512)) << port->LastOpenError().reason;
     EXPECT_TRUE(port->IsOpen());
     termios tio{};
     ASSERT_EQ(tcgetattr(probe, &tio), 0);
@@ -249,6 +273,19 @@ TEST_F(PseudoTerminal, OpensRawEightEvenOneAndMovesBytesBothWays) {
     EXPECT_TRUE(port->Close());
 }
 
+TEST_F(PseudoTerminal, AnOpenPortIsBusyForASecondProgram) {
+    auto first = SystemSerialPorts().Create();
+    ASSERT_TRUE(first->Open("COM41", 9600, kParityEven, 512));
+    auto second = SystemSerialPorts().Create();
+    if (geteuid() != 0) { // the exclusive flag does not hold root back
+        EXPECT_FALSE(second->Open("COM41", 9600, kParityEven, 512));
+        EXPECT_EQ(second->LastOpenError().reason, "Device or resource busy");
+        EXPECT_EQ(second->LastOpenError().device, slave);
+    }
+    EXPECT_TRUE(first->Close());
+    EXPECT_TRUE(second->Open("COM41", 9600, kParityEven, 512));
+}
+
 TEST_F(PseudoTerminal, ASecondOpenOfTheSamePortReopensCleanly) {
     auto port = SystemSerialPorts().Create();
     ASSERT_TRUE(port->Open("COM41", 9600, kParityNone, 512));
@@ -256,6 +293,7 @@ TEST_F(PseudoTerminal, ASecondOpenOfTheSamePortReopensCleanly) {
     EXPECT_TRUE(port->IsOpen());
     EXPECT_FALSE(port->Open("COM41", 12345, kParityEven, 512)); // no such rate
     EXPECT_FALSE(port->IsOpen());
+    EXPECT_EQ(port->LastOpenError().reason, "baud rate 12345 not supported");
 }
 
 #endif

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# pyrola -bsl against the simulated loader on a pseudo-terminal:
-#   1. erase, blank check, program and verify an image on an F149 (old loader: the patch
-#      is loaded for the blank check), then read it back;
+# pyrola -bsl against the simulated loader on a pseudo-terminal (unpaced, for speed):
+#   1. erase, blank check, program and verify an image on an F149 (old loader: the
+#      vendor's patch, stood in for by a file the simulator is told works, is loaded from
+#      bslpatch.txt beside the program for the blank check), then read it back;
 #   2. the loader stays locked without the image's vectors as password;
 #   3. the chip's flash, as the simulator saves it, holds the image;
-#   4. without the patch the old loader's blank check fails with its own text;
-#   5. a port that does not exist is reported;
-#   6. when PYROLA_E2E_WINE_CLI names the Windows build's pyrola-cli.exe, the same
+#   4. without bslpatch.txt, with the patch switched off, or with an unusable file, the old
+#      loader's blank check fails with its own text and a line that says why;
+#   5. a port that does not exist is reported with its device and the system's reason;
+#   6. the loader's faults from PYROLA_SIM_FAULTS, and paced answers at the line rate;
+#   7. when PYROLA_E2E_WINE_CLI names the Windows build's pyrola-cli.exe, the same
 #      program-and-verify run through the Win32 serial backend under Wine, with a COM port
 #      that Wine maps onto the simulator's terminal.
 set -u
@@ -24,7 +27,7 @@ expect_in() { # file, text
 }
 
 SIM_PID=""
-start_sim() { # device, state file
+start_sim() { # device, state file (further settings come from the environment)
     mkfifo ctl.fifo out.fifo
     PYROLA_SIM_DEVICE=$1 PYROLA_SIM_STATE=$2 "$SIM" <ctl.fifo >out.fifo 2>sim.err &
     SIM_PID=$!
@@ -61,6 +64,22 @@ printf '\x31\x40\x00\x0A\x3F\x40\x34\x12\xB2\x40\x80\x5A\x20\x01\xD2\x43\x22\x00
 printf '\x00\xF0\x02\xF0\x04\xF0\x06\xF0\x08\xF0\x0A\xF0\x0C\xF0\x0E\xF0\x10\xF0\x12\xF0\x14\xF0\x16\xF0\x18\xF0\x1A\xF0\x1C\xF0\x00\xF0' >expected_ffe0.bin
 
 export PYROLA_SETTINGS=$WORK/settings.ini
+export PYROLA_SIM_PACE=0
+unset PYROLA_SIM_FAULTS PYROLA_SIM_BSL_PATCH
+
+# The stand-in for the vendor's patch: a start word and NOP words. A copy of the program
+# finds it as bslpatch.txt beside itself; the simulator is told that it works.
+mkdir -p patched
+cp "$PYROLA" patched/pyrola
+{
+    echo "@0220"
+    echo "24 02 50 59 03 43 03 43 03 43 03 43 03 43 03 43"
+    echo "03 43 03 43 03 43 03 43 03 43 03 43 03 43 30 41"
+    echo "q"
+} >patched/bslpatch.txt
+UNPATCHED=$PYROLA
+PYROLA=$WORK/patched/pyrola
+export PYROLA_SIM_BSL_PATCH=$WORK/patched/bslpatch.txt
 
 start_sim MSP430F149 "$WORK/chip.bin"
 run program 0 -bsl -c1 +ebpv image.txt
@@ -82,18 +101,75 @@ cmp -s got_ffe0.bin expected_ffe0.bin || fail "vectors differ: $(od -A x -t x1 g
 dd if=chip.bin of=got_gap.bin bs=1 skip=$((0xF020)) count=16 status=none
 [ "$(od -A n -t x1 got_gap.bin | tr -d ' \n')" = "ffffffffffffffffffffffffffffffff" ] || fail "flash after the image is not erased"
 
-# An old loader without the patch cannot check for blank flash.
+# An old loader without the patch cannot check for blank flash, and says why.
+PYROLA=$UNPATCHED
+start_sim MSP430F149 "$WORK/chip2.bin"
+run nofile 1 -bsl -c1 +eb image.txt
+expect_in nofile.out "Old BSL version (<=1.10). Require patch"
+expect_in nofile.out "no patch file $(dirname "$UNPATCHED")/bslpatch.txt"
+PYROLA=$WORK/patched/pyrola
 sed -i 's/^BslPatch=.*/BslPatch=0/' settings.ini
 grep -q '^BslPatch=0' settings.ini || fail "settings file has no BslPatch value: $(cat settings.ini)"
-start_sim MSP430F149 "$WORK/chip2.bin"
 run nopatch 1 -bsl -c1 +eb image.txt
 expect_in nopatch.out "Old BSL version (<=1.10). Require patch"
+expect_in nopatch.out '"BslPatch" setting is off'
+sed -i 's/^BslPatch=.*/BslPatch=1/' settings.ini
+cp patched/bslpatch.txt patch.good
+printf '@0300\n01 02\nq\n' >patched/bslpatch.txt
+run badpatch 1 -bsl -c1 +eb image.txt
+expect_in badpatch.out "Loader patch not loaded: the patch file $WORK/patched/bslpatch.txt is not usable: data does not start at 0x0220."
+expect_in badpatch.out "Old BSL version (<=1.10). Require patch"
+cp patch.good patched/bslpatch.txt
 stop_sim
 
-# A port that is not there.
+# A port that is not there: the device and the system's reason.
 export PYROLA_COM2=$WORK/no-such-port
 run noport 1 -bsl -c2 +r image.txt
 expect_in noport.out "Could not open port"
+expect_in noport.out "Port COM2 ($WORK/no-such-port): No such file or directory"
+
+# Faults over the terminal: a wrong password, lost bytes, a locked flash controller (the
+# program without the patch, so that the frames can be counted).
+PYROLA=$UNPATCHED
+PYROLA_SIM_FAULTS=wrongpassword start_sim MSP430F149 "$WORK/chip5.bin"
+run wrongpassword 1 -bsl -c1 +p image.txt
+expect_in wrongpassword.out "Protected function. Password not match"
+stop_sim
+PYROLA_SIM_FAULTS=drop=1 start_sim MSP430F149 "$WORK/chip6.bin"
+run dropped 0 -bsl -c1 +epv image.txt # the first synchronisation is lost and tried again
+stop_sim
+# The answers from the 30th on fall among the unpatched loader's 20 mass-erase frames and
+# their synchronisations: with 31 of them lost, ten synchronisations in a row go unanswered.
+PYROLA_SIM_FAULTS=$(for n in $(seq 30 60); do printf 'drop-answer=%d ' "$n"; done) \
+    start_sim MSP430F149 "$WORK/chip7.bin"
+run droppedanswer 1 -bsl -c1 +epv image.txt
+expect_in droppedanswer.out "Erase failed.Synchronization error"
+stop_sim
+PYROLA_SIM_FAULTS=locked start_sim MSP430F149 "$WORK/chip8.bin"
+run locked8 1 -bsl -c1 +p image.txt
+expect_in locked8.out "Program failed."
+stop_sim
+PYROLA_SIM_FAULTS=nonsense "$SIM" </dev/null >bad.out 2>bad.err
+[ $? -eq 2 ] || fail "a malformed fault list was not refused"
+expect_in bad.err 'PYROLA_SIM_FAULTS: unknown or malformed fault "nonsense"'
+PYROLA_SIM_PACE=2 "$SIM" </dev/null >bad.out 2>bad.err
+[ $? -eq 2 ] || fail "a bad PYROLA_SIM_PACE was not refused"
+"$SIM" --detach </dev/null >bad.out 2>bad.err
+[ $? -eq 2 ] || fail "--detach without --link was not refused"
+
+PYROLA=$WORK/patched/pyrola
+
+# Paced, the chip answers no faster than its line: reading the 4,352 bytes of an F11x1
+# cannot take less than their wire time at 9600 baud (4352 * 11 / 9600 s).
+PYROLA_SIM_PACE=1 start_sim MSP430F11x1 "$WORK/chip9.bin"
+t0=$(date +%s%N)
+run paced 0 -bsl -c1 +r
+t1=$(date +%s%N)
+stop_sim
+expect_in paced.out "Read 4352(0x1100) bytes"
+elapsed=$(((t1 - t0) / 1000000))
+[ "$elapsed" -ge 4986 ] || fail "a paced read of 4352 bytes took only $elapsed ms"
+echo "paced read of 4352 bytes at 9600 baud: $elapsed ms"
 
 # The simulator itself: bad settings are refused with a message; a terminating signal
 # still saves the chip.
@@ -119,11 +195,13 @@ if [ -n "${PYROLA_E2E_WINE_CLI:-}" ]; then
     else
         export WINEPREFIX=$WORK/wineprefix WINEDEBUG=-all
         unset PYROLA_SETTINGS # the throw-away prefix's registry, with the default settings
+        mkdir -p winbin
+        cp "$PYROLA_E2E_WINE_CLI" patched/bslpatch.txt winbin/ # the program finds the patch beside itself
         start_sim MSP430F149 "$WORK/chip3.bin"
         wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$PTY" /f >/dev/null 2>&1 ||
             fail "cannot map COM5 in the Wine registry"
         wineserver -k >/dev/null 2>&1 # the port map is read when Wine starts
-        timeout 300 wine "$PYROLA_E2E_WINE_CLI" -bsl -c5 +ebpv image.txt >wine.out 2>wine.err ||
+        timeout 300 wine "winbin/$(basename "$PYROLA_E2E_WINE_CLI")" -bsl -c5 +ebpv image.txt >wine.out 2>wine.err ||
             fail "pyrola-cli.exe under Wine failed: $(cat wine.out wine.err)"
         expect_in wine.out "Verify complete."
         wineserver -k >/dev/null 2>&1

@@ -25,6 +25,9 @@ run(version 0 --version)
 if(NOT OUT STREQUAL "PYROLA v1.44\n")
   fail("version: printed '${OUT}'")
 endif()
+run(version-with-a-job 2 --version -fet +e)
+expect_err("--help and --version stand alone")
+run(help-with-a-job 2 -fet --help +e)
 run(unknown-program-option 2 --frobnicate +e)
 expect_err("Unknown option '--frobnicate'")
 
@@ -76,6 +79,23 @@ file(WRITE "${WORK}/evil.txt" "@F000\n31 40\nq\n")
 run(quote-in-argument 2 +e "\"evil.txt")
 expect_line("Invalid file specifier - '\"evil.txt'")
 expect_no_line("Loading")
+
+# A file without its end record may have been cut short: refused before any job.
+file(WRITE "${WORK}/cut.hex" ":02F0000031409D\n")
+native_path("${WORK}/cut.hex" CUT)
+run(file-without-end-record 2 -fet +ebpv "${CUT}")
+expect_line("Warning: no end record; the file may be cut short")
+expect_err("Error. File without end record refused; it may be cut short.")
+expect_no_line("Initialize..")
+
+# A FIFO as the image is refused at once instead of waiting for a writer.
+if(NOT WINDOWS_PATHS)
+  execute_process(COMMAND mkfifo "${WORK}/image.fifo" RESULT_VARIABLE made)
+  if(made EQUAL 0)
+    run(fifo-image 2 -fet +v "${WORK}/image.fifo")
+    expect_line("Load failed. Not a regular file")
+  endif()
+endif()
 
 # A file but no action: nothing would be programmed, and a script must hear of it.
 run(file-without-action 2 "${FW}")
@@ -158,6 +178,7 @@ if(FETLIB)
   expect_line("Program complete.")
   expect_line("Warning: 16 image bytes outside the device memory were not written (first at 0x1100)")
   expect_line("Warning: 16 image bytes outside the device memory were not checked (first at 0x1100)")
+  expect_err("Image bytes outside the device memory were left out: the chip does not hold the image")
   set(RUN_ENV "")
 
   # The failure line on standard error names the reason, not only the step.

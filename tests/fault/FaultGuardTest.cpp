@@ -1,14 +1,12 @@
-// The system fault guard (signal handlers on POSIX, the vectored handler under Windows and
-// Wine) and the guarded adapter that turns a fault inside an adapter into the exception the
-// job engine's step guard logs.
+// The system fault guard: signal handlers on POSIX, the last-chance exception filter under
+// Windows and Wine.
 #include "platform/FaultGuard.h"
-#include "adapters/GuardedAdapter.h"
-#include "jobs/JobEngine.h"
-#include "tests/support/RecordingBus.h"
-#include "tests/support/ScriptedAdapter.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <latch>
+#include <stdexcept>
 #include <thread>
 
 namespace pyrola {
@@ -28,16 +26,18 @@ __attribute__((no_sanitize("undefined"))) void DivideByZero() {
 
 TEST(SystemFaultGuard, ReturnsTheFaultInsteadOfEndingTheProcess) {
     FaultGuard& guard = SystemFaultGuard();
+    const uint32_t before = CaughtFaultCount();
     EXPECT_EQ(guard.RunCallable(WriteNowhere), FaultKind::Access);
     EXPECT_EQ(guard.RunCallable(DivideByZero), FaultKind::Arithmetic);
     // The same fault again: the first one left the handler able to take it.
     EXPECT_EQ(guard.RunCallable(WriteNowhere), FaultKind::Access);
+    EXPECT_EQ(CaughtFaultCount() - before, 3u);
     int ran = 0;
     EXPECT_EQ(guard.RunCallable([&] { ++ran; }), FaultKind::None);
     EXPECT_EQ(ran, 1);
 }
 
-TEST(SystemFaultGuard, NestedGuardsAndOtherThreads) {
+TEST(SystemFaultGuard, NestedGuardsReturnToTheInnermost) {
     FaultGuard& guard = SystemFaultGuard();
     FaultKind inner = FaultKind::None;
     const FaultKind outer = guard.RunCallable([&] {
@@ -46,80 +46,59 @@ TEST(SystemFaultGuard, NestedGuardsAndOtherThreads) {
     });
     EXPECT_EQ(inner, FaultKind::Access);
     EXPECT_EQ(outer, FaultKind::Arithmetic);
-
-    // Each thread has its own guarded call.
-    FaultKind onWorker = FaultKind::None;
-    std::thread worker([&] { onWorker = guard.RunCallable(DivideByZero); });
-    worker.join();
-    EXPECT_EQ(onWorker, FaultKind::Arithmetic);
-    EXPECT_EQ(guard.RunCallable([] {}), FaultKind::None);
 }
 
-// Pretends the guarded call faulted once it has run, as a closed library would.
-class FaultingGuard : public FaultGuard {
-public:
-    FaultKind Run(void (*body)(void*), void* context) override {
-        body(context);
-        return faultNext ? std::exchange(faultNext, false), FaultKind::Bus : FaultKind::None;
-    }
-    bool faultNext = false;
-};
-
-TEST(GuardedAdapter, KeepsTheFieldsInStepAndForwardsNotes) {
-    test::ScriptedAdapter inner;
-    UnguardedFaultGuard guard;
-    GuardedAdapter adapter(inner, guard);
-    DeviceRecord record{};
-    adapter.portNumber = 3;
-    adapter.requestedDevice = 5;
-    adapter.deviceRecord = &record;
-    inner.onCall = [&inner](const test::AdapterCall& call) {
-        if (call.op == "Open")
-            inner.AddNote("library: sim");
-    };
-    EXPECT_TRUE(adapter.Open());
-    EXPECT_EQ(inner.portNumber, 3u);
-    EXPECT_EQ(inner.requestedDevice, 5u);
-    EXPECT_EQ(inner.deviceRecord, &record);
-    EXPECT_EQ(adapter.isOpen, 1);
-    EXPECT_EQ(adapter.TakeNotes(), (std::vector<std::string>{"library: sim"}));
-    EXPECT_TRUE(inner.TakeNotes().empty());
-    EXPECT_TRUE(adapter.Close());
-    EXPECT_EQ(adapter.isOpen, 0);
+TEST(SystemFaultGuard, ThreadsFaultingAtTheSameTimeEachGetTheirOwn) {
+    FaultGuard& guard = SystemFaultGuard();
+    constexpr int kRounds = 200;
+    std::latch start(2);
+    std::atomic<int> access{0};
+    std::atomic<int> arithmetic{0};
+    std::thread a([&] {
+        start.arrive_and_wait();
+        for (int i = 0; i < kRounds; ++i)
+            access += guard.RunCallable(WriteNowhere) == FaultKind::Access;
+    });
+    std::thread b([&] {
+        start.arrive_and_wait();
+        for (int i = 0; i < kRounds; ++i)
+            arithmetic += guard.RunCallable(DivideByZero) == FaultKind::Arithmetic;
+    });
+    a.join();
+    b.join();
+    EXPECT_EQ(access.load(), kRounds);
+    EXPECT_EQ(arithmetic.load(), kRounds);
 }
 
-TEST(GuardedAdapter, AFaultEndsTheListAsAnUnhandledExceptionAndTheProgramGoesOn) {
-    test::ScriptedAdapter inner;
-    FaultingGuard guard;
-    GuardedAdapter adapter(inner, guard);
-    test::RecordingBus bus;
-    MemoryImage image;
-    image.Clear();
-    for (uint32_t a = 0xF000; a < 0xF010; ++a)
-        image.StoreByte(a, 0x11);
-    JobEngine engine(&bus, &image);
-    engine.adapter = &adapter;
-    auto cancel = engine.HoldCancelEvent();
-    engine.jobFlags = kJobErase | kJobProgram;
-    EXPECT_TRUE(engine.Dispatch()); // Init
-    guard.faultNext = true;
-    EXPECT_FALSE(engine.Dispatch()); // the erase faults
-    const auto log = bus.LogLines();
-    ASSERT_GE(log.size(), 2u);
-    EXPECT_EQ(log[log.size() - 2], "Unhandled exception detected!");
-    EXPECT_EQ(log.back(), "bus error inside the FET adapter's Erase");
-    EXPECT_EQ(bus.StatusTexts().back(), "Unhandled exception detected!");
-    EXPECT_EQ(adapter.isOpen, 0);
-    // Program did not run; the closing call still reaches the wrapped adapter.
-    EXPECT_EQ(inner.CountOf("WriteMemory"), 0u);
-    EXPECT_TRUE(adapter.Close());
-    EXPECT_EQ(inner.CountOf("Close"), 1u);
-
-    // A fault while closing is noted, never thrown out of Close.
-    guard.faultNext = true;
-    EXPECT_FALSE(adapter.Close());
-    EXPECT_EQ(adapter.TakeNotes(), (std::vector<std::string>{"bus error inside the FET adapter's Close"}));
+TEST(SystemFaultGuard, AnExceptionThrownThroughTheGuardLeavesNoGuardBehind) {
+    FaultGuard& guard = SystemFaultGuard();
+    EXPECT_THROW(guard.RunCallable([] { throw std::runtime_error("from the library"); }), std::runtime_error);
+    // Still inside an outer guard: a fault now lands there, not in the dead frame.
+    FaultKind inner = FaultKind::None;
+    const FaultKind outer = guard.RunCallable([&] {
+        try {
+            inner = guard.RunCallable([] { throw std::runtime_error("again"); });
+        } catch (const std::runtime_error&) {
+        }
+        WriteNowhere();
+    });
+    EXPECT_EQ(inner, FaultKind::None);
+    EXPECT_EQ(outer, FaultKind::Access);
 }
+
+#if GTEST_HAS_DEATH_TEST && !defined(_WIN32)
+TEST(SystemFaultGuardDeathTest, AFaultOutsideEveryGuardStillEndsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            SystemFaultGuard().RunCallable([] {}); // handlers installed
+            EXPECT_THROW(SystemFaultGuard().RunCallable([] { throw std::runtime_error("x"); }),
+                         std::runtime_error);
+            WriteNowhere();
+        },
+        "");
+}
+#endif
 
 } // namespace
 } // namespace pyrola

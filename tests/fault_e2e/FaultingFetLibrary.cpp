@@ -1,11 +1,13 @@
 // A FET library of the tests' own that behaves like a healthy one (an F149 whose memory
 // keeps what is written, for the life of the process) but raises a hardware fault inside the entry points
 // that $PYROLA_TEST_FAULT names: "Erase:access", "Memory:arithmetic", "Identify:bus",
-// several separated by commas. Built without sanitizers: the faults are the point.
+// "Erase:stuck" (an access fault with the standard output's lock left taken), several
+// separated by commas. Built without sanitizers: the faults are the point.
 #include "adapters/DeviceRecord.h"
 #include "adapters/DeviceTable.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -39,10 +41,10 @@ void RaiseBusError() {
 }
 
 void MaybeFault(const char* entry) {
-    const char* spec = std::getenv("PYROLA_TEST_FAULT");
-    if (spec == nullptr)
+    const char* faults = std::getenv("PYROLA_TEST_FAULT");
+    if (faults == nullptr)
         return;
-    const std::string list = std::string(",") + spec + ",";
+    const std::string list = std::string(",") + faults + ",";
     auto wants = [&](const char* kind) {
         return list.find(std::string(",") + entry + ":" + kind + ",") != std::string::npos;
     };
@@ -56,6 +58,17 @@ void MaybeFault(const char* entry) {
     }
     if (wants("bus"))
         RaiseBusError();
+    if (wants("stuck")) {
+        // Faults with the standard output's lock taken, as a library may that faults in
+        // the middle of printing: whoever writes there next waits for ever.
+#if defined(_WIN32)
+        _lock_file(stdout);
+#else
+        flockfile(stdout);
+#endif
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+    }
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "adapters/FetAdapter.h"
+#include "adapters/AdapterFault.h"
 #include "sim/SimEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +35,14 @@ struct Recorder {
 };
 
 Recorder* recorder = nullptr;
+// The fake entry point of this name raises an access fault, as a closed library may.
+std::string gFaultIn;
+volatile int* volatile gNowhere = nullptr;
+
+__attribute__((no_sanitize("undefined"))) void MaybeFault(const char* name) {
+    if (gFaultIn == name)
+        *gNowhere = 1;
+}
 
 std::string Args(std::initializer_list<long long> values) {
     std::string text;
@@ -73,9 +82,11 @@ int32_t FakeVcc(int32_t mv) {
     return recorder->Log("VCC", Args({mv}));
 }
 int32_t FakeReset(int32_t method, int32_t execute, int32_t release) {
+    MaybeFault("Reset");
     return recorder->Log("Reset", Args({method, execute, release}));
 }
 int32_t FakeErase(int32_t mode, int32_t address, int32_t length) {
+    MaybeFault("Erase");
     return recorder->Log("Erase", Args({mode, address, length}));
 }
 int32_t FakeMemory(int32_t address, uint8_t* buffer, int32_t count, int32_t read) {
@@ -161,7 +172,10 @@ protected:
         recorder = &rec;
         record.supplyMillivolts = 3600;
     }
-    void TearDown() override { recorder = nullptr; }
+    void TearDown() override {
+        recorder = nullptr;
+        gFaultIn.clear();
+    }
     std::unique_ptr<FetAdapter> Make() {
         auto adapter = std::make_unique<FetAdapter>(loader, "libfake.so");
         adapter->deviceRecord = &record;
@@ -320,6 +334,42 @@ TEST_F(FetAdapterTest, LibraryLackingOnlyTheNeverCalledDeviceEntryCountsAsMissin
               (std::vector<std::string>{"FET library \"libfake.so\" lacks the entry point MSP430_Device"}));
     EXPECT_STREQ(fet->GetErrorText(3), "msp430.dll not found");
     EXPECT_EQ(fet->GetErrorNumber(), 0);
+}
+
+TEST_F(FetAdapterTest, AFaultInsideTheLibraryThrowsAndTheLibraryIsNeverCalledAgain) {
+    auto fet = std::make_unique<FetAdapter>(loader, "libfake.so", SystemFaultGuard());
+    fet->deviceRecord = &record;
+    ASSERT_TRUE(fet->Open());
+    fet->TakeNotes();
+    gFaultIn = "Erase";
+    EXPECT_THROW(fet->Erase(2, 0x1100, 0xEF00), AdapterFault);
+    EXPECT_TRUE(fet->LibraryFaulted());
+    EXPECT_EQ(fet->isOpen, 0);
+    EXPECT_EQ(fet->TakeNotes(),
+              (std::vector<std::string>{"access fault inside MSP430_Erase of the FET library libfake.so"}));
+    // Whatever the library held is lost: no closing reset, no further call, no reload.
+    rec.calls.clear();
+    gFaultIn.clear();
+    EXPECT_TRUE(fet->Close());
+    EXPECT_EQ(fet->Erase(2, 0x1100, 0xEF00), -1);
+    EXPECT_FALSE(fet->Open());
+    EXPECT_EQ(fet->GetErrorNumber(), 0);
+    EXPECT_STREQ(fet->GetErrorText(0), "msp430.dll raised a fault; restart the program");
+    EXPECT_TRUE(rec.calls.empty());
+    EXPECT_EQ(loader.loads.size(), 1u);
+    EXPECT_EQ(fet->TakeNotes(),
+              (std::vector<std::string>{
+                  "FET library libfake.so raised a fault earlier in this run and is not called again"}));
+}
+
+TEST_F(FetAdapterTest, AFaultInTheClosingResetStillThrows) {
+    auto fet = std::make_unique<FetAdapter>(loader, "libfake.so", SystemFaultGuard());
+    fet->deviceRecord = &record;
+    ASSERT_TRUE(fet->Open());
+    gFaultIn = "Reset";
+    EXPECT_THROW(fet->Close(), AdapterFault);
+    EXPECT_EQ(fet->isOpen, 0);
+    EXPECT_TRUE(fet->LibraryFaulted());
 }
 
 TEST_F(FetAdapterTest, ErrorEntriesResolvedBeforeAMissingNameStillAnswer) {

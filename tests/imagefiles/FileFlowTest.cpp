@@ -103,6 +103,41 @@ TEST_F(FileFlowTest, FailedLoadMarksFailureAndForgetsTheFile) {
     EXPECT_EQ(host.refreshes, 2);
 }
 
+TEST_F(FileFlowTest, AFileWithoutItsEndRecordLoadsWithAWarning) {
+    const std::string cut = dir.File("cut.hex");
+    WriteFile(cut, kHex16.substr(0, kHex16.find(":00000001FF")));
+    EXPECT_TRUE(flow.LoadFile(cut));
+    EXPECT_TRUE(flow.LastLoadUnterminated());
+    EXPECT_EQ(host.events, (std::vector<std::string>{
+                               "log:Loading Intel HEX file \"cut.hex\"..", "mark:off", "log:Load 16 bytes",
+                               "log:Warning: no end record; the file may be cut short"}));
+    EXPECT_EQ(flow.CurrentFile(), cut);
+
+    const std::string titxt = dir.File("cut.txt");
+    WriteFile(titxt, "@1000\r\n01 02 03\r\n");
+    EXPECT_TRUE(flow.LoadFile(titxt));
+    EXPECT_TRUE(flow.LastLoadUnterminated());
+    EXPECT_EQ(host.events.back(), "log:Warning: no end record; the file may be cut short");
+
+    // A whole file, a binary file (it has no end record) and a failed load clear the mark.
+    const std::string whole = dir.File("whole.hex");
+    WriteFile(whole, kHex16);
+    EXPECT_TRUE(flow.LoadFile(whole));
+    EXPECT_FALSE(flow.LastLoadUnterminated());
+    EXPECT_EQ(host.events.back(), "log:Load 16 bytes");
+    ASSERT_TRUE(flow.LoadFile(titxt));
+    const std::string binary = dir.File("data.bin");
+    WriteFile(binary, "0123456789");
+    EXPECT_TRUE(flow.LoadFile(binary));
+    EXPECT_FALSE(flow.LastLoadUnterminated());
+    EXPECT_EQ(host.events.back(), "log:Load 10 bytes");
+    ASSERT_TRUE(flow.LoadFile(titxt));
+    WriteFile(dir.File("bad.txt"), "@1000\r\n01 0\r\n");
+    EXPECT_FALSE(flow.LoadFile(dir.File("bad.txt")));
+    EXPECT_FALSE(flow.LastLoadUnterminated());
+    EXPECT_EQ(host.events.back(), "log:Load failed. Line 2. Invalid format");
+}
+
 TEST_F(FileFlowTest, FileThatCannotBeOpenedKeepsThePreviousImage) {
     image.StoreByte(0x3000, 0x12);
     image.StoreByte(0x3001, 0x34);

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace pyrola {
 namespace {
@@ -147,17 +149,99 @@ TEST_F(IntelHexReader, MalformedLinesStopWithTheirLineNumber) {
 }
 
 TEST_F(IntelHexReader, LinesOverTheLimitContinueAsTheNextLine) {
-    // 1,100 characters: the first 1,023 form line 1 (a valid record followed by junk the
-    // record does not reach), the rest is line 2, which has no colon.
+    // 1,100 characters: the first 1,023 form line 1, a valid record followed by junk, which
+    // makes it invalid; nothing of it is stored.
     std::string longLine = kRecord0100 + std::string(1100 - kRecord0100.size(), '0');
-    EXPECT_EQ(Read(longLine + "\r\n"), 0);
+    EXPECT_EQ(Read(kRecord0100 + "\r\n" + longLine + "\r\n"), 0);
     EXPECT_EQ(context.errorText, "Line 2. Invalid format");
     EXPECT_EQ(image.CellAt(0x0100), 0x21); // line 1 was stored
+    EXPECT_EQ(Read(":020000040001F9\r\n" + longLine + "\r\n"), 0);
+    EXPECT_EQ(context.errorText, "Line 2. Invalid format");
+    EXPECT_EQ(image.CellCount(), 0x10000u);
 }
 
 TEST_F(IntelHexReader, NothingAfterTheEndRecordIsRead) {
     EXPECT_EQ(Read(kRecord0100 + "\r\n:00000001FF\r\nthis is not a record\r\n"), 16);
     EXPECT_EQ(context.errorText, "");
+}
+
+// A data record of the bytes at address, with its checksum.
+std::string Record(uint16_t address, const std::vector<uint8_t>& bytes) {
+    std::string text = ":";
+    char field[16];
+    uint32_t sum = static_cast<uint32_t>(bytes.size()) + (address >> 8) + (address & 0xFFu);
+    std::snprintf(field, sizeof field, "%02X%04X00", static_cast<unsigned>(bytes.size()), address);
+    text += field;
+    for (uint8_t b : bytes) {
+        std::snprintf(field, sizeof field, "%02X", b);
+        text += field;
+        sum += b;
+    }
+    std::snprintf(field, sizeof field, "%02X", (0x100u - (sum & 0xFFu)) & 0xFFu);
+    return text + field;
+}
+
+TEST_F(IntelHexReader, CarriageReturnAloneEndsALineAsLfAndCrLfDo) {
+    const std::string second = ":02F0000031409D";
+    for (const char* end : {"\r", "\n", "\r\n"}) {
+        EXPECT_EQ(Read(kRecord0100 + end + second + end + ":00000001FF" + end), 0xF001 - 0x0100 + 1) << end;
+        EXPECT_EQ(image.CellAt(0x010F), 0x01);
+        EXPECT_EQ(image.CellAt(0xF001), 0x40);
+        EXPECT_FALSE(context.endRecordMissing);
+    }
+    // Mixed in one file, and a CR LF counts once: no empty line between the records.
+    EXPECT_EQ(Read(kRecord0100 + "\r" + second + "\r\n:00000001FF\n"), 0xF001 - 0x0100 + 1);
+    // CR CR LF is a line end and then an empty line.
+    EXPECT_EQ(Read(kRecord0100 + "\r\r\n" + second + "\r\n"), 0);
+    EXPECT_EQ(context.errorText, "Line 2. Invalid format");
+}
+
+TEST_F(IntelHexReader, CrLfSplitAcrossTheReadBufferIsOneLineEnd) {
+    // 1,468 LF lines of 44 bytes and 20 CR LF lines of 45 put the next CR at offset
+    // 65,535 and its LF at 65,536, just past the reader's first 64 KiB.
+    std::string text;
+    std::vector<uint8_t> bytes(16);
+    for (uint32_t i = 0; i < 1489; ++i) {
+        for (uint32_t b = 0; b < 16; ++b)
+            bytes[b] = static_cast<uint8_t>(i * 7 + b);
+        text += Record(static_cast<uint16_t>(i * 16), bytes) + (i < 1468 ? "\n" : "\r\n");
+    }
+    ASSERT_EQ(text.substr(65535, 2), "\r\n");
+    text += ":00000001FF\r\n";
+    EXPECT_EQ(Read(text), 1489 * 16);
+    EXPECT_EQ(context.errorText, "");
+    EXPECT_EQ(image.CellAt(1488 * 16 + 15), static_cast<uint8_t>(1488 * 7 + 15));
+}
+
+TEST_F(IntelHexReader, AnythingButALineEndAfterTheChecksumIsInvalid) {
+    const struct {
+        std::string text;
+        const char* error;
+    } cases[] = {
+        {kRecord0100 + " \r\n", "Line 1. Invalid format"},
+        {kRecord0100 + "\t\n", "Line 1. Invalid format"},
+        {kRecord0100 + "00\r\n", "Line 1. Invalid format"}, // one more byte than the count says
+        {kRecord0100 + "X", "Line 1. Invalid format"},
+        {kRecord0100 + "\r\n:00000001FF junk\r\n", "Line 2. Invalid format"},
+        {kRecord0100 + "\r\n:00000001FF;\r\n", "Line 2. Invalid format"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Read(c.text), 0) << c.text;
+        EXPECT_EQ(context.errorText, c.error) << c.text;
+    }
+    // The same records without the trailing text load.
+    EXPECT_EQ(Read(kRecord0100), 16);
+    EXPECT_EQ(Read(kRecord0100 + "\r\n:00000001FF"), 16);
+}
+
+TEST_F(IntelHexReader, AFileWithoutItsEndRecordIsMarked) {
+    EXPECT_EQ(Read(kRecord0100 + "\r\n"), 16);
+    EXPECT_TRUE(context.endRecordMissing);
+    EXPECT_EQ(Read(kRecord0100 + "\r\n:00000001FF\r\n"), 16);
+    EXPECT_FALSE(context.endRecordMissing);
+    // Nothing after the end record is read, so junk there does not count as missing it.
+    EXPECT_EQ(Read(kRecord0100 + "\r\n:00000001FF\r\nnot a record"), 16);
+    EXPECT_FALSE(context.endRecordMissing);
 }
 
 TEST_F(IntelHexReader, SingleByteIsNoLoadAndHasNoReason) {

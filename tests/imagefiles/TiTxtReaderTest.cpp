@@ -84,7 +84,7 @@ TEST_F(TiTxtReader, BadFieldsStopWithTheirLineNumber) {
         const char* error;
     } cases[] = {
         {"@1000\r\n31 4G 00\r\n", "Line 2. Invalid format"},
-        {"@1000\r\n31 40\r\n3\r\n31 4\r\n 1 2 3\r\n", "Line 5. Invalid format"},
+        {"@1000\r\n31 40\r\nx\r\n 1 2 3\r\n", "Line 4. Invalid format"},
         {"@1000\r\n31,40,00\r\n\x01\x02\x03\x04\r\n", "Line 3. Invalid format"},
         {"@1000\r\n   \r\n", "Line 2. Invalid format"},
     };
@@ -92,6 +92,36 @@ TEST_F(TiTxtReader, BadFieldsStopWithTheirLineNumber) {
         EXPECT_EQ(Read(c.text), 0) << c.text;
         EXPECT_EQ(context.errorText, c.error) << c.text;
     }
+}
+
+TEST_F(TiTxtReader, ALineEndingInsideAByteIsInvalid) {
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"@1000\r\n31 4\r\nq\r\n", "Line 2. Invalid format"},
+        {"@1000\r\n31 40\r\n3\r\nq\r\n", "Line 3. Invalid format"},
+        {"@1000\n31 40\n3\nq\n", "Line 3. Invalid format"},          // a short line is no excuse
+        {"@1000\r\n31 40 00 0", "Line 2. Invalid format"},           // cut off in the last line
+        {"@1000\r\n31 40 00  A\r\nq\r\n", "Line 2. Invalid format"}, // blanks before the digit
+        {"@1000\r\n31 40\r\n4", "Line 3. Invalid format"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Read(c.text), 0) << c.text;
+        EXPECT_EQ(context.errorText, c.error) << c.text;
+    }
+    // Blanks or a non-digit after the last field are still no byte.
+    EXPECT_EQ(Read("@1000\r\n31 40 \t\r\nx\r\n41 42\r\nq\r\n"), 4);
+    EXPECT_EQ(image.CellAt(0x1003), 0x42);
+}
+
+TEST_F(TiTxtReader, AFileWithoutQuitIsMarked) {
+    EXPECT_EQ(Read("@1000\r\n31 40\r\n"), 2);
+    EXPECT_TRUE(context.endRecordMissing);
+    EXPECT_EQ(Read("@1000\r\n31 40\r\nq\r\n"), 2);
+    EXPECT_FALSE(context.endRecordMissing);
+    EXPECT_EQ(Read("@1000\r\n31 40\r\nq"), 2);
+    EXPECT_FALSE(context.endRecordMissing);
 }
 
 TEST_F(TiTxtReader, AddressesAboveFFFFGrowTheImageUpToTheTwentyBitLimit) {
@@ -117,12 +147,12 @@ TEST_F(TiTxtReader, AddressesAboveFFFFGrowTheImageUpToTheTwentyBitLimit) {
 
 TEST_F(TiTxtReader, OverlongLinesContinueAsTheNextLineAndFailCleanly) {
     // 50 fields are 149 characters: the line is cut after 127 bytes, in the middle of a
-    // field, and the rest (line 3) starts with half a field.
+    // field, so the first piece (line 2) ends inside a byte.
     std::string line;
     for (int i = 0; i < 50; ++i)
         line += i ? " 5A" : "5A";
     EXPECT_EQ(Read("@1000\r\n" + line + "\r\nq\r\n"), 0);
-    EXPECT_EQ(context.errorText, "Line 3. Invalid format");
+    EXPECT_EQ(context.errorText, "Line 2. Invalid format");
     EXPECT_EQ(image.CellAt(0x1000 + 41), 0x5A); // the first piece was stored
     // A 2,000-byte line of junk ends with a bounded error as well.
     EXPECT_EQ(Read("@1000\r\n" + std::string(2000, 'Z') + "\r\n"), 0);

@@ -1,0 +1,42 @@
+#include "platform/FileLock.h"
+
+#include <windows.h>
+
+namespace pyrola {
+
+FileLock::FileLock(const std::string& lockPath, uint32_t timeoutMs) {
+    HANDLE file = CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    handle_ = reinterpret_cast<intptr_t>(file);
+    // Polled rather than blocking, so a program that stopped while holding the lock costs
+    // the others a failed save, not a hang. Locks belong to a handle, so two objects of
+    // one program exclude each other as two programs do.
+    constexpr DWORD kPollMs = 2;
+    for (uint32_t waited = 0;; waited += kPollMs) {
+        OVERLAPPED whole{};
+        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                       &whole)) {
+            held_ = true;
+            return;
+        }
+        if (GetLastError() != ERROR_LOCK_VIOLATION || waited >= timeoutMs)
+            return;
+        Sleep(kPollMs);
+    }
+}
+
+FileLock::~FileLock() {
+    if (handle_ == -1)
+        return;
+    HANDLE file = reinterpret_cast<HANDLE>(handle_);
+    if (held_) {
+        OVERLAPPED whole{};
+        UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
+    }
+    CloseHandle(file);
+}
+
+} // namespace pyrola

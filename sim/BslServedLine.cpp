@@ -1,0 +1,54 @@
+#include "sim/BslServedLine.h"
+
+#include <algorithm>
+
+namespace pyrola::sim {
+
+void BslServedLine::SetFaults(const LoaderFaults& faults) {
+    faults_ = faults;
+    target_.SetRefusePasswords(faults.refusePasswords);
+    target_.SetSilent(faults.silent);
+}
+
+void BslServedLine::FromHost(const uint8_t* data, size_t count, uint64_t nowNs) {
+    for (size_t i = 0; i < count; ++i) {
+        // A character takes its wire time after the one before it has arrived; unpaced,
+        // every byte counts as arrived when it was read.
+        receivedNs_ = paced_ ? std::max(nowNs, receivedNs_) + target_.ByteNs() : nowNs;
+        if (faults_.dropToChip.count(++toChip_) != 0)
+            continue;
+        if (target_.Mode() != BslTargetMode::Loader)
+            target_.StartLoader(receivedNs_);
+        target_.Receive(data[i], receivedNs_);
+    }
+    Collect();
+}
+
+void BslServedLine::Restart(uint64_t nowNs) {
+    pending_.clear();
+    receivedNs_ = nowNs;
+    target_.StartLoader(nowNs);
+}
+
+void BslServedLine::Collect() {
+    for (const BslTimedByte& answer : target_.TakeOutput()) {
+        if (faults_.dropToHost.count(++toHost_) == 0)
+            pending_.push_back(answer);
+    }
+}
+
+std::vector<uint8_t> BslServedLine::TakeDue(uint64_t nowNs) {
+    Collect();
+    std::vector<uint8_t> due;
+    while (!pending_.empty() && (!paced_ || pending_.front().doneNs <= nowNs)) {
+        due.push_back(pending_.front().byte);
+        pending_.pop_front();
+    }
+    return due;
+}
+
+uint64_t BslServedLine::NextDueNs() const {
+    return pending_.empty() ? kBslNothingDue : pending_.front().doneNs;
+}
+
+} // namespace pyrola::sim
