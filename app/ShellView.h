@@ -31,7 +31,7 @@ public:
     virtual void ShowDevice(uint32_t index, const std::string& information) = 0;
     // The memory view: rows from the image's low address, scrolled towards address.
     virtual void RefreshMemoryView(uint32_t scrollAddress) = 0;
-    // The File Format dialog; returns Binary, IntelHex or TiTxt.
+    // The File Format dialog; returns one of kFileFormats (see FileFlowHost::AskFormat).
     virtual FileFormat AskFormat(FileFormat preselected) = 0;
     // A second instance handed over its command line: restore and come to the front.
     virtual void BringToFront() {}

@@ -74,8 +74,7 @@ void CliView::WriteError(const std::string& text) {
 }
 
 FileFormat CliView::AskFormat(FileFormat preselected) {
-    if (preselected == FileFormat::Binary || preselected == FileFormat::IntelHex ||
-        preselected == FileFormat::TiTxt)
+    if (FileFormatReadable(preselected))
         return preselected;
     if (shell_)
         shell_->LogLine("Unknown file extension: reading the file as Binary");

@@ -57,10 +57,37 @@ inline void RequireSamePresentBytes(const MemoryImage& a, const MemoryImage& b) 
     }
 }
 
+// The image written by writer and read back by reader holds the same bytes; aborts (a
+// finding) otherwise.
+inline void RequireRoundTrip(MemoryImage& image, StreamWriter writer, StreamReader reader) {
+    ImageFileContext context{&image, {}};
+    const std::vector<uint8_t> text = WriteBytes(writer, context);
+    MemoryImage back;
+    ImageFileContext backContext{&back, {}};
+    ReadBytes(reader, backContext, text.data(), text.size());
+    if (!backContext.errorText.empty())
+        std::abort();
+    RequireSamePresentBytes(image, back);
+}
+
 // Every image of a successful read stays inside the 20-bit space.
 inline void RequireBounded(const MemoryImage& image) {
     if (image.CellCount() > kImageAddressLimit + kImageGrowthSlack)
         std::abort();
+}
+
+// One input for a text or executable format's reader: the image stays bounded, a count
+// of 0 comes with a reason or an empty image, and whatever was stored writes out through
+// writer and reads back through back to the same bytes.
+inline void CheckReader(StreamReader read, const uint8_t* data, size_t size, StreamWriter writer,
+                        StreamReader back) {
+    MemoryImage image; // the reader clears it
+    ImageFileContext context{&image, {}};
+    const int32_t count = ReadBytes(read, context, data, size);
+    RequireBounded(image);
+    if (count < 0 || (count == 0) != (image.Size() == 0 || !context.errorText.empty()))
+        std::abort();
+    RequireRoundTrip(image, writer, back);
 }
 
 } // namespace pyrola::fuzz

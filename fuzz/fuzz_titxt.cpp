@@ -9,18 +9,6 @@
 using namespace pyrola;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    MemoryImage image; // the reader clears it
-    ImageFileContext context{&image, {}};
-    const int32_t count = fuzz::ReadBytes(ReadTiTxtStream, context, data, size);
-    fuzz::RequireBounded(image);
-    if (count < 0 || (count == 0) != (image.Size() == 0 || !context.errorText.empty()))
-        std::abort();
-    const std::vector<uint8_t> text = fuzz::WriteBytes(WriteTiTxtStream, context);
-    MemoryImage back;
-    ImageFileContext backContext{&back, {}};
-    fuzz::ReadBytes(ReadTiTxtStream, backContext, text.data(), text.size());
-    if (!backContext.errorText.empty())
-        std::abort();
-    fuzz::RequireSamePresentBytes(image, back);
+    fuzz::CheckReader(ReadTiTxtStream, data, size, WriteTiTxtStream, ReadTiTxtStream);
     return 0;
 }

@@ -13,8 +13,8 @@ namespace {
 
 constexpr const char* kTextPathTooLong = "Path longer than 260 characters";
 
-FileFormat Known(FileFormat format) {
-    return format == FileFormat::IntelHex || format == FileFormat::TiTxt ? format : FileFormat::Binary;
+FileFormat Readable(FileFormat format) {
+    return FileFormatReadable(format) ? format : FileFormat::Binary;
 }
 
 } // namespace
@@ -36,9 +36,12 @@ std::string FileFlow::WindowTitle() const {
 }
 
 FileFormat FileFlow::ChooseFormat(const std::string& path) {
+    // An executable is one whatever its name: there is nothing to ask.
+    if (EffectiveFileFormat(path, FileFormat::Unknown) == FileFormat::Elf)
+        return FileFormat::Elf;
     const FileFormat detected = FileFormatForExtension(ExtensionOf(FileNamePart(path)));
     if (!settings_.autoDetect || detected == FileFormat::Unknown)
-        return Known(host_.AskFormat(detected));
+        return Readable(host_.AskFormat(detected));
     return detected;
 }
 
@@ -79,8 +82,11 @@ bool FileFlow::LoadFile(const std::string& path) {
 bool FileFlow::SaveFile(const std::string& path) {
     std::string target = path;
     FileFormat format = FileFormatForExtension(ExtensionOf(path));
-    if (!settings_.autoDetect || format == FileFormat::Unknown) {
-        format = Known(host_.AskFormat(format));
+    // A format that is only read (ELF, S-record) is asked about like an unknown one.
+    if (!settings_.autoDetect || !FileFormatWritable(format)) {
+        format = host_.AskFormat(FileFormatWritable(format) ? format : FileFormat::Unknown);
+        if (format == FileFormat::Unknown)
+            format = FileFormat::Binary;
         target = WithExtension(path, FileFormatExtension(format));
     }
     if (!SetCurrentFile(target))

@@ -24,7 +24,9 @@ public:
     // TI TXT "q"), so the file may have been cut short. False after any other load.
     bool LastLoadUnterminated() const { return lastLoadUnterminated_; }
     // True when the writer's result is at least 1. The saved name may differ from path
-    // when the format was asked for (its extension is then the chosen format's).
+    // when the format was asked for (its extension is then the chosen format's). A name
+    // whose extension is a format only read (".elf", ".s19", ...) is asked about as an
+    // unknown one.
     bool SaveFile(const std::string& path);
 
     // Full path of the last successful load or save; empty at start and after a failure.
@@ -36,7 +38,8 @@ public:
     std::string WindowTitle() const;
 
     // The format by the file name's extension, or asked for when autodetection is off or
-    // the extension is unknown. Never Unknown.
+    // the extension is unknown; Elf without asking for a file that starts with the ELF
+    // magic. Never Unknown.
     FileFormat ChooseFormat(const std::string& path);
 
 private:

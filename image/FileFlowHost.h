@@ -17,8 +17,9 @@ public:
     virtual void Log(const std::string& text) = 0;
     // Status text in the error colour (true) or the normal one (false).
     virtual void SetFailureMark(bool failed) = 0;
-    // The File Format dialog: returns Binary, IntelHex or TiTxt. preselected may be
-    // Unknown (then "Binary" is checked).
+    // The File Format dialog: returns one of kFileFormats. preselected may be Unknown
+    // (then "Binary" is checked). Saving asks with a writable format or Unknown; an
+    // answer that cannot be written (ELF, S-record) fails the save.
     virtual FileFormat AskFormat(FileFormat preselected) = 0;
     // Put path at the top of the recent-file list and store the list.
     virtual void AddRecentFile(const std::string& path) = 0;

@@ -1,19 +1,29 @@
 #include "image/ImageReader.h"
 
 #include "image/BinaryReader.h"
+#include "image/ElfReader.h"
 #include "image/IntelHexReader.h"
+#include "image/SRecordReader.h"
 #include "image/TiTxtReader.h"
 
 namespace pyrola {
 
+FileFormat EffectiveFileFormat(const std::string& path, FileFormat format) {
+    return format != FileFormat::Elf && StartsWithElfMagic(path) ? FileFormat::Elf : format;
+}
+
 int32_t ReadImageFile(ImageFileContext& context, const std::string& path, FileFormat format) {
     context.errorText.clear();
     context.endRecordMissing = false;
-    switch (format) {
+    switch (EffectiveFileFormat(path, format)) {
     case FileFormat::IntelHex:
         return ReadIntelHexFile(context, path);
     case FileFormat::TiTxt:
         return ReadTiTxtFile(context, path);
+    case FileFormat::Elf:
+        return ReadElfFile(context, path);
+    case FileFormat::SRecord:
+        return ReadSRecordFile(context, path);
     default:
         return ReadBinaryFile(context, path);
     }

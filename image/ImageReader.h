@@ -12,6 +12,12 @@ namespace pyrola {
 
 // Returns the image's Size after reading, or 0 with the reason in context.errorText
 // (a single byte or none also counts 0, with an empty reason). Unknown reads as Binary.
+// A file that starts with the ELF magic is read as ELF whatever format is given, so an
+// executable is never programmed as raw bytes.
 int32_t ReadImageFile(ImageFileContext& context, const std::string& path, FileFormat format);
+
+// The format ReadImageFile reads path in when asked for format: Elf for a file with the
+// ELF magic, else format.
+FileFormat EffectiveFileFormat(const std::string& path, FileFormat format);
 
 } // namespace pyrola

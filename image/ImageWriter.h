@@ -10,7 +10,8 @@
 namespace pyrola {
 
 // 1 on success; below 1 on failure with the reason in context.errorText. Unknown writes
-// Binary.
+// Binary; a format that is only read (ELF, S-record) is refused ("ELF files cannot be
+// written") before any file is made.
 int32_t WriteImageFile(ImageFileContext& context, const std::string& path, FileFormat format);
 
 } // namespace pyrola

@@ -39,7 +39,6 @@ int32_t ReadIntelHexStream(ImageFileContext& context, std::FILE* file) {
     MemoryImage& image = *context.image;
     image.Clear();
     LineReader reader(file, kMaxLine, LineReader::LineEnds::CrOrLf);
-    int lineNumber = 0;
     uint32_t base = 0; // from the last extended address record
     bool ended = false;
     while (!ended) {
@@ -50,13 +49,9 @@ int32_t ReadIntelHexStream(ImageFileContext& context, std::FILE* file) {
         }
         if (result == LineReader::Result::End)
             break;
-        ++lineNumber;
+        const int lineNumber = reader.Number();
         const char* line = reader.line();
-        size_t length = reader.length();
-        if (line[length - 1] == '\n')
-            --length;
-        if (length > 0 && line[length - 1] == '\r')
-            --length;
+        const size_t length = reader.ContentLength();
         if (line[0] != ':')
             return FailOnLine(context, kTextInvalidLine, lineNumber);
         int32_t count = 0;
@@ -103,7 +98,7 @@ int32_t ReadIntelHexStream(ImageFileContext& context, std::FILE* file) {
             base = type == 2 ? value << 4 : value << 16;
         }
     }
-    if (lineNumber == 0)
+    if (reader.Number() == 0)
         return FailOnLine(context, kTextInvalidLine, 0);
     context.endRecordMissing = !ended;
     return static_cast<int32_t>(image.Size());

@@ -68,7 +68,19 @@ LineReader::Result LineReader::Next() {
         }
     }
     line_[length_] = '\0';
-    return length_ > 0 ? Result::Line : Result::End;
+    if (length_ == 0)
+        return Result::End;
+    ++number_;
+    return Result::Line;
+}
+
+size_t LineReader::ContentLength() const {
+    size_t content = length_;
+    if (content > 0 && line_[content - 1] == '\n')
+        --content;
+    if (content > 0 && line_[content - 1] == '\r')
+        --content;
+    return content;
 }
 
 } // namespace pyrola

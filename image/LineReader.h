@@ -24,6 +24,10 @@ public:
     Result Next();
     const char* line() const { return line_.data(); }
     size_t length() const { return length_; }
+    // The length without the line end (LF, CR LF, or CR alone).
+    size_t ContentLength() const;
+    // Lines returned so far: 1 for the first; 0 before it.
+    int Number() const { return number_; }
 
 private:
     bool Refill();
@@ -40,6 +44,7 @@ private:
     bool error_ = false;
     std::vector<char> line_;
     size_t length_ = 0;
+    int number_ = 0;
 };
 
 } // namespace pyrola

@@ -28,7 +28,6 @@ int32_t ReadTiTxtStream(ImageFileContext& context, std::FILE* file) {
     MemoryImage& image = *context.image;
     image.Clear();
     LineReader reader(file, kMaxLine);
-    int lineNumber = 0;
     int64_t address = -1; // no "@" line yet
     bool ended = false;
     for (;;) {
@@ -40,7 +39,7 @@ int32_t ReadTiTxtStream(ImageFileContext& context, std::FILE* file) {
         }
         if (result == LineReader::Result::End)
             break;
-        ++lineNumber;
+        const int lineNumber = reader.Number();
         const char* line = reader.line();
         const size_t rawLength = reader.length();
         if (line[0] == 'q') {
@@ -50,11 +49,7 @@ int32_t ReadTiTxtStream(ImageFileContext& context, std::FILE* file) {
         // Fields stand at columns 0, 3, 6, ... below the length less 3, the length
         // counting a two-byte line end; an LF-only or unterminated line is measured as
         // if it ended in CR LF, so it yields the same bytes.
-        size_t content = rawLength;
-        if (content > 0 && line[content - 1] == '\n')
-            --content;
-        if (content > 0 && line[content - 1] == '\r')
-            --content;
+        const size_t content = reader.ContentLength();
         if (rawLength < 3) {
             if (EndsInsideAByte(line, line + content))
                 return FailOnLine(context, kTextInvalidLine, lineNumber);

@@ -14,11 +14,15 @@ struct FilterEntry {
     const wchar_t* patterns;
 };
 
+// The extensions of FileFormatForExtension, by format.
 constexpr FilterEntry kFilter[] = {
-    {L"All Known Files (.bin;.dat;.tsk;.txt;.hex;.a43)", L"*.bin;*.dat;*.tsk;*.txt;*.hex;*.a43"},
+    {L"All Known Files (.bin;.dat;.tsk;.txt;.hex;.a43;.elf;.out;.s19;.s28;.s37;.srec;.mot)",
+     L"*.bin;*.dat;*.tsk;*.txt;*.hex;*.a43;*.elf;*.out;*.s19;*.s28;*.s37;*.srec;*.mot"},
     {L"Binary Files (.bin;.dat;.tsk)", L"*.bin;*.dat;*.tsk"},
     {L"TI TXT Files (.txt)", L"*.txt"},
     {L"Intel HEX Files (.hex;.a43)", L"*.hex;*.a43"},
+    {L"ELF Files (.elf;.out)", L"*.elf;*.out"},
+    {L"Motorola S-record Files (.s19;.s28;.s37;.srec;.mot)", L"*.s19;*.s28;*.s37;*.srec;*.mot"},
     {L"All Files (*.*)", L"*.*"},
 };
 

@@ -1,5 +1,6 @@
 #include "app/win32/FileFormatDialog.h"
 
+#include "app/FormatChoices.h"
 #include "app/win32/resource.h"
 #include "ui/win32/DialogPlacement.h"
 #include "ui/win32/WideText.h"
@@ -10,7 +11,10 @@ namespace pyrola::win32 {
 
 namespace {
 
-constexpr int kFormatCount = static_cast<int>(std::size(kOfferedFileFormats));
+int FormatCount() {
+    return static_cast<int>(FormatDialogChoices().size());
+}
+
 // Dialog units: where the first button sits inside the group box, and the row pitch.
 constexpr int kButtonLeft = 14, kFirstButtonTop = 19, kButtonPitch = 12, kButtonHeight = 10;
 
@@ -36,12 +40,12 @@ void CreateFormatButtons(HWND dialog) {
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&groupRect), 2);
     const HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
     HWND previous = group;
-    for (int i = 0; i < kFormatCount; ++i) {
+    for (int i = 0; i < FormatCount(); ++i) {
         const RECT at = DialogUnits(dialog, kButtonLeft, kFirstButtonTop + i * kButtonPitch, 0,
                                     kFirstButtonTop + i * kButtonPitch + kButtonHeight);
         const DWORD style = WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
         HWND button = CreateWindowExW(
-            0, L"BUTTON", Widen(FileFormatName(kOfferedFileFormats[i])).c_str(), style, at.left, at.top,
+            0, L"BUTTON", Widen(FileFormatName(FormatDialogChoices()[i])).c_str(), style, at.left, at.top,
             groupRect.right - at.left - (at.left - groupRect.left), at.bottom - at.top, dialog,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_FORMAT_FIRST + i)),
             reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE)), nullptr);
@@ -50,8 +54,8 @@ void CreateFormatButtons(HWND dialog) {
         SetWindowPos(button, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         previous = button;
     }
-    const RECT last = DialogUnits(dialog, 0, kFirstButtonTop + (kFormatCount - 1) * kButtonPitch, 0,
-                                  kFirstButtonTop + (kFormatCount - 1) * kButtonPitch + kButtonHeight);
+    const RECT last = DialogUnits(dialog, 0, kFirstButtonTop + (FormatCount() - 1) * kButtonPitch, 0,
+                                  kFirstButtonTop + (FormatCount() - 1) * kButtonPitch + kButtonHeight);
     const RECT spacing = DialogUnits(dialog, 0, 0, 0, 7);
     const int groupBottom = last.bottom + spacing.bottom;
     SetWindowPos(group, nullptr, 0, 0, groupRect.right - groupRect.left, groupBottom - groupRect.top,
@@ -73,8 +77,8 @@ void CreateFormatButtons(HWND dialog) {
 }
 
 int IndexOf(FileFormat format) {
-    for (int i = 0; i < kFormatCount; ++i) {
-        if (kOfferedFileFormats[i] == format)
+    for (int i = 0; i < FormatCount(); ++i) {
+        if (FormatDialogChoices()[i] == format)
             return i;
     }
     return -1;
@@ -90,7 +94,7 @@ INT_PTR CALLBACK FormatProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         int checked = IndexOf(state->preselected);
         if (checked < 0)
             checked = IndexOf(kFallbackFileFormat);
-        CheckRadioButton(dialog, IDC_FORMAT_FIRST, IDC_FORMAT_FIRST + kFormatCount - 1,
+        CheckRadioButton(dialog, IDC_FORMAT_FIRST, IDC_FORMAT_FIRST + FormatCount() - 1,
                          IDC_FORMAT_FIRST + checked);
         CentreDialog(dialog, state->owner);
         SetFocus(GetDlgItem(dialog, IDC_FORMAT_FIRST + checked));
@@ -99,9 +103,9 @@ INT_PTR CALLBACK FormatProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK && state) {
             state->chosen = kFallbackFileFormat;
-            for (int i = 0; i < kFormatCount; ++i) {
+            for (int i = 0; i < FormatCount(); ++i) {
                 if (IsDlgButtonChecked(dialog, IDC_FORMAT_FIRST + i) == BST_CHECKED) {
-                    state->chosen = kOfferedFileFormats[i];
+                    state->chosen = FormatDialogChoices()[i];
                     break;
                 }
             }

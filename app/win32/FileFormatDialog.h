@@ -1,6 +1,6 @@
 #pragma once
-// The File Format dialog (template 102): one radio button for each format the core
-// offers, the preselected one checked (the fallback format when it is none of them), and
+// The File Format dialog (template 102): one radio button for each of its choices
+// (FormatDialogChoices), the preselected one checked (the fallback when it is none), and
 // an OK button as the only way out. Opens centred over its owner, or over the work area
 // when the owner is missing, hidden or minimised, and always inside the work area.
 

@@ -332,13 +332,14 @@ TEST_F(ShellFixture, ReadAloneNeedsNoFileAndQuotedPathsLoad) {
 
 TEST_F(ShellFixture, UnknownExtensionOrNoAutodetectAsksForTheFormat) {
     Start();
-    std::string file = WriteFile("image.srec", std::string(32, '\x5A'));
+    // (".srec" was such an extension until S-record files were read.)
+    std::string file = WriteFile("image.fw", std::string(32, '\x5A'));
     view.askAnswer = FileFormat::Binary;
     shell->ProcessCommandLine("+p " + file);
     WaitForJob();
     ASSERT_EQ(view.asked.size(), 1u);
     EXPECT_EQ(view.asked[0], FileFormat::Unknown);
-    EXPECT_TRUE(view.Logged("Loading Binary file \"image.srec\".."));
+    EXPECT_TRUE(view.Logged("Loading Binary file \"image.fw\".."));
 
     shell->GetSettings().autoDetect = 0;
     shell->ProcessCommandLine(ProgramFile());

@@ -2,6 +2,7 @@
 #include "image/FilePath.h"
 
 #include "TestFiles.h"
+#include "tests/support/ElfBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -67,13 +68,57 @@ TEST_F(FileFlowTest, KnownExtensionLoadsWithoutAsking) {
 }
 
 TEST_F(FileFlowTest, UnknownExtensionAsksWithNothingPreselected) {
-    const std::string path = dir.File("image.srec");
+    const std::string path = dir.File("image.fw");
     WriteFile(path, "@1000\r\n01 02 03\r\nq\r\n");
     host.answer = FileFormat::TiTxt;
     EXPECT_TRUE(flow.LoadFile(path));
     EXPECT_EQ(host.asked, std::vector<FileFormat>{FileFormat::Unknown});
-    EXPECT_EQ(host.events.front(), "log:Loading TI TXT file \"image.srec\"..");
+    EXPECT_EQ(host.events.front(), "log:Loading TI TXT file \"image.fw\"..");
     EXPECT_EQ(image.CellAt(0x1002), 0x03);
+}
+
+TEST_F(FileFlowTest, TheToolchainsExtensionsNeedNoQuestion) {
+    // ".srec" used to be unknown (asked, "Binary" preselected); it is S-record now.
+    const std::string path = dir.File("image.srec");
+    WriteFile(path, "S1061000010203E3\r\nS9030000FC\r\n");
+    EXPECT_TRUE(flow.LoadFile(path));
+    EXPECT_TRUE(host.asked.empty());
+    EXPECT_EQ(host.events.front(), "log:Loading Motorola S-record file \"image.srec\"..");
+    EXPECT_EQ(image.CellAt(0x1002), 0x03);
+    // The dialog may answer a format that is only read; loading takes it.
+    settings.autoDetect = 0;
+    host.answer = FileFormat::SRecord;
+    EXPECT_TRUE(flow.LoadFile(path));
+    EXPECT_EQ(host.asked, std::vector<FileFormat>{FileFormat::SRecord});
+}
+
+TEST_F(FileFlowTest, AnElfFileLoadsAsElfWithoutAQuestionWhateverItsName) {
+    settings.autoDetect = 0; // would ask for any other file
+    const std::string path = dir.File("image.bin");
+    WriteFile(path, test::BuildElf({{0x1100, {1, 2, 3}}, {0xFFFE, {0x00, 0x11}}}));
+    EXPECT_TRUE(flow.LoadFile(path));
+    EXPECT_TRUE(host.asked.empty());
+    EXPECT_EQ(host.events, (std::vector<std::string>{"log:Loading ELF file \"image.bin\"..", "mark:off",
+                                                     "log:Load 61184 bytes"}));
+    EXPECT_EQ(image.CellAt(0x1102), 3);
+}
+
+TEST_F(FileFlowTest, SavingUnderAReadOnlyFormatsNameAsksForAWritableOne) {
+    image.StoreByte(0x1000, 1);
+    image.StoreByte(0x1001, 2);
+    host.answer = FileFormat::IntelHex;
+    EXPECT_TRUE(flow.SaveFile(dir.File("out.s19")));
+    EXPECT_EQ(host.asked, std::vector<FileFormat>{FileFormat::Unknown});
+    EXPECT_EQ(flow.CurrentFile(), dir.File("out.hex"));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.s19")));
+    // An answer that has no writer fails the save and writes nothing.
+    host.answer = FileFormat::Elf;
+    host.events.clear();
+    EXPECT_FALSE(flow.SaveFile(dir.File("out.elf")));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"log:Saving ELF file \"out.elf\"..", "mark:on",
+                                                     "log:Save failed. ELF files cannot be written"}));
+    EXPECT_EQ(flow.CurrentFile(), "");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.elf")));
 }
 
 TEST_F(FileFlowTest, AutodetectOffAlwaysAsksPreselectingTheExtensionsFormat) {
@@ -260,6 +305,20 @@ TEST(FileFormatTable, ExtensionsMatchWithoutRegardToCase) {
     EXPECT_EQ(FileFormatForExtension("hexx"), FileFormat::Unknown);
     EXPECT_EQ(FileFormatForExtension(""), FileFormat::Unknown);
     EXPECT_STREQ(FileFormatName(FileFormat::Unknown), "Binary"); // the dialog's fallback
+    for (const char* elf : {"elf", "OUT"})
+        EXPECT_EQ(FileFormatForExtension(elf), FileFormat::Elf) << elf;
+    for (const char* srec : {"s19", "S28", "s37", "srec", "MOT"})
+        EXPECT_EQ(FileFormatForExtension(srec), FileFormat::SRecord) << srec;
+    EXPECT_EQ(FileFormatForExtension("s"), FileFormat::Unknown);
+    // The first three keep their values and texts; the read-only ones follow.
+    EXPECT_EQ(static_cast<int>(FileFormat::Binary), 0);
+    EXPECT_EQ(static_cast<int>(FileFormat::IntelHex), 1);
+    EXPECT_EQ(static_cast<int>(FileFormat::TiTxt), 2);
+    EXPECT_STREQ(FileFormatName(FileFormat::Elf), "ELF");
+    EXPECT_STREQ(FileFormatName(FileFormat::SRecord), "Motorola S-record");
+    EXPECT_FALSE(FileFormatWritable(FileFormat::Elf));
+    EXPECT_FALSE(FileFormatWritable(FileFormat::SRecord));
+    EXPECT_FALSE(FileFormatReadable(FileFormat::Unknown));
 }
 
 } // namespace

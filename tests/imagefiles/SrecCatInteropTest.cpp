@@ -90,6 +90,45 @@ TEST_F(SrecCat, ItsIntelHexAndTiTxtReadToTheSameBytes) {
     }
 }
 
+TEST_F(SrecCat, ItsSRecordsOfEveryAddressLengthReadToTheSameBytes) {
+    const struct {
+        int addressLength; // 2: S19, 3: S28, 4: S37
+        uint32_t limit;
+        int recordLength;
+        bool startAddress; // with it srec_cat ends the file in S9/S8/S7, else in S5
+    } cases[] = {
+        {2, 0x10000, 16, false},  {2, 0x10000, 250, true}, {3, 0x100000, 8, true},
+        {3, 0x100000, 32, false}, {4, 0x100000, 64, true}, {4, 0x100000, 200, false},
+    };
+    std::mt19937 random(19283);
+    for (const auto& c : cases) {
+        const std::vector<ByteRun> runs = testfiles::RandomRuns(random, c.limit, 7, 700);
+        const std::string out = dir.File("theirs.s" + std::to_string(c.addressLength * 9 + 1));
+        ASSERT_EQ(Shell("srec_cat" + RunInputs(dir, runs) + " -o \"" + out + "\" -motorola -address-length=" +
+                        std::to_string(c.addressLength) + " -obs=" + std::to_string(c.recordLength) +
+                        (c.startAddress ? " -execution-start-address=0x1100" : "")),
+                  0);
+        const MemoryImage expected = testfiles::ImageOf(runs);
+        MemoryImage image = testfiles::ClearedImage();
+        ImageFileContext context{&image, {}};
+        EXPECT_EQ(ReadImageFile(context, out, FileFormat::SRecord), static_cast<int32_t>(expected.Size()))
+            << c.addressLength << " " << c.recordLength << ": " << context.errorText;
+        EXPECT_FALSE(context.endRecordMissing) << c.addressLength << " " << c.recordLength;
+        EXPECT_TRUE(testfiles::SamePresentBytes(expected, image)) << c.addressLength << " " << c.recordLength;
+        if (c.limit > 0x10000) {
+            EXPECT_GT(image.High(), 0xFFFFu);
+        }
+
+        // One changed digit in the third line is caught there.
+        std::string text = testfiles::ReadFile(out);
+        size_t third = text.find('\n', text.find('\n') + 1) + 1;
+        text[third + 10] = text[third + 10] == '0' ? '1' : '0';
+        testfiles::WriteFile(out, text);
+        EXPECT_EQ(ReadImageFile(context, out, FileFormat::SRecord), 0);
+        EXPECT_EQ(context.errorText, "Line 3. Bad checksum");
+    }
+}
+
 TEST_F(SrecCat, OurFilesReadBackThroughSrecCmpToTheSameBytes) {
     std::mt19937 random(77);
     for (int round = 0; round < 4; ++round) {

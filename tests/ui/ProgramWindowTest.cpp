@@ -8,6 +8,7 @@
 #include "adapters/DeviceTable.h"
 #include "app/DeviceInfoText.h"
 #include "app/ViewColours.h"
+#include "image/FileFormat.h"
 #include "jobs/CommandLine.h"
 #include "tests/support/TiTxtText.h"
 
@@ -448,7 +449,7 @@ TEST_F(ProgramWindow, UnknownExtensionAsksForTheFormatOverAMinimisedWindow) {
     std::string bytes;
     for (int i = 0; i < 32; ++i)
         bytes += static_cast<char>(i * 7);
-    const fs::path file = dir_ / "image.srec";
+    const fs::path file = dir_ / "image.xyz";
     std::ofstream(file, std::ios::binary) << bytes;
 
     Process& process = Start({file.string()}, SW_SHOWMINNOACTIVE);
@@ -472,6 +473,9 @@ TEST_F(ProgramWindow, UnknownExtensionAsksForTheFormatOverAMinimisedWindow) {
     EXPECT_EQ(format.Text(kFormatTiTxt), L"TI TXT");
     EXPECT_EQ(format.Text(kFormatIntelHex), L"Intel HEX");
     EXPECT_EQ(format.Text(kFormatBinary), L"Binary");
+    // Every further format the program reads follows, under the next numbers.
+    EXPECT_EQ(format.Text(kFormatBinary + 1), Wide(FileFormatName(FileFormat::Elf)));
+    EXPECT_EQ(format.Text(kFormatBinary + 2), Wide(FileFormatName(FileFormat::SRecord)));
     EXPECT_TRUE(format.Checked(kFormatBinary)); // nothing known: Binary preselected
     EXPECT_FALSE(format.Checked(kFormatTiTxt));
     EXPECT_NE(GetWindowLongW(dialog, GWL_STYLE) & WS_CAPTION, WS_CAPTION) << "the dialog has no title";
@@ -486,7 +490,7 @@ TEST_F(ProgramWindow, UnknownExtensionAsksForTheFormatOverAMinimisedWindow) {
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     format.PostClick(IDOK);
     ASSERT_TRUE(WaitForLog(window, "Load 32 bytes", 1)) << ::testing::PrintToString(Log(window));
-    EXPECT_EQ(CountOf(Log(window), "Loading Binary file \"image.srec\".."), 1u);
+    EXPECT_EQ(CountOf(Log(window), "Loading Binary file \"image.xyz\".."), 1u);
     EXPECT_FALSE(IsWindow(dialog));
 
     // Ctrl+C copies the selected log line.
