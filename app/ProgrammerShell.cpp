@@ -5,6 +5,7 @@
 #include "jobs/CommandLine.h"
 #include "jobs/JobFlags.h"
 #include "platform/InstanceChannel.h"
+#include "serial/SerializationForm.h"
 #include "settings/SettingsPersistence.h"
 #include "ui/TextFormat.h"
 
@@ -240,7 +241,8 @@ CommandLineOutcome ProgrammerShell::CarryOutCommandLine(const CommandLineRequest
     CommandLineOutcome outcome;
     outcome.anyToken = request.anyToken;
     outcome.rejected = request.errorFlag;
-    if (!request.anyToken || request.aborted)
+    // A front end's own steps run also without any token (on the stored settings).
+    if ((!request.anyToken && options.extraFlags == 0) || request.aborted)
         return outcome;
     if (request.adapter) {
         settings_.adapter = *request.adapter;
@@ -493,6 +495,8 @@ void ProgrammerShell::HandleBusMessage(uint32_t code, uintptr_t value) {
         StartJob(kJobWriteSerial);
         break;
     case kBusSerialRefresh:
+        if (serializationForm_)
+            serializationForm_->RefreshInMemory();
         view_.RefreshSerialization();
         break;
     case kBusNewInstance:

@@ -26,6 +26,7 @@
 namespace pyrola {
 
 class InstanceChannel;
+class SerializationForm;
 
 struct TimeOfDay {
     int hour = 0, minute = 0, second = 0;
@@ -117,6 +118,10 @@ public:
     void SetTimeSource(std::function<TimeOfDay()> source) { timeSource_ = std::move(source); }
     // Whether the serialization dialog exists (it keeps its command disabled).
     void SetSerializationOpen(bool open) { serializationOpen_ = open; }
+    // The serialization dialog's form, whose "In memory" the answer to a serial job (bus
+    // code 11) refreshes before the view redraws it; may stay unset. Must outlive the shell
+    // or be unset first.
+    void SetSerializationForm(SerializationForm* form) { serializationForm_ = form; }
 
     // Log line and status text, as every shell message does.
     void Message(const std::string& text);
@@ -178,6 +183,7 @@ private:
     bool statusError_ = false;
     std::string statusText_;
     bool serializationOpen_ = false;
+    SerializationForm* serializationForm_ = nullptr;
     std::function<void()> pendingChange_;
 };
 

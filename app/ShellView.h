@@ -35,7 +35,8 @@ public:
     virtual FileFormat AskFormat(FileFormat preselected) = 0;
     // A second instance handed over its command line: restore and come to the front.
     virtual void BringToFront() {}
-    // The serialization dialog's "In memory" field.
+    // The serialization dialog's "In memory" field: redraw it from the form (the shell has
+    // refreshed the form it was given).
     virtual void RefreshSerialization() {}
     // A recent-file entry without a stored path.
     virtual void Beep() {}

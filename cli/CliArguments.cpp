@@ -1,13 +1,62 @@
 #include "cli/CliArguments.h"
 
 #include "app/Version.h"
+#include "image/FileFormat.h"
+#include "image/FilePath.h"
 #include "jobs/CommandLine.h"
+#include "jobs/JobFlags.h"
 #include "ui/TextFormat.h"
 
 namespace pyrola::cli {
 
+namespace {
+
+struct ValueOption {
+    const char* name;
+    std::optional<std::string> CliArguments::*field;
+};
+
+constexpr ValueOption kFileOptions[] = {
+    {"--serial", &CliArguments::serialPath},
+    {"--serial-read", &CliArguments::serialReadPath},
+    {"--log", &CliArguments::logPath},
+    {"--save", &CliArguments::savePath},
+};
+
+uint32_t DumpFlag(const std::string& what) {
+    if (what == "ram")
+        return kJobDumpRam;
+    if (what == "id")
+        return kJobDumpDeviceId;
+    if (what == "bsl")
+        return kJobDumpLoader;
+    return 0;
+}
+
+// The checks that need no device and no file: combinations and the save format.
+std::string CombinationError(const CliArguments& parsed) {
+    if (parsed.serialPath && parsed.serialReadPath)
+        return "--serial and --serial-read cannot be combined: the serial write reads its number back itself";
+    // No format dialog here: the extension must name a format the program writes.
+    if (parsed.savePath &&
+        !FileFormatWritable(FileFormatForExtension(ExtensionOf(FileNamePart(*parsed.savePath)))))
+        return Format("--save: no format that is written for '%s' (use .txt, .hex, .a43, .bin, .tsk or .dat)",
+                      parsed.savePath->c_str());
+    // The window's processing ignores tokens past the sixteenth; a script must not have
+    // one of its arguments dropped without a word.
+    if (parsed.tokens.size() > kCommandLineMaxTokens)
+        return Format("Too many arguments: at most %d are read", int(kCommandLineMaxTokens));
+    return {};
+}
+
+} // namespace
+
 std::string VersionText() {
     return Format("PYROLA v%s", PYROLA_VERSION_TEXT);
+}
+
+uint32_t CliArguments::ActionFlags() const {
+    return (serialPath ? kJobWriteSerial : 0) | (serialReadPath ? kJobReadSerial : 0) | dumpFlag;
 }
 
 CliArguments ParseCliArguments(const std::vector<std::string>& arguments) {
@@ -20,19 +69,62 @@ CliArguments ParseCliArguments(const std::vector<std::string>& arguments) {
         parsed.help = true;
         return parsed;
     }
-    for (const std::string& argument : arguments) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (argument.rfind("--", 0) != 0) {
             parsed.tokens.push_back(argument);
             continue;
         }
         if (argument == "--help") {
             parsed.help = true;
-        } else if (argument == "--version") {
+            continue;
+        }
+        if (argument == "--version") {
             parsed.version = true;
-        } else {
+            continue;
+        }
+        const size_t equals = argument.find('=');
+        const std::string name = argument.substr(0, equals);
+        const ValueOption* fileOption = nullptr;
+        for (const ValueOption& option : kFileOptions) {
+            if (name == option.name)
+                fileOption = &option;
+        }
+        if (!fileOption && name != "--dump") {
             parsed.error = Format("Unknown option '%s'", argument.c_str());
             return parsed;
         }
+        std::string value;
+        if (equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size() && arguments[i + 1].rfind("--", 0) != 0) {
+            value = arguments[++i];
+        }
+        if (value.empty()) {
+            parsed.error =
+                Format("Option '%s' needs %s", name.c_str(), fileOption ? "a file name" : "ram, id or bsl");
+            return parsed;
+        }
+        if (fileOption) {
+            std::optional<std::string>& field = parsed.*(fileOption->field);
+            if (field) {
+                parsed.error = Format("Option '%s' given twice", name.c_str());
+                return parsed;
+            }
+            field = value;
+            continue;
+        }
+        const uint32_t dump = DumpFlag(value);
+        if (dump == 0) {
+            parsed.error = Format("Unknown dump '%s': use ram, id or bsl", value.c_str());
+            return parsed;
+        }
+        // Every dump replaces the image: a second one would leave only one of them to see.
+        if (parsed.dumpFlag != 0) {
+            parsed.error = "Option '--dump' given twice";
+            return parsed;
+        }
+        parsed.dumpFlag = dump;
     }
     // "pyrola --version -fet +e && echo PASS" must not pass without having programmed.
     if ((parsed.help || parsed.version) && arguments.size() > 1) {
@@ -40,10 +132,7 @@ CliArguments ParseCliArguments(const std::vector<std::string>& arguments) {
         parsed.error = "--help and --version stand alone";
         return parsed;
     }
-    // The window's processing ignores tokens past the sixteenth; a script must not have
-    // one of its arguments dropped without a word.
-    if (parsed.tokens.size() > kCommandLineMaxTokens)
-        parsed.error = Format("Too many arguments: at most %d are read", int(kCommandLineMaxTokens));
+    parsed.error = CombinationError(parsed);
     return parsed;
 }
 

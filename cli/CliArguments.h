@@ -1,8 +1,12 @@
 #pragma once
 // The headless program's own reading of its arguments, before the rest is handed to the
 // command-line processing: the options that start with "--" (and "-h", "-?") belong to the
-// program; every other argument is one command-line token, whatever characters it holds.
+// program and never reach the command line; every other argument is one command-line
+// token, whatever characters it holds. An option that takes a value has it in the next
+// argument or after "=" ("--log run.csv", "--log=run.csv").
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,8 +17,21 @@ struct CliArguments {
     bool version = false;
     // Handed to the command-line processing, one token per argument.
     std::vector<std::string> tokens;
+    // --serial: write the next serial number of this ".sprj" file after the flow steps.
+    std::optional<std::string> serialPath;
+    // --serial-read: read the serial number this ".sprj" file describes and print it.
+    std::optional<std::string> serialReadPath;
+    // --log: append one line about the run to this CSV file.
+    std::optional<std::string> logPath;
+    // --save: after a read or a dump, save the image to this file (format by extension).
+    std::optional<std::string> savePath;
+    // --dump ram|id|bsl: the job flag of that dump, or 0.
+    uint32_t dumpFlag = 0;
     // Why the arguments were refused; empty when they were not.
     std::string error;
+
+    // The job steps the options ask for (serial write or read, dump).
+    uint32_t ActionFlags() const;
 };
 
 CliArguments ParseCliArguments(const std::vector<std::string>& arguments);

@@ -71,6 +71,8 @@ void CliView::WriteError(const std::string& text) {
     std::fprintf(err_, "%s\n", text.c_str());
     std::fflush(err_);
     lastError_ = text;
+    if (firstError_.empty())
+        firstError_ = text;
 }
 
 FileFormat CliView::AskFormat(FileFormat preselected) {

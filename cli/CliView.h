@@ -40,6 +40,9 @@ public:
     const std::string& AdapterLabelText() const { return adapterLabel_; }
     // Writes out a failure status still waiting for its reason.
     void Finish();
+    // The first line written to standard error (the first failure and its reason); empty
+    // while there was none.
+    const std::string& FirstErrorText() const { return firstError_; }
 
 private:
     void DrawProgress();
@@ -55,6 +58,7 @@ private:
     // A failure status text whose reason (the next log line) has not arrived yet.
     std::string pendingError_;
     std::string lastError_;
+    std::string firstError_;
     std::string adapterLabel_;
     bool barShown_ = false;
     uint32_t range_ = 0;

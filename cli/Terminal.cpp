@@ -62,7 +62,8 @@ void AbandonProcess(const char* text, int status) {
     std::string line = std::string(text) + "\n";
 #ifdef _WIN32
     DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written,
+              nullptr);
     ExitProcess(static_cast<UINT>(status));
 #else
     [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, line.data(), line.size());

@@ -1,9 +1,13 @@
-// pyrola [-pi] [-fet | -raw | -bsl] [-c{port}] [+ebpvr] {file}
+// pyrola [program options] [-pi] [-fet | -raw | -bsl] [-c{port}] [+ebpvr] {file}
 // The main window's command line without the window: each argument is one command-line
-// token, a job that starts is waited for, the settings are saved as on Exit.
+// token, a job that starts is waited for, the settings are saved as on Exit. The program's
+// own "--" options (serial numbers, the production log, saving a read image, the dumps)
+// are read first and never reach the command-line processing.
 // Exit status: 0 all done, 1 a step failed, left image bytes out or was cancelled, 2 the
-// command line or the file was rejected (or named no action) and no job ran.
+// command line, an option's file or the image file was rejected (or named no action) and
+// no job ran.
 
+#include "adapters/DeviceTable.h"
 #include "adapters/bsl/BslAdapter.h"
 #include "adapters/bsl/BslPatch.h"
 #include "app/AdapterSuite.h"
@@ -12,7 +16,10 @@
 #include "cli/CliArguments.h"
 #include "cli/CliView.h"
 #include "cli/FaultWatchdog.h"
+#include "cli/RunLog.h"
+#include "cli/SerialReservation.h"
 #include "cli/Terminal.h"
+#include "image/ImageCrc.h"
 #include "jobs/CommandLine.h"
 #include "jobs/JobFlags.h"
 #include "platform/Clock.h"
@@ -22,9 +29,15 @@
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
 #include "platform/ThreadPriority.h"
+#include "serial/SerialBytes.h"
+#include "ui/TextFormat.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,13 +48,42 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitRejected = 2;
 // The program's own options, shown after the command-line usage.
-constexpr const char* kProgramOptionsUsage = "Program options:\n"
-                                             "    -h, --help   Show this text\n"
-                                             "    --version    Show the program version";
+constexpr const char* kProgramOptionsUsage =
+    "Program options (read before the command line, never passed on):\n"
+    "    -h, --help              Show this text\n"
+    "    --version               Show the program version\n"
+    "    --serial FILE.sprj      After the flow steps, write the serial number of FILE.sprj;\n"
+    "                            the number after it is stored in the file before the chip\n"
+    "                            is written, so no number is ever given to two boards\n"
+    "    --serial-read FILE.sprj Read back the serial number FILE.sprj places and print it\n"
+    "    --log FILE.csv          Append one CSV line about this run to FILE.csv\n"
+    "    --save FILE             After +r or --dump, save the image (format by extension)\n"
+    "    --dump ram|id|bsl       Dump RAM, the device ID or the bootstrap loader area";
 // Steps the engine knows; a bit of these left after the list means it did not finish.
 constexpr uint32_t kStepBits = kJobProgram | kJobErase | kJobRead | kJobBlankCheck | kJobVerify |
                                kJobDebugOneWire | kJobWriteSerial | kJobReadSerial | kJobReset | kJobDumpRam |
                                kJobDumpLoader | kJobDumpDeviceId | kJobAttachOnly;
+
+struct StepName {
+    uint32_t flag;
+    const char* name;
+};
+// In the engine's step order.
+constexpr StepName kStepNames[] = {
+    {kJobDebugOneWire, "Debug OW interface"},
+    {kJobReset, "Reset"},
+    {kJobErase, "Erase"},
+    {kJobBlankCheck, "Blank check"},
+    {kJobRead, "Read"},
+    {kJobProgram, "Program"},
+    {kJobVerify, "Verify"},
+    {kJobWriteSerial, "Write serial number"},
+    {kJobReadSerial, "Read serial number"},
+    {kJobAttachOnly, "Attach"},
+    {kJobDumpDeviceId, "Dump device ID"},
+    {kJobDumpRam, "Dump RAM"},
+    {kJobDumpLoader, "Dump BSL"},
+};
 
 void PrintUsage() {
     std::string usage = kCommandLineUsage;
@@ -53,8 +95,34 @@ void PrintUsage() {
     std::printf("%s\n%s\n", text.c_str(), kProgramOptionsUsage);
 }
 
+std::string LocalDateTime() {
+    const std::time_t now = std::time(nullptr);
+    const std::tm* local = std::localtime(&now); // main thread only
+    char text[32] = "";
+    if (local)
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local);
+    return text;
+}
+
+std::string StepsText(uint32_t flags, bool saved) {
+    std::string text;
+    for (const StepName& step : kStepNames) {
+        if (flags & step.flag)
+            text += (text.empty() ? "" : ", ") + std::string(step.name);
+    }
+    if (saved)
+        text += (text.empty() ? "" : ", ") + std::string("Save");
+    return text;
+}
+
+// How a job ended; reason says why it failed when no failure text was shown.
+struct JobEnd {
+    int status = kExitDone;
+    std::string reason;
+};
+
 // Waits for the job of a carried-out command line and tells how it ended.
-int WaitForJob(ProgrammerShell& shell, QueuedMessageBus& bus, const CommandLineOutcome& outcome) {
+JobEnd WaitForJob(ProgrammerShell& shell, QueuedMessageBus& bus, const CommandLineOutcome& outcome) {
     bool cancelled = false;
     while (shell.IsJobRunning()) {
         bus.Pump(20);
@@ -74,9 +142,168 @@ int WaitForJob(ProgrammerShell& shell, QueuedMessageBus& bus, const CommandLineO
         shell.Message(
             "Image bytes outside the device memory were left out: the chip does not hold the image");
     }
-    return (cancelled || unfinished || incomplete || shell.StatusIsError() || outcome.rejected) ? kExitFailed
-                                                                                                : kExitDone;
+    JobEnd end;
+    if (cancelled)
+        end.reason = "Cancelled";
+    else if (incomplete)
+        end.reason = "Image bytes outside the device memory were left out";
+    else if (unfinished)
+        end.reason = "The job ended before every step ran";
+    if (cancelled || unfinished || incomplete || shell.StatusIsError() || outcome.rejected)
+        end.status = kExitFailed;
+    return end;
 }
+
+// One run of the program once its arguments are read: the checks of the options' files,
+// the job, what follows it (printing a serial, saving the image) and the log line.
+class HeadlessRun {
+public:
+    HeadlessRun(ProgrammerShell& shell, QueuedMessageBus& bus, CliView& view, const CliArguments& arguments)
+        : shell_(shell), bus_(bus), view_(view), arguments_(arguments) {
+        record_.dateTime = LocalDateTime();
+    }
+
+    int Execute() {
+        if (arguments_.logPath && !AppendRunLog(*arguments_.logPath, "")) {
+            Complain(Format("Error. Can't write the log file \"%s\": nothing was done",
+                            arguments_.logPath->c_str()));
+            return kExitRejected;
+        }
+        const int status = Carry();
+        return Finish(status);
+    }
+
+private:
+    void Complain(const std::string& message) {
+        shell_.SetFailureMark(true);
+        shell_.Message(message);
+    }
+
+    int Reject(const std::string& message) {
+        Complain(message);
+        return kExitRejected;
+    }
+
+    int Carry() {
+        const CommandLineRequest request = shell_.ReadCommandTokens(arguments_.tokens);
+        request_ = request;
+        // A script must never have a job run on settings it did not ask for.
+        if (request.aborted || request.errorFlag)
+            return Reject("Command line rejected: nothing was done");
+        const uint32_t optionFlags = arguments_.ActionFlags();
+        if (request.fileToken && request.flowFlags == 0 && optionFlags == 0)
+            return Reject(
+                "Error. No action given for the file (+e, +b, +p, +v, +r, --serial, --serial-read or "
+                "--dump): nothing was done");
+        if (arguments_.savePath && !(request.flowFlags & kJobRead) && arguments_.dumpFlag == 0)
+            return Reject("Error. --save needs +r or --dump: nothing was done");
+        SerialBlock& block = shell_.Engine().serialBlock;
+        if (arguments_.serialPath || arguments_.serialReadPath) {
+            serial_ = std::make_shared<SerialReservation>(arguments_.serialPath ? *arguments_.serialPath
+                                                                                : *arguments_.serialReadPath);
+            const std::string problem = serial_->Load(block);
+            if (!problem.empty())
+                return Reject(problem + ": nothing was done");
+        }
+        if (arguments_.serialPath) {
+            // A worker given up on (Ctrl+C) may still be in the write step when this run
+            // object is gone: the hook keeps the reservation alive itself.
+            shell_.Engine().prepareSerialWrite = [reservation = serial_](const DeviceRecord& device,
+                                                                         SerialBlock& target) {
+                return reservation->Reserve(device, target);
+            };
+        }
+        // Ends the process should a fault inside the adapter leave the program stuck.
+        FaultWatchdog watchdog;
+        CarryOutOptions options;
+        options.extraFlags = optionFlags;
+        options.loadMustSucceed = true;
+        // A file without its end record may be cut short: never programmed unattended.
+        options.refuseUnterminatedFile = true;
+        requested_ = request.flowFlags | optionFlags;
+        const CommandLineOutcome outcome = shell_.CarryOutCommandLine(request, options);
+        carriedOut_ = true;
+        jobStarted_ = outcome.jobStarted;
+        if (!outcome.jobStarted) {
+            requested_ = 0;
+            return outcome.rejected ? kExitRejected : kExitDone;
+        }
+        const JobEnd end = WaitForJob(shell_, bus_, outcome);
+        reason_ = end.reason;
+        if (end.status != kExitDone)
+            return end.status;
+        return AfterJob();
+    }
+
+    int AfterJob() {
+        const SerialBlock& block = shell_.Engine().serialBlock;
+        if (serial_) {
+            const std::string text = DecodeSerial(block, serial_->Config().type);
+            if (arguments_.serialReadPath && text == kSerialUnknownText) {
+                Complain(Format("Error. No serial number at 0x%X", unsigned(block.address)));
+                return kExitFailed;
+            }
+            shell_.Message(
+                Format(arguments_.serialPath ? "Serial number written: %s" : "Serial number read: %s",
+                       text.c_str()));
+        }
+        if (arguments_.savePath) {
+            saved_ = true;
+            if (!shell_.SaveFile(*arguments_.savePath))
+                return kExitFailed;
+        }
+        return kExitDone;
+    }
+
+    int Finish(int status) {
+        // Settings are saved as on Exit once the command line was carried out; a rejected
+        // one changes nothing.
+        if (carriedOut_)
+            shell_.Exit();
+        if (!arguments_.logPath)
+            return status;
+        RunRecord& record = record_;
+        record.adapter = AdapterLabel(shell_.GetSettings());
+        const uint32_t device = shell_.Engine().deviceIndex.load();
+        if (jobStarted_ && device != 0 && device < kDeviceCount)
+            record.device = DeviceName(device);
+        if (request_.fileToken)
+            record.imageFile = *request_.fileToken;
+        else if (saved_)
+            record.imageFile = *arguments_.savePath;
+        const MemoryImage& image = shell_.Image();
+        if (jobStarted_ && image.Low() <= image.High())
+            record.imageCrc = Format("0x%08X", ImageCrc32(image));
+        if (serial_ && arguments_.serialPath)
+            record.serial = serial_->Reserved().value_or("");
+        record.steps = StepsText(requested_ & ~shell_.Engine().jobFlags.load(), saved_);
+        record.passed = status == kExitDone;
+        if (!record.passed)
+            record.failure = !view_.FirstErrorText().empty() ? view_.FirstErrorText() : reason_;
+        record.durationMs = static_cast<uint64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_)
+                .count());
+        if (!AppendRunLog(*arguments_.logPath, RunLogLine(record))) {
+            Complain(Format("Error. Can't append to the log file \"%s\"", arguments_.logPath->c_str()));
+            return status == kExitDone ? kExitFailed : status;
+        }
+        return status;
+    }
+
+    ProgrammerShell& shell_;
+    QueuedMessageBus& bus_;
+    CliView& view_;
+    const CliArguments& arguments_;
+    const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    RunRecord record_;
+    CommandLineRequest request_;
+    std::shared_ptr<SerialReservation> serial_;
+    uint32_t requested_ = 0;
+    bool carriedOut_ = false;
+    bool jobStarted_ = false;
+    bool saved_ = false;
+    std::string reason_;
+};
 
 int Run(const std::vector<std::string>& arguments) {
     const CliArguments parsed = ParseCliArguments(arguments);
@@ -108,30 +335,8 @@ int Run(const std::vector<std::string>& arguments) {
         shell.Initialize();
         InstallInterruptHandler();
 
-        const CommandLineRequest request = shell.ReadCommandTokens(parsed.tokens);
-        if (request.aborted || request.errorFlag) {
-            // A script must never have a job run on settings it did not ask for.
-            shell.SetFailureMark(true);
-            shell.Message("Command line rejected: nothing was done");
-            status = kExitRejected;
-        } else if (request.fileToken && request.flowFlags == 0) {
-            shell.SetFailureMark(true);
-            shell.Message("Error. No action given for the file (+e, +b, +p, +v or +r): nothing was done");
-            status = kExitRejected;
-        } else {
-            // Ends the process should a fault inside the adapter leave the program stuck.
-            FaultWatchdog watchdog;
-            CarryOutOptions options;
-            options.loadMustSucceed = true;
-            // A file without its end record may be cut short: never programmed unattended.
-            options.refuseUnterminatedFile = true;
-            const CommandLineOutcome outcome = shell.CarryOutCommandLine(request, options);
-            if (outcome.jobStarted)
-                status = WaitForJob(shell, bus, outcome);
-            else
-                status = outcome.rejected ? kExitRejected : kExitDone;
-            shell.Exit();
-        }
+        HeadlessRun run(shell, bus, view, parsed);
+        status = run.Execute();
         view.Finish();
         // No receiver from here on: a worker still sending must not wait for one.
         bus.Shutdown();

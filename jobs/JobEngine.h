@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace pyrola {
@@ -31,6 +32,12 @@ inline constexpr uint16_t kTargetSupplyMillivolts = 3600;
 inline constexpr uint32_t kInfoReadBuffer = 512;
 
 struct WorkerContext;
+
+// What a front end's preparation of a serial write decided.
+struct SerialWritePreparation {
+    bool ok = true;   // false: the step fails without touching the device
+    std::string note; // logged (as the failure's reason when ok is false); may be empty
+};
 
 class JobEngine {
 public:
@@ -57,6 +64,14 @@ public:
     // Also written by a command line that arrives while a list runs.
     std::atomic<uint8_t> eraseInfo{1};
     SerialBlock serialBlock;
+    // Runs inside the write-serial step on the worker, with the attached device's record,
+    // after the segment was backed up and before the device is changed: it may put other
+    // bytes of the same serial place into the block (the headless program reserves the
+    // board's number only here, once every earlier step of the list passed and the device
+    // answered). A changed address, bytes that leave the segment or ok false fail the step
+    // with the device unchanged. Null: the block is written as the main thread left it.
+    // Set only while no worker runs.
+    std::function<SerialWritePreparation(const DeviceRecord& device, SerialBlock& block)> prepareSerialWrite;
     int threadPriority = kWorkerPriorityNormal;
     // Applies threadPriority on the worker thread. The front end sets it to
     // SetCurrentThreadPriority (platform/ThreadPriority.h); the core cannot link the platform
@@ -155,9 +170,13 @@ private:
     void WarnBytesOutsideDevice(const char* action);
     void PublishRecord();
     // Serial-number helpers.
-    bool SerialAddressInFlash();
+    // The block's address lies in flash (and, for a patch, the serial in one segment);
+    // otherwise the refusal is reported.
+    bool SerialAddressAccepted(bool patching);
     bool ReadSerialBytes();
     bool SerialWriteFailed();
+    // Runs prepareSerialWrite; false (reported) when the step must stop.
+    bool PrepareSerialWrite();
 
     // Thread mechanics.
     void WorkerMain(const std::shared_ptr<WorkerContext>& context, int priority);

@@ -1,4 +1,5 @@
 #include "jobs/JobEngine.h"
+#include "jobs/SerialPlacement.h"
 
 #include <algorithm>
 #include <vector>
@@ -7,22 +8,20 @@ namespace pyrola {
 
 namespace {
 
-constexpr uint32_t kInfoSegmentSize = 128;
-constexpr uint32_t kMainSegmentSize = 512;
 // Every stage of the segment patch is tried this often before the step gives up.
 constexpr int kPatchTries = 5;
 constexpr const char* kNotInFlashText = "Error. Address 0x%.4X not in flash memory space";
 
-bool Within(uint32_t address, uint32_t first, uint32_t last) {
-    return address >= first && address <= last;
-}
-
 } // namespace
 
-bool JobEngine::SerialAddressInFlash() {
+bool JobEngine::SerialAddressAccepted(bool patching) {
     const uint32_t address = serialBlock.address;
-    if (Within(address, deviceRecord.infoStart, deviceRecord.infoEnd) ||
-        Within(address, deviceRecord.mainStart, deviceRecord.mainEnd))
+    const SerialPlacement placement =
+        CheckSerialPlacement(deviceRecord, address, static_cast<uint32_t>(serialBlock.bytes.size()));
+    // The patch works on one segment; a serial running past it would be written beyond the
+    // segment buffer (and into a segment that was never saved), so it is refused up front,
+    // as one outside flash is. A read has no segment to stay in.
+    if (placement == SerialPlacement::Fits || (!patching && placement == SerialPlacement::CrossesSegment))
         return true;
     Report(kNotInFlashText, 1, unsigned(address));
     return false;
@@ -44,7 +43,7 @@ bool JobEngine::StepReadSerialNumber() {
     serialBlock.valid = 0;
     if (!Target()->isOpen)
         return false;
-    if (!SerialAddressInFlash())
+    if (!SerialAddressAccepted(false))
         return false;
     Report("Reading device serialization number at 0x%X..", 0, unsigned(serialBlock.address));
     if (!ReadSerialBytes()) {
@@ -61,20 +60,13 @@ bool JobEngine::StepReadSerialNumber() {
 bool JobEngine::StepWriteSerialNumber() {
     if (!Target()->isOpen)
         return false;
-    if (!SerialAddressInFlash())
+    if (!SerialAddressAccepted(true))
         return false;
     const uint32_t address = serialBlock.address;
-    const uint32_t length = static_cast<uint32_t>(serialBlock.bytes.size());
-    const uint32_t size = address < deviceRecord.mainStart ? kInfoSegmentSize : kMainSegmentSize;
-    const uint32_t segment = address - address % size;
+    const SerialSegment patch = SerialSegmentOf(deviceRecord, address);
+    const uint32_t size = patch.size;
+    const uint32_t segment = patch.start;
     const uint32_t offset = address - segment;
-    // The patch works on one segment; a serial running past it would be written beyond the
-    // segment buffer (and into a segment that was never saved), so it is refused up front,
-    // as the address check refuses one outside flash.
-    if (offset + length > size) {
-        Report(kNotInFlashText, 1, unsigned(address));
-        return false;
-    }
     Report("Writing device serialization number to 0x%X..", 0, unsigned(address));
 
     std::vector<uint8_t> buffer(size_t(size) + 1, 0);
@@ -88,6 +80,8 @@ bool JobEngine::StepWriteSerialNumber() {
         Report("Can't read device memory.", 1);
         return SerialWriteFailed();
     }
+    if (prepareSerialWrite && !PrepareSerialWrite())
+        return false;
 
     Report("Process patch. Erase segment..", 0);
     bool erased = false;
@@ -112,6 +106,25 @@ bool JobEngine::StepWriteSerialNumber() {
     serialBlock.valid = 1;
     SendValue(kBusSerialRefresh, 0);
     return true;
+}
+
+bool JobEngine::PrepareSerialWrite() {
+    const uint32_t address = serialBlock.address;
+    const SerialWritePreparation prepared = prepareSerialWrite(deviceRecord, serialBlock);
+    // The backup holds the segment of the old address: the bytes may change, the place not.
+    if (prepared.ok && serialBlock.address == address &&
+        CheckSerialPlacement(deviceRecord, address, static_cast<uint32_t>(serialBlock.bytes.size())) ==
+            SerialPlacement::Fits) {
+        if (!prepared.note.empty())
+            SendLog(prepared.note);
+        return true;
+    }
+    serialBlock.address = address;
+    serialBlock.valid = 0;
+    SendStatus("Write serial number failed.", 1);
+    SendLog(prepared.ok ? Format(kNotInFlashText, unsigned(address)) : prepared.note);
+    SendValue(kBusSerialRefresh, 0);
+    return false;
 }
 
 bool JobEngine::SerialWriteFailed() {

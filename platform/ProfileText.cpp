@@ -80,7 +80,8 @@ std::optional<std::string> ProfileUpdate(const std::string& text, const std::str
                 insertAt = i + 1;
         } else if (inside) {
             if (line.kind == Line::kEntry && SameIgnoringCase(line.name, key)) {
-                line.text = entry;
+                // A CR LF file stays one.
+                line.text = !line.text.empty() && line.text.back() == '\r' ? entry + '\r' : entry;
                 replaced = true;
                 break;
             }

@@ -275,6 +275,17 @@ void DeviceModel::InjectPowerLossAfter(uint32_t operationCount, FlashOperation k
     powerLossKind_ = kind;
 }
 
+bool DeviceModel::HostCrashDue() {
+    if (!hostCrashCountdown_)
+        return false;
+    if (*hostCrashCountdown_ == 0) {
+        hostCrashCountdown_.reset();
+        return true;
+    }
+    --*hostCrashCountdown_;
+    return false;
+}
+
 void DeviceModel::RestorePower() {
     powerLost_ = false;
     interrupting_ = false;

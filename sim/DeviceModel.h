@@ -98,6 +98,13 @@ public:
     void InjectPowerLossAfter(uint32_t operationCount, FlashOperation kind = FlashOperation::Any);
     bool PowerLost() const { return powerLost_; }
     void RestorePower();
+    // A crash of the program that drives the chip (or a power cut of its PC), for tests of
+    // what survives one: the erase command after the next `eraseCommands` ends that program
+    // before the chip sees it. Only a front end running inside that program (the FET
+    // library) can act on it; it asks HostCrashDue before every erase command.
+    void InjectHostCrashAfter(uint32_t eraseCommands) { hostCrashCountdown_ = eraseCommands; }
+    // Counts one erase command against the countdown; true when this one is the crash.
+    bool HostCrashDue();
     // Flash programming and erase operations performed so far.
     uint64_t FlashOperationCount() const { return flashOperations_; }
 
@@ -130,6 +137,7 @@ private:
     std::optional<uint32_t> powerLossCountdown_;
     FlashOperation powerLossKind_ = FlashOperation::Any;
     uint64_t flashOperations_ = 0;
+    std::optional<uint32_t> hostCrashCountdown_;
 };
 
 } // namespace pyrola::sim

@@ -98,6 +98,14 @@ bool ParseItem(const std::string& item, std::vector<Action>* actions) {
             [count, kind](DeviceModel& m, LoaderFaults&) { m.InjectPowerLossAfter(count, kind); });
         return true;
     }
+    if (key == "crash-erase") {
+        uint32_t count = 0;
+        if (!ParseNumber(value, 0xFFFFFFFFu, &count)) {
+            return false;
+        }
+        actions->push_back([count](DeviceModel& m, LoaderFaults&) { m.InjectHostCrashAfter(count); });
+        return true;
+    }
     if (key == "stuck") {
         std::vector<std::string> fields = Split(value, ":");
         uint32_t address = 0, mask = 0, bits = 0;

@@ -5,6 +5,8 @@
 //   powerloss=N         supply lost during the flash operation after the next N
 //   powerloss-write=N   ... counting only programmed bytes
 //   powerloss-erase=N   ... counting only erase commands
+//   crash-erase=N       the program driving the chip ends at once (a crash or a power
+//                       cut of its PC) at the erase command after the next N
 //   stuck=A:M:V         at address A the bits of mask M read as in V
 //   securityfuse        the security fuse is blown
 //   locked              the flash controller stays locked

@@ -36,6 +36,7 @@ constexpr const char* kErrorTexts[kFetErrorCount] = {
     "Memory is not blank",
     "Memory differs from the data",
     "Device record buffer too small",
+    "The program driving the chip crashed",
 };
 
 const char* SystemEnvironment(const char* name) {
@@ -291,6 +292,14 @@ int32_t FetTarget::Erase(int32_t mode, int32_t address, int32_t length) {
     Pace();
     if (!CheckReady(true)) {
         return -1;
+    }
+    if (model_->HostCrashDue()) {
+        if (hostCrash_) {
+            hostCrash_();
+        } else {
+            std::_Exit(kHostCrashExitStatus);
+        }
+        return Fail(kFetHostCrashed);
     }
     bool done = false;
     switch (mode) {

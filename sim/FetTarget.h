@@ -8,7 +8,8 @@
 //   PYROLA_SIM_STATE   state file: loaded at every Initialize, written after every call
 //                      that changes the chip and at Close, so separate runs see one chip
 //   PYROLA_SIM_FAULTS  faults to inject (see FaultList.h), applied to every new chip (not
-//                      again to one reloaded from its state file within the process)
+//                      again to one reloaded from its state file within the process); a
+//                      host crash ends the process that loaded the library with status 86
 //   PYROLA_SIM_FET_DELAY  milliseconds (0-10000) that every erase, erase check, memory
 //                      and verify call takes beyond its work: a slow cable, so that a
 //                      job lasts long enough to be cancelled
@@ -52,6 +53,7 @@ enum FetError : int32_t {
     kFetNotBlank,
     kFetVerifyFailed,
     kFetRecordTooSmall,
+    kFetHostCrashed,
     kFetErrorCount
 };
 
@@ -80,6 +82,12 @@ public:
     int32_t ErrorNumber() const { return error_; }
     static const char* ErrorString(int32_t number);
 
+    // What a host crash fault does: by default the process ends at once, without any
+    // clean-up (status kHostCrashExitStatus). Tests put a recorder here; the erase that
+    // crashed then fails and leaves the chip as it was.
+    void SetHostCrash(std::function<void()> crash) { hostCrash_ = std::move(crash); }
+    static constexpr int kHostCrashExitStatus = 86;
+
     // The chip behind the library; null before the first Initialize.
     DeviceModel* Model() { return model_.get(); }
 
@@ -95,6 +103,7 @@ private:
     Environment environment_;
     Sleeper sleeper_;
     uint32_t delayMs_ = 0;
+    std::function<void()> hostCrash_;
     std::unique_ptr<DeviceModel> model_;
     std::string statePath_;
     int32_t error_ = kFetNoError;

@@ -99,7 +99,7 @@ endif()
 
 # A file but no action: nothing would be programmed, and a script must hear of it.
 run(file-without-action 2 "${FW}")
-expect_line("Error. No action given for the file (+e, +b, +p, +v or +r): nothing was done")
+expect_line("Error. No action given for the file (+e, +b, +p, +v, +r, --serial, --serial-read or --dump): nothing was done")
 expect_no_line("Loading")
 
 set(many "")

@@ -2,6 +2,7 @@
 // Temporary files and image helpers shared by the image file tests.
 
 #include "image/MemoryImage.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -15,34 +16,8 @@
 
 namespace pyrola::testfiles {
 
-// A fresh folder below the system's temp folder, removed with everything in it.
-class TempDir {
-public:
-    TempDir() {
-        std::random_device seed;
-        const auto base = std::filesystem::temp_directory_path();
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            auto candidate = base / ("pyrola-imagefiles-" + std::to_string(seed()));
-            if (std::filesystem::create_directory(candidate)) {
-                path_ = candidate;
-                return;
-            }
-        }
-        ADD_FAILURE() << "cannot create a temporary folder";
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-    std::string Path() const { return path_.string(); }
-
-private:
-    std::filesystem::path path_;
-};
+// The shared temporary folder, under the name these tests have always used.
+using TempDir = pyrola::test::TempDir;
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);

@@ -1,4 +1,5 @@
 // Writing a serial number into flash by segment patch, and reading it back.
+#include "jobs/SerialPlacement.h"
 #include "tests/jobs/JobTestFixture.h"
 
 #include <algorithm>
@@ -187,4 +188,87 @@ TEST_F(SerialTest, FailedReadKeepsTheBlockInvalid) {
     EXPECT_EQ(bus.StatusTexts().back(), "Read serial number failed.");
     EXPECT_EQ(bus.LogLines().back(), "No answer");
     EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
+}
+
+// A front end that prepares the write (the headless program reserving its number) sees
+// the device only after the backup and before any change to it.
+TEST_F(SerialTest, PreparationRunsBetweenBackupAndErase) {
+    Serial(0x1040, {0, 0, 0});
+    std::vector<std::string> opsAtPreparation;
+    engine.prepareSerialWrite = [&](const DeviceRecord& device, SerialBlock& block) {
+        opsAtPreparation = adapter.Ops();
+        EXPECT_EQ(device.mainStart, 0xE000);
+        block.bytes = {'A', '7', 0};
+        return SerialWritePreparation{true, "A7 reserved"};
+    };
+    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_EQ(opsAtPreparation, (std::vector<std::string>{"ReadMemory", "VerifyMemory"}));
+    EXPECT_EQ(adapter.memory[0x1040], 'A');
+    EXPECT_EQ(adapter.memory[0x1042], 0);
+    const auto log = bus.LogLines();
+    EXPECT_EQ(log[2], "A7 reserved");
+    EXPECT_EQ(log[3], "Process patch. Erase segment..");
+}
+
+TEST_F(SerialTest, RefusedPreparationLeavesTheDeviceAlone) {
+    Serial(0xE010, {1});
+    engine.serialBlock.valid = 1;
+    engine.prepareSerialWrite = [](const DeviceRecord&, SerialBlock&) {
+        return SerialWritePreparation{false, "No number left"};
+    };
+    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_EQ(adapter.Ops(), (std::vector<std::string>{"ReadMemory", "VerifyMemory"}));
+    EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
+    EXPECT_EQ(bus.Sent(kBusErrorColour).back(), 1u);
+    EXPECT_EQ(bus.LogLines().back(), "No number left");
+    EXPECT_EQ(engine.serialBlock.valid, 0);
+    EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
+}
+
+TEST_F(SerialTest, PreparationMayNotMoveTheSerialOrLeaveItsSegment) {
+    Serial(0x107C, {1, 2});
+    engine.prepareSerialWrite = [](const DeviceRecord&, SerialBlock& block) {
+        block.bytes = {1, 2, 3, 4, 5}; // past 0x107F
+        return SerialWritePreparation{true, ""};
+    };
+    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_EQ(adapter.CountOf("Erase"), 0u);
+    EXPECT_EQ(bus.LogLines().back(), "Error. Address 0x107C not in flash memory space");
+
+    adapter.ClearCalls();
+    engine.prepareSerialWrite = [](const DeviceRecord&, SerialBlock& block) {
+        block.address = 0xE000; // the backup holds another segment
+        return SerialWritePreparation{true, ""};
+    };
+    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_EQ(adapter.CountOf("Erase"), 0u);
+    EXPECT_EQ(engine.serialBlock.address, 0x107Cu);
+}
+
+TEST_F(SerialTest, NoPreparationWhenTheBackupFails) {
+    adapter.SetResult("VerifyMemory", -1);
+    bool prepared = false;
+    engine.prepareSerialWrite = [&](const DeviceRecord&, SerialBlock&) {
+        prepared = true;
+        return SerialWritePreparation{};
+    };
+    Serial(0xE010, {9});
+    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    Serial(0x0200, {9}); // outside flash
+    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(prepared);
+}
+
+TEST(SerialPlacementCheck, SegmentsByMemoryAndFit) {
+    DeviceRecord device;
+    FillDeviceRecord(3, &device); // info 0x1000-0x10FF, main 0xE000-0xFFFF
+    EXPECT_EQ(SerialSegmentOf(device, 0x1040).start, 0x1000u);
+    EXPECT_EQ(SerialSegmentOf(device, 0x1040).size, 128u);
+    EXPECT_EQ(SerialSegmentOf(device, 0xFFE0).start, 0xFE00u);
+    EXPECT_EQ(SerialSegmentOf(device, 0xFFE0).size, 512u);
+    EXPECT_EQ(CheckSerialPlacement(device, 0x107D, 3), SerialPlacement::Fits);
+    EXPECT_EQ(CheckSerialPlacement(device, 0x107E, 3), SerialPlacement::CrossesSegment);
+    EXPECT_EQ(CheckSerialPlacement(device, 0xFFFF, 0xFFFFFFFF), SerialPlacement::CrossesSegment);
+    EXPECT_EQ(CheckSerialPlacement(device, 0x0200, 1), SerialPlacement::OutsideFlash);
+    EXPECT_EQ(CheckSerialPlacement(device, 0x1100, 1), SerialPlacement::OutsideFlash);
 }

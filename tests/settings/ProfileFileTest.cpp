@@ -86,3 +86,11 @@ TEST(ProfileText, UpdatePlacesKeysInTheirSection) {
 
 } // namespace
 } // namespace pyrola
+
+namespace pyrola {
+TEST(ProfileText, AChangedLineKeepsItsLineEnd) {
+    EXPECT_EQ(ProfileUpdate("[Options]\r\nSerial=A1\r\nType=0\r\n", "Options", "Serial", "A2"),
+              "[Options]\r\nSerial=A2\r\nType=0\r\n");
+    EXPECT_EQ(ProfileUpdate("[Options]\nSerial=A1\n", "Options", "Serial", "A2"), "[Options]\nSerial=A2\n");
+}
+} // namespace pyrola

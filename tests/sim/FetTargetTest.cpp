@@ -199,6 +199,35 @@ TEST_F(FetTargetTest, CableDelayPacesEveryTransferCallOnly) {
     }
 }
 
+// A crash of the program driving the chip, at a chosen erase command: the program ends
+// before the chip sees the command (here a recorder stands in for the process's end).
+TEST_F(FetTargetTest, HostCrashFaultEndsTheProgramAtTheChosenErase) {
+    env_["PYROLA_SIM_FAULTS"] = "crash-erase=1";
+    env_["PYROLA_SIM_STATE"] = state_;
+    FetTarget target(Env());
+    int crashes = 0;
+    target.SetHostCrash([&] { ++crashes; });
+    Attach(target);
+    DeviceModel& chip = *target.Model();
+    chip.Poke(0xF000, 0x00);
+    ASSERT_EQ(target.Erase(0, 0xF000, 512), 0);
+    EXPECT_EQ(crashes, 0);
+    chip.Poke(0xF000, 0x00);
+    EXPECT_EQ(target.Erase(0, 0xF000, 512), -1);
+    EXPECT_EQ(crashes, 1);
+    EXPECT_EQ(target.ErrorNumber(), kFetHostCrashed);
+    EXPECT_EQ(chip.Read(0xF000), 0x00); // the chip never saw the command
+    // Writes are not counted, and the fault strikes once.
+    uint8_t byte = 0x12;
+    EXPECT_EQ(target.Memory(0xF002, &byte, 1, 0), 0);
+    EXPECT_EQ(target.Erase(0, 0xF000, 512), 0);
+    EXPECT_EQ(crashes, 1);
+    env_["PYROLA_SIM_FAULTS"] = "crash-erase=x";
+    FetTarget bad(Env());
+    EXPECT_EQ(bad.Initialize("1", nullptr), -1);
+    EXPECT_EQ(bad.ErrorNumber(), kFetBadFaults);
+}
+
 TEST(FaultList, ParsesEveryItemAndRejectsMalformedListsWhole) {
     DeviceModel chip;
     std::string error;

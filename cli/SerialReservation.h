@@ -1,0 +1,50 @@
+#pragma once
+// The headless program's serial numbers from a ".sprj" file, one board per run, never one
+// number for two boards. The number for this board is taken at the last moment before the
+// device changes (from the write step, once every earlier step passed): under a lock
+// beside the file, the file is read, the number after this one is stored (a whole new file
+// renamed over the old one), and only then is this number written to the device. A crash
+// or power cut after that can skip a number, never repeat one.
+//
+// The file keeps the text rules of the dialog's profile files on both systems: only the
+// Serial line changes, everything else in the file stays as it was. The lock file is the
+// .sprj's path with ".lock" appended; it stays in place.
+
+#include "adapters/DeviceRecord.h"
+#include "jobs/JobEngine.h"
+#include "jobs/SerialBlock.h"
+#include "serial/SerialConfig.h"
+
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace pyrola::cli {
+
+class SerialReservation {
+public:
+    explicit SerialReservation(std::string path) : path_(std::move(path)) {}
+
+    // Reads and checks the file (under its lock); on success the block gets the current
+    // serial's bytes and address (what a read fetches, and where a write goes). Empty when
+    // the file is usable, else why not.
+    std::string Load(SerialBlock& block);
+    const SerialConfig& Config() const { return config_; }
+
+    // The write step's preparation, on the worker: the board's number is reserved and its
+    // bytes put into block. Fails, with nothing stored, when the file cannot be locked,
+    // read or replaced, no longer checks out, or its serial does not fit this device.
+    SerialWritePreparation Reserve(const DeviceRecord& device, SerialBlock& block);
+    // The serial this run reserved, if any.
+    std::optional<std::string> Reserved() const;
+
+private:
+    std::string Problem(const std::string& what) const;
+
+    std::string path_;
+    SerialConfig config_;
+    mutable std::mutex mutex_; // reserved_: set on the worker, read by the main thread
+    std::optional<std::string> reserved_;
+};
+
+} // namespace pyrola::cli

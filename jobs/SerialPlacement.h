@@ -1,0 +1,24 @@
+#pragma once
+// Where the serial write patches flash: the whole segment that holds the serial's address
+// (128 bytes in information memory, 512 in main memory), so a serial must lie in flash and
+// inside that one segment.
+
+#include "adapters/DeviceRecord.h"
+
+#include <cstdint>
+
+namespace pyrola {
+
+struct SerialSegment {
+    uint32_t start = 0;
+    uint32_t size = 0;
+};
+
+enum class SerialPlacement { Fits, OutsideFlash, CrossesSegment };
+
+// The segment the write step backs up, erases and writes back for a serial at address.
+SerialSegment SerialSegmentOf(const DeviceRecord& device, uint32_t address);
+// Whether length bytes from address can be written by one segment patch on device.
+SerialPlacement CheckSerialPlacement(const DeviceRecord& device, uint32_t address, uint32_t length);
+
+} // namespace pyrola

@@ -1,0 +1,78 @@
+// The program's own "--" options: read first, never passed to the command line. This
+// folder also tests the platform's file lock and append (FileLockTest.cpp).
+#include "cli/CliArguments.h"
+#include "jobs/JobFlags.h"
+
+#include <gtest/gtest.h>
+
+using namespace pyrola;
+using namespace pyrola::cli;
+using Args = std::vector<std::string>;
+
+TEST(CliArguments, OptionsAreTakenOutOfTheCommandLine) {
+    const CliArguments parsed = ParseCliArguments({"-fet", "--serial", "unit.sprj", "--log=line.csv", "+ebpv",
+                                                   "fw.txt", "--dump", "id", "--save", "id.hex"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.tokens, (Args{"-fet", "+ebpv", "fw.txt"}));
+    EXPECT_EQ(parsed.serialPath, "unit.sprj");
+    EXPECT_EQ(parsed.logPath, "line.csv");
+    EXPECT_EQ(parsed.savePath, "id.hex");
+    EXPECT_EQ(parsed.dumpFlag, kJobDumpDeviceId);
+    EXPECT_EQ(parsed.ActionFlags(), kJobWriteSerial | kJobDumpDeviceId);
+    EXPECT_FALSE(parsed.serialReadPath);
+
+    const CliArguments read = ParseCliArguments({"--serial-read", "a b.sprj", "--dump=ram"});
+    EXPECT_EQ(read.error, "");
+    EXPECT_TRUE(read.tokens.empty());
+    EXPECT_EQ(read.serialReadPath, "a b.sprj");
+    EXPECT_EQ(read.ActionFlags(), kJobReadSerial | kJobDumpRam);
+    EXPECT_EQ(ParseCliArguments({"--dump", "bsl"}).dumpFlag, kJobDumpLoader);
+}
+
+TEST(CliArguments, BadOptionsAreRefusedWithTheirReason) {
+    const struct {
+        Args arguments;
+        const char* error;
+    } cases[] = {
+        {{"--serial"}, "Option '--serial' needs a file name"},
+        {{"--log", "--serial", "u.sprj"}, "Option '--log' needs a file name"},
+        {{"--save="}, "Option '--save' needs a file name"},
+        {{"--dump"}, "Option '--dump' needs ram, id or bsl"},
+        {{"--dump", "flash"}, "Unknown dump 'flash': use ram, id or bsl"},
+        {{"--dump", "ram", "--dump", "id"}, "Option '--dump' given twice"},
+        {{"--log", "a.csv", "--log", "b.csv"}, "Option '--log' given twice"},
+        {{"--serial", "a.sprj", "--serial-read", "a.sprj"},
+         "--serial and --serial-read cannot be combined: the serial write reads its number back itself"},
+        {{"+r", "--save", "back.xyz"},
+         "--save: no format that is written for 'back.xyz' (use .txt, .hex, .a43, .bin, .tsk or .dat)"},
+        // S-record is read, never written.
+        {{"+r", "--save", "back.srec"},
+         "--save: no format that is written for 'back.srec' (use .txt, .hex, .a43, .bin, .tsk or .dat)"},
+        {{"--serials", "u.sprj"}, "Unknown option '--serials'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        EXPECT_EQ(ParseCliArguments(c.arguments).error, c.error);
+    }
+    // The sixteen-token limit counts command-line tokens only.
+    Args many(16, "-bsl");
+    many.insert(many.end(), {"--log", "x.csv"});
+    EXPECT_EQ(ParseCliArguments(many).error, "");
+    many.push_back("-fet");
+    EXPECT_EQ(ParseCliArguments(many).error, "Too many arguments: at most 16 are read");
+}
+
+TEST(CliArguments, HelpAndVersion) {
+    EXPECT_TRUE(ParseCliArguments({}).help);
+    EXPECT_TRUE(ParseCliArguments({"-?"}).help);
+    EXPECT_TRUE(ParseCliArguments({"--help"}).help);
+    EXPECT_TRUE(ParseCliArguments({"--version"}).version);
+    // Beside a job they are refused: "--version +e && echo PASS" must not pass.
+    const CliArguments mixed = ParseCliArguments({"--help", "+e"});
+    EXPECT_FALSE(mixed.help);
+    EXPECT_EQ(mixed.error, "--help and --version stand alone");
+    EXPECT_EQ(ParseCliArguments({"-fet", "--version"}).error, "--help and --version stand alone");
+    // Alone, "-h" is help; beside other tokens it is a command-line token like any other.
+    EXPECT_FALSE(ParseCliArguments({"-h", "+e"}).help);
+    EXPECT_EQ(VersionText(), "PYROLA v1.44");
+}

@@ -1,0 +1,171 @@
+// The headless program's serial numbers: a ".sprj" file read strictly, one number taken
+// per board with the next stored first, never one number twice.
+#include "cli/SerialReservation.h"
+#include "adapters/DeviceTable.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+#include <vector>
+
+using namespace pyrola;
+using namespace pyrola::cli;
+using namespace pyrola::test;
+
+namespace {
+
+constexpr const char* kDefaults = "; line 3\r\n[Options]\r\nAddress=4096\r\nType=0\r\nSerial=TEST00001M2\r\n";
+
+DeviceRecord Device(uint32_t index = 3) {
+    DeviceRecord device;
+    FillDeviceRecord(index, &device);
+    return device;
+}
+
+std::string Text(const SerialBlock& block) {
+    return std::string(block.bytes.begin(), block.bytes.end());
+}
+
+} // namespace
+
+TEST(SerialReservation, LoadComposesTheCurrentSerial) {
+    TempDir folder;
+    SerialReservation reservation(folder.Write("unit.sprj", kDefaults));
+    SerialBlock block;
+    ASSERT_EQ(reservation.Load(block), "");
+    EXPECT_EQ(block.address, 0x1000u);
+    EXPECT_EQ(Text(block), std::string("TEST00001M2\0", 12));
+    EXPECT_EQ(reservation.Config().serial, "TEST00001M2");
+    EXPECT_FALSE(reservation.Reserved());
+}
+
+TEST(SerialReservation, BadFilesAreRefusedWithTheirReason) {
+    TempDir folder;
+    const struct {
+        const char* text;
+        const char* problem;
+    } cases[] = {
+        {"[Options]\nAddress=12x\nSerial=A1\n", "Invalid Address '12x'"},
+        {"[Options]\nAddress=-4096\nSerial=A1\n", "Invalid Address '-4096'"},
+        {"[Options]\nType=5\nSerial=A1\n", "Invalid Type '5' (0 char *, 1 char[], 2 BYTE, 3 WORD, 4 DWORD)"},
+        {"[Options]\nAddress=4096\n", "No Serial"},
+        {"[Other]\nSerial=A1\n", "No Serial"},
+        {"[Options]\nSerial=ABC\n", "Invalid Serial 'ABC'"},
+        {"[Options]\nSerial=SN99999999999\n", "Serial 'SN99999999999' is beyond the last number 2147483646"},
+        {"[Options]\nType=4\nSerial=-1\n", "Serial '-1' is beyond the last number 2147483646"},
+        {"[Options]\nType=2\nSerial=256\n", "Serial '256' does not fit the type BYTE"},
+        {"[Options]\nAddress=0x0200\nSerial=A1\n",
+         "Address 0x200 is not in the flash memory of any known device"},
+        {"[Options]\nAddress=0x107A\nSerial=TEST00001M2\n",
+         "A serial of 12 bytes at 0x107A does not fit its flash segment"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        SerialReservation reservation(folder.Write("bad.sprj", c.text));
+        SerialBlock block;
+        EXPECT_EQ(reservation.Load(block), std::string("Serial config \"bad.sprj\": ") + c.problem);
+    }
+    SerialReservation missing(folder.File("missing.sprj"));
+    SerialBlock block;
+    EXPECT_EQ(missing.Load(block), "Serial config \"missing.sprj\": can't read the file");
+    // A serial that fills its segment to the end is fine; hexadecimal addresses too.
+    SerialReservation edge(folder.Write("edge.sprj", "[Options]\nAddress=0x1074\nSerial=TEST00001M2\n"));
+    EXPECT_EQ(edge.Load(block), "");
+}
+
+TEST(SerialReservation, TheNextNumberIsStoredBeforeTheBoardGetsItsOwn) {
+    TempDir folder;
+    const std::string path = folder.Write("unit.sprj", kDefaults);
+    SerialReservation reservation(path);
+    SerialBlock block;
+    ASSERT_EQ(reservation.Load(block), "");
+    block.bytes.clear();
+    const SerialWritePreparation prepared = reservation.Reserve(Device(), block);
+    ASSERT_TRUE(prepared.ok) << prepared.note;
+    EXPECT_EQ(prepared.note,
+              "Serial number TEST00001M2 reserved (TEST00002M2 stored as the next in \"unit.sprj\")");
+    EXPECT_EQ(Text(block), std::string("TEST00001M2\0", 12));
+    EXPECT_EQ(reservation.Reserved(), "TEST00001M2");
+    // Only the Serial line changed; the comment and the line ends stay.
+    EXPECT_EQ(folder.Read("unit.sprj"),
+              "; line 3\r\n[Options]\r\nAddress=4096\r\nType=0\r\nSerial=TEST00002M2\r\n");
+    ASSERT_TRUE(reservation.Reserve(Device(), block).ok);
+    EXPECT_EQ(Text(block), std::string("TEST00002M2\0", 12));
+}
+
+TEST(SerialReservation, NumericTypesDoNotWrapIntoNumbersGivenBefore) {
+    TempDir folder;
+    const std::string path = folder.Write("byte.sprj", "[Options]\nAddress=0x1000\nType=2\nSerial=255\n");
+    SerialReservation reservation(path);
+    SerialBlock block;
+    ASSERT_EQ(reservation.Load(block), "");
+    ASSERT_TRUE(reservation.Reserve(Device(), block).ok);
+    EXPECT_EQ(block.bytes, (std::vector<uint8_t>{0xFF}));
+    EXPECT_NE(folder.Read("byte.sprj").find("Serial=256"), std::string::npos);
+    const SerialWritePreparation exhausted = reservation.Reserve(Device(), block);
+    EXPECT_FALSE(exhausted.ok);
+    EXPECT_EQ(exhausted.note,
+              "Serial config \"byte.sprj\": Serial '256' does not fit the type BYTE; no number was taken");
+}
+
+TEST(SerialReservation, NothingIsTakenWhenTheBoardCannotHaveIt) {
+    TempDir folder;
+    const std::string path = folder.Write("unit.sprj", kDefaults);
+    SerialReservation reservation(path);
+    SerialBlock block;
+    ASSERT_EQ(reservation.Load(block), "");
+    // A part whose information memory lies elsewhere.
+    uint32_t other = 0;
+    for (uint32_t i = 1; i < kDeviceCount && other == 0; ++i) {
+        if (DeviceBounds(i).infoStart != 0x1000)
+            other = i;
+    }
+    ASSERT_NE(other, 0u);
+    SerialWritePreparation prepared = reservation.Reserve(Device(other), block);
+    EXPECT_FALSE(prepared.ok);
+    EXPECT_NE(prepared.note.find("does not fit the flash of"), std::string::npos) << prepared.note;
+    EXPECT_EQ(folder.Read("unit.sprj"), kDefaults);
+
+    // The file was changed during the run: another address, or no longer a valid serial.
+    folder.Write("unit.sprj", "[Options]\nAddress=0x1040\nSerial=TEST00001M2\n");
+    prepared = reservation.Reserve(Device(), block);
+    EXPECT_FALSE(prepared.ok);
+    EXPECT_EQ(prepared.note, "Serial config \"unit.sprj\": its Address changed to 0x1040 during the run; no "
+                             "number was taken");
+    folder.Write("unit.sprj", "[Options]\nSerial=none\n");
+    EXPECT_FALSE(reservation.Reserve(Device(), block).ok);
+    std::filesystem::remove(path);
+    prepared = reservation.Reserve(Device(), block);
+    EXPECT_EQ(prepared.note, "Serial config \"unit.sprj\": can't read the file; no number was taken");
+    EXPECT_FALSE(reservation.Reserved());
+}
+
+TEST(SerialReservation, ReservationsAtOnceNeverShareANumber) {
+    TempDir folder;
+    const std::string path = folder.Write("unit.sprj", kDefaults);
+    constexpr int kWriters = 4, kEach = 10;
+    std::vector<std::vector<std::string>> taken(kWriters);
+    std::vector<std::thread> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        writers.emplace_back([&, w] {
+            for (int i = 0; i < kEach; ++i) {
+                SerialReservation reservation(path);
+                SerialBlock block;
+                ASSERT_EQ(reservation.Load(block), "");
+                ASSERT_TRUE(reservation.Reserve(Device(), block).ok);
+                taken[w].push_back(*reservation.Reserved());
+            }
+        });
+    }
+    for (std::thread& writer : writers)
+        writer.join();
+    std::set<std::string> all;
+    for (const auto& list : taken)
+        all.insert(list.begin(), list.end());
+    EXPECT_EQ(all.size(), size_t(kWriters * kEach));
+    EXPECT_EQ(*all.begin(), "TEST00001M2");
+    EXPECT_EQ(*all.rbegin(), "TEST00040M2");
+    EXPECT_NE(folder.Read("unit.sprj").find("Serial=TEST00041M2"), std::string::npos);
+}
