@@ -2,7 +2,7 @@
 
 #include "adapters/FetAdapter.h"
 #include "adapters/bsl/BslAdapter.h"
-#include "app/UnavailableAdapter.h"
+#include "adapters/raw/RawJtagAdapter.h"
 
 #include <algorithm>
 
@@ -11,12 +11,11 @@ namespace pyrola {
 static_assert(kErasedVectorPassword == kBslErasedPassword, "one erased-device password");
 static_assert(sizeof(VectorPassword) == sizeof(BslPassword));
 
-AdapterSuite::AdapterSuite(LibraryLoader& libraries, SerialPortFactory& ports, Clock& clock,
-                           FaultGuard& guard)
+AdapterSuite::AdapterSuite(LibraryLoader& libraries, PortIo& parallelPorts, SerialPortFactory& serialPorts,
+                           Clock& clock, FaultGuard& guard)
     : fet_(std::make_unique<FetAdapter>(libraries, guard)),
-      // Direct JTAG on the parallel port is not part of this build yet.
-      raw_(std::make_unique<UnavailableAdapter>("RAW", "RAW adapter not available in this build")),
-      bsl_(std::make_unique<BslAdapter>(ports, clock)) {}
+      raw_(std::make_unique<RawJtagAdapter>(parallelPorts, clock)),
+      bsl_(std::make_unique<BslAdapter>(serialPorts, clock)) {}
 
 AdapterSuite::~AdapterSuite() = default;
 

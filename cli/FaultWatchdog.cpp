@@ -7,7 +7,7 @@
 
 namespace pyrola::cli {
 
-FaultWatchdog::FaultWatchdog() : thread_([this] { Watch(); }) {}
+FaultWatchdog::FaultWatchdog() : faultsBefore_(CaughtFaultCount()), thread_([this] { Watch(); }) {}
 
 FaultWatchdog::~FaultWatchdog() {
     {
@@ -19,11 +19,10 @@ FaultWatchdog::~FaultWatchdog() {
 }
 
 void FaultWatchdog::Watch() {
-    const uint32_t faultsBefore = CaughtFaultCount();
     std::optional<std::chrono::steady_clock::time_point> faultSeen;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stop_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stopping_; })) {
-        if (!faultSeen && CaughtFaultCount() != faultsBefore)
+        if (!faultSeen && CaughtFaultCount() != faultsBefore_)
             faultSeen = std::chrono::steady_clock::now();
         if (faultSeen && std::chrono::steady_clock::now() - *faultSeen > kGrace)
             AbandonProcess("pyrola: the program did not end after a fault inside the adapter; giving up", 1);

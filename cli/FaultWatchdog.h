@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -25,6 +26,9 @@ public:
 private:
     void Watch();
 
+    // Taken before the thread starts: a fault caught while the thread is still starting
+    // must not count as one from before.
+    const uint32_t faultsBefore_;
     std::mutex mutex_;
     std::condition_variable stop_;
     bool stopping_ = false;

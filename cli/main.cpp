@@ -25,6 +25,7 @@
 #include "platform/Clock.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FaultGuard.h"
+#include "platform/PortIo.h"
 #include "platform/ProgramDirectory.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
@@ -322,7 +323,8 @@ int Run(const std::vector<std::string>& arguments) {
 
     QueuedMessageBus bus;
     std::unique_ptr<SettingsStore> store = CreateSystemSettingsStore();
-    AdapterSuite adapters(SystemLibraryLoader(), SystemSerialPorts(), SystemClock(), SystemFaultGuard());
+    AdapterSuite adapters(SystemLibraryLoader(), SystemPortIo(), SystemSerialPorts(), SystemClock(),
+                          SystemFaultGuard());
     // The vendor's loader patch for old chips, when shipped beside the program.
     adapters.Bsl().patchFilePath = BesideProgram(kBslPatchFileName);
     CliView view(stdout, stderr, StandardErrorIsTerminal());

@@ -107,6 +107,10 @@ public:
     bool HostCrashDue();
     // Flash programming and erase operations performed so far.
     uint64_t FlashOperationCount() const { return flashOperations_; }
+    // No cable reaches the chip's JTAG pins: a parallel port wired to them reads all ones.
+    // Only the JTAG front end looks at it; it is not part of the state file.
+    void UnplugJtagCable() { jtagCableUnplugged_ = true; }
+    bool JtagCableUnplugged() const { return jtagCableUnplugged_; }
 
     // State file: the 65,536 bytes of the address space (file offset = address), then a
     // trailer with the device name, the fuses and the flags. Load also accepts a bare
@@ -134,6 +138,7 @@ private:
     bool securityFuseBlown_ = false;
     bool powerLost_ = false;
     bool interrupting_ = false;
+    bool jtagCableUnplugged_ = false;
     std::optional<uint32_t> powerLossCountdown_;
     FlashOperation powerLossKind_ = FlashOperation::Any;
     uint64_t flashOperations_ = 0;

@@ -84,6 +84,10 @@ bool ParseItem(const std::string& item, std::vector<Action>* actions) {
             actions->push_back([](DeviceModel& m, LoaderFaults&) { m.SetFlashLocked(true); });
             return true;
         }
+        if (key == "nocable") {
+            actions->push_back([](DeviceModel& m, LoaderFaults&) { m.UnplugJtagCable(); });
+            return true;
+        }
         return false;
     }
     if (key == "powerloss" || key == "powerloss-write" || key == "powerloss-erase") {

@@ -15,6 +15,8 @@
 //   silent              the loader answers nothing
 //   drop=N              the N-th byte sent to the chip (counted from 1) is lost
 //   drop-answer=N       the N-th byte the chip answers (counted from 1) is lost
+// and, for the JTAG pins only:
+//   nocable             no cable reaches them (a parallel port wired to them reads all ones)
 // Numbers are decimal, or hexadecimal with 0x.
 
 #include "sim/DeviceModel.h"

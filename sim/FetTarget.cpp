@@ -2,13 +2,11 @@
 
 #include "adapters/DeviceRecord.h"
 #include "adapters/DeviceTable.h"
-#include "sim/FaultList.h"
+#include "sim/SimChipSetup.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 #include <thread>
 
 namespace pyrola::sim {
@@ -38,10 +36,6 @@ constexpr const char* kErrorTexts[kFetErrorCount] = {
     "Device record buffer too small",
     "The program driving the chip crashed",
 };
-
-const char* SystemEnvironment(const char* name) {
-    return std::getenv(name);
-}
 
 bool ValidPort(const char* port) {
     if (port == nullptr || port[0] < '1' || port[0] > '9') {
@@ -80,7 +74,7 @@ uint32_t DelaySetting(const char* text) {
 
 } // namespace
 
-FetTarget::FetTarget() : FetTarget(SystemEnvironment) {}
+FetTarget::FetTarget() : FetTarget(ProcessEnvironment) {}
 
 FetTarget::FetTarget(Environment environment) : FetTarget(std::move(environment), RealSleep) {}
 
@@ -114,7 +108,7 @@ bool FetTarget::CheckReady(bool needIdentified) {
         Fail(kFetNotIdentified);
         return false;
     }
-    if (model_->PowerLost()) {
+    if (chip_.model->PowerLost()) {
         Fail(kFetPowerLost);
         return false;
     }
@@ -130,10 +124,7 @@ bool FetTarget::CheckRange(int32_t address, int32_t count) {
 }
 
 int32_t FetTarget::Persist() {
-    if (statePath_.empty() || model_->Save(statePath_)) {
-        return 0;
-    }
-    return Fail(kFetStateUnwritable);
+    return SaveChip(chip_) ? 0 : Fail(kFetStateUnwritable);
 }
 
 int32_t FetTarget::Initialize(const char* port, int32_t* version) {
@@ -144,45 +135,18 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
     if (!ValidPort(port)) {
         return Fail(kFetBadPort);
     }
-    const char* device = environment_("PYROLA_SIM_DEVICE");
-    const bool deviceNamed = device != nullptr && device[0] != '\0';
-    if (deviceNamed && !DeviceModel::IsDeviceName(device)) {
-        return Fail(kFetUnknownDevice);
-    }
     delayMs_ = DelaySetting(environment_("PYROLA_SIM_FET_DELAY"));
-    const char* state = environment_("PYROLA_SIM_STATE");
-    statePath_ = state != nullptr ? state : "";
-
-    // A state file, when there is one, says what the chip holds at every start (another
-    // run may have changed it); a state file not yet written means a new chip. Without
-    // one the chip lives as long as the process.
-    std::error_code ec;
-    if (!statePath_.empty() && std::filesystem::exists(statePath_, ec)) {
-        DeviceModel probe;
-        if (!probe.Load(statePath_)) {
-            return Fail(kFetStateUnreadable);
-        }
-        if (deviceNamed && probe.DeviceName() != device) {
-            return Fail(kFetDeviceMismatch);
-        }
-        if (model_ == nullptr) {
-            model_ = std::make_unique<DeviceModel>(probe.DeviceName());
-            faultsApplied_ = false;
-        }
-        // Loading in place keeps the faults already injected into this chip.
-        if (!model_->Load(statePath_)) {
-            return Fail(kFetStateUnreadable);
-        }
-    } else if (model_ == nullptr || !statePath_.empty() || (deviceNamed && model_->DeviceName() != device)) {
-        model_ = std::make_unique<DeviceModel>(deviceNamed ? device : kDefaultChip);
-        faultsApplied_ = false;
-    }
-    if (!faultsApplied_) {
-        const char* faults = environment_("PYROLA_SIM_FAULTS");
-        if (faults != nullptr && !ApplyFaultList(faults, *model_, nullptr)) {
-            return Fail(kFetBadFaults);
-        }
-        faultsApplied_ = true;
+    switch (PrepareChip(environment_, chip_)) {
+    case ChipSetupError::None:
+        break;
+    case ChipSetupError::UnknownDevice:
+        return Fail(kFetUnknownDevice);
+    case ChipSetupError::StateUnreadable:
+        return Fail(kFetStateUnreadable);
+    case ChipSetupError::DeviceMismatch:
+        return Fail(kFetDeviceMismatch);
+    case ChipSetupError::BadFaults:
+        return Fail(kFetBadFaults);
     }
     if (version != nullptr) {
         *version = kLibraryVersion;
@@ -228,20 +192,20 @@ int32_t FetTarget::Identify(uint8_t* record, int32_t size, int32_t) {
     if (supplyMillivolts_ == 0) {
         return Fail(kFetNoSupply);
     }
-    if (model_->SecurityFuseBlown()) {
+    if (chip_.model->SecurityFuseBlown()) {
         return Fail(kFetSecured);
     }
     DeviceRecord filled;
     std::memcpy(&filled, record, sizeof filled);
-    const MemoryBounds& b = model_->Bounds();
+    const MemoryBounds& b = chip_.model->Bounds();
     filled.marker = kDeviceRecordMarker;
-    filled.index = static_cast<uint16_t>(DeviceIndexOf(model_->DeviceName()));
+    filled.index = static_cast<uint16_t>(DeviceIndexOf(chip_.model->DeviceName()));
     std::memset(filled.name, 0, sizeof filled.name);
-    std::strncpy(filled.name, model_->DeviceName().c_str(), sizeof filled.name - 1);
+    std::strncpy(filled.name, chip_.model->DeviceName().c_str(), sizeof filled.name - 1);
     filled.mainStart = static_cast<uint16_t>(b.mainStart);
     filled.infoStart = static_cast<uint16_t>(b.infoStart);
     filled.ramEnd = static_cast<uint16_t>(b.ramEnd);
-    const bool f4xx = model_->Read(kIdentificationStart) == 0xF4;
+    const bool f4xx = chip_.model->Read(kIdentificationStart) == 0xF4;
     filled.infoEnd = f4xx ? static_cast<uint16_t>(b.infoEnd) : 0;
     filled.mainEnd = f4xx ? b.mainEnd : 0;
     std::memcpy(record, &filled, sizeof filled);
@@ -281,8 +245,8 @@ int32_t FetTarget::Reset(int32_t method, int32_t, int32_t) {
         return Fail(kFetBadArgument);
     }
     if (method & 4) {
-        model_->RestorePower();
-    } else if (model_->PowerLost()) {
+        chip_.model->RestorePower();
+    } else if (chip_.model->PowerLost()) {
         return Fail(kFetPowerLost);
     }
     return 0;
@@ -293,7 +257,7 @@ int32_t FetTarget::Erase(int32_t mode, int32_t address, int32_t length) {
     if (!CheckReady(true)) {
         return -1;
     }
-    if (model_->HostCrashDue()) {
+    if (chip_.model->HostCrashDue()) {
         if (hostCrash_) {
             hostCrash_();
         } else {
@@ -304,16 +268,16 @@ int32_t FetTarget::Erase(int32_t mode, int32_t address, int32_t length) {
     bool done = false;
     switch (mode) {
     case 0:
-        if (address < 0 || !model_->IsFlash(static_cast<uint32_t>(address))) {
+        if (address < 0 || !chip_.model->IsFlash(static_cast<uint32_t>(address))) {
             return Fail(kFetBadAddress);
         }
-        done = model_->EraseSegment(static_cast<uint32_t>(address));
+        done = chip_.model->EraseSegment(static_cast<uint32_t>(address));
         break;
     case 1:
-        done = model_->EraseMain();
+        done = chip_.model->EraseMain();
         break;
     case 2:
-        done = model_->EraseMass();
+        done = chip_.model->EraseMass();
         break;
     default:
         return Fail(kFetBadArgument);
@@ -321,7 +285,7 @@ int32_t FetTarget::Erase(int32_t mode, int32_t address, int32_t length) {
     (void)length; // the segment, main or whole flash is the unit, whatever the length
     int32_t saved = Persist();
     if (!done) {
-        return Fail(model_->PowerLost() ? kFetPowerLost : kFetEraseFailed);
+        return Fail(chip_.model->PowerLost() ? kFetPowerLost : kFetEraseFailed);
     }
     return saved;
 }
@@ -340,22 +304,22 @@ int32_t FetTarget::Memory(int32_t address, uint8_t* buffer, int32_t count, int32
     const uint32_t start = static_cast<uint32_t>(address);
     const uint32_t n = static_cast<uint32_t>(count);
     if (read == 1) {
-        model_->ReadBlock(start, buffer, n);
+        chip_.model->ReadBlock(start, buffer, n);
         return 0;
     }
     for (uint32_t i = 0; i < n; ++i) {
-        Region region = model_->RegionOf(start + i);
+        Region region = chip_.model->RegionOf(start + i);
         if (region == Region::LoaderRom || region == Region::Vacant) {
             return Fail(kFetBadAddress);
         }
     }
     bool written = true;
     for (uint32_t i = 0; i < n && written; ++i) {
-        written = model_->Write(start + i, buffer[i]);
+        written = chip_.model->Write(start + i, buffer[i]);
     }
     int32_t saved = Persist();
     if (!written) {
-        return Fail(model_->PowerLost() ? kFetPowerLost : kFetWriteFailed);
+        return Fail(chip_.model->PowerLost() ? kFetPowerLost : kFetWriteFailed);
     }
     return saved;
 }
@@ -372,7 +336,7 @@ int32_t FetTarget::VerifyMem(int32_t address, int32_t count, const uint8_t* data
         return -1;
     }
     for (int32_t i = 0; i < count; ++i) {
-        if (model_->Read(static_cast<uint32_t>(address + i)) != data[i]) {
+        if (chip_.model->Read(static_cast<uint32_t>(address + i)) != data[i]) {
             return Fail(kFetVerifyFailed);
         }
     }
@@ -387,7 +351,7 @@ int32_t FetTarget::EraseCheck(int32_t address, int32_t length) {
     if (!CheckRange(address, length)) {
         return -1;
     }
-    if (!model_->IsBlank(static_cast<uint32_t>(address), static_cast<uint32_t>(length))) {
+    if (!chip_.model->IsBlank(static_cast<uint32_t>(address), static_cast<uint32_t>(length))) {
         return Fail(kFetNotBlank);
     }
     return 0;

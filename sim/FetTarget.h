@@ -24,6 +24,7 @@
 //   libraries it leaves them 0 for F1xx chips, whose standard bounds the caller supplies.
 
 #include "sim/DeviceModel.h"
+#include "sim/SimChipSetup.h"
 
 #include <cstdint>
 #include <functional>
@@ -89,7 +90,7 @@ public:
     static constexpr int kHostCrashExitStatus = 86;
 
     // The chip behind the library; null before the first Initialize.
-    DeviceModel* Model() { return model_.get(); }
+    DeviceModel* Model() { return chip_.model.get(); }
 
     static constexpr int32_t kLibraryVersion = 130;
 
@@ -104,11 +105,9 @@ private:
     Sleeper sleeper_;
     uint32_t delayMs_ = 0;
     std::function<void()> hostCrash_;
-    std::unique_ptr<DeviceModel> model_;
-    std::string statePath_;
+    SimChip chip_;
     int32_t error_ = kFetNoError;
     bool initialized_ = false;
-    bool faultsApplied_ = false;
     bool identified_ = false;
     int32_t supplyMillivolts_ = 0;
 };

@@ -12,6 +12,7 @@
 #include "platform/DynamicLibrary.h"
 #include "platform/FaultGuard.h"
 #include "platform/InstanceChannel.h"
+#include "platform/PortIo.h"
 #include "platform/ProgramDirectory.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
@@ -62,7 +63,8 @@ int RunMessageLoop(MainWindow& window) {
 int RunApplication(HINSTANCE instance, int show, const std::string& arguments, InstanceChannel& channel) {
     Win32MessageBus bus;
     std::unique_ptr<SettingsStore> store = CreateSystemSettingsStore();
-    AdapterSuite adapters(SystemLibraryLoader(), SystemSerialPorts(), SystemClock(), SystemFaultGuard());
+    AdapterSuite adapters(SystemLibraryLoader(), SystemPortIo(), SystemSerialPorts(), SystemClock(),
+                          SystemFaultGuard());
     // The vendor's loader patch for old chips, when shipped beside the program.
     adapters.Bsl().patchFilePath = BesideProgram(kBslPatchFileName);
 

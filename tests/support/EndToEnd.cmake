@@ -14,6 +14,8 @@ endfunction()
 
 native_path("${WORK}/settings.ini" SETTINGS)
 native_path("${WORK}/chip.state" SIMSTATE)
+# LPT1 is a file that does not exist, so no run ever reaches a real parallel port.
+native_path("${WORK}/no-such-port" NOPORT)
 set(FETENV "")
 if(FETLIB)
   native_path("${FETLIB}" FETPATH)
@@ -31,8 +33,8 @@ endfunction()
 # RUN_ENV, when set by the caller, adds or overrides environment variables.
 function(run name expected)
   execute_process(
-    COMMAND ${CMAKE_COMMAND} -E env "PYROLA_SETTINGS=${SETTINGS}" "PYROLA_SIM_STATE=${SIMSTATE}" ${FETENV}
-            ${RUN_ENV} ${EMULATOR} "${PYROLA}" ${ARGN}
+    COMMAND ${CMAKE_COMMAND} -E env "PYROLA_SETTINGS=${SETTINGS}" "PYROLA_SIM_STATE=${SIMSTATE}"
+            "PYROLA_LPT1=${NOPORT}" ${FETENV} ${RUN_ENV} ${EMULATOR} "${PYROLA}" ${ARGN}
     RESULT_VARIABLE status OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR TIMEOUT 120)
   string(REPLACE "\r" "" OUT "${OUT}")
   string(REPLACE "\r" "" ERR "${ERR}")

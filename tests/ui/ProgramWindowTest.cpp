@@ -10,7 +10,6 @@
 #include "app/ViewColours.h"
 #include "image/FileFormat.h"
 #include "jobs/CommandLine.h"
-#include "tests/support/TiTxtText.h"
 
 #include <gtest/gtest.h>
 
@@ -162,7 +161,7 @@ protected:
     }
     std::string ImageFile(const std::string& name, const Image& bytes) const {
         const fs::path path = dir_ / name;
-        std::ofstream(path, std::ios::binary) << test::TiTxtText(bytes);
+        std::ofstream(path, std::ios::binary) << test::WriteTiTxt(bytes);
         return path.string();
     }
     std::string SettingsText() const {

@@ -63,14 +63,6 @@ private:
 
 } // namespace
 
-std::string NativePath(std::string path) {
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    for (char& c : path)
-        c = c == '/' ? '\\' : c;
-    return path;
-}
-
 std::wstring Wide(const std::string& text) {
     return std::wstring(text.begin(), text.end()); // the tests' texts are ASCII
 }

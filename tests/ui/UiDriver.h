@@ -5,6 +5,8 @@
 // Controls whose messages carry pointers (status bar, list view) are read through a
 // buffer placed in the program's own memory.
 
+#include "tests/support/ProgramRun.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -17,8 +19,7 @@
 
 namespace pyrola::ui_test {
 
-// Build-tree paths are Unix paths; Wine shows the root as drive Z:.
-std::string NativePath(std::string path);
+using test::NativePath;
 std::wstring Wide(const std::string& text);
 std::string Narrow(const std::wstring& text);
 

@@ -1,0 +1,298 @@
+#include "adapters/raw/RawJtagAdapter.h"
+
+#include "adapters/DeviceTable.h"
+#include "adapters/raw/RawError.h"
+
+#include <vector>
+
+namespace pyrola {
+
+namespace {
+
+constexpr uint32_t kOpenResetMethods = kResetLine | kResetSupplyCycle;
+
+// A byte range widened to whole words.
+struct WordWindow {
+    uint16_t start = 0; // even
+    uint32_t lead = 0;  // 1 when the range starts at an odd address
+    uint32_t words = 0;
+};
+
+WordWindow WindowOf(uint32_t address, uint32_t count) {
+    WordWindow window;
+    window.start = static_cast<uint16_t>(address & 0xFFFE);
+    window.lead = address & 1;
+    window.words = count == 0 ? 0 : (window.lead + count + 1) / 2;
+    return window;
+}
+
+// One signature step: the chip's polynomial, then the next word.
+uint16_t NextSignature(uint16_t signature, uint16_t word) {
+    if ((signature & 0x8000) != 0) {
+        signature = static_cast<uint16_t>(((signature ^ 0x0805) << 1) | 1);
+    } else {
+        signature = static_cast<uint16_t>(signature << 1);
+    }
+    return static_cast<uint16_t>(signature ^ word);
+}
+
+} // namespace
+
+RawJtagAdapter::RawJtagAdapter(PortIo& portIo, Clock& clock) : port_(portIo, clock), jtag_(port_) {
+    portNumber = 1;
+    port_.portIo.Open(portNumber);
+}
+
+RawJtagAdapter::~RawJtagAdapter() {
+    port_.portIo.Close();
+}
+
+bool RawJtagAdapter::Open() {
+    isOpen = 0;
+    PortIo& io = port_.portIo;
+    const bool reachable = io.Open(portNumber);
+    // Which device or library answers is always said, so a simulated port never goes unnoticed.
+    AddNote("LPT" + std::to_string(portNumber) + ": " + io.Describe());
+    if (!reachable) {
+        port_.errorNumber = kRawInterfaceFailed;
+        return false;
+    }
+    port_.SelectPort(portNumber);
+    port_.Attach();
+    if (jtag_.ResetTarget(kOpenResetMethods, false, false) != 0) {
+        port_.errorNumber = jtag_.TestSecurityFuse() == 0 ? kRawFuseBlown : kRawDeviceNotFound;
+        return false;
+    }
+    uint16_t words[kIdentificationLength / 2] = {};
+    jtag_.ReadWordsQuick(kIdentificationAddress, kIdentificationLength / 2, words);
+    uint8_t identification[kIdentificationLength] = {};
+    for (uint32_t i = 0; i < kIdentificationLength / 2; ++i) {
+        identification[2 * i] = static_cast<uint8_t>(words[i] & 0xFF);
+        identification[2 * i + 1] = static_cast<uint8_t>(words[i] >> 8);
+    }
+    if (jtag_.ShiftIr(kIrConfigFuses) != kJtagIdentification) {
+        port_.errorNumber = kRawFusesUnreadable;
+        return false;
+    }
+    const uint16_t fuses = jtag_.ShiftDr(0, 8);
+    port_.deviceIndex = LookupDevice(identification, fuses);
+    if (deviceRecord != nullptr) {
+        FillDeviceRecord(port_.deviceIndex, deviceRecord);
+    }
+    if (port_.deviceIndex == 0) {
+        port_.errorNumber = kRawUnknownDevice;
+        return false;
+    }
+    isOpen = 1;
+    return true;
+}
+
+bool RawJtagAdapter::Close() {
+    isOpen = 0;
+    if (port_.portIo.IsOpen()) {
+        // Reset the CPU through JTAG, let it run, let go of the lines; the supply stays on.
+        jtag_.ShiftIr(kIrControlWrite);
+        jtag_.ShiftDr(kControlReset);
+        jtag_.ShiftDr(kControlNormal);
+        jtag_.ShiftIr(kIrControlRelease);
+        port_.ReleaseLines();
+    }
+    return true;
+}
+
+int32_t RawJtagAdapter::GetErrorNumber() {
+    const int32_t number = port_.errorNumber;
+    port_.errorNumber = kRawNoError;
+    return number;
+}
+
+const char* RawJtagAdapter::GetErrorText(int32_t number) {
+    return RawErrorText(number);
+}
+
+void RawJtagAdapter::WriteRegister(uint16_t address, uint16_t value) {
+    jtag_.ShiftIr(kIrAddress);
+    jtag_.ShiftDr(address);
+    jtag_.ShiftIr(kIrDataToAddress);
+    jtag_.ShiftDr(value);
+}
+
+void RawJtagAdapter::ErasePass(uint16_t mode, uint16_t address, uint32_t pulses) {
+    jtag_.HaltCpu();
+    port_.SetTclk(kLineLow);
+    jtag_.ShiftIr(kIrControlWrite);
+    jtag_.ShiftDr(kControlWordWrite);
+    WriteRegister(kFlashControl1, mode);
+    port_.SetTclk(kLineFall);
+    WriteRegister(kFlashControl2, kFlashClockFromCpu);
+    port_.SetTclk(kLineFall);
+    WriteRegister(kFlashControl3, kFlashUnlocked);
+    port_.SetTclk(kLineFall);
+    // The dummy write into the memory to erase starts the erase.
+    WriteRegister(address, kFlashEraseDummy);
+    port_.SetTclk(kLineFall);
+    jtag_.ShiftIr(kIrControlWrite);
+    jtag_.ShiftDr(kControlRead);
+    for (uint32_t i = 0; i < pulses; ++i) {
+        port_.SetTclk(kLineFall);
+    }
+    jtag_.ShiftIr(kIrControlWrite);
+    jtag_.ShiftDr(kControlWordWrite);
+    WriteRegister(kFlashControl1, kFlashDone);
+    port_.SetTclk(kLineHigh);
+    jtag_.ReleaseCpu();
+}
+
+int32_t RawJtagAdapter::Erase(uint32_t mode, uint32_t address, uint32_t) {
+    const uint16_t target = static_cast<uint16_t>(address & 0xFFFF);
+    if (mode == kEraseSegment) {
+        ErasePass(kFlashSegmentErase, target, kSegmentErasePulses);
+        return 0;
+    }
+    // One pass is short of the cumulative mass-erase time the flash needs.
+    const uint16_t value = mode == kEraseMain ? kFlashMainErase : kFlashMassErase;
+    for (uint32_t pass = 0; pass < kMassErasePasses; ++pass) {
+        ErasePass(value, target, kMassErasePulses);
+    }
+    return 0;
+}
+
+bool RawJtagAdapter::CanTransfer(int32_t noDeviceError, const void* data, uint32_t count) {
+    if (port_.deviceIndex == 0) {
+        port_.errorNumber = noDeviceError;
+        return false;
+    }
+    if (data == nullptr && count > 0) {
+        port_.errorNumber = kRawInvalidParameter;
+        return false;
+    }
+    return true;
+}
+
+int32_t RawJtagAdapter::WriteMemory(uint32_t address, const uint8_t* data, uint32_t count) {
+    if (!CanTransfer(kRawWriteFailed, data, count)) {
+        return -1;
+    }
+    const WordWindow window = WindowOf(address, count);
+    // Bytes of a word outside the range are programmed as 0xFF, which leaves them as they are.
+    auto byteAt = [&](uint32_t j) -> uint16_t {
+        return j >= window.lead && j - window.lead < count ? data[j - window.lead] : uint16_t{0xFF};
+    };
+    jtag_.HaltCpu();
+    port_.SetTclk(kLineLow);
+    jtag_.ShiftIr(kIrControlWrite);
+    jtag_.ShiftDr(kControlWordWrite);
+    WriteRegister(kFlashControl1, kFlashWordWrite);
+    port_.SetTclk(kLineFall);
+    WriteRegister(kFlashControl2, kFlashClockFromCpu);
+    port_.SetTclk(kLineFall);
+    WriteRegister(kFlashControl3, kFlashUnlocked);
+    port_.SetTclk(kLineFall);
+    uint16_t target = window.start;
+    for (uint32_t i = 0; i < window.words; ++i) {
+        const uint16_t word = static_cast<uint16_t>(byteAt(2 * i) | byteAt(2 * i + 1) << 8);
+        jtag_.ShiftIr(kIrControlWrite);
+        jtag_.ShiftDr(kControlWordWrite);
+        WriteRegister(target, word);
+        port_.SetTclk(kLineFall);
+        jtag_.ShiftIr(kIrControlWrite);
+        jtag_.ShiftDr(kControlRead);
+        for (uint32_t pulse = 0; pulse < kWordWritePulses; ++pulse) {
+            port_.SetTclk(kLineFall);
+        }
+        target = static_cast<uint16_t>(target + 2);
+    }
+    jtag_.ShiftIr(kIrControlWrite);
+    jtag_.ShiftDr(kControlWordWrite);
+    WriteRegister(kFlashControl1, kFlashDone);
+    port_.SetTclk(kLineHigh);
+    jtag_.ReleaseCpu();
+    return 0;
+}
+
+int32_t RawJtagAdapter::ReadMemory(uint32_t address, uint8_t* data, uint32_t count) {
+    if (!CanTransfer(kRawReadFailed, data, count)) {
+        return -1;
+    }
+    const WordWindow window = WindowOf(address, count);
+    std::vector<uint16_t> words(window.words);
+    jtag_.ReadWordsQuick(window.start, window.words, words.data());
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t j = i + window.lead;
+        const uint16_t word = words[j / 2];
+        data[i] = static_cast<uint8_t>((j & 1) != 0 ? word >> 8 : word & 0xFF);
+    }
+    return 0;
+}
+
+int32_t RawJtagAdapter::CheckSignature(uint32_t address, const uint8_t* data, uint32_t count) {
+    const WordWindow window = WindowOf(address, count);
+    std::vector<uint16_t> expected(window.words, 0xFFFF);
+    // The bytes of the edge words outside the range are what the target holds there.
+    if (window.words > 0 && window.lead != 0) {
+        jtag_.ReadWordsQuick(window.start, 1, &expected.front());
+    }
+    const uint32_t end = window.lead + count;
+    if (window.words > 0 && (end & 1) != 0) {
+        const uint16_t last = static_cast<uint16_t>(window.start + 2 * (window.words - 1));
+        jtag_.ReadWordsQuick(last, 1, &expected.back());
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t j = i + window.lead;
+        const uint16_t byte = data != nullptr ? data[i] : uint16_t{0xFF};
+        uint16_t& word = expected[j / 2];
+        word = (j & 1) != 0 ? static_cast<uint16_t>((word & 0x00FF) | byte << 8)
+                            : static_cast<uint16_t>((word & 0xFF00) | byte);
+    }
+
+    // A reset puts the CPU in a known state; a wrong identification is noted and the check
+    // goes on.
+    jtag_.ExecutePuc();
+    jtag_.ShiftIr(kIrControlWrite);
+    jtag_.ShiftDr(kControlNormal);
+    jtag_.WaitInstructionFetch();
+    const uint16_t seed = static_cast<uint16_t>(window.start - 2);
+    jtag_.LoadProgramCounter(seed, 3);
+    jtag_.ShiftIr(kIrDataPsa);
+
+    uint16_t signature = seed;
+    for (uint16_t word : expected) {
+        signature = NextSignature(signature, word);
+        // One TCLK reads the next word; one pass through Capture-DR adds it to the signature.
+        port_.SetTclk(kLineHigh);
+        port_.SetTck(kLineLow);
+        port_.SetTms(true);
+        port_.SetTck(kLineFall);
+        port_.SetTms(false);
+        port_.SetTck(kLineFall);
+        port_.SetTck(kLineFall);
+        port_.SetTms(true);
+        port_.SetTck(kLineFall);
+        port_.SetTck(kLineHigh);
+        port_.SetTms(false);
+        port_.SetTck(kLineRise);
+        port_.SetTclk(kLineLow);
+    }
+    jtag_.ShiftIr(kIrShiftOutPsa);
+    const uint16_t read = jtag_.ShiftDr(0);
+    port_.SetTclk(kLineHigh);
+    if (read != signature) {
+        port_.errorNumber = kRawVerifyFailed;
+        return -1;
+    }
+    return 0;
+}
+
+int32_t RawJtagAdapter::EraseCheck(uint32_t address, uint32_t length) {
+    return CheckSignature(address, nullptr, length);
+}
+
+int32_t RawJtagAdapter::VerifyMemory(uint32_t address, const uint8_t* data, uint32_t count) {
+    return CheckSignature(address, data, count);
+}
+
+int32_t RawJtagAdapter::Reset(uint32_t method, uint32_t execute, uint32_t releaseJtag) {
+    return jtag_.ResetTarget(method, execute != 0, releaseJtag != 0);
+}
+
+} // namespace pyrola

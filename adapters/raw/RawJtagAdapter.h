@@ -1,0 +1,81 @@
+#pragma once
+// The adapter that programs an MSP430 through its JTAG pins on a PC parallel port,
+// without any vendor library: identification on Open (the 16 bytes at 0x0FF0 and the
+// configuration fuses against the device table), flash erase and word programming
+// through the chip's flash controller timed by counted TCLK pulses, erase check and
+// verify by the chip's data signature (PSA), and quick block reads.
+//
+// Memory moves in 16-bit little-endian words. A range that starts or ends in the middle
+// of a word is widened to whole words without touching the bytes outside it: those are
+// programmed as 0xFF (which leaves flash as it is), left out of what a read returns, and
+// taken from the target for a signature check.
+
+#include "adapters/TargetAdapter.h"
+#include "adapters/raw/JtagTargetControl.h"
+#include "adapters/raw/LptJtagPort.h"
+#include "platform/Clock.h"
+#include "platform/PortIo.h"
+
+#include <cstdint>
+
+namespace pyrola {
+
+// Flash controller registers and the values written to them (password 0xA5 in the high byte).
+inline constexpr uint16_t kFlashControl1 = 0x0128;
+inline constexpr uint16_t kFlashControl2 = 0x012A;
+inline constexpr uint16_t kFlashControl3 = 0x012C;
+inline constexpr uint16_t kFlashSegmentErase = 0xA502;
+inline constexpr uint16_t kFlashMainErase = 0xA504;
+inline constexpr uint16_t kFlashMassErase = 0xA506;
+inline constexpr uint16_t kFlashWordWrite = 0xA540;
+inline constexpr uint16_t kFlashDone = 0xA500;
+inline constexpr uint16_t kFlashClockFromCpu = 0xA540; // flash clock = CPU clock (TCLK), divider 1
+inline constexpr uint16_t kFlashUnlocked = 0xA500;
+inline constexpr uint16_t kFlashEraseDummy = 0x55AA;
+
+// Flash timing in TCLK pulses.
+inline constexpr uint32_t kSegmentErasePulses = 4819;
+inline constexpr uint32_t kMassErasePulses = 5299;
+inline constexpr uint32_t kMassErasePasses = 19;
+inline constexpr uint32_t kWordWritePulses = 38;
+
+class RawJtagAdapter : public TargetAdapter {
+public:
+    // Opens the port access for LPT1 at once, as the driver is opened at start-up.
+    RawJtagAdapter(PortIo& portIo, Clock& clock);
+    ~RawJtagAdapter() override;
+
+    RawJtagAdapter(const RawJtagAdapter&) = delete;
+    RawJtagAdapter& operator=(const RawJtagAdapter&) = delete;
+
+    const char* GetName() override { return "RAW"; }
+    uint32_t GetBlockSize() override { return 256; }
+    bool Open() override;
+    bool Close() override;
+    int32_t GetErrorNumber() override;
+    const char* GetErrorText(int32_t number) override;
+    int32_t Erase(uint32_t mode, uint32_t address, uint32_t length) override;
+    int32_t EraseCheck(uint32_t address, uint32_t length) override;
+    int32_t WriteMemory(uint32_t address, const uint8_t* data, uint32_t count) override;
+    int32_t ReadMemory(uint32_t address, uint8_t* data, uint32_t count) override;
+    int32_t VerifyMemory(uint32_t address, const uint8_t* data, uint32_t count) override;
+    int32_t Reset(uint32_t method, uint32_t execute, uint32_t releaseJtag) override;
+    int32_t DebugOneWire() override { return -1; }
+
+    LptJtagPort& Port() { return port_; }
+    JtagTargetControl& Jtag() { return jtag_; }
+
+private:
+    // A transfer needs an identified device (else `noDeviceError`) and data for its count.
+    bool CanTransfer(int32_t noDeviceError, const void* data, uint32_t count);
+    // One register write with the CPU halted: the address and the data shifted in.
+    void WriteRegister(uint16_t address, uint16_t value);
+    void ErasePass(uint16_t mode, uint16_t address, uint32_t pulses);
+    // Signature check of count bytes against data (null: all 0xFF); 0 or -1 (error 11).
+    int32_t CheckSignature(uint32_t address, const uint8_t* data, uint32_t count);
+
+    LptJtagPort port_;
+    JtagTargetControl jtag_;
+};
+
+} // namespace pyrola

@@ -1,0 +1,68 @@
+#pragma once
+// The C interface of a port-I/O shared library (the simulated chip's parallel port is one:
+// libpyrola-simport.so, pyrola-simport.dll), and the PortIo that drives such a library.
+// A library that lacks any of the five entry points is not one.
+//
+//   int32_t  pyrola_port_open(uint32_t portNumber)      0 = open; otherwise see error text
+//   void     pyrola_port_write(uint32_t address, uint32_t value)   low 8 bits of value
+//   uint32_t pyrola_port_read(uint32_t address)         0-255
+//   int32_t  pyrola_port_close(void)                    0 = closed cleanly
+//   const char* pyrola_port_error(void)                 text of the last failure, never null
+
+#include "platform/DynamicLibrary.h"
+#include "platform/PortIo.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace pyrola {
+
+namespace portlib {
+using OpenFn = int32_t (*)(uint32_t portNumber);
+using WriteFn = void (*)(uint32_t address, uint32_t value);
+using ReadFn = uint32_t (*)(uint32_t address);
+using CloseFn = int32_t (*)();
+using ErrorFn = const char* (*)();
+
+inline constexpr const char* kOpenName = "pyrola_port_open";
+inline constexpr const char* kWriteName = "pyrola_port_write";
+inline constexpr const char* kReadName = "pyrola_port_read";
+inline constexpr const char* kCloseName = "pyrola_port_close";
+inline constexpr const char* kErrorName = "pyrola_port_error";
+} // namespace portlib
+
+// Port access through a port-I/O library file, loaded once and kept (see DynamicLibrary).
+class LibraryPortIo : public PortIo {
+public:
+    LibraryPortIo(LibraryLoader& loader, std::string path) : loader_(loader), path_(std::move(path)) {}
+    ~LibraryPortIo() override { Close(); }
+
+    // Loads the library (first time only) and opens its port; false, with the reason in
+    // Describe, when the file is no port library or its open fails.
+    bool Open(uint32_t portNumber) override;
+    bool IsOpen() const override { return open_; }
+    void WritePort(uint16_t address, uint8_t value) override;
+    uint8_t ReadPort(uint16_t address) override;
+    void Close() override;
+    std::string Describe() const override { return description_; }
+
+    const std::string& Path() const { return path_; }
+
+private:
+    bool Load();
+
+    LibraryLoader& loader_;
+    std::string path_;
+    std::unique_ptr<DynamicLibrary> library_;
+    portlib::OpenFn openFn_ = nullptr;
+    portlib::WriteFn writeFn_ = nullptr;
+    portlib::ReadFn readFn_ = nullptr;
+    portlib::CloseFn closeFn_ = nullptr;
+    portlib::ErrorFn errorFn_ = nullptr;
+    bool open_ = false;
+    uint32_t portNumber_ = 0;
+    std::string description_;
+};
+
+} // namespace pyrola

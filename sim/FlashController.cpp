@@ -1,0 +1,164 @@
+#include "sim/FlashController.h"
+
+namespace pyrola::sim {
+
+namespace {
+
+// The timing generator's period on the chip's own clock, at the top of its window.
+constexpr uint64_t kOwnClockCycleNs = 2101;
+
+} // namespace
+
+void FlashController::PowerUp() {
+    Reset();
+    massEraseNs_ = 0;
+}
+
+void FlashController::Reset() {
+    control1_ = 0;
+    control2_ = 0x42; // MCLK, divider 3
+    control3_ = kFlashWait | kFlashLock;
+    job_ = FlashJob::None;
+    cyclesLeft_ = 0;
+    dividerCount_ = 0;
+}
+
+bool FlashController::IsRegister(uint16_t address) const {
+    return address == kFlashCtl1 || address == kFlashCtl2 || address == kFlashCtl3;
+}
+
+uint16_t FlashController::ReadRegister(uint16_t address) const {
+    switch (address) {
+    case kFlashCtl1:
+        return kFlashReadKey | control1_;
+    case kFlashCtl2:
+        return kFlashReadKey | control2_;
+    default:
+        return static_cast<uint16_t>(kFlashReadKey | control3_ | (Busy() ? kFlashBusy : 0));
+    }
+}
+
+bool FlashController::WriteRegister(uint16_t address, uint16_t value) {
+    if ((value & 0xFF00) != kFlashPassword) {
+        control3_ |= kFlashKeyViolation;
+        return false;
+    }
+    const uint8_t low = static_cast<uint8_t>(value & 0xFF);
+    switch (address) {
+    case kFlashCtl1:
+    case kFlashCtl2:
+        if (Busy()) {
+            control3_ |= kFlashAccessViolation;
+            return true;
+        }
+        if (address == kFlashCtl1) {
+            control1_ = low & (kFlashErase | kFlashMassErase | kFlashWrite | kFlashBlockWrite);
+        } else {
+            control2_ = low;
+        }
+        return true;
+    default:
+        control3_ = static_cast<uint8_t>(
+            (low & (kFlashKeyViolation | kFlashAccessViolation | kFlashLock | kFlashEmergencyExit)) |
+            kFlashWait);
+        if ((low & kFlashEmergencyExit) != 0) {
+            job_ = FlashJob::None; // stops the operation where it is: no effect
+        }
+        return true;
+    }
+}
+
+void FlashController::WriteFlash(uint16_t address, uint16_t value, bool byte, uint64_t nowNs) {
+    if ((control3_ & kFlashLock) != 0 || Busy()) {
+        control3_ |= kFlashAccessViolation;
+        return;
+    }
+    const uint8_t erase = control1_ & (kFlashErase | kFlashMassErase);
+    if (erase == kFlashErase) {
+        job_ = FlashJob::SegmentErase;
+        cyclesLeft_ = kFlashSegmentEraseCycles;
+    } else if (erase == kFlashMassErase) {
+        job_ = FlashJob::MainErase;
+        cyclesLeft_ = kFlashMassEraseCycles;
+    } else if (erase != 0) {
+        job_ = FlashJob::MassErase;
+        cyclesLeft_ = kFlashMassEraseCycles;
+    } else if ((control1_ & kFlashWrite) != 0) {
+        job_ = FlashJob::Write;
+        cyclesLeft_ = kFlashWriteCycles;
+    } else {
+        control3_ |= kFlashAccessViolation;
+        return;
+    }
+    address_ = byte ? address : static_cast<uint16_t>(address & 0xFFFE);
+    value_ = value;
+    byte_ = byte;
+    dividerCount_ = 0;
+    startNs_ = nowNs;
+}
+
+void FlashController::Tick(uint64_t nowNs) {
+    if (!Busy() || (control2_ & kFlashSourceMask) == kFlashSourceAclk) {
+        return;
+    }
+    if (++dividerCount_ <= (control2_ & kFlashDividerMask)) {
+        return;
+    }
+    dividerCount_ = 0;
+    if (--cyclesLeft_ == 0) {
+        Complete(nowNs);
+    }
+}
+
+void FlashController::RunToEnd(uint64_t nowNs) {
+    if (Busy()) {
+        Complete(nowNs + cyclesLeft_ * kOwnClockCycleNs);
+    }
+}
+
+void FlashController::Complete(uint64_t nowNs) {
+    const FlashJob job = job_;
+    job_ = FlashJob::None;
+    cyclesLeft_ = 0;
+    ++completed_;
+    switch (job) {
+    case FlashJob::Write:
+        massEraseNs_ = 0;
+        changed_ = true;
+        if (byte_) {
+            device_.Write(address_, static_cast<uint8_t>(value_ & 0xFF));
+        } else if (device_.Write(address_, static_cast<uint8_t>(value_ & 0xFF))) {
+            device_.Write(address_ + 1u, static_cast<uint8_t>(value_ >> 8));
+        }
+        return;
+    case FlashJob::SegmentErase:
+        massEraseNs_ = 0;
+        changed_ = true;
+        device_.EraseSegment(address_);
+        break;
+    case FlashJob::MainErase:
+    case FlashJob::MassErase:
+        massEraseNs_ += nowNs - startNs_;
+        if (massEraseNs_ >= kFlashCumulativeMassEraseNs) {
+            massEraseNs_ = 0;
+            changed_ = true;
+            if (job == FlashJob::MainErase) {
+                device_.EraseMain();
+            } else {
+                device_.EraseMass();
+            }
+        }
+        break;
+    case FlashJob::None:
+        return;
+    }
+    control1_ &= static_cast<uint8_t>(~(kFlashErase | kFlashMassErase));
+}
+
+bool FlashController::TakeChanged() {
+    const bool changed = changed_;
+    changed_ = false;
+    return changed;
+}
+
+} // namespace pyrola::sim

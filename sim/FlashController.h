@@ -1,0 +1,102 @@
+#pragma once
+// The simulated chip's flash controller (FCTL1 0x0128, FCTL2 0x012A, FCTL3 0x012C), as
+// the F1xx/F4xx family guides describe it. Writes need the password 0xA5 in the high
+// byte; any other value sets KEYV and resets the chip. With LOCK clear, a write into
+// flash starts what FCTL1 selects: a word or byte write (WRT), a segment erase (ERASE), an
+// erase of main memory (MERAS) or of all flash (MERAS and ERASE). The operation keeps the
+// controller BUSY for a number of cycles of its timing generator, which runs from the
+// clock FCTL2 selects divided by FN+1, and only takes effect on the device model when
+// they have all been clocked:
+//   word or byte write  35 cycles
+//   segment erase       4,819 cycles
+//   main or mass erase  5,297 cycles per pass; the memory reads erased only once the
+//                       passes add up to the cumulative mass-erase time of 200 ms
+// A write into flash while BUSY, without a mode, or while LOCK is set only sets ACCVIFG.
+// A reset cuts off a running operation without effect. Block writes are timed as single
+// writes; the timing generator's frequency window (257-476 kHz) is not enforced.
+
+#include "sim/DeviceModel.h"
+
+#include <cstdint>
+
+namespace pyrola::sim {
+
+inline constexpr uint16_t kFlashCtl1 = 0x0128;
+inline constexpr uint16_t kFlashCtl2 = 0x012A;
+inline constexpr uint16_t kFlashCtl3 = 0x012C;
+inline constexpr uint16_t kFlashPassword = 0xA500;
+inline constexpr uint16_t kFlashReadKey = 0x9600;
+
+// FCTL1
+inline constexpr uint8_t kFlashErase = 0x02;
+inline constexpr uint8_t kFlashMassErase = 0x04;
+inline constexpr uint8_t kFlashWrite = 0x40;
+inline constexpr uint8_t kFlashBlockWrite = 0x80;
+// FCTL2
+inline constexpr uint8_t kFlashSourceMask = 0xC0;
+inline constexpr uint8_t kFlashSourceAclk = 0x00;
+inline constexpr uint8_t kFlashDividerMask = 0x3F;
+// FCTL3
+inline constexpr uint8_t kFlashBusy = 0x01;
+inline constexpr uint8_t kFlashKeyViolation = 0x02;
+inline constexpr uint8_t kFlashAccessViolation = 0x04;
+inline constexpr uint8_t kFlashWait = 0x08;
+inline constexpr uint8_t kFlashLock = 0x10;
+inline constexpr uint8_t kFlashEmergencyExit = 0x20;
+
+inline constexpr uint32_t kFlashWriteCycles = 35;
+inline constexpr uint32_t kFlashSegmentEraseCycles = 4819;
+inline constexpr uint32_t kFlashMassEraseCycles = 5297;
+inline constexpr uint64_t kFlashCumulativeMassEraseNs = 200000000;
+
+enum class FlashJob { None, Write, SegmentErase, MainErase, MassErase };
+
+class FlashController {
+public:
+    explicit FlashController(DeviceModel& device) : device_(device) { PowerUp(); }
+
+    // Power-up: reset, and the erase time the cells have seen is forgotten.
+    void PowerUp();
+    // A reset (PUC): reset values, a running operation cut off without effect.
+    void Reset();
+
+    bool IsRegister(uint16_t address) const;
+    uint16_t ReadRegister(uint16_t address) const;
+    // False on a wrong password: the chip must reset.
+    bool WriteRegister(uint16_t address, uint16_t value);
+    // A CPU or JTAG write into flash at nowNs.
+    void WriteFlash(uint16_t address, uint16_t value, bool byte, uint64_t nowNs);
+    // One cycle of the CPU clock (under JTAG: one TCLK) at nowNs.
+    void Tick(uint64_t nowNs);
+    // Finishes a running operation on the chip's own clock (when JTAG lets go of the CPU).
+    void RunToEnd(uint64_t nowNs);
+
+    bool Busy() const { return job_ != FlashJob::None; }
+    FlashJob Job() const { return job_; }
+    uint32_t CyclesLeft() const { return cyclesLeft_; }
+    uint64_t CumulativeMassEraseNs() const { return massEraseNs_; }
+    // Operations that ran all their cycles.
+    uint64_t CompletedOperations() const { return completed_; }
+    // True once any operation reached the device model since the last call.
+    bool TakeChanged();
+
+private:
+    void Complete(uint64_t nowNs);
+
+    DeviceModel& device_;
+    uint8_t control1_ = 0;
+    uint8_t control2_ = 0;
+    uint8_t control3_ = 0;
+    FlashJob job_ = FlashJob::None;
+    uint16_t address_ = 0;
+    uint16_t value_ = 0;
+    bool byte_ = false;
+    uint32_t cyclesLeft_ = 0;
+    uint32_t dividerCount_ = 0;
+    uint64_t startNs_ = 0;
+    uint64_t massEraseNs_ = 0;
+    uint64_t completed_ = 0;
+    bool changed_ = false;
+};
+
+} // namespace pyrola::sim

@@ -1,0 +1,166 @@
+#include "sim/JtagTarget.h"
+
+namespace pyrola::sim {
+
+JtagTarget::JtagTarget(DeviceModel& device) : device_(device), chip_(device) {}
+
+bool JtagTarget::JtagAccessible() const {
+    return powered_ && FuseChecked() && !fuseReadBlown_ && !device_.SecurityFuseBlown();
+}
+
+void JtagTarget::PowerUp(const JtagTargetPins& pins) {
+    powered_ = true;
+    pins_.Reset(pins.jtag);
+    chip_.PowerUp();
+    chip_.SetResetPin(pins.resetAsserted);
+    instruction_ = kJtagBypassInstruction;
+    irShift_ = 0;
+    drShift_ = 0;
+    scanBlock_ = &bypass_;
+    tdo_ = true;
+    fusePulses_ = 0;
+    fuseReadBlown_ = false;
+    tmsLowWithCurrent_ = false;
+}
+
+void JtagTarget::PowerDown() {
+    powered_ = false;
+    tdo_ = true;
+}
+
+void JtagTarget::SetPins(const JtagTargetPins& pins, uint64_t nowNs) {
+    if (!pins.supply) {
+        if (powered_) {
+            PowerDown();
+        }
+        // A chip that lost its supply comes back with the next supply.
+        if (device_.PowerLost()) {
+            device_.RestorePower();
+        }
+        return;
+    }
+    if (!powered_) {
+        if (device_.PowerLost()) {
+            return; // the supply went during a flash operation and has not been cycled
+        }
+        PowerUp(pins);
+        return;
+    }
+    chip_.SetResetPin(pins.resetAsserted);
+    const JtagEdges edges = pins_.Drive(pins.jtag);
+    if (edges.tmsRise || edges.tmsFall) {
+        OnTmsEdge(edges, pins.jtag.tdi, nowNs);
+    }
+    if (edges.tckRise) {
+        OnTckRise(edges, pins.jtag.tdi);
+    }
+    if (edges.tckFall) {
+        OnTckFall(nowNs);
+    }
+    if (edges.tclkRise) {
+        chip_.ClockRise(ClockedBlock());
+    }
+    if (edges.tclkFall) {
+        chip_.ClockFall(ClockedBlock(), nowNs);
+    }
+    if (device_.PowerLost()) {
+        PowerDown();
+    }
+}
+
+void JtagTarget::OnTmsEdge(const JtagEdges& edges, bool tdi, uint64_t nowNs) {
+    if (FuseChecked()) {
+        return;
+    }
+    if (edges.tmsFall) {
+        tmsLowWithCurrent_ = tdi;
+        tmsLowSinceNs_ = nowNs;
+        return;
+    }
+    // The end of a pulse: the fuse was read if its current flowed long enough.
+    const bool read = tmsLowWithCurrent_ && tdi && nowNs - tmsLowSinceNs_ >= kFuseCheckLowNs;
+    fuseReadBlown_ = fuseReadBlown_ || !read;
+    ++fusePulses_;
+}
+
+JtagRegisterBlock& JtagTarget::SelectedBlock() {
+    if (!JtagAccessible()) {
+        return bypass_;
+    }
+    switch (DecodeInstruction(instruction_)) {
+    case JtagBlock::ControlWrite:
+        return controlWrite_;
+    case JtagBlock::ControlCapture:
+    case JtagBlock::ControlRelease:
+        return controlRead_;
+    case JtagBlock::Fuses:
+        return fuses_;
+    case JtagBlock::Data:
+    case JtagBlock::DataQuick:
+    case JtagBlock::DataToAddress:
+        return data_;
+    case JtagBlock::DataPsa:
+        return signature_;
+    case JtagBlock::ShiftOutPsa:
+        return signatureOut_;
+    case JtagBlock::Address:
+        return addressWrite_;
+    case JtagBlock::AddressCapture:
+        return addressRead_;
+    case JtagBlock::Bypass:
+        break;
+    }
+    return bypass_;
+}
+
+JtagBlock JtagTarget::ClockedBlock() const {
+    return JtagAccessible() ? DecodeInstruction(instruction_) : JtagBlock::Bypass;
+}
+
+void JtagTarget::OnTckRise(const JtagEdges& edges, bool tdi) {
+    switch (edges.before) {
+    case TapState::CaptureIr:
+        irShift_ = kJtagIrCapture;
+        break;
+    case TapState::ShiftIr:
+        irShift_ = static_cast<uint8_t>((irShift_ >> 1) | (tdi ? 0x80 : 0));
+        break;
+    case TapState::CaptureDr:
+        scanBlock_ = &SelectedBlock();
+        drShift_ = scanBlock_->Capture();
+        break;
+    case TapState::ShiftDr:
+        drShift_ = scanBlock_->Shift(drShift_, tdi);
+        break;
+    default:
+        break;
+    }
+    if (edges.after == TapState::TestLogicReset) {
+        instruction_ = kJtagBypassInstruction;
+    }
+}
+
+void JtagTarget::OnTckFall(uint64_t nowNs) {
+    switch (pins_.State()) {
+    case TapState::ShiftIr:
+        tdo_ = (irShift_ & 1) != 0;
+        return;
+    case TapState::ShiftDr:
+        tdo_ = scanBlock_->Output(drShift_);
+        return;
+    case TapState::UpdateIr:
+        instruction_ = irShift_;
+        if (JtagAccessible() && DecodeInstruction(instruction_) == JtagBlock::ControlRelease) {
+            chip_.ReleaseControl(nowNs);
+        }
+        break;
+    case TapState::UpdateDr:
+        scanBlock_->Update(drShift_, nowNs);
+        break;
+    default:
+        break;
+    }
+    tdo_ = true;
+}
+
+} // namespace pyrola::sim

@@ -1,0 +1,245 @@
+// The simulated chip's JTAG front end (sim/): the TAP table on its own, the pins, each
+// part behind them (CPU, watchdog, flash controller), and the whole front end driven with
+// pin sequences of these tests' own (JtagHost), plus the simulated parallel-port wire.
+//
+// Here: the parts behind the JTAG logic, each against a DeviceModel: CPU, watchdog, flash
+// controller, memory bus.
+#include "sim/ChipBus.h"
+#include "sim/FlashController.h"
+#include "sim/JtagCpu.h"
+#include "sim/Watchdog.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace pyrola::sim {
+namespace {
+
+TEST(JtagCpu, ResetLoadsTheVectorAndInstructionsTakeTheirCycles) {
+    std::map<uint16_t, uint16_t> memory = {
+        {0xFFFE, 0xC001}, {0xC000, 0x4030}, {0xC002, 0x8000}, {0x8000, 0x4303}, {0x8002, 0x3FFF}};
+    JtagCpu cpu;
+    int fetches = 0;
+    auto fetch = [&](uint16_t a) {
+        ++fetches;
+        return memory.count(a) ? memory[a] : uint16_t{0xFFFF};
+    };
+    cpu.Reset();
+    EXPECT_EQ(cpu.BusAddress(), kResetVector);
+    cpu.Cycle(fetch);
+    EXPECT_FALSE(cpu.InstructionFetch());
+    cpu.Cycle(fetch);
+    EXPECT_TRUE(cpu.InstructionFetch());
+    EXPECT_EQ(cpu.ProgramCounter(), 0xC000); // bit 0 of the vector ignored
+
+    // MOV #0x8000, PC: fetch, immediate, load.
+    cpu.Cycle(fetch);
+    cpu.Cycle(fetch);
+    EXPECT_FALSE(cpu.InstructionFetch());
+    EXPECT_EQ(cpu.ProgramCounter(), 0xC004);
+    cpu.Cycle(fetch);
+    EXPECT_TRUE(cpu.InstructionFetch());
+    EXPECT_EQ(cpu.ProgramCounter(), 0x8000);
+    // NOP: one cycle.
+    cpu.Cycle(fetch);
+    EXPECT_TRUE(cpu.InstructionFetch());
+    EXPECT_EQ(cpu.BusAddress(), 0x8002);
+    // JMP $: two cycles, and it stays where it is.
+    for (int round = 0; round < 3; ++round) {
+        cpu.Cycle(fetch);
+        EXPECT_FALSE(cpu.InstructionFetch());
+        cpu.Cycle(fetch);
+        EXPECT_EQ(cpu.ProgramCounter(), 0x8002);
+    }
+    EXPECT_EQ(fetches, 1 + 2 + 1 + 3);
+}
+
+TEST(JtagCpu, ConditionalJumpsAreNotTakenAndOtherWordsTakeOneCycle) {
+    JtagCpu cpu;
+    cpu.Reset();
+    cpu.Cycle([](uint16_t) { return uint16_t{0x0200}; });
+    cpu.Cycle([](uint16_t) { return uint16_t{0}; });
+    cpu.Cycle([](uint16_t) { return uint16_t{0x2010}; }); // JNE +16
+    cpu.Cycle([](uint16_t) { return uint16_t{0}; });
+    EXPECT_EQ(cpu.ProgramCounter(), 0x0202);
+    cpu.Cycle([](uint16_t) { return uint16_t{0x5432}; });
+    EXPECT_TRUE(cpu.InstructionFetch());
+    EXPECT_EQ(cpu.ProgramCounter(), 0x0204);
+}
+
+TEST(Watchdog, RunsAfterResetUntilHeldAndNeedsItsPassword) {
+    Watchdog wdt;
+    wdt.Reset();
+    EXPECT_EQ(wdt.Read(), 0x6900);
+    for (uint32_t i = 1; i < 32768; ++i)
+        ASSERT_FALSE(wdt.Tick()) << i;
+    EXPECT_TRUE(wdt.Tick()); // the interval ran out: the chip resets
+
+    EXPECT_TRUE(wdt.Write(0x5A80));
+    EXPECT_EQ(wdt.Read(), 0x6980);
+    for (int i = 0; i < 40000; ++i)
+        ASSERT_FALSE(wdt.Tick());
+    EXPECT_FALSE(wdt.Write(0x0080)); // wrong password
+    EXPECT_TRUE(wdt.Write(0x5A03));  // running, 64-clock interval
+    bool fired = false;
+    for (int i = 0; i < 64 && !fired; ++i)
+        fired = wdt.Tick();
+    EXPECT_TRUE(fired);
+    EXPECT_TRUE(wdt.Write(0x5A13)); // interval-timer mode never resets
+    for (int i = 0; i < 200; ++i)
+        ASSERT_FALSE(wdt.Tick());
+    EXPECT_TRUE(wdt.Write(0x5A07)); // from ACLK: no crystal, no count
+    for (int i = 0; i < 200; ++i)
+        ASSERT_FALSE(wdt.Tick());
+}
+
+class FlashControllerTest : public ::testing::Test {
+protected:
+    void Unlock(uint8_t mode, uint8_t clock = 0x40) {
+        ASSERT_TRUE(flash.WriteRegister(kFlashCtl1, uint16_t(kFlashPassword | mode)));
+        ASSERT_TRUE(flash.WriteRegister(kFlashCtl2, uint16_t(kFlashPassword | clock)));
+        ASSERT_TRUE(flash.WriteRegister(kFlashCtl3, kFlashPassword));
+    }
+    void Ticks(uint32_t n) {
+        for (uint32_t i = 0; i < n; ++i) {
+            now += 2000;
+            flash.Tick(now);
+        }
+    }
+    DeviceModel model{"MSP430F149"};
+    FlashController flash{model};
+    uint64_t now = 0;
+};
+
+TEST_F(FlashControllerTest, AWordTakesEffectAfterItsThirtyFiveCycles) {
+    EXPECT_EQ(flash.ReadRegister(kFlashCtl3), 0x9618); // locked after reset
+    Unlock(kFlashWrite);
+    flash.WriteFlash(0x2001, 0x1234, false, now); // a word at an odd address is the even one
+    EXPECT_TRUE(flash.Busy());
+    EXPECT_EQ(flash.ReadRegister(kFlashCtl3) & kFlashBusy, kFlashBusy);
+    Ticks(kFlashWriteCycles - 1);
+    EXPECT_EQ(model.Read(0x2000), 0xFF);
+    flash.WriteFlash(0x2100, 0x0000, false, now); // while busy: refused
+    EXPECT_NE(flash.ReadRegister(kFlashCtl3) & kFlashAccessViolation, 0);
+    Ticks(1);
+    EXPECT_FALSE(flash.Busy());
+    EXPECT_EQ(model.Read(0x2000), 0x34);
+    EXPECT_EQ(model.Read(0x2001), 0x12);
+    EXPECT_EQ(model.Read(0x2100), 0xFF);
+    flash.WriteFlash(0x2003, 0x00AB, true, now);
+    Ticks(kFlashWriteCycles);
+    EXPECT_EQ(model.Read(0x2003), 0xAB);
+    EXPECT_EQ(model.Read(0x2002), 0xFF);
+}
+
+TEST_F(FlashControllerTest, TheDividerAndTheClockSourceSetTheCycleRate) {
+    Unlock(kFlashWrite, 0x42); // MCLK / 3
+    flash.WriteFlash(0x3000, 0x0000, false, now);
+    Ticks(3 * kFlashWriteCycles - 1);
+    EXPECT_TRUE(flash.Busy());
+    Ticks(1);
+    EXPECT_FALSE(flash.Busy());
+    Unlock(kFlashWrite, 0x00); // ACLK: no crystal in the model
+    flash.WriteFlash(0x3002, 0x0000, false, now);
+    Ticks(1000);
+    EXPECT_TRUE(flash.Busy());
+    EXPECT_EQ(model.Read(0x3002), 0xFF);
+}
+
+TEST_F(FlashControllerTest, SegmentEraseNeedsAllItsCyclesAndAResetCutsItOff) {
+    model.Poke(0x4000, 0x00);
+    model.Poke(0x4200, 0x00);
+    Unlock(kFlashErase);
+    flash.WriteFlash(0x4010, 0x55AA, false, now);
+    Ticks(kFlashSegmentEraseCycles - 1);
+    flash.Reset();
+    EXPECT_FALSE(flash.Busy());
+    EXPECT_EQ(model.Read(0x4000), 0x00);
+    Unlock(kFlashErase);
+    flash.WriteFlash(0x4010, 0x55AA, false, now);
+    Ticks(kFlashSegmentEraseCycles);
+    EXPECT_EQ(model.Read(0x4000), 0xFF);
+    EXPECT_EQ(model.Read(0x4200), 0x00);
+    EXPECT_EQ(flash.ReadRegister(kFlashCtl1) & kFlashErase, 0); // cleared when done
+}
+
+TEST_F(FlashControllerTest, MassEraseWaitsForTheCumulativeTime) {
+    model.Poke(0x1000, 0x00);
+    model.Poke(0x8000, 0x00);
+    // 5297 cycles of 2 us: 10.6 ms a pass, so the 200 ms take 19 passes.
+    for (int pass = 1; pass <= 19; ++pass) {
+        Unlock(kFlashErase | kFlashMassErase);
+        flash.WriteFlash(0x1100, 0x55AA, false, now);
+        Ticks(kFlashMassEraseCycles);
+        ASSERT_FALSE(flash.Busy());
+        EXPECT_EQ(model.Read(0x8000), pass < 19 ? 0x00 : 0xFF) << pass;
+    }
+    EXPECT_EQ(model.Read(0x1000), 0xFF); // ERASE and MERAS: all flash
+    EXPECT_EQ(flash.CumulativeMassEraseNs(), 0u);
+
+    model.Poke(0x1000, 0x00);
+    model.Poke(0x8000, 0x00);
+    for (int pass = 0; pass < 19; ++pass) {
+        Unlock(kFlashMassErase);
+        flash.WriteFlash(0x1100, 0x55AA, false, now);
+        Ticks(kFlashMassEraseCycles);
+    }
+    EXPECT_EQ(model.Read(0x8000), 0xFF);
+    EXPECT_EQ(model.Read(0x1000), 0x00); // MERAS alone: main memory only
+}
+
+TEST_F(FlashControllerTest, PasswordsLocksAndModesAreEnforced) {
+    EXPECT_FALSE(flash.WriteRegister(kFlashCtl1, 0x9640)); // the read key is no password
+    EXPECT_NE(flash.ReadRegister(kFlashCtl3) & kFlashKeyViolation, 0);
+    EXPECT_EQ(flash.ReadRegister(kFlashCtl1) & kFlashWrite, 0);
+    ASSERT_TRUE(flash.WriteRegister(kFlashCtl1, kFlashPassword | kFlashWrite));
+    flash.WriteFlash(0x5000, 0x0000, false, now); // still locked
+    EXPECT_FALSE(flash.Busy());
+    EXPECT_NE(flash.ReadRegister(kFlashCtl3) & kFlashAccessViolation, 0);
+    ASSERT_TRUE(flash.WriteRegister(kFlashCtl3, kFlashPassword));
+    ASSERT_TRUE(flash.WriteRegister(kFlashCtl1, kFlashPassword));
+    flash.WriteFlash(0x5000, 0x0000, false, now); // no mode
+    EXPECT_FALSE(flash.Busy());
+    ASSERT_TRUE(flash.WriteRegister(kFlashCtl1, kFlashPassword | kFlashWrite));
+    flash.WriteFlash(0x5000, 0x0000, false, now);
+    ASSERT_TRUE(flash.WriteRegister(kFlashCtl3, kFlashPassword | kFlashEmergencyExit));
+    EXPECT_FALSE(flash.Busy());
+    Ticks(100);
+    EXPECT_EQ(model.Read(0x5000), 0xFF);
+}
+
+TEST(ChipBus, RegistersFlashAndMemoryAnswerAtTheirAddresses) {
+    DeviceModel model("MSP430F149");
+    FlashController flash(model);
+    Watchdog wdt;
+    ChipBus bus(model, flash, wdt);
+    bus.WriteWord(0x0201, 0xBEEF, 0); // word at the even address
+    EXPECT_EQ(bus.ReadWord(0x0200), 0xBEEF);
+    EXPECT_EQ(bus.ReadByte(0x0201), 0xBE);
+    bus.WriteByte(0x0203, 0x42, 0);
+    EXPECT_EQ(bus.ReadWord(0x0202), 0x4200);
+    EXPECT_TRUE(bus.TakeChanged());
+    EXPECT_FALSE(bus.TakeChanged());
+    EXPECT_EQ(bus.ReadWord(kWatchdogRegister), 0x6900);
+    EXPECT_EQ(bus.ReadWord(kFlashCtl2), 0x9642);
+    bus.WriteWord(0x0C00, 0x0000, 0); // ROM
+    EXPECT_FALSE(bus.TakeChanged());
+    EXPECT_FALSE(bus.TakeResetRequest());
+    bus.WriteByte(kWatchdogRegister, 0x80, 0); // half a word register: no password
+    EXPECT_TRUE(bus.TakeResetRequest());
+    bus.WriteWord(kFlashCtl3, 0x0000, 0);
+    EXPECT_TRUE(bus.TakeResetRequest());
+    // Flash under a running operation reads as JMP $.
+    bus.WriteWord(kFlashCtl1, 0xA540, 0);
+    bus.WriteWord(kFlashCtl3, 0xA500, 0);
+    bus.WriteWord(0x6000, 0x1234, 0);
+    EXPECT_EQ(bus.ReadWord(0x7000), 0x3FFF);
+    for (uint32_t i = 0; i < 3 * kFlashWriteCycles; ++i)
+        flash.Tick(i);
+    EXPECT_EQ(bus.ReadWord(0x6000), 0x1234);
+    EXPECT_TRUE(bus.TakeChanged());
+}
+
+} // namespace
+} // namespace pyrola::sim
