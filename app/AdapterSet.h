@@ -3,6 +3,7 @@
 // shell writes (patch flag, password). Borrowed: the owner keeps them alive.
 
 #include "adapters/TargetAdapter.h"
+#include "adapters/bsl/BslLineOptions.h"
 
 #include <array>
 #include <cstdint>
@@ -19,6 +20,7 @@ struct AdapterSet {
 
     // The BSL adapter's fields; unset hooks do nothing (a placeholder adapter).
     std::function<void(bool enabled)> setBslPatch;
+    std::function<void(const BslLineOptions& line)> setBslLine;
     std::function<bool()> bslNeedsPassword;
     std::function<void(const VectorPassword& password)> setBslPassword;
 };

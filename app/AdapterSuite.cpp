@@ -26,6 +26,7 @@ AdapterSet AdapterSuite::Set() {
     set.bsl = bsl_.get();
     BslAdapter* bsl = bsl_.get();
     set.setBslPatch = [bsl](bool enabled) { bsl->patchEnabled = enabled ? 1 : 0; };
+    set.setBslLine = [bsl](const BslLineOptions& line) { bsl->lineOptions = line; };
     set.bslNeedsPassword = [bsl] { return bsl->needPassword != 0; };
     set.setBslPassword = [bsl](const VectorPassword& password) {
         std::copy(password.begin(), password.end(), bsl->password.begin());

@@ -58,6 +58,15 @@ std::string AdapterLabel(const Settings& settings) {
     }
 }
 
+BslLineOptions BslLineFrom(const Settings& settings) {
+    BslLineOptions line;
+    line.baudRate = IsBslBaudRate(settings.bslSpeed) ? settings.bslSpeed : kBslBaseBaudRate;
+    line.wiring.resetInverted = settings.bslResetInverted != 0;
+    line.wiring.testInverted = settings.bslTestInverted != 0;
+    line.wiring.swapResetTest = settings.bslSwapResetTest != 0;
+    return line;
+}
+
 ProgrammerShell::ProgrammerShell(ShellView& view, SettingsStore& store, MessageBus& bus,
                                  const AdapterSet& adapters)
     : view_(view), store_(store), adapters_(adapters), engine_(&bus, &image_), recent_(settings_.keyPath),
@@ -98,13 +107,18 @@ void ProgrammerShell::ApplySettings() {
     }
     // A command line handed over during a job gets here too: the adapter in use keeps its
     // fields until its list ends.
-    engine_.ChangeAdapters(
-        [adapter, port, bsl, patch = settings_.bslPatch != 0, setPatch = adapters_.setBslPatch] {
-            if (adapter)
-                adapter->portNumber = port;
-            if (bsl && setPatch)
-                setPatch(patch);
-        });
+    BslLineOptions line = BslLineFrom(settings_);
+    if (bslLineAdjust_)
+        bslLineAdjust_(line);
+    engine_.ChangeAdapters([adapter, port, bsl, patch = settings_.bslPatch != 0,
+                            setPatch = adapters_.setBslPatch, line, setLine = adapters_.setBslLine] {
+        if (adapter)
+            adapter->portNumber = port;
+        if (bsl && setPatch)
+            setPatch(patch);
+        if (bsl && setLine)
+            setLine(line);
+    });
     engine_.adapter = adapter;
     view_.SetAdapterLabel(AdapterLabel(settings_));
     image_.SetGapByte(settings_.gapByte);

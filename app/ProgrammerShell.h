@@ -36,6 +36,8 @@ struct TimeOfDay {
 std::string FormatLogLine(const TimeOfDay& time, const std::string& text);
 // "FET(LPT%d)", "RAW(LPT%d)" or "BSL(COM%d)" for the settings' adapter and port.
 std::string AdapterLabel(const Settings& settings);
+// The BSL line the settings ask for.
+BslLineOptions BslLineFrom(const Settings& settings);
 
 // How a command line went, for a front end that must report it (the headless program).
 struct CommandLineOutcome {
@@ -70,11 +72,16 @@ public:
     // override handed to the engine, states refreshed, "Ready", empty title.
     void Initialize();
 
-    // The twelve values reach their users: adapter and port (and the status-bar label),
-    // the gap byte, erase info.
+    // The settings reach their users: adapter and port (and the status-bar label), the
+    // BSL adapter's patch flag and line (speed and wiring), the gap byte, erase info.
     void ApplySettings();
     // Setup confirmed with OK: save, apply, refresh.
     void SettingsConfirmed();
+    // Changes the BSL line the settings give before it reaches the adapter, at every apply
+    // from now on; the settings themselves stay as they are (options for one run).
+    void SetBslLineAdjustment(std::function<void(BslLineOptions&)> adjust) {
+        bslLineAdjust_ = std::move(adjust);
+    }
 
     // Loads and saves never run while a worker may still touch the image: a running job
     // is broken off first, and the file is loaded or saved once the last worker has
@@ -172,6 +179,7 @@ private:
     SettingsStore& store_;
     AdapterSet adapters_;
     Settings settings_;
+    std::function<void(BslLineOptions&)> bslLineAdjust_;
     MemoryImage image_;
     JobEngine engine_;
     RecentFileList recent_;

@@ -16,6 +16,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliView.h"
 #include "cli/FaultWatchdog.h"
+#include "cli/LoaderOptions.h"
 #include "cli/RunLog.h"
 #include "cli/SerialReservation.h"
 #include "cli/Terminal.h"
@@ -93,7 +94,7 @@ void PrintUsage() {
         if (c != '\r')
             text += c;
     }
-    std::printf("%s\n%s\n", text.c_str(), kProgramOptionsUsage);
+    std::printf("%s\n%s\n%s\n", text.c_str(), kProgramOptionsUsage, kLoaderOptionsUsage);
 }
 
 std::string LocalDateTime() {
@@ -307,7 +308,12 @@ private:
 };
 
 int Run(const std::vector<std::string>& arguments) {
-    const CliArguments parsed = ParseCliArguments(arguments);
+    const LoaderOptions loader = TakeLoaderOptions(arguments);
+    if (!loader.error.empty()) {
+        std::fprintf(stderr, "pyrola: %s\n", loader.error.c_str());
+        return kExitRejected;
+    }
+    const CliArguments parsed = ParseCliArguments(loader.rest);
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "pyrola: %s\n", parsed.error.c_str());
         return kExitRejected;
@@ -335,6 +341,9 @@ int Run(const std::vector<std::string>& arguments) {
         shell.Engine().applyThreadPriority = &SetCurrentThreadPriority;
         bus.SetReceiver([&shell](uint32_t code, uintptr_t value) { shell.HandleBusMessage(code, value); });
         shell.Initialize();
+        // The loader-line options hold for this run; the stored settings stay as they are.
+        shell.SetBslLineAdjustment([loader](BslLineOptions& line) { AdjustBslLine(loader, line); });
+        shell.ApplySettings();
         InstallInterruptHandler();
 
         HeadlessRun run(shell, bus, view, parsed);

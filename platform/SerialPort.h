@@ -31,6 +31,12 @@ struct SerialOpenError {
     std::string reason;
 };
 
+// Levels of the two modem-control outputs; true = on.
+struct SerialLines {
+    bool dtr = true;
+    bool rts = true;
+};
+
 // What one status poll reports (the Win32 COMSTAT counts and the cleared error bits).
 struct SerialStatus {
     uint32_t inputQueue = 0;  // bytes received and waiting to be read
@@ -42,15 +48,21 @@ class SerialPort {
 public:
     virtual ~SerialPort() = default;
 
-    // Opens the named port ("COM3"; the backend maps it to its device) with both modem
-    // lines on and both queues purged. An open port is closed first. False on failure,
-    // with the port closed and LastOpenError saying what was tried and why it failed.
-    virtual bool Open(const std::string& name, uint32_t baudRate, uint8_t parity, uint32_t queueSize) = 0;
+    // Opens the named port ("COM3"; the backend maps it to its device) with the modem lines
+    // at `idle` from the start (no pulse through other levels where the system allows it)
+    // and both queues purged. An open port is closed first. False on failure, with the
+    // port closed and LastOpenError saying what was tried and why it failed.
+    virtual bool Open(const std::string& name, uint32_t baudRate, uint8_t parity, uint32_t queueSize,
+                      SerialLines idle = SerialLines{}) = 0;
     // Releases the port. False when the system reported a failure; the port counts as
     // closed either way. Closing a closed port succeeds.
     virtual bool Close() = 0;
     virtual bool IsOpen() const = 0;
     virtual SerialOpenError LastOpenError() const = 0;
+
+    // Switches the open port to another rate, keeping every other setting. False when the
+    // rate is not supported or the port is closed; the old rate then stays.
+    virtual bool SetBaudRate(uint32_t baudRate) = 0;
 
     // One modem-control line; true = on. False when the line could not be set.
     virtual bool SetDtr(bool on) = 0;

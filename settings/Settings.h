@@ -21,6 +21,11 @@ struct Settings {
     uint8_t oneInstance = 1;        // "OneInstance"
     uint8_t bslPatch = 1;           // "BslPatch"
     uint32_t overrideDevice = 0;    // "OverrideDev"
+    // The BSL adapter's line, beyond the twelve values above (stored after them):
+    uint32_t bslSpeed = 9600;     // "BslSpeed": 9600, 19200 or 38400 baud once the loader can
+    uint8_t bslResetInverted = 0; // "BslResetInverted": the cable inverts the reset line
+    uint8_t bslTestInverted = 0;  // "BslTestInverted": the cable inverts the test line
+    uint8_t bslSwapResetTest = 0; // "BslSwapResetTest": DTR drives test, RTS drives reset
 };
 
 } // namespace pyrola

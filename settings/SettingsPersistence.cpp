@@ -1,5 +1,7 @@
 #include "settings/SettingsPersistence.h"
 
+#include "adapters/bsl/BslLineOptions.h"
+
 namespace pyrola {
 
 bool LoadSettings(Settings& settings, SettingsStore& store) {
@@ -25,6 +27,11 @@ bool LoadSettings(Settings& settings, SettingsStore& store) {
     settings.oneInstance = flag("OneInstance", defaults.oneInstance);
     settings.bslPatch = flag("BslPatch", defaults.bslPatch);
     settings.overrideDevice = number("OverrideDev", defaults.overrideDevice);
+    const uint32_t speed = number("BslSpeed", defaults.bslSpeed);
+    settings.bslSpeed = IsBslBaudRate(speed) ? speed : defaults.bslSpeed;
+    settings.bslResetInverted = flag("BslResetInverted", defaults.bslResetInverted);
+    settings.bslTestInverted = flag("BslTestInverted", defaults.bslTestInverted);
+    settings.bslSwapResetTest = flag("BslSwapResetTest", defaults.bslSwapResetTest);
     return true;
 }
 
@@ -43,6 +50,10 @@ bool SaveSettings(const Settings& settings, SettingsStore& store) {
                                              C::Number("OneInstance", settings.oneInstance),
                                              C::Number("BslPatch", settings.bslPatch),
                                              C::Number("OverrideDev", settings.overrideDevice),
+                                             C::Number("BslSpeed", settings.bslSpeed),
+                                             C::Number("BslResetInverted", settings.bslResetInverted),
+                                             C::Number("BslTestInverted", settings.bslTestInverted),
+                                             C::Number("BslSwapResetTest", settings.bslSwapResetTest),
                                          });
 }
 

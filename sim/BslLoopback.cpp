@@ -12,8 +12,8 @@ public:
             Close();
     }
 
-    bool Open(const std::string& name, uint32_t /*baudRate*/, uint8_t /*parity*/,
-              uint32_t /*queueSize*/) override {
+    bool Open(const std::string& name, uint32_t baudRate, uint8_t /*parity*/, uint32_t /*queueSize*/,
+              SerialLines idle) override {
         if (mine_)
             Close();
         wire_.openedNames.push_back(name);
@@ -25,7 +25,8 @@ public:
         }
         wire_.open_ = true;
         mine_ = true;
-        wire_.SetLines(true, true);
+        wire_.hostBaud_ = baudRate;
+        wire_.SetLines(idle.dtr, idle.rts);
         Purge(kPurgeTxAbort | kPurgeTxClear | kPurgeRxAbort | kPurgeRxClear);
         return true;
     }
@@ -42,6 +43,14 @@ public:
 
     bool IsOpen() const override { return mine_; }
     SerialOpenError LastOpenError() const override { return lastError_; }
+
+    bool SetBaudRate(uint32_t baudRate) override {
+        if (!mine_ || baudRate == 0)
+            return false;
+        wire_.Collect(); // what is on the wire arrived at the old rate
+        wire_.hostBaud_ = baudRate;
+        return true;
+    }
 
     bool SetDtr(bool on) override {
         if (!mine_)
@@ -63,8 +72,8 @@ public:
         for (uint32_t i = 0; i < count; ++i) {
             const BslWireAction action = wire_.Apply(BslWireDirection::ToTarget, wire_.toTarget_++, data[i]);
             // The write returns once the character has left the port.
-            wire_.clock_.Advance(kBslByteNs + action.delayNs);
-            if (!action.drop)
+            wire_.clock_.Advance(kBslBitsPerByte * 1000000000ull / wire_.hostBaud_ + action.delayNs);
+            if (!action.drop && wire_.hostBaud_ == wire_.target_.BaudRate())
                 wire_.target_.Receive(static_cast<uint8_t>(data[i] ^ action.flipMask),
                                       wire_.clock_.Nanoseconds());
         }
@@ -137,7 +146,7 @@ BslWireAction BslLoopback::Apply(BslWireDirection direction, uint64_t index, uin
 void BslLoopback::Collect() {
     for (const BslTimedByte& answer : target_.TakeOutput()) {
         const BslWireAction action = Apply(BslWireDirection::ToHost, toHost_++, answer.byte);
-        if (action.drop)
+        if (action.drop || answer.baudRate != hostBaud_)
             continue;
         // A serial line keeps order: a late byte holds back the ones behind it.
         lastArrivalNs_ = std::max(answer.doneNs + action.delayNs, lastArrivalNs_);
@@ -153,8 +162,12 @@ void BslLoopback::Collect() {
 void BslLoopback::SetLines(bool dtr, bool rts) {
     dtr_ = dtr;
     rts_ = rts;
-    // Reset follows DTR; the test line is RTS inverted.
-    target_.SetPins(dtr, !rts, clock_.Nanoseconds());
+    lineHistory.emplace_back(dtr, rts);
+    // The cable: which port line reaches which input, and whether it is inverted on the way.
+    const bool resetInput = (cable.swapped ? rts : dtr) != cable.resetInverted;
+    const bool testInput = (cable.swapped ? dtr : rts) != cable.testInverted;
+    // The circuit: reset follows its input; the test line is its input inverted.
+    target_.SetPins(resetInput, !testInput, clock_.Nanoseconds());
 }
 
 } // namespace pyrola::sim

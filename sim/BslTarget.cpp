@@ -19,6 +19,7 @@ constexpr uint8_t kCmdErase = 0x16;
 constexpr uint8_t kCmdMassErase = 0x18;
 constexpr uint8_t kCmdLoadPc = 0x1A;
 constexpr uint8_t kCmdEraseCheck = 0x1C;
+constexpr uint8_t kCmdChangeBaud = 0x20;
 
 constexpr uint16_t kKeySegment = 0xA502;
 constexpr uint16_t kKeyMainOrInfo = 0xA504;
@@ -30,6 +31,21 @@ constexpr uint32_t kPatchBase = 0x0220;
 constexpr uint16_t kLoaderReentry = 0x0C22;
 // From this version on the loader reads back what it has programmed or erased.
 constexpr uint16_t kCheckingVersion = 0x0140;
+// From this version on the loader knows the change-baud-rate command.
+constexpr uint16_t kChangeBaudVersion = 0x0160;
+
+// The clock settings the chip's vendor documents for each rate (D3 = 0, 1, 2): on F1xx
+// DCOCTL and BCSCTL1, on F4xx SCFI0 and SCFI1.
+struct RateSetting {
+    uint32_t rate;
+    uint8_t f1xx[2];
+    uint8_t f4xx[2];
+};
+constexpr RateSetting kRateSettings[] = {
+    {9600, {0x80, 0x85}, {0x00, 0x98}},
+    {19200, {0xE0, 0x86}, {0x00, 0xB0}},
+    {38400, {0xE0, 0x87}, {0x00, 0xC8}},
+};
 
 // The loader's frame check: the bytes as little-endian words, XORed, inverted; an odd
 // last byte takes no part.
@@ -69,6 +85,20 @@ void BslTarget::SetAnswerOverride(uint8_t command, uint8_t answer) {
     overrideAnswer_ = answer;
 }
 
+uint64_t BslTarget::ByteNs() const {
+    return baudRate_ == kBslGarbledRate ? timing_.byteNs : timing_.byteNs * kBslBaudRate / baudRate_;
+}
+
+uint32_t BslTarget::RateFor(uint8_t d1, uint8_t d2, uint8_t d3) const {
+    if (d3 >= sizeof(kRateSettings) / sizeof(kRateSettings[0]))
+        return 0;
+    const RateSetting& setting = kRateSettings[d3];
+    const bool f4xx = device_.Identification()[0] == 0xF4;
+    const uint8_t* expected = f4xx ? setting.f4xx : setting.f1xx;
+    // A clock set for another rate or another family runs the UART at no usable rate.
+    return d1 == expected[0] && d2 == expected[1] ? setting.rate : kBslGarbledRate;
+}
+
 void BslTarget::SetPins(bool reset, bool test, uint64_t nowNs) {
     const bool wasReset = resetPin_;
     const bool wasTest = testPin_;
@@ -76,6 +106,7 @@ void BslTarget::SetPins(bool reset, bool test, uint64_t nowNs) {
     testPin_ = test;
     if (!reset) {
         if (wasReset) {
+            ++resetCount_;
             mode_ = BslTargetMode::Reset;
             testEdges_ = 0;
             output_.clear();
@@ -98,6 +129,9 @@ void BslTarget::StartLoader(uint64_t nowNs) {
 
 void BslTarget::EnterLoader(uint64_t nowNs) {
     mode_ = BslTargetMode::Loader;
+    baudRate_ = kBslBaudRate;
+    pendingRate_ = 0;
+    rateSettledNs_ = 0;
     rx_ = RxState::Idle;
     frame_.clear();
     unlocked_ = false;
@@ -117,13 +151,17 @@ std::vector<BslTimedByte> BslTarget::TakeOutput() {
 
 void BslTarget::Answer(uint8_t byte, uint64_t readyNs) {
     const uint64_t start = std::max(readyNs, txFreeNs_);
-    txFreeNs_ = start + timing_.byteNs;
-    output_.push_back({byte, txFreeNs_});
+    txFreeNs_ = start + ByteNs();
+    output_.push_back({byte, txFreeNs_, baudRate_});
 }
 
 void BslTarget::Receive(uint8_t byte, uint64_t nowNs) {
     if (mode_ != BslTargetMode::Loader || silent_)
         return;
+    if (nowNs < rateSettledNs_) {
+        ++lostSettling_;
+        return;
+    }
     // A frame that stalls is forgotten, so that the next synchronisation gets through.
     if (rx_ != RxState::Idle && nowNs - lastRxNs_ > timing_.frameGapNs) {
         rx_ = RxState::Idle;
@@ -204,7 +242,8 @@ void BslTarget::Execute(uint64_t nowNs) {
         answer = overrideAnswer_;
     } else if (WordAligned(command) && ((address | length | (l1 - 4)) & 1) != 0) {
         answer = kNak;
-    } else if (!unlocked_ && command != kCmdPassword && command != kCmdMassErase) {
+    } else if (!unlocked_ && command != kCmdPassword && command != kCmdMassErase &&
+               command != kCmdChangeBaud) {
         answer = kNak;
     } else {
         answer = Carry(command, address, length, frame_.data() + kHeadLength, l1 - 4, busy, dataFrame);
@@ -215,6 +254,12 @@ void BslTarget::Execute(uint64_t nowNs) {
             Answer(dataFrame[i], ready + busy);
     } else {
         Answer(answer, ready + busy);
+    }
+    // A new rate takes effect once the acknowledge has gone out at the old one.
+    if (pendingRate_ != 0) {
+        baudRate_ = pendingRate_;
+        pendingRate_ = 0;
+        rateSettledNs_ = txFreeNs_ + kBslRateSettleNs;
     }
     // Code started outside the loader takes the chip away from it once it has answered.
     if (leaving_) {
@@ -330,6 +375,18 @@ uint8_t BslTarget::Carry(uint8_t command, uint16_t address, uint16_t length, con
             return kAck;
         }
         leaving_ = true;
+        return kAck;
+    }
+    case kCmdChangeBaud: {
+        // Loaders before 1.60 do not know the command; an extension of an old loader
+        // does not bring it either.
+        if (device_.LoaderVersion() < kChangeBaudVersion)
+            return kUnknown;
+        const uint32_t rate = RateFor(static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
+                                      static_cast<uint8_t>(length));
+        if (rate == 0)
+            return kNak;
+        pendingRate_ = rate;
         return kAck;
     }
     case kCmdEraseCheck: {

@@ -4,7 +4,9 @@
 // frames (head, data, 16-bit checksum), keeps protected commands locked until the
 // interrupt vectors arrive as password, and carries out the loader commands on the device
 // model. Times are in nanoseconds of whatever clock the caller runs on; the answers come
-// out stamped with the time their last bit leaves the chip's UART at 9600 baud 8E1.
+// out stamped with the time their last bit leaves the chip's UART, at 9600 baud 8E1 until
+// the change-baud-rate command (loaders from version 1.60 on) switches it to 19200 or
+// 38400 baud; every start of the loader returns to 9600.
 //
 // Write frames are taken only at even addresses with even lengths, as the chip takes them;
 // read frames too, stricter than the chip's guide; erase checks take odd ranges.
@@ -28,6 +30,11 @@ namespace pyrola::sim {
 inline constexpr uint64_t kBslBitsPerByte = 11;
 inline constexpr uint64_t kBslBaudRate = 9600;
 inline constexpr uint64_t kBslByteNs = kBslBitsPerByte * 1000000000ull / kBslBaudRate;
+// The rate of a UART whose clock was set to values that belong to no rate: nothing it
+// sends or receives makes sense to a host at any rate.
+inline constexpr uint32_t kBslGarbledRate = 1;
+// After switching, the chip's clock needs this long before it receives properly.
+inline constexpr uint64_t kBslRateSettleNs = 5000000;
 
 struct BslTargetTiming {
     uint64_t byteNs = kBslByteNs;               // one character on the wire
@@ -40,10 +47,12 @@ struct BslTargetTiming {
     uint64_t frameGapNs = 50000000;             // silence after which a half frame is dropped
 };
 
-// One byte of the chip's answer and the time its last bit has left the chip.
+// One byte of the chip's answer, the time its last bit has left the chip and the rate it
+// went out at.
 struct BslTimedByte {
     uint8_t byte;
     uint64_t doneNs;
+    uint32_t baudRate = kBslBaudRate;
 };
 
 // A frame the loader received in full, with a correct checksum.
@@ -74,8 +83,13 @@ public:
     std::vector<BslTimedByte> TakeOutput();
 
     BslTargetMode Mode() const { return mode_; }
-    // Wire time of one character at the loader's current line rate.
-    uint64_t ByteNs() const { return timing_.byteNs; }
+    // The loader's current line rate, and the wire time of one character at it.
+    uint32_t BaudRate() const { return baudRate_; }
+    uint64_t ByteNs() const;
+    // How often the reset line went low (to tell whether opening a port pulsed it).
+    uint32_t ResetCount() const { return resetCount_; }
+    // Bytes that arrived while the clock was still settling after a change of rate.
+    uint32_t BytesLostSettling() const { return lostSettling_; }
     bool Unlocked() const { return unlocked_; }
     bool PatchRunning() const { return patchRunning_; }
     DeviceModel& Device() { return device_; }
@@ -104,10 +118,13 @@ private:
 
     void EnterLoader(uint64_t nowNs);
     void Answer(uint8_t byte, uint64_t readyNs);
+    uint32_t pendingRate_ = 0; // set by a change of rate, taken once its acknowledge is out
     void Execute(uint64_t nowNs);
     uint8_t Carry(uint8_t command, uint16_t address, uint16_t length, const uint8_t* data, uint32_t count,
                   uint64_t& busyNs, std::vector<uint8_t>& dataFrame);
     bool IsOld() const { return device_.LoaderVersion() <= 0x0110; }
+    // The rate the change-baud-rate command's control bytes give on this chip.
+    uint32_t RateFor(uint8_t d1, uint8_t d2, uint8_t d3) const;
     bool HasExtension() const { return patchRunning_; }
     bool WorkingPatchLoadedAt(uint16_t start) const;
 
@@ -117,6 +134,10 @@ private:
     bool resetPin_ = true;
     bool testPin_ = false;
     uint32_t testEdges_ = 0;
+    uint32_t resetCount_ = 0;
+    uint32_t lostSettling_ = 0;
+    uint32_t baudRate_ = kBslBaudRate;
+    uint64_t rateSettledNs_ = 0; // bytes that arrive earlier are lost
 
     RxState rx_ = RxState::Idle;
     uint64_t lastRxNs_ = 0;

@@ -1,6 +1,8 @@
 #include "adapters/bsl/BslAdapter.h"
 
 #include "adapters/DeviceTable.h"
+#include "adapters/bsl/BslBaudRate.h"
+#include "ui/TextFormat.h"
 
 #include <string>
 #include <utility>
@@ -11,7 +13,7 @@ namespace {
 constexpr uint32_t kIdentificationBlock = 16;
 constexpr uint8_t kParityEvenCode = kParityEven;
 constexpr uint32_t kOpenQueueSize = 512;
-constexpr uint32_t kLinkBaudRate = 9600;
+constexpr uint32_t kLinkBaudRate = kBslBaseBaudRate;
 } // namespace
 
 BslAdapter::BslAdapter(SerialPortFactory& ports, Clock& clock) : link_(ports, clock), protocol_(link_) {}
@@ -35,7 +37,9 @@ bool BslAdapter::Open() {
         requestedDevice = kBslDefaultDevice;
     FillRecord(requestedDevice);
     link_.portName = "COM" + std::to_string(portNumber);
+    link_.wiring = lineOptions.wiring;
     link_.baudRate = kLinkBaudRate;
+    speedNoteGiven_ = false;
     link_.parity = kParityEvenCode;
     link_.queueSize = kOpenQueueSize;
     if (!link_.OpenPort()) {
@@ -97,6 +101,7 @@ bool BslAdapter::Identify() {
     if (!protocol_.ReadBlocks(kIdentificationAddress, block, kIdentificationBlock))
         return false;
     identifiedDevice = LookupDevice(block, 0xFFFF);
+    identificationHigh = block[0];
     loaderVersion = static_cast<uint32_t>(block[10]) * 256 + block[11];
     return true;
 }
@@ -106,12 +111,48 @@ void BslAdapter::FinishIdentification() {
     if (identifiedDevice == 0)
         identifiedDevice = requestedDevice;
     FillRecord(identifiedDevice);
-    if (!IsOldLoader())
+    if (IsOldLoader()) {
+        if (patchEnabled)
+            LoadPatch();
+        else
+            patchProblem_ = "the \"BslPatch\" setting is off (patch file " + patchFilePath + ")";
+    }
+    ChangeSpeed();
+}
+
+void BslAdapter::ChangeSpeed() {
+    const uint32_t wanted = lineOptions.baudRate;
+    if (wanted == link_.baudRate || !IsBslBaudRate(wanted))
         return;
-    if (patchEnabled)
-        LoadPatch();
-    else
-        patchProblem_ = "the \"BslPatch\" setting is off (patch file " + patchFilePath + ")";
+    const std::optional<BslBaudSetting> setting = BslBaudSettingFor(BslFamilyOf(identificationHigh), wanted);
+    const std::string rate = std::to_string(wanted) + " baud";
+    if (loaderVersion < kBslChangeBaudVersion || !setting) {
+        if (!speedNoteGiven_) {
+            speedNoteGiven_ = true;
+            AddNote(
+                loaderVersion < kBslChangeBaudVersion
+                    ? Format(
+                          "Loader version %X.%02X cannot change its speed (1.60 and later can): staying at "
+                          "9600 baud instead of %s.",
+                          loaderVersion >> 8, loaderVersion & 0xFF, rate.c_str())
+                    : Format("No speed setting is known for a chip of family 0x%02X: staying at 9600 baud "
+                             "instead of %s.",
+                             identificationHigh, rate.c_str()));
+        }
+        return;
+    }
+    const int32_t before = protocol_.errorNumber;
+    if (!protocol_.SendCommand(kBslChangeBaud, setting->d1 | (setting->d2 << 8), setting->d3, nullptr,
+                               nullptr)) {
+        AddNote(Format("The loader did not take %s (%s): staying at 9600 baud.", rate.c_str(),
+                       BslProtocol::ErrorText(protocol_.errorNumber)));
+        protocol_.errorNumber = before;
+        return;
+    }
+    // The chip now listens at the new rate: the port follows, then the chip's clock settles.
+    if (!link_.SetBaudRate(wanted))
+        AddNote("The port could not be switched to " + rate + "; the loader already was.");
+    link_.clock().Sleep(kBslBaudSettleMs);
 }
 
 bool BslAdapter::Prepared() {
@@ -177,6 +218,9 @@ int32_t BslAdapter::VerifyMemory(uint32_t /*address*/, const uint8_t* /*data*/, 
 }
 
 int32_t BslAdapter::Reset(uint32_t /*method*/, uint32_t /*execute*/, uint32_t releaseJtag) {
+    // Every restart puts the loader back to 9600 baud; so does the port, before the lines move.
+    if (link_.baudRate != kLinkBaudRate)
+        link_.SetBaudRate(kLinkBaudRate);
     if (releaseJtag != 0)
         link_.RestartTarget();
     else

@@ -1,10 +1,12 @@
 #pragma once
 // The adapter that programs an MSP430 through its ROM bootstrap loader over a COM port:
 // start the loader, unlock it with the password (the interrupt vectors), identify the
-// device and the loader version, load a patch into old loaders, erase, blank check, read
-// and write memory, reset. Verification and the 1-Wire hook are not available.
+// device and the loader version, load a patch into old loaders, switch to a faster line
+// when asked and the loader can, erase, blank check, read and write memory, reset.
+// Verification and the 1-Wire hook are not available.
 
 #include "adapters/TargetAdapter.h"
+#include "adapters/bsl/BslLineOptions.h"
 #include "adapters/bsl/BslPatch.h"
 #include "adapters/bsl/BslProtocol.h"
 #include "adapters/bsl/SerialLink.h"
@@ -58,12 +60,16 @@ public:
     bool Unlock();
     bool Identify();
     bool LoadPatch();
+    // Asks the identified loader for lineOptions.baudRate and follows with the port; a
+    // loader that cannot change gets one note and stays at 9600 baud.
+    void ChangeSpeed();
     bool IsOldLoader() const { return loaderVersion <= kBslOldVersionLimit; }
 
     // Set by the shell and the job start.
     uint8_t patchEnabled = 0;                  // from the "BslPatch" setting
     BslPassword password = kBslErasedPassword; // the target's interrupt vectors
     std::string patchFilePath;                 // "bslpatch.txt" beside the program; empty = unknown
+    BslLineOptions lineOptions;                // speed and cable wiring, from the settings
 
     // State.
     uint8_t needPassword = 1;       // unlock before the next protected operation
@@ -71,6 +77,7 @@ public:
     uint32_t patchStart = 0;        // address the running patch was started at; 0 = none
     uint32_t loaderVersion = 0;     // 0x0FFA * 256 + 0x0FFB; 0 = not read yet
     uint32_t identifiedDevice = 0;  // device-table row of the last identification
+    uint8_t identificationHigh = 0; // first byte of the chip's identification (its family)
 
     SerialLink& link() { return link_; }
     BslProtocol& protocol() { return protocol_; }
@@ -90,6 +97,8 @@ private:
     // Why no patch runs on an old loader, for the note that goes with error 12; empty
     // while a patch runs or before one was tried.
     std::string patchProblem_;
+    // The note that the loader stays at 9600 baud is given once a session.
+    bool speedNoteGiven_ = false;
 };
 
 } // namespace pyrola

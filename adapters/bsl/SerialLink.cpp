@@ -17,7 +17,12 @@ bool SerialLink::OpenPort() {
         lastOpenError = SerialOpenError{0, portName, "no serial port available"};
         return false;
     }
-    if (!port_->Open(portName, baudRate, parity, queueSize)) {
+    // Idle: reset released and test low, on whichever port lines the cable uses for them.
+    const bool resetLevel = !wiring.resetInverted;
+    const bool testLevel = !wiring.testInverted;
+    const SerialLines idle =
+        wiring.swapResetTest ? SerialLines{testLevel, resetLevel} : SerialLines{resetLevel, testLevel};
+    if (!port_->Open(portName, baudRate, parity, queueSize, idle)) {
         lastOpenError = port_->LastOpenError();
         lastSystemError = lastOpenError.code;
         return false;
@@ -45,6 +50,23 @@ bool SerialLink::SetDtr(bool on) {
 
 bool SerialLink::SetRts(bool on) {
     return port_ && port_->SetRts(on);
+}
+
+bool SerialLink::SetResetLine(bool on) {
+    const bool level = on != wiring.resetInverted;
+    return wiring.swapResetTest ? SetRts(level) : SetDtr(level);
+}
+
+bool SerialLink::SetTestLine(bool on) {
+    const bool level = on != wiring.testInverted;
+    return wiring.swapResetTest ? SetDtr(level) : SetRts(level);
+}
+
+bool SerialLink::SetBaudRate(uint32_t rate) {
+    if (!port_ || !port_->SetBaudRate(rate))
+        return false;
+    baudRate = rate;
+    return true;
 }
 
 uint32_t SerialLink::Write(const uint8_t* data, uint32_t count) {
@@ -83,27 +105,27 @@ bool SerialLink::Purge(uint32_t flags) {
 }
 
 void SerialLink::InvokeBsl() {
-    SetDtr(true);
-    SetRts(true);
+    SetResetLine(true);
+    SetTestLine(true);
     clock_.Sleep(kLineSettleMs);
-    SetDtr(false);
-    SetRts(true);
-    SetRts(false);
-    SetRts(true);
-    SetRts(false);
-    SetDtr(true);
-    SetRts(true);
+    SetResetLine(false);
+    SetTestLine(true);
+    SetTestLine(false);
+    SetTestLine(true);
+    SetTestLine(false);
+    SetResetLine(true);
+    SetTestLine(true);
     clock_.Sleep(kLineSettleMs);
     Purge(kPurgeTxClear);
     Purge(kPurgeRxClear);
 }
 
 void SerialLink::RestartTarget() {
-    SetDtr(true);
-    SetRts(true);
+    SetResetLine(true);
+    SetTestLine(true);
     clock_.Sleep(kLineSettleMs);
-    SetDtr(false);
-    SetDtr(true);
+    SetResetLine(false);
+    SetResetLine(true);
     clock_.Sleep(kLineSettleMs);
     Purge(kPurgeTxClear);
     Purge(kPurgeRxClear);

@@ -3,7 +3,12 @@
 // drives DTR (the target's reset line) and RTS (its test line) for the two start-up
 // sequences, writes bytes, and waits for received bytes by polling the driver's queue
 // against the millisecond clock. It knows nothing of frames.
+//
+// The sequences are written for the standard interface circuit; a cable that inverts or
+// swaps the two lines (`wiring`) is served by mapping every line change, so that the
+// target sees the same levels, the idle levels included.
 
+#include "adapters/bsl/BslLineOptions.h"
 #include "platform/Clock.h"
 #include "platform/SerialPort.h"
 
@@ -18,7 +23,8 @@ public:
     SerialLink(SerialPortFactory& ports, Clock& clock) : ports_(ports), clock_(clock) {}
 
     // Opens portName with the current baud rate, parity and queue size (an open port is
-    // closed first). On failure the system error is kept and the link is closed.
+    // closed first), the lines at their idle levels from the start. On failure the system
+    // error is kept and the link is closed.
     bool OpenPort();
     // Waits up to phaseTimeout ms for the output queue to drain, then closes. False only
     // when the system refused to close; the link is closed afterwards in every case.
@@ -27,6 +33,12 @@ public:
 
     bool SetDtr(bool on);
     bool SetRts(bool on);
+    // The reset and test lines as the standard circuit sees them (on = what DTR on and RTS
+    // on give there: reset released, test low), through `wiring` to DTR and RTS.
+    bool SetResetLine(bool on);
+    bool SetTestLine(bool on);
+    // Switches the open port to another rate; baudRate follows on success.
+    bool SetBaudRate(uint32_t rate);
     uint32_t Write(const uint8_t* data, uint32_t count);
     // One status poll: clears a line error, refreshes `status`, returns the input count.
     uint32_t PollInput();
@@ -46,6 +58,7 @@ public:
     Clock& clock() { return clock_; }
 
     std::string portName;
+    BslWiring wiring;
     uint32_t baudRate = 9600;
     uint32_t queueSize = 2048;
     uint8_t parity = kParityNone;

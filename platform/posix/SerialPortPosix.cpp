@@ -20,7 +20,7 @@ namespace posix {
 
 void ApplySerialTermios(termios& tio, uint8_t parity) {
     cfmakeraw(&tio);
-    tio.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS);
+    tio.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS | HUPCL);
     tio.c_cflag |= CS8 | CREAD | CLOCAL;
     tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK | ISTRIP);
     if (parity != kParityNone) {
@@ -32,6 +32,15 @@ void ApplySerialTermios(termios& tio, uint8_t parity) {
     // Reads never block: the link reads only bytes it knows are waiting.
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
+}
+
+int ModemBits(int current, bool dtr, bool rts) {
+    int bits = current & ~(TIOCM_DTR | TIOCM_RTS);
+    if (dtr)
+        bits |= TIOCM_DTR;
+    if (rts)
+        bits |= TIOCM_RTS;
+    return bits;
 }
 
 } // namespace posix
@@ -87,7 +96,8 @@ class PosixSerialPort : public SerialPort {
 public:
     ~PosixSerialPort() override { Close(); }
 
-    bool Open(const std::string& name, uint32_t baudRate, uint8_t parity, uint32_t /*queueSize*/) override {
+    bool Open(const std::string& name, uint32_t baudRate, uint8_t parity, uint32_t /*queueSize*/,
+              SerialLines idle) override {
         // The terminal driver sizes its own queues; the size has no POSIX counterpart.
         Close();
         const std::string path = SerialDevicePath(name);
@@ -106,6 +116,9 @@ public:
             ::close(fd);
             return Refuse(ENOTTY, "not a serial port (no terminal device)");
         }
+        // The idle levels first, in one step: whatever the system raised on open goes
+        // straight to them. A pseudo-terminal has no modem lines; that is no reason to fail.
+        SetLines(fd, idle);
         // No sharing, as a COM port is opened exclusively.
         (void)ioctl(fd, TIOCEXCL);
         termios tio{};
@@ -114,22 +127,13 @@ public:
         posix::ApplySerialTermios(tio, parity);
         if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0)
             return Fail(fd, errno);
-        if (tcsetattr(fd, TCSANOW, &tio) != 0) {
-            // A pseudo-terminal has no wire and drops the parity bits, which the C library
-            // reports as a failure; every other setting must have been taken.
-            const int error = errno;
-            termios applied{};
-            if (tcgetattr(fd, &applied) != 0 || !SameExceptParity(applied, tio))
-                return Fail(fd, error);
-        }
+        if (const int error = ApplyTermios(fd, tio); error != 0)
+            return Fail(fd, error);
         // Writes are synchronous, as on the Windows side.
         const int flags = fcntl(fd, F_GETFL);
         if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
             return Fail(fd, errno);
         fd_ = fd;
-        // Both lines on. A pseudo-terminal has no modem lines; that is no reason to fail.
-        SetDtr(true);
-        SetRts(true);
         Purge(kPurgeTxAbort | kPurgeTxClear);
         Purge(kPurgeRxAbort | kPurgeRxClear);
         return true;
@@ -148,6 +152,18 @@ public:
 
     bool IsOpen() const override { return fd_ >= 0; }
     SerialOpenError LastOpenError() const override { return lastError_; }
+
+    bool SetBaudRate(uint32_t baudRate) override {
+        const speed_t speed = SpeedCode(baudRate);
+        termios tio{};
+        if (fd_ < 0 || speed == B0 || tcgetattr(fd_, &tio) != 0)
+            return false;
+        if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0)
+            return false;
+        // Bytes already written go out at the old rate first.
+        (void)tcdrain(fd_);
+        return ApplyTermios(fd_, tio) == 0;
+    }
 
     bool SetDtr(bool on) override { return ModemLine(TIOCM_DTR, on); }
     bool SetRts(bool on) override { return ModemLine(TIOCM_RTS, on); }
@@ -215,6 +231,27 @@ private:
     bool Fail(int fd, int error) {
         ::close(fd);
         return Refuse(error, ErrnoText(error));
+    }
+
+    // Applies `tio`; 0, or the error number of a setting that was not taken.
+    static int ApplyTermios(int fd, const termios& tio) {
+        if (tcsetattr(fd, TCSANOW, &tio) == 0)
+            return 0;
+        // A pseudo-terminal has no wire and drops the parity bits, which the C library
+        // reports as a failure; every other setting must have been taken.
+        const int error = errno;
+        termios applied{};
+        if (tcgetattr(fd, &applied) != 0 || !SameExceptParity(applied, tio))
+            return error;
+        return 0;
+    }
+
+    static void SetLines(int fd, SerialLines lines) {
+        int bits = 0;
+        if (ioctl(fd, TIOCMGET, &bits) != 0)
+            return;
+        bits = posix::ModemBits(bits, lines.dtr, lines.rts);
+        (void)ioctl(fd, TIOCMSET, &bits);
     }
 
     bool ModemLine(int line, bool on) {

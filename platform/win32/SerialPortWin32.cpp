@@ -19,7 +19,7 @@ COMMTIMEOUTS SerialTimeouts(const COMMTIMEOUTS& current) {
     return timeouts;
 }
 
-void ApplySerialLineSettings(DCB& dcb, uint32_t baudRate, uint8_t parity) {
+void ApplySerialLineSettings(DCB& dcb, uint32_t baudRate, uint8_t parity, bool dtr, bool rts) {
     dcb.BaudRate = baudRate;
     dcb.ByteSize = 8;
     dcb.Parity = parity;
@@ -29,12 +29,12 @@ void ApplySerialLineSettings(DCB& dcb, uint32_t baudRate, uint8_t parity) {
     dcb.fParity = parity != NOPARITY ? TRUE : FALSE;
     dcb.fOutxCtsFlow = FALSE;
     dcb.fOutxDsrFlow = FALSE;
-    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDtrControl = dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
     dcb.fOutX = FALSE;
     dcb.fInX = FALSE;
     dcb.fErrorChar = FALSE;
     dcb.fNull = FALSE;
-    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fRtsControl = rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
 }
 
 } // namespace win32
@@ -45,7 +45,8 @@ class Win32SerialPort : public SerialPort {
 public:
     ~Win32SerialPort() override { Close(); }
 
-    bool Open(const std::string& name, uint32_t baudRate, uint8_t parity, uint32_t queueSize) override {
+    bool Open(const std::string& name, uint32_t baudRate, uint8_t parity, uint32_t queueSize,
+              SerialLines idle) override {
         Close();
         const std::string path = SerialDevicePath(name);
         lastError_ = SerialOpenError{0, path, std::string()};
@@ -72,7 +73,7 @@ public:
         dcb_.DCBlength = sizeof(DCB);
         if (!GetCommState(handle_, &dcb_))
             return Fail();
-        win32::ApplySerialLineSettings(dcb_, baudRate, parity);
+        win32::ApplySerialLineSettings(dcb_, baudRate, parity, idle.dtr, idle.rts);
         if (!SetCommState(handle_, &dcb_))
             return Fail();
         if (!PurgeComm(handle_, PURGE_TXABORT | PURGE_TXCLEAR))
@@ -92,6 +93,23 @@ public:
 
     bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
     SerialOpenError LastOpenError() const override { return lastError_; }
+
+    bool SetBaudRate(uint32_t baudRate) override {
+        if (handle_ == INVALID_HANDLE_VALUE)
+            return false;
+        DCB changed = dcb_;
+        changed.BaudRate = baudRate;
+        // The port's own report decides: a driver may refuse another part of the record
+        // it was given whole (Wine on a pseudo-terminal refuses the parity every time)
+        // and still have taken the rate.
+        (void)SetCommState(handle_, &changed);
+        DCB applied{};
+        applied.DCBlength = sizeof(DCB);
+        if (!GetCommState(handle_, &applied) || applied.BaudRate != baudRate)
+            return false;
+        dcb_ = changed;
+        return true;
+    }
 
     bool SetDtr(bool on) override {
         if (handle_ == INVALID_HANDLE_VALUE)

@@ -17,8 +17,9 @@ static_assert(kSerialEventMask == 0x87);
 
 // Edits a DCB read from the port: baud rate, 8 data bits, the parity, one stop bit, error
 // character 0xFF, binary mode, parity checking exactly when a parity is set, no hardware
-// or software flow control, no error replacement, no null stripping, DTR and RTS on.
+// or software flow control, no error replacement, no null stripping, DTR and RTS at the
+// idle levels (on unless told otherwise), set in the same step as the rest.
 // DSR sensitivity, transmit-continue-on-XOFF and abort-on-error keep their values.
-void ApplySerialLineSettings(DCB& dcb, uint32_t baudRate, uint8_t parity);
+void ApplySerialLineSettings(DCB& dcb, uint32_t baudRate, uint8_t parity, bool dtr = true, bool rts = true);
 
 } // namespace pyrola::win32

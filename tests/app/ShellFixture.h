@@ -95,6 +95,7 @@ protected:
         set.raw = &raw;
         set.bsl = &bsl;
         set.setBslPatch = [this](bool enabled) { bslPatch = enabled; };
+        set.setBslLine = [this](const BslLineOptions& line) { bslLine = line; };
         set.bslNeedsPassword = [this] { return bslNeedsPassword; };
         set.setBslPassword = [this](const VectorPassword& password) { bslPassword = password; };
         shell = std::make_unique<ProgrammerShell>(view, store, messageBus, set);
@@ -136,6 +137,7 @@ protected:
     bool bslNeedsPassword = true;
     std::optional<VectorPassword> bslPassword;
     std::optional<bool> bslPatch;
+    std::optional<BslLineOptions> bslLine;
     MemorySettingsStore store;
     RecordingBus bus;
     RecordingView view;

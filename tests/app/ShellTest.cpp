@@ -49,6 +49,31 @@ TEST_F(ShellFixture, StartUpLoadsAndAppliesTheStoredSettings) {
     EXPECT_EQ(view.title, "PYROLA - []");
 }
 
+TEST_F(ShellFixture, TheLoaderLineSettingsReachTheBslAdapter) {
+    PutSetting("Adapter", 2);
+    PutSetting("BslSpeed", 38400);
+    PutSetting("BslTestInverted", 1);
+    PutSetting("BslSwapResetTest", 1);
+    Start();
+    ASSERT_TRUE(bslLine.has_value());
+    EXPECT_EQ(bslLine->baudRate, 38400u);
+    EXPECT_FALSE(bslLine->wiring.resetInverted);
+    EXPECT_TRUE(bslLine->wiring.testInverted);
+    EXPECT_TRUE(bslLine->wiring.swapResetTest);
+    // Another adapter gets nothing of it; the defaults are the standard line at 9600.
+    bslLine.reset();
+    shell->GetSettings() = Settings{};
+    shell->GetSettings().adapter = kAdapterFet;
+    shell->ApplySettings();
+    EXPECT_FALSE(bslLine.has_value());
+    shell->GetSettings().adapter = kAdapterBsl;
+    shell->ApplySettings();
+    ASSERT_TRUE(bslLine.has_value());
+    EXPECT_EQ(bslLine->baudRate, 9600u);
+    EXPECT_FALSE(bslLine->wiring.resetInverted || bslLine->wiring.testInverted ||
+                 bslLine->wiring.swapResetTest);
+}
+
 TEST_F(ShellFixture, AdapterLabelsUsePortsFromOne) {
     Start();
     EXPECT_EQ(view.adapterLabel, "RAW(LPT1)"); // the defaults
@@ -76,7 +101,7 @@ TEST_F(ShellFixture, ExitSavesWhatTheCommandLineChanged) {
     ASSERT_TRUE(LoadSettings(loaded, store));
     EXPECT_EQ(loaded.adapter, 2u);
     EXPECT_EQ(loaded.bslPort, 3u);
-    EXPECT_EQ(store.ValueCount("Software\\Qorvane\\Pyrola"), 12u);
+    EXPECT_EQ(store.ValueCount("Software\\Qorvane\\Pyrola"), 16u); // the twelve and the loader line's four
 }
 
 // --- command states -------------------------------------------------------------------

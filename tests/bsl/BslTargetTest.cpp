@@ -354,5 +354,69 @@ TEST_F(BslTargetTest, InjectedFaultsRefuseSilenceAndOverride) {
     EXPECT_TRUE(Send({0x80}).empty());
 }
 
+// --- the change-baud-rate command ------------------------------------------------------
+
+class BslTargetF4Test : public BslTargetTest {
+protected:
+    BslTargetF4Test() : BslTargetTest("MSP430FG43x") {}
+};
+
+TEST_F(BslTargetTest, ALoaderBefore160DoesNotKnowTheChangeOfRate) {
+    Invoke();
+    Unlock();
+    EXPECT_EQ(Command(Frame(0x20, 0x87E0, 2)), Bytes{0x70});
+    EXPECT_EQ(target.BaudRate(), 9600u);
+}
+
+TEST_F(BslTargetNewLoaderTest, TheDocumentedSettingSwitchesTheRateAfterTheAcknowledge) {
+    Invoke(); // no password needed
+    EXPECT_EQ(Send({0x80}), Bytes{0x90});
+    for (uint8_t b : Frame(0x20, 0x87E0, 2)) { // D1 = DCOCTL 0xE0, D2 = BCSCTL1 0x87, D3 = 2
+        now += kBslByteNs;
+        target.Receive(b, now);
+    }
+    auto out = target.TakeOutput();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].byte, 0x90);
+    EXPECT_EQ(out[0].baudRate, 9600u); // the acknowledge still at the old rate
+    EXPECT_EQ(out[0].doneNs, now + BslTargetTiming{}.turnaroundNs + kBslByteNs);
+    EXPECT_EQ(target.BaudRate(), 38400u);
+    EXPECT_EQ(target.ByteNs(), kBslByteNs / 4);
+    // While the clock settles, bytes are lost.
+    target.Receive(0x80, out[0].doneNs + 1000000);
+    EXPECT_TRUE(target.TakeOutput().empty());
+    EXPECT_EQ(target.BytesLostSettling(), 1u);
+    now = out[0].doneNs + kBslRateSettleNs;
+    target.Receive(0x80, now);
+    out = target.TakeOutput();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].baudRate, 38400u);
+    EXPECT_EQ(out[0].doneNs, now + BslTargetTiming{}.turnaroundNs + kBslByteNs / 4);
+    // A restart of the loader is back at 9600.
+    Invoke();
+    EXPECT_EQ(target.BaudRate(), 9600u);
+}
+
+TEST_F(BslTargetNewLoaderTest, AnUndocumentedSettingLeavesTheUartAtNoUsableRate) {
+    Invoke();
+    EXPECT_EQ(Command(Frame(0x20, 0x8700, 2)), Bytes{0x90}); // F4xx values on an F1xx chip
+    EXPECT_EQ(target.BaudRate(), kBslGarbledRate);
+    Invoke();
+    EXPECT_EQ(Command(Frame(0x20, 0x86E0, 2)), Bytes{0x90}); // the 19200 clock with the 38400 code
+    EXPECT_EQ(target.BaudRate(), kBslGarbledRate);
+    Invoke();
+    EXPECT_EQ(Command(Frame(0x20, 0x87E0, 3)), Bytes{0xA0}); // no such rate
+    EXPECT_EQ(target.BaudRate(), 9600u);
+}
+
+TEST_F(BslTargetF4Test, AnF4xxChipTakesItsOwnClockSettings) {
+    Invoke();
+    EXPECT_EQ(Command(Frame(0x20, 0xB000, 1)), Bytes{0x90}); // SCFI0 0x00, SCFI1 0xB0
+    EXPECT_EQ(target.BaudRate(), 19200u);
+    Invoke();
+    EXPECT_EQ(Command(Frame(0x20, 0x87E0, 2)), Bytes{0x90}); // the F1xx setting
+    EXPECT_EQ(target.BaudRate(), kBslGarbledRate);
+}
+
 } // namespace
 } // namespace pyrola::sim

@@ -41,6 +41,7 @@ struct ScriptedLine {
     uint64_t pollCostNs = 0; // virtual time one status poll takes
     bool failOpen = false;
     bool failClose = false;
+    bool failBaudRate = false;
     uint32_t openError = 2;
     bool open = false;
     std::string openedName;
@@ -62,9 +63,12 @@ class ScriptedPort : public SerialPort {
 public:
     explicit ScriptedPort(ScriptedLine& line) : line_(line) {}
 
-    bool Open(const std::string& name, uint32_t baudRate, uint8_t parity, uint32_t queueSize) override {
+    bool Open(const std::string& name, uint32_t baudRate, uint8_t parity, uint32_t queueSize,
+              SerialLines idle) override {
+        // Idle levels other than both lines on are written after the settings.
         line_.log.push_back("open " + name + " " + std::to_string(baudRate) + " " + std::to_string(parity) +
-                            " " + std::to_string(queueSize));
+                            " " + std::to_string(queueSize) + (idle.dtr ? "" : " DTR off") +
+                            (idle.rts ? "" : " RTS off"));
         line_.openedName = name;
         if (line_.failOpen)
             return false;
@@ -79,6 +83,10 @@ public:
     bool IsOpen() const override { return line_.open; }
     SerialOpenError LastOpenError() const override {
         return {line_.openError, "scripted:" + line_.openedName, "scripted failure"};
+    }
+    bool SetBaudRate(uint32_t baudRate) override {
+        line_.log.push_back("baud " + std::to_string(baudRate));
+        return line_.open && !line_.failBaudRate;
     }
     bool SetDtr(bool on) override {
         line_.log.push_back(on ? "DTR on" : "DTR off");

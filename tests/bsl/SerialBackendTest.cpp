@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -68,6 +69,14 @@ TEST(Win32Serial, LineSettingsAre8E1WithoutFlowControlAndBothLinesOn) {
     EXPECT_EQ(dcb.fInX, 0u);
     EXPECT_EQ(dcb.fErrorChar, 0u);
     EXPECT_EQ(dcb.fNull, 0u);
+    // Idle levels other than both lines on, set in the same record.
+    win32::ApplySerialLineSettings(dcb, 38400, 2, false, true);
+    EXPECT_EQ(dcb.BaudRate, 38400u);
+    EXPECT_EQ(dcb.fDtrControl, unsigned(DTR_CONTROL_DISABLE));
+    EXPECT_EQ(dcb.fRtsControl, unsigned(RTS_CONTROL_ENABLE));
+    win32::ApplySerialLineSettings(dcb, 9600, 2, true, false);
+    EXPECT_EQ(dcb.fDtrControl, unsigned(DTR_CONTROL_ENABLE));
+    EXPECT_EQ(dcb.fRtsControl, unsigned(RTS_CONTROL_DISABLE));
     // Left as the port had them.
     EXPECT_EQ(dcb.fDsrSensitivity, 1u);
     EXPECT_EQ(dcb.fTXContinueOnXoff, 0u);
@@ -164,13 +173,14 @@ TEST(PosixSerial, TermiosSettingsAre8E1RawWithoutFlowControl) {
     tio.c_iflag = IXON | IXOFF | ICRNL | ISTRIP;
     tio.c_oflag = OPOST | ONLCR;
     tio.c_lflag = ICANON | ECHO | ISIG | IEXTEN;
-    tio.c_cflag = CS7 | CSTOPB | PARODD | CRTSCTS;
+    tio.c_cflag = CS7 | CSTOPB | PARODD | CRTSCTS | HUPCL;
     posix::ApplySerialTermios(tio, kParityEven);
     EXPECT_EQ(tio.c_cflag & CSIZE, tcflag_t(CS8));
     EXPECT_TRUE(tio.c_cflag & PARENB);
     EXPECT_FALSE(tio.c_cflag & PARODD);
     EXPECT_FALSE(tio.c_cflag & CSTOPB);
     EXPECT_FALSE(tio.c_cflag & CRTSCTS);
+    EXPECT_FALSE(tio.c_cflag & HUPCL); // closing leaves the lines where they are
     EXPECT_TRUE(tio.c_cflag & CREAD);
     EXPECT_TRUE(tio.c_cflag & CLOCAL);
     EXPECT_TRUE(tio.c_iflag & INPCK);
@@ -184,6 +194,14 @@ TEST(PosixSerial, TermiosSettingsAre8E1RawWithoutFlowControl) {
     posix::ApplySerialTermios(tio, kParityNone);
     EXPECT_FALSE(tio.c_cflag & (PARENB | PARODD));
     EXPECT_FALSE(tio.c_iflag & INPCK);
+}
+
+TEST(PosixSerial, IdleLevelsTouchOnlyTheTwoOutputs) {
+    const int others = TIOCM_CTS | TIOCM_CAR | TIOCM_DSR;
+    EXPECT_EQ(posix::ModemBits(others, true, true), others | TIOCM_DTR | TIOCM_RTS);
+    EXPECT_EQ(posix::ModemBits(others | TIOCM_DTR | TIOCM_RTS, false, true), others | TIOCM_RTS);
+    EXPECT_EQ(posix::ModemBits(TIOCM_DTR, true, false), TIOCM_DTR);
+    EXPECT_EQ(posix::ModemBits(TIOCM_RTS | TIOCM_DTR, false, false), 0);
 }
 
 class PseudoTerminal : public ::testing::Test {
@@ -234,6 +252,18 @@ TEST_F(PseudoTerminal, OpensRawEightEvenOneAndMovesBytesBothWays) {
     EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO | ISIG));
     EXPECT_FALSE(tio.c_oflag & OPOST);
     EXPECT_EQ(cfgetospeed(&tio), speed_t(B9600));
+    // A switch of rate keeps every other setting.
+    EXPECT_TRUE(port->SetBaudRate(38400));
+    termios faster{};
+    const int again = open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (again >= 0) { // the exclusive flag lets only root in
+        ASSERT_EQ(tcgetattr(again, &faster), 0);
+        close(again);
+        EXPECT_EQ(cfgetospeed(&faster), speed_t(B38400));
+        EXPECT_EQ(faster.c_cflag & CSIZE, tcflag_t(CS8));
+        EXPECT_TRUE(faster.c_iflag & INPCK);
+    }
+    EXPECT_FALSE(port->SetBaudRate(12345));
 
     // Host to target: every byte value passes untouched.
     uint8_t out[256];

@@ -128,5 +128,41 @@ TEST_F(SerialLinkTest, CloseReportsASystemFailureButCountsAsClosed) {
     EXPECT_FALSE(link.IsOpen());
 }
 
+// A cable that inverts or swaps the lines: the port opens at the idle levels that cable
+// needs, and every step of the sequences is mapped, so the target sees the standard levels.
+TEST_F(SerialLinkTest, TheWiringMapsTheIdleLevelsAndEverySequenceStep) {
+    link.wiring.resetInverted = true;
+    ASSERT_TRUE(link.OpenPort());
+    link.RestartTarget();
+    EXPECT_EQ(line.log, (Log{"open COM3 9600 0 2048 DTR off", "DTR off", "RTS on", "wait 250", "DTR on",
+                             "DTR off", "wait 250", "purge 4", "purge 8"}));
+
+    line.log.clear();
+    link.wiring = BslWiring{false, true, false};
+    ASSERT_TRUE(link.OpenPort());
+    link.InvokeBsl();
+    EXPECT_EQ(line.log, (Log{"close", "open COM3 9600 0 2048 RTS off", "DTR on", "RTS off", "wait 250",
+                             "DTR off", "RTS off", "RTS on", "RTS off", "RTS on", "DTR on", "RTS off",
+                             "wait 250", "purge 4", "purge 8"}));
+
+    line.log.clear();
+    link.wiring = BslWiring{false, false, true};
+    ASSERT_TRUE(link.OpenPort());
+    link.InvokeBsl();
+    EXPECT_EQ(line.log,
+              (Log{"close", "open COM3 9600 0 2048", "RTS on", "DTR on", "wait 250", "RTS off", "DTR on",
+                   "DTR off", "DTR on", "DTR off", "RTS on", "DTR on", "wait 250", "purge 4", "purge 8"}));
+}
+
+TEST_F(SerialLinkTest, ASwitchOfRateFollowsThePortOrKeepsTheOldOne) {
+    OpenAndForget();
+    EXPECT_TRUE(link.SetBaudRate(38400));
+    EXPECT_EQ(link.baudRate, 38400u);
+    line.failBaudRate = true;
+    EXPECT_FALSE(link.SetBaudRate(19200));
+    EXPECT_EQ(link.baudRate, 38400u);
+    EXPECT_EQ(line.log, (Log{"baud 38400", "baud 19200"}));
+}
+
 } // namespace
 } // namespace pyrola

@@ -11,7 +11,7 @@
 #   6. the loader's faults from PYROLA_SIM_FAULTS, and paced answers at the line rate;
 #   7. when PYROLA_E2E_WINE_CLI names the Windows build's pyrola-cli.exe, the same
 #      program-and-verify run through the Win32 serial backend under Wine, with a COM port
-#      that Wine maps onto the simulator's terminal.
+#      that Wine maps onto the simulator's terminal, and one at 38400 baud.
 set -u
 PYROLA=$1
 SIM=$2
@@ -208,6 +208,17 @@ if [ -n "${PYROLA_E2E_WINE_CLI:-}" ]; then
         stop_sim
         dd if=chip3.bin of=got_wine.bin bs=1 skip=$((0xF000)) count=32 status=none
         cmp -s got_wine.bin expected_f000.bin || fail "flash written under Wine differs"
+        # The Win32 port switched to 38400 baud once the loader (1.60) has changed its rate.
+        start_sim MSP430F169 "$WORK/chip10.bin"
+        wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$PTY" /f >/dev/null 2>&1 ||
+            fail "cannot map COM5 in the Wine registry"
+        wineserver -k >/dev/null 2>&1
+        timeout 300 wine "winbin/$(basename "$PYROLA_E2E_WINE_CLI")" --bsl-speed 38400 -bsl -c5 +epv image.txt \
+            >wine38400.out 2>wine38400.err || fail "pyrola-cli.exe at 38400 under Wine failed: $(cat wine38400.out wine38400.err)"
+        expect_in wine38400.out "Verify complete."
+        grep -q "baud" wine38400.out && fail "the Windows program did not switch: $(cat wine38400.out)"
+        wineserver -k >/dev/null 2>&1
+        stop_sim
     fi
 fi
 

@@ -128,7 +128,8 @@ TEST_F(SettingsFile, CommentsSpellingAndLineEndsSurviveASave) {
     EXPECT_EQ(saved.substr(0, saved.find("FET_PORT")),
               "; written by hand\r\n# keep this too\r\n[Pyrola]\r\n; port of the loader\r\nBSL_PORT=4\r\n"
               "adapter=2\r\n");
-    EXPECT_NE(saved.find("OverrideDev=0\r\n\r\n; next section\r\n[Other]\r\nkeep=me\r\n"), std::string::npos)
+    EXPECT_NE(saved.find("BslSwapResetTest=0\r\n\r\n; next section\r\n[Other]\r\nkeep=me\r\n"),
+              std::string::npos)
         << saved;
     EXPECT_EQ(saved.find("\n\n"), std::string::npos); // no lone LF crept in
 }

@@ -71,9 +71,11 @@ void ExpectDefaults(const Settings& s) {
     EXPECT_EQ(s.oneInstance, 1);
     EXPECT_EQ(s.bslPatch, 1);
     EXPECT_EQ(s.overrideDevice, 0u);
+    EXPECT_EQ(s.bslSpeed, 9600u);
+    EXPECT_EQ(s.bslResetInverted + s.bslTestInverted + s.bslSwapResetTest, 0);
 }
 
-TEST_F(SystemBackend, MissingKeyLeavesTheRecordUntouchedAndFirstSaveCreatesAllTwelveValues) {
+TEST_F(SystemBackend, MissingKeyLeavesTheRecordUntouchedAndFirstSaveCreatesAllSixteenValues) {
     settings_.bslPort = 5;
     settings_.gapByte = 0x12;
     EXPECT_FALSE(LoadSettings(settings_, *store_));
@@ -84,14 +86,41 @@ TEST_F(SystemBackend, MissingKeyLeavesTheRecordUntouchedAndFirstSaveCreatesAllTw
     fresh.keyPath = keyPath_.c_str();
     ASSERT_TRUE(SaveSettings(fresh, *store_));
     ASSERT_TRUE(store_->HasKey(keyPath_));
-    const char* names[] = {"BSL_PORT",     "FET_PORT",    "RAW_FET_PORT", "Adapter",
-                           "AutoProgramm", "AutoDetect",  "GapByte",      "RemoveGap",
-                           "EraseInfo",    "OneInstance", "BslPatch",     "OverrideDev"};
+    const char* names[] = {"BSL_PORT",     "FET_PORT",         "RAW_FET_PORT",    "Adapter",
+                           "AutoProgramm", "AutoDetect",       "GapByte",         "RemoveGap",
+                           "EraseInfo",    "OneInstance",      "BslPatch",        "OverrideDev",
+                           "BslSpeed",     "BslResetInverted", "BslTestInverted", "BslSwapResetTest"};
     for (const char* name : names)
         EXPECT_TRUE(store_->ReadNumber(keyPath_, name).has_value()) << name;
     EXPECT_EQ(store_->ReadNumber(keyPath_, "Adapter"), 1u);
     EXPECT_EQ(store_->ReadNumber(keyPath_, "AutoProgramm"), 27u);
     EXPECT_EQ(store_->ReadNumber(keyPath_, "GapByte"), 255u);
+    EXPECT_EQ(store_->ReadNumber(keyPath_, "BslSpeed"), 9600u);
+    EXPECT_EQ(store_->ReadNumber(keyPath_, "BslSwapResetTest"), 0u);
+}
+
+TEST_F(SystemBackend, TheLoaderLineValuesReadBackAndAnUnknownSpeedIsTheDefault) {
+    ASSERT_TRUE(store_->Write(keyPath_, {SettingsChange::Number("BslSpeed", 38400),
+                                         SettingsChange::Number("BslResetInverted", 2),
+                                         SettingsChange::Number("BslTestInverted", 0),
+                                         SettingsChange::Number("BslSwapResetTest", 1)}));
+    ASSERT_TRUE(LoadSettings(settings_, *store_));
+    EXPECT_EQ(settings_.bslSpeed, 38400u);
+    EXPECT_EQ(settings_.bslResetInverted, 1);
+    EXPECT_EQ(settings_.bslTestInverted, 0);
+    EXPECT_EQ(settings_.bslSwapResetTest, 1);
+    for (uint32_t bad : {0u, 4800u, 57600u, 0xFFFFFFFFu}) {
+        ASSERT_TRUE(store_->Write(keyPath_, {SettingsChange::Number("BslSpeed", bad)}));
+        ASSERT_TRUE(LoadSettings(settings_, *store_));
+        EXPECT_EQ(settings_.bslSpeed, 9600u) << bad;
+    }
+    settings_.bslSpeed = 19200;
+    ASSERT_TRUE(SaveSettings(settings_, *store_));
+    Settings again;
+    again.keyPath = keyPath_.c_str();
+    ASSERT_TRUE(LoadSettings(again, *store_));
+    EXPECT_EQ(again.bslSpeed, 19200u);
+    EXPECT_EQ(again.bslSwapResetTest, 1);
 }
 
 TEST_F(SystemBackend, PartialKeyTakesDefaultsAndKeepsOnlyTheLowByteOfTheGap) {
