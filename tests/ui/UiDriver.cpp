@@ -3,6 +3,7 @@
 #include "PngFile.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <chrono>
 #include <thread>
@@ -241,6 +242,23 @@ void RemoteWindow::PostKey(UINT virtualKey) const {
     const UINT scan = MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
     PostMessageW(target, WM_KEYDOWN, virtualKey, 1 | (LPARAM(scan) << 16));
     PostMessageW(target, WM_KEYUP, virtualKey, 1 | (LPARAM(scan) << 16) | (LPARAM(3) << 30));
+}
+
+void RemoteWindow::DropFiles(const std::vector<std::string>& paths) const {
+    std::vector<uint8_t> block(sizeof(DROPFILES));
+    auto* header = reinterpret_cast<DROPFILES*>(block.data());
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    std::wstring names;
+    for (const std::string& path : paths)
+        names += Wide(path) + L'\0';
+    names += L'\0';
+    const auto* raw = reinterpret_cast<const uint8_t*>(names.data());
+    block.insert(block.end(), raw, raw + names.size() * sizeof(wchar_t));
+    void* remote = VirtualAllocEx(process_, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    SIZE_T moved = 0;
+    if (remote && WriteProcessMemory(process_, remote, block.data(), block.size(), &moved))
+        PostMessageW(window_, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
 }
 
 std::vector<std::wstring> RemoteWindow::ListLines(int id) const {

@@ -89,6 +89,10 @@ public:
     void PostCommand(int id) const;
     // A key press (down and up) posted to the window's focused control.
     void PostKey(UINT virtualKey) const;
+    // Files dropped on the window as the shell delivers them: a drop block in the program's
+    // memory (a fixed memory block's handle is its address). The program's DragFinish
+    // cannot free that block, which under Wine only fails quietly.
+    void DropFiles(const std::vector<std::string>& paths) const;
 
     std::vector<std::wstring> ListLines(int id) const;
     int ComboCount(int id) const;
