@@ -1,5 +1,6 @@
 #include "app/win32/FileDialogs.h"
 
+#include "app/FileDialogFilter.h"
 #include "ui/win32/WideText.h"
 
 #include <commdlg.h>
@@ -9,33 +10,16 @@ namespace pyrola::win32 {
 
 namespace {
 
-struct FilterEntry {
-    const wchar_t* name;
-    const wchar_t* patterns;
-};
-
-// The extensions of FileFormatForExtension, by format.
-constexpr FilterEntry kFilter[] = {
-    {L"All Known Files (.bin;.dat;.tsk;.txt;.hex;.a43;.elf;.out;.s19;.s28;.s37;.srec;.mot)",
-     L"*.bin;*.dat;*.tsk;*.txt;*.hex;*.a43;*.elf;*.out;*.s19;*.s28;*.s37;*.srec;*.mot"},
-    {L"Binary Files (.bin;.dat;.tsk)", L"*.bin;*.dat;*.tsk"},
-    {L"TI TXT Files (.txt)", L"*.txt"},
-    {L"Intel HEX Files (.hex;.a43)", L"*.hex;*.a43"},
-    {L"ELF Files (.elf;.out)", L"*.elf;*.out"},
-    {L"Motorola S-record Files (.s19;.s28;.s37;.srec;.mot)", L"*.s19;*.s28;*.s37;*.srec;*.mot"},
-    {L"All Files (*.*)", L"*.*"},
-};
-
 // Room for long paths; the load flow refuses what it cannot keep.
 constexpr size_t kPathBuffer = 4096;
 
 // "name\0patterns\0...\0\0" as the common dialogs want it.
 std::wstring FilterText() {
     std::wstring text;
-    for (const FilterEntry& entry : kFilter) {
-        text += entry.name;
+    for (const FileDialogFilterEntry& entry : FileDialogFilter()) {
+        text += Widen(entry.name);
         text += L'\0';
-        text += entry.patterns;
+        text += Widen(entry.patterns);
         text += L'\0';
     }
     text += L'\0';
