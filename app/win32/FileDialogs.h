@@ -1,5 +1,6 @@
 #pragma once
-// The Open and Save dialogs of the main window, with the image-file filter. Both start
+// The Open and Save dialogs: the main window's, with the image-file filter, and the
+// serialization dialog's, with the ".sprj" filter and that default extension. Each starts
 // from the current file name; Open wants an existing file, Save asks before overwriting.
 
 #include <optional>
@@ -11,5 +12,7 @@ namespace pyrola::win32 {
 // The chosen path, or nothing when the user cancelled.
 std::optional<std::string> AskOpenPath(HWND owner, const std::string& current);
 std::optional<std::string> AskSavePath(HWND owner, const std::string& current);
+std::optional<std::string> AskOpenSerialConfigPath(HWND owner, const std::string& current);
+std::optional<std::string> AskSaveSerialConfigPath(HWND owner, const std::string& current);
 
 } // namespace pyrola::win32

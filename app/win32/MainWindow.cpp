@@ -66,10 +66,17 @@ MainWindow::MainWindow(HINSTANCE instance, SettingsStore& store, const AdapterSe
                        Win32MessageBus& bus, InstanceChannel* channel)
     : instance_(instance), bus_(bus), shell_(*this, store, bus, adapters) {
     shell_.SetInstanceChannel(channel);
+    serialForm_ = std::make_unique<SerializationForm>(SystemProfileFile(), shell_.Engine().serialBlock, bus_,
+                                                      [this] { return shell_.IsJobRunning(); });
+    shell_.SetSerializationForm(serialForm_.get());
+    serialDialog_ = std::make_unique<SerializationDialog>(instance_, *serialForm_,
+                                                          [this] { shell_.SetSerializationOpen(false); });
 }
 
 MainWindow::~MainWindow() {
     bus_.Shutdown();
+    shell_.SetSerializationForm(nullptr);
+    serialDialog_.reset();
     if (window_)
         DestroyWindow(window_);
     if (bigIcon_)
@@ -92,6 +99,8 @@ bool MainWindow::Create(int show) {
 }
 
 bool MainWindow::TranslateFor(MSG& message) {
+    if (serialDialog_->TranslateFor(message))
+        return true;
     if (!window_ || (message.hwnd != window_ && !IsChild(window_, message.hwnd)))
         return false;
     if (accelerators_ && TranslateAcceleratorW(window_, accelerators_, &message))
@@ -310,9 +319,11 @@ void MainWindow::OnCommand(UINT id, UINT notification) {
     case IDM_UNDO:
         return; // the log list is read-only
     case IDM_SETUP:
-    case IDM_SERIALIZATION:
-        // Their dialogs come with their own change; meanwhile the commands only refresh.
+        // Its dialog comes with its own change; meanwhile the command only refreshes.
         shell_.RefreshCommandStates();
+        return;
+    case IDM_SERIALIZATION:
+        OnSerialization();
         return;
     default:
         shell_.ExecuteCommand(id);
@@ -344,6 +355,14 @@ void MainWindow::OnAbout() {
     EnterModal();
     RunAboutDialog(window_);
     LeaveModal();
+}
+
+void MainWindow::OnSerialization() {
+    if (!shell_.ComputeCommandStates().IsEnabled(kCmdSerialization))
+        return;
+    if (serialDialog_->Show(window_))
+        shell_.SetSerializationOpen(true);
+    shell_.RefreshCommandStates();
 }
 
 void MainWindow::OnDropFiles(HDROP drop) {
@@ -492,6 +511,8 @@ void MainWindow::SetCommandStates(const CommandStates& states) {
     }
     if (states.focusToCancelWhenDisabled)
         MoveFocusOffDisabled(focused);
+    // Its Read and Write follow whether a job runs.
+    serialDialog_->Redraw();
 }
 
 // The focus sat on a button that is now disabled: Cancel takes it, or the memory view
@@ -533,6 +554,10 @@ void MainWindow::BringToFront() {
     if (IsIconic(window_))
         ShowWindow(window_, SW_RESTORE);
     SetForegroundWindow(window_);
+}
+
+void MainWindow::RefreshSerialization() {
+    serialDialog_->Redraw();
 }
 
 void MainWindow::Beep() {

@@ -7,10 +7,13 @@
 #include "app/MainLayout.h"
 #include "app/ProgrammerShell.h"
 #include "app/ShellView.h"
+#include "app/win32/SerializationDialog.h"
+#include "serial/SerializationForm.h"
 #include "ui/win32/LogList.h"
 #include "ui/win32/MemoryView.h"
 #include "ui/win32/StatusBar.h"
 
+#include <memory>
 #include <string>
 #include <windows.h>
 
@@ -57,6 +60,7 @@ public:
     void RefreshMemoryView(uint32_t scrollAddress) override;
     FileFormat AskFormat(FileFormat preselected) override;
     void BringToFront() override;
+    void RefreshSerialization() override;
     void Beep() override;
 
 private:
@@ -72,6 +76,7 @@ private:
     void OnOpen();
     void OnSave();
     void OnAbout();
+    void OnSerialization();
 
     void MeasureLayout();
     void ApplyLayout();
@@ -101,6 +106,10 @@ private:
     int modal_ = 0;
     bool handOverWaiting_ = false;
     bool closing_ = false;
+    // The serialization dialog and its form, made once the shell exists (the form fills the
+    // engine's serial block) and gone after it.
+    std::unique_ptr<SerializationForm> serialForm_;
+    std::unique_ptr<SerializationDialog> serialDialog_;
     // Last: the shell goes first, so the views it talks to outlive it.
     ProgrammerShell shell_;
 };

@@ -7,6 +7,7 @@
 #define IDD_ABOUTBOX 100
 #define IDD_FILEFORMAT 102
 #define IDD_PYROLA_DIALOG 129
+#define IDD_SERIALIZATION 203
 #define IDR_MAINMENU 202
 #define IDR_EXTRAMENU 210
 #define IDR_MANIFEST 1
@@ -28,6 +29,24 @@
 #define IDC_ABOUT_USAGE 1092
 #define IDC_ABOUT_VERSION 1093
 #define IDC_ABOUT_FRAME 1094
+
+// Serialization dialog (SerializationDialog.cpp checks them against the form's ids).
+#define IDC_SER_NEW 1060
+#define IDC_SER_OPEN 1061
+#define IDC_SER_SAVE 1062
+#define IDC_SER_CURRENT 1063
+#define IDC_SER_READ 1064
+#define IDC_SER_WRITE 1065
+#define IDC_SER_INC 1066
+#define IDC_SER_ADDRESS 1067
+#define IDC_SER_IN_MEMORY 1068
+#define IDC_SER_DEC 1069
+#define IDC_SER_NUMBER 1070
+#define IDC_SER_SIZE 1071
+#define IDC_SER_CONFIG_FILE 1072
+#define IDC_SER_PLACE_AS 1073
+#define IDC_SER_NUMBER_CHECK 1074
+#define IDC_SER_ADDRESS_CHECK 1075
 
 // Commands (menu items, buttons, keys).
 #define IDM_EXIT 2

@@ -153,6 +153,27 @@ HWND FindOwnedDialog(DWORD processId, HWND owner) {
     return nullptr;
 }
 
+HWND FindDialogTitled(DWORD processId, const std::wstring& caption) {
+    for (HWND window : DialogsOf(processId)) {
+        wchar_t title[128] = {};
+        GetWindowTextW(window, title, 128);
+        if (caption == title && IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
+}
+
+void ChooseFileInDialog(HWND fileDialog, const std::string& path) {
+    // The file name box: a combo box in the Explorer-style dialog, an edit field in the old one.
+    constexpr int kExplorerName = 0x47C, kOldName = 0x480;
+    HWND name = GetDlgItem(fileDialog, kExplorerName);
+    if (!name)
+        name = GetDlgItem(fileDialog, kOldName);
+    const std::wstring text = Wide(path);
+    SendTimed(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    PostMessageW(GetDlgItem(fileDialog, IDOK), BM_CLICK, 0, 0);
+}
+
 // --- screen -------------------------------------------------------------------------
 
 Pixel Screenshot::At(int screenX, int screenY) const {
@@ -212,6 +233,11 @@ std::wstring RemoteWindow::Text(int id) const {
     wchar_t text[4096] = {};
     SendTimed(Control(id), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
     return text;
+}
+
+void RemoteWindow::SetText(int id, const std::string& text) const {
+    const std::wstring wide = Wide(text);
+    SendTimed(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
 bool RemoteWindow::Enabled(int id) const {

@@ -55,6 +55,10 @@ std::vector<HWND> DialogsOf(DWORD processId);
 HWND FindMainWindow(DWORD processId);
 // A dialog of the process owned by owner (a message box, the File Format dialog, ...).
 HWND FindOwnedDialog(DWORD processId, HWND owner);
+// A visible dialog of the process by its caption.
+HWND FindDialogTitled(DWORD processId, const std::wstring& caption);
+// Types path into an open or save file dialog and confirms it.
+void ChooseFileInDialog(HWND fileDialog, const std::string& path);
 
 struct Pixel {
     uint8_t red = 0, green = 0, blue = 0;
@@ -80,6 +84,8 @@ public:
 
     std::wstring Title() const;
     std::wstring Text(int id) const;
+    // Replaces a control's text as typing does: an edit field tells its dialog it changed.
+    void SetText(int id, const std::string& text) const;
     bool Enabled(int id) const;
     bool Checked(int id) const;
     // A click as BM_CLICK; PostClick does not wait for the program (a click that opens
