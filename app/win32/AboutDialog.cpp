@@ -4,6 +4,7 @@
 #include "app/win32/resource.h"
 #include "jobs/CommandLine.h"
 #include "ui/TextFormat.h"
+#include "ui/win32/DialogObject.h"
 #include "ui/win32/DialogPlacement.h"
 #include "ui/win32/HyperLink.h"
 #include "ui/win32/WideText.h"
@@ -64,11 +65,9 @@ void FitUsage(HWND dialog, const std::wstring& usage, HFONT font, HWND owner) {
 }
 
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* state = reinterpret_cast<AboutState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    auto* state = DialogObject<AboutState>(dialog, message, lParam);
     switch (message) {
     case WM_INITDIALOG: {
-        state = reinterpret_cast<AboutState*>(lParam);
-        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         const std::string version = Format("PYROLA v%s", PYROLA_VERSION_TEXT) +
                                     "\r\nFlash programmer for MSP430 microcontrollers by " PYROLA_MAKER;
         SetDlgItemTextW(dialog, IDC_ABOUT_VERSION, Widen(version).c_str());

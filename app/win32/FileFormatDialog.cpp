@@ -2,6 +2,7 @@
 
 #include "app/FormatChoices.h"
 #include "app/win32/resource.h"
+#include "ui/win32/DialogObject.h"
 #include "ui/win32/DialogPlacement.h"
 #include "ui/win32/WideText.h"
 
@@ -85,11 +86,9 @@ int IndexOf(FileFormat format) {
 }
 
 INT_PTR CALLBACK FormatProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* state = reinterpret_cast<DialogState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    auto* state = DialogObject<DialogState>(dialog, message, lParam);
     switch (message) {
     case WM_INITDIALOG: {
-        state = reinterpret_cast<DialogState*>(lParam);
-        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         CreateFormatButtons(dialog);
         int checked = IndexOf(state->preselected);
         if (checked < 0)

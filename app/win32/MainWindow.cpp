@@ -8,6 +8,7 @@
 #include "app/win32/Win32MessageBus.h"
 #include "app/win32/resource.h"
 #include "ui/win32/ControlTips.h"
+#include "ui/win32/DialogObject.h"
 #include "ui/win32/DialogPlacement.h"
 #include "ui/win32/WideText.h"
 
@@ -109,12 +110,9 @@ bool MainWindow::TranslateFor(MSG& message) {
 }
 
 INT_PTR CALLBACK MainWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, DWLP_USER));
-    if (message == WM_INITDIALOG) {
-        self = reinterpret_cast<MainWindow*>(lParam);
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
+    auto* self = DialogObject<MainWindow>(window, message, lParam);
+    if (message == WM_INITDIALOG)
         self->window_ = window;
-    }
     if (!self)
         self = tCreating; // messages of the controls' creation, before WM_INITDIALOG
     if (!self)

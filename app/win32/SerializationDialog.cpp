@@ -3,6 +3,7 @@
 #include "app/win32/FileDialogs.h"
 #include "app/win32/resource.h"
 #include "serial/SerializationForm.h"
+#include "ui/win32/DialogObject.h"
 #include "ui/win32/DialogPlacement.h"
 #include "ui/win32/WideText.h"
 
@@ -64,12 +65,9 @@ bool SerializationDialog::TranslateFor(MSG& message) {
 }
 
 INT_PTR CALLBACK SerializationDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<SerializationDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-    if (message == WM_INITDIALOG) {
-        self = reinterpret_cast<SerializationDialog*>(lParam);
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
+    auto* self = DialogObject<SerializationDialog>(window, message, lParam);
+    if (message == WM_INITDIALOG)
         self->window_ = window;
-    }
     if (!self)
         return FALSE;
     const INT_PTR result = self->OnMessage(message, wParam, lParam);

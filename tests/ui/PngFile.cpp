@@ -1,33 +1,13 @@
 #include "PngFile.h"
 
+#include "image/ImageCrc.h"
+
 #include <algorithm>
-#include <array>
 #include <cstdio>
 
 namespace pyrola::ui_test {
 
 namespace {
-
-const std::array<uint32_t, 256>& CrcTable() {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    return table;
-}
-
-uint32_t Crc(const std::vector<uint8_t>& bytes, size_t from) {
-    uint32_t c = 0xFFFFFFFFu;
-    for (size_t i = from; i < bytes.size(); ++i)
-        c = CrcTable()[(c ^ bytes[i]) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
 
 void Put32(std::vector<uint8_t>& out, uint32_t value) {
     for (int shift = 24; shift >= 0; shift -= 8)
@@ -39,7 +19,7 @@ void Chunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_
     const size_t start = png.size();
     png.insert(png.end(), type, type + 4);
     png.insert(png.end(), data.begin(), data.end());
-    Put32(png, Crc(png, start));
+    Put32(png, Crc32(png.data() + start, png.size() - start)); // the zip CRC, as PNG wants
 }
 
 // A zlib stream of stored blocks (at most 65,535 bytes each).
