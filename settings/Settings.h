@@ -26,6 +26,8 @@ struct Settings {
     uint8_t bslResetInverted = 0; // "BslResetInverted": the cable inverts the reset line
     uint8_t bslTestInverted = 0;  // "BslTestInverted": the cable inverts the test line
     uint8_t bslSwapResetTest = 0; // "BslSwapResetTest": DTR drives test, RTS drives reset
+
+    bool operator==(const Settings&) const = default;
 };
 
 } // namespace pyrola

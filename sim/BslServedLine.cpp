@@ -4,13 +4,21 @@
 
 namespace pyrola::sim {
 
+namespace {
+
+bool RatesMeet(uint32_t hostRate, uint32_t chipRate) {
+    return hostRate == 0 || hostRate == chipRate;
+}
+
+} // namespace
+
 void BslServedLine::SetFaults(const LoaderFaults& faults) {
     faults_ = faults;
     target_.SetRefusePasswords(faults.refusePasswords);
     target_.SetSilent(faults.silent);
 }
 
-void BslServedLine::FromHost(const uint8_t* data, size_t count, uint64_t nowNs) {
+void BslServedLine::FromHost(const uint8_t* data, size_t count, uint64_t nowNs, uint32_t hostRate) {
     for (size_t i = 0; i < count; ++i) {
         // A character takes its wire time after the one before it has arrived; unpaced,
         // every byte counts as arrived when it was read.
@@ -19,6 +27,10 @@ void BslServedLine::FromHost(const uint8_t* data, size_t count, uint64_t nowNs) 
             continue;
         if (target_.Mode() != BslTargetMode::Loader)
             target_.StartLoader(receivedNs_);
+        if (!RatesMeet(hostRate, target_.BaudRate())) {
+            ++lostToRate_;
+            continue;
+        }
         target_.Receive(data[i], receivedNs_);
     }
     Collect();
@@ -37,11 +49,14 @@ void BslServedLine::Collect() {
     }
 }
 
-std::vector<uint8_t> BslServedLine::TakeDue(uint64_t nowNs) {
+std::vector<uint8_t> BslServedLine::TakeDue(uint64_t nowNs, uint32_t hostRate) {
     Collect();
     std::vector<uint8_t> due;
     while (!pending_.empty() && (!paced_ || pending_.front().doneNs <= nowNs)) {
-        due.push_back(pending_.front().byte);
+        if (RatesMeet(hostRate, pending_.front().baudRate))
+            due.push_back(pending_.front().byte);
+        else
+            ++lostToRate_;
         pending_.pop_front();
     }
     return due;

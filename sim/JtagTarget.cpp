@@ -52,7 +52,7 @@ void JtagTarget::SetPins(const JtagTargetPins& pins, uint64_t nowNs) {
         OnTmsEdge(edges, pins.jtag.tdi, nowNs);
     }
     if (edges.tckRise) {
-        OnTckRise(edges, pins.jtag.tdi);
+        OnTckRise(edges, pins.jtag.tdi, nowNs);
     }
     if (edges.tckFall) {
         OnTckFall(nowNs);
@@ -117,7 +117,17 @@ JtagBlock JtagTarget::ClockedBlock() const {
     return JtagAccessible() ? DecodeInstruction(instruction_) : JtagBlock::Bypass;
 }
 
-void JtagTarget::OnTckRise(const JtagEdges& edges, bool tdi) {
+void JtagTarget::LoadInstruction(uint8_t code, uint64_t nowNs) {
+    instruction_ = code;
+    if (!JtagAccessible()) {
+        return;
+    }
+    if (code == kJtagBypassInstruction || DecodeInstruction(code) == JtagBlock::ControlRelease) {
+        chip_.ReleaseControl(nowNs);
+    }
+}
+
+void JtagTarget::OnTckRise(const JtagEdges& edges, bool tdi, uint64_t nowNs) {
     switch (edges.before) {
     case TapState::CaptureIr:
         irShift_ = kJtagIrCapture;
@@ -136,7 +146,7 @@ void JtagTarget::OnTckRise(const JtagEdges& edges, bool tdi) {
         break;
     }
     if (edges.after == TapState::TestLogicReset) {
-        instruction_ = kJtagBypassInstruction;
+        LoadInstruction(kJtagBypassInstruction, nowNs);
     }
 }
 
@@ -149,10 +159,7 @@ void JtagTarget::OnTckFall(uint64_t nowNs) {
         tdo_ = scanBlock_->Output(drShift_);
         return;
     case TapState::UpdateIr:
-        instruction_ = irShift_;
-        if (JtagAccessible() && DecodeInstruction(instruction_) == JtagBlock::ControlRelease) {
-            chip_.ReleaseControl(nowNs);
-        }
+        LoadInstruction(irShift_, nowNs);
         break;
     case TapState::UpdateDr:
         scanBlock_->Update(drShift_, nowNs);

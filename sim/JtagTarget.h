@@ -14,7 +14,8 @@
 //     with TDI low, or too short, makes the chip take its fuse for blown until the next
 //     power-up. A blown fuse (or no check yet) puts every data scan through the one-bit
 //     bypass register, so 0xAAAA shifted in comes back as 0x5555.
-//   - Test-Logic-Reset selects the bypass instruction.
+//   - Test-Logic-Reset selects the bypass instruction. Loading the bypass instruction, by
+//     an instruction scan or by that reset, also releases the CPU (as 0x15 does).
 // Time is the caller's, in nanoseconds.
 
 #include "sim/DeviceModel.h"
@@ -61,7 +62,8 @@ private:
     void PowerUp(const JtagTargetPins& pins);
     void PowerDown();
     void OnTmsEdge(const JtagEdges& edges, bool tdi, uint64_t nowNs);
-    void OnTckRise(const JtagEdges& edges, bool tdi);
+    void OnTckRise(const JtagEdges& edges, bool tdi, uint64_t nowNs);
+    void LoadInstruction(uint8_t code, uint64_t nowNs);
     void OnTckFall(uint64_t nowNs);
     JtagRegisterBlock& SelectedBlock();
     JtagBlock ClockedBlock() const;

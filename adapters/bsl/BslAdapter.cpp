@@ -84,8 +84,13 @@ bool BslAdapter::Unlock() {
                                nullptr)) {
         // A device erased since its image was built has the blank vector table.
         if (protocol_.SendCommand(kBslRxPassword, kBslPasswordAddress, kBslPasswordLength,
-                                  kBslErasedPassword.data(), nullptr))
+                                  kBslErasedPassword.data(), nullptr)) {
             password = kBslErasedPassword;
+            // Said out loud: some loaders erase the whole chip on a wrong password, and a
+            // read job must not pass such a chip off as the board's contents.
+            AddNote("The loader refused the image's password and took the erased-device one: "
+                    "the chip is blank (some loaders erase it on a wrong password)");
+        }
     }
     if (protocol_.errorNumber == kBslNoError) {
         needPassword = 0;

@@ -4,15 +4,23 @@
 // the target's reset and test lines. The defaults are the standard interface circuit
 // (DTR to reset, RTS to test through an inverter) at 9600 baud.
 
+#include <array>
 #include <cstdint>
 
 namespace pyrola {
 
-// The rate every loader starts at, and the faster ones its change-baud-rate command offers.
+// The rate every loader starts at.
 inline constexpr uint32_t kBslBaseBaudRate = 9600;
+// The rates the adapter can run at, slowest first: the base rate and the faster ones the
+// loader's change-baud-rate command offers.
+inline constexpr std::array<uint32_t, 3> kBslBaudRates = {kBslBaseBaudRate, 19200, 38400};
 
 inline constexpr bool IsBslBaudRate(uint32_t rate) {
-    return rate == 9600 || rate == 19200 || rate == 38400;
+    for (uint32_t offered : kBslBaudRates) {
+        if (rate == offered)
+            return true;
+    }
+    return false;
 }
 
 struct BslWiring {

@@ -18,7 +18,9 @@
 // A pseudo-terminal carries no modem lines, so the reset and test pulses of the entry
 // sequence never arrive: the served chip sits in its loader all the time. A purge of the
 // terminal's output queue (which the programmer does only when it restarts the target)
-// is taken as such a restart: the loader starts over, locked, with no patch running.
+// is taken as such a restart: the loader starts over, locked, with no patch running. The
+// terminal does carry the rate the programmer set on it: bytes sent, and answers due,
+// while that rate is not the loader's are lost, as on a cable.
 
 #include "image/ImageFileContext.h"
 #include "image/MemoryImage.h"
@@ -62,6 +64,33 @@ uint64_t NowNs() {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                      std::chrono::steady_clock::now().time_since_epoch())
                                      .count());
+}
+
+// The rate the programmer's side of the terminal is set to; 0 when it cannot be told.
+uint32_t TerminalRate(int fd) {
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0)
+        return 0;
+    switch (cfgetospeed(&tio)) {
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    default:
+        return 0;
+    }
 }
 
 bool WriteAll(int fd, const uint8_t* data, size_t count) {
@@ -337,11 +366,11 @@ int Serve(const Options& options) {
         if (ready > 0 && (fds[0].revents & POLLIN)) {
             const ssize_t n = read(master, buffer, sizeof(buffer));
             if (n > 0 && buffer[0] == TIOCPKT_DATA)
-                line.FromHost(buffer + 1, static_cast<size_t>(n - 1), now);
+                line.FromHost(buffer + 1, static_cast<size_t>(n - 1), now, TerminalRate(slave));
             else if (n > 0 && (buffer[0] & TIOCPKT_FLUSHWRITE))
                 line.Restart(now);
         }
-        const std::vector<uint8_t> answer = line.TakeDue(now);
+        const std::vector<uint8_t> answer = line.TakeDue(now, TerminalRate(slave));
         if (!answer.empty() && !WriteAll(master, answer.data(), answer.size()))
             break;
         if (link && now >= nextLinkCheck) {

@@ -137,6 +137,10 @@ TEST_F(BslAdapterTest, AnErasedDeviceAcceptsTheFallbackPassword) {
     EXPECT_EQ(Error(), kBslNoError);
     EXPECT_EQ(adapter.password, kBslErasedPassword);
     EXPECT_EQ(target.FrameCount(0x10), 2u);
+    EXPECT_EQ(adapter.TakeNotes(),
+              std::vector<std::string>{"The loader refused the image's password and took the "
+                                       "erased-device one: the chip is blank (some loaders erase "
+                                       "it on a wrong password)"});
 }
 
 TEST_F(BslAdapterTest, ARefusedPasswordGivesError13AndBlocksProtectedOperations) {

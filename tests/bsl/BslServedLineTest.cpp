@@ -116,6 +116,37 @@ TEST_F(BslServedLineTest, FaultsLoseBytesRefusePasswordsOrSilenceTheChip) {
     EXPECT_TRUE(line.TakeDue(0).empty());
 }
 
+// The terminal carries the host's rate: once the loader has switched, a host that stayed
+// at 9600 reaches nothing and hears nothing; one that followed talks on.
+TEST_F(BslServedLineTest, AfterAChangeOfRateOnlyAHostAtTheNewRateGetsThrough) {
+    BslServedLine line(target, false);
+    const uint64_t second = 1000000000;
+    // Synchronisation, then 38400 baud with the F1xx clock settings; both acknowledges
+    // go out at 9600.
+    Bytes change = Frame(0x20, 0x87E0, 2);
+    change.insert(change.begin(), 0x80);
+    line.FromHost(change.data(), change.size(), second, 9600);
+    ASSERT_EQ(line.TakeDue(second, 9600), (Bytes{0x90, 0x90}));
+    ASSERT_EQ(target.BaudRate(), 38400u);
+    EXPECT_EQ(line.LostToRate(), 0u);
+
+    const uint8_t sync = 0x80;
+    line.FromHost(&sync, 1, 2 * second, 9600);
+    EXPECT_TRUE(line.TakeDue(2 * second, 9600).empty());
+    EXPECT_EQ(line.LostToRate(), 1u);
+
+    line.FromHost(&sync, 1, 3 * second, 38400);
+    EXPECT_TRUE(line.TakeDue(3 * second, 9600).empty()); // the answer, at a rate the host is not at
+    EXPECT_EQ(line.LostToRate(), 2u);
+
+    line.FromHost(&sync, 1, 4 * second, 38400);
+    EXPECT_EQ(line.TakeDue(4 * second, 38400), Bytes{0x90});
+    // An unknown host rate counts as the right one.
+    line.FromHost(&sync, 1, 5 * second);
+    EXPECT_EQ(line.TakeDue(5 * second), Bytes{0x90});
+    EXPECT_EQ(line.LostToRate(), 2u);
+}
+
 TEST(LoaderFaultList, LoaderItemsNeedALoaderAndAreCheckedLikeTheOthers) {
     DeviceModel chip("MSP430F149");
     std::string error;

@@ -80,6 +80,24 @@ TEST_F(JtagFrontEnd, ControlRegisterKeepsItsWritableBitsAndReportsTheCpu) {
     EXPECT_EQ(host.Control() & (sim::kCtlJtagControl | sim::kCtlSynchronized), 0);
 }
 
+// Loading the bypass instruction releases the CPU as 0x15 does, and a TAP reset loads it.
+TEST_F(JtagFrontEnd, TheBypassInstructionAndATapResetLetGoOfTheCpu) {
+    const uint16_t taken = sim::kCtlJtagControl | sim::kCtlSynchronized;
+    host.SetControl(0x2401);
+    ASSERT_EQ(host.Control() & taken, taken);
+    host.Ir(0xFF);
+    EXPECT_EQ(host.Control() & taken, 0);
+
+    host.SetControl(0x2401);
+    ASSERT_EQ(host.Control() & taken, taken);
+    host.ResetTap();
+    EXPECT_EQ(host.Control() & taken, 0);
+    // An instruction the chip does not know only selects the bypass register.
+    host.SetControl(0x2401);
+    host.Ir(0x7E);
+    EXPECT_EQ(host.Control() & taken, taken);
+}
+
 TEST_F(JtagFrontEnd, ScansBeforeAProperFuseCheckOrWithABlownFuseEchoThroughBypass) {
     // Straight after power-up the scans' own TMS toggles are the fuse check, and their
     // low phases are too short for its current.
