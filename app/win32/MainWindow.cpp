@@ -5,6 +5,7 @@
 #include "app/win32/AboutDialog.h"
 #include "app/win32/FileDialogs.h"
 #include "app/win32/FileFormatDialog.h"
+#include "app/win32/SetupDialog.h"
 #include "app/win32/Win32MessageBus.h"
 #include "app/win32/resource.h"
 #include "ui/win32/ControlTips.h"
@@ -317,8 +318,7 @@ void MainWindow::OnCommand(UINT id, UINT notification) {
     case IDM_UNDO:
         return; // the log list is read-only
     case IDM_SETUP:
-        // Its dialog comes with its own change; meanwhile the command only refreshes.
-        shell_.RefreshCommandStates();
+        OnSetup();
         return;
     case IDM_SERIALIZATION:
         OnSerialization();
@@ -353,6 +353,19 @@ void MainWindow::OnAbout() {
     EnterModal();
     RunAboutDialog(window_);
     LeaveModal();
+}
+
+void MainWindow::OnSetup() {
+    if (!shell_.ComputeCommandStates().IsEnabled(kCmdSetup))
+        return;
+    EnterModal();
+    const std::optional<Settings> edited = RunSetupDialog(window_, shell_.GetSettings());
+    LeaveModal();
+    if (edited) {
+        shell_.GetSettings() = *edited;
+        shell_.SettingsConfirmed();
+    }
+    shell_.RefreshCommandStates();
 }
 
 void MainWindow::OnSerialization() {

@@ -76,6 +76,7 @@ private:
     void OnOpen();
     void OnSave();
     void OnAbout();
+    void OnSetup();
     void OnSerialization();
 
     void MeasureLayout();

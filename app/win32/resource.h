@@ -7,6 +7,7 @@
 #define IDD_ABOUTBOX 100
 #define IDD_FILEFORMAT 102
 #define IDD_PYROLA_DIALOG 129
+#define IDD_SETUP 201
 #define IDD_SERIALIZATION 203
 #define IDR_MAINMENU 202
 #define IDR_EXTRAMENU 210
@@ -29,6 +30,36 @@
 #define IDC_ABOUT_USAGE 1092
 #define IDC_ABOUT_VERSION 1093
 #define IDC_ABOUT_FRAME 1094
+
+// Setup dialog (SetupDialog.cpp checks them against the form's ids); the group boxes have
+// ids only so that their captions can come from the form's table too.
+#define IDC_SETUP_ERASE_INFO 1030
+#define IDC_SETUP_MULTIPLE_INSTANCES 1031
+#define IDC_SETUP_BSL_PORT 1035
+#define IDC_SETUP_BSL 1036
+#define IDC_SETUP_FET_PORT 1037
+#define IDC_SETUP_FET 1038
+#define IDC_SETUP_RAW_PORT 1039
+#define IDC_SETUP_RAW 1040
+#define IDC_SETUP_ERASE 1041
+#define IDC_SETUP_BLANK_CHECK 1042
+#define IDC_SETUP_PROGRAM 1043
+#define IDC_SETUP_VERIFY 1044
+#define IDC_SETUP_BSL_PATCH 1045
+#define IDC_SETUP_REMOVE_GAP 1047
+#define IDC_SETUP_AUTODETECT 1048
+#define IDC_SETUP_RELOAD_FILE 1052
+#define IDC_SETUP_BSL_SPEED 1080
+#define IDC_SETUP_BSL_RESET_INVERTED 1081
+#define IDC_SETUP_BSL_TEST_INVERTED 1082
+#define IDC_SETUP_BSL_SWAP_RESET_TEST 1083
+#define IDC_SETUP_FET_NOTE 2000
+#define IDC_SETUP_RAW_NOTE 2001
+#define IDC_SETUP_BSL_SPEED_LABEL 2002
+#define IDC_SETUP_ADAPTER_GROUP 2010
+#define IDC_SETUP_AUTOPROGRAM_GROUP 2011
+#define IDC_SETUP_OPTIONS_GROUP 2012
+#define IDC_SETUP_ERASE_INFO_GROUP 2013
 
 // Serialization dialog (SerializationDialog.cpp checks them against the form's ids).
 #define IDC_SER_NEW 1060

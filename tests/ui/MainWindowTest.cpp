@@ -147,24 +147,13 @@ TEST_F(ProgramWindow, UnknownExtensionAsksForTheFormatOverAMinimisedWindow) {
     EXPECT_FALSE(IsWindow(dialog));
 
     // Ctrl+C copies the selected log line.
-    ShowWindow(main, SW_RESTORE);
-    SetForegroundWindow(main);
-    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == main; }, 5000));
+    ASSERT_TRUE(ComeToFront(main));
     const std::wstring last = window.ListLines(kLog).back();
-    INPUT keys[4] = {};
-    for (INPUT& key : keys)
-        key.type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = VK_CONTROL;
-    keys[1].ki.wVk = 'C';
-    keys[2].ki.wVk = 'C';
-    keys[2].ki.dwFlags = KEYEVENTF_KEYUP;
-    keys[3].ki.wVk = VK_CONTROL;
-    keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
     if (OpenClipboard(nullptr)) {
         EmptyClipboard();
         CloseClipboard();
     }
-    ASSERT_EQ(SendInput(4, keys, sizeof(INPUT)), 4u);
+    ASSERT_TRUE(PressKeys({VK_CONTROL, 'C'}));
     std::wstring copied;
     EXPECT_TRUE(WaitUntil(
         [&] {

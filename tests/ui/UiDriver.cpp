@@ -163,6 +163,31 @@ HWND FindDialogTitled(DWORD processId, const std::wstring& caption) {
     return nullptr;
 }
 
+bool ComeToFront(HWND window) {
+    if (IsIconic(window))
+        ShowWindow(window, SW_RESTORE);
+    SetForegroundWindow(window);
+    return WaitUntil([&] { return GetForegroundWindow() == window; }, 5000);
+}
+
+bool PressKeys(const std::vector<WORD>& keys) {
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) {
+        INPUT down{};
+        down.type = INPUT_KEYBOARD;
+        down.ki.wVk = key;
+        inputs.push_back(down);
+    }
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
+        INPUT up{};
+        up.type = INPUT_KEYBOARD;
+        up.ki.wVk = *key;
+        up.ki.dwFlags = KEYEVENTF_KEYUP;
+        inputs.push_back(up);
+    }
+    return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
+}
+
 void ChooseFileInDialog(HWND fileDialog, const std::string& path) {
     // The file name box: a combo box in the Explorer-style dialog, an edit field in the old one.
     constexpr int kExplorerName = 0x47C, kOldName = 0x480;

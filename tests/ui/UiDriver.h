@@ -57,6 +57,11 @@ HWND FindMainWindow(DWORD processId);
 HWND FindOwnedDialog(DWORD processId, HWND owner);
 // A visible dialog of the process by its caption.
 HWND FindDialogTitled(DWORD processId, const std::wstring& caption);
+// Restores window and makes it the foreground window; true once it is.
+bool ComeToFront(HWND window);
+// Key presses as the keyboard gives them to the foreground window: every key down in
+// order, then up in reverse ({VK_CONTROL, 'L'} is Ctrl+L). True when all were sent.
+bool PressKeys(const std::vector<WORD>& keys);
 // Types path into an open or save file dialog and confirms it.
 void ChooseFileInDialog(HWND fileDialog, const std::string& path);
 
