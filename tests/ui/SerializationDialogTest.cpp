@@ -132,7 +132,11 @@ TEST_F(ProgramWindow, SerializationDialogWritesTheSerialAndKeepsItsConfiguration
     // Escape is the cancel command: it closes as OK does.
     PostMessageW(again.Handle(), WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(again.Handle()) && window.Enabled(kSerialization); }));
+    // The program closes with the dialog open, taking it along.
+    RemoteWindow last = openDialog();
+    ASSERT_NE(last.Handle(), nullptr);
     CloseWindow(window);
+    EXPECT_FALSE(IsWindow(last.Handle()));
 }
 
 } // namespace
