@@ -170,12 +170,35 @@ void ProgrammerShell::Refreshed(uint32_t scrollAddress) {
     RefreshCommandStates();
 }
 
+bool ProgrammerShell::DeferWhileImageInUse(std::function<void()> change) {
+    if (engine_.IsWorkerRunning())
+        StartJob(kJobCancel); // as a new request breaks the running job off
+    if (!engine_.AnyWorkerAlive())
+        return false;
+    pendingChange_ = std::move(change);
+    RefreshCommandStates();
+    return true;
+}
+
+void ProgrammerShell::RunPendingChange(uint32_t waitMs) {
+    if (!pendingChange_ || !engine_.WaitForAllWorkers(waitMs))
+        return;
+    std::function<void()> change = std::move(pendingChange_);
+    pendingChange_ = nullptr;
+    change();
+    RefreshCommandStates();
+}
+
 bool ProgrammerShell::LoadFile(const std::string& path) {
-    return fileFlow_.LoadFile(std::string(path));
+    if (DeferWhileImageInUse([this, path] { fileFlow_.LoadFile(path); }))
+        return false;
+    return fileFlow_.LoadFile(path);
 }
 
 bool ProgrammerShell::SaveFile(const std::string& path) {
-    return fileFlow_.SaveFile(std::string(path));
+    if (DeferWhileImageInUse([this, path] { fileFlow_.SaveFile(path); }))
+        return false;
+    return fileFlow_.SaveFile(path);
 }
 
 bool ProgrammerShell::LoadDroppedFiles(const std::vector<std::string>& paths) {
@@ -190,6 +213,12 @@ bool ProgrammerShell::LoadRecentFile(size_t index) {
         return false;
     }
     const std::string path = recent_.Entries()[index];
+    if (DeferWhileImageInUse([this, path] { LoadRecentPath(path); }))
+        return false;
+    return LoadRecentPath(path);
+}
+
+bool ProgrammerShell::LoadRecentPath(const std::string& path) {
     if (fileFlow_.LoadFile(path))
         return true;
     recent_.Remove(path);
@@ -253,37 +282,40 @@ CommandLineOutcome ProgrammerShell::CarryOutCommandLine(const CommandLineRequest
         engine_.eraseInfo = 0;
 
     const uint32_t flags = request.flowFlags | options.extraFlags;
-    if (flags & (kJobProgram | kJobVerify)) {
-        if (!request.fileToken) {
-            SetFailureMark(true);
-            Message("Error. Specify filename.");
-            outcome.rejected = true;
-            return outcome;
-        }
-        if (!fileFlow_.LoadFile(*request.fileToken)) {
-            outcome.rejected = true;
-            return outcome;
-        }
-    } else if (request.fileToken) {
-        if (!fileFlow_.LoadFile(*request.fileToken)) {
-            outcome.rejected = true;
-            if (options.loadMustSucceed)
-                return outcome;
-        }
+    if ((flags & (kJobProgram | kJobVerify)) && !request.fileToken) {
+        SetFailureMark(true);
+        Message("Error. Specify filename.");
+        outcome.rejected = true;
+        return outcome;
     }
-    if (request.fileToken && !outcome.rejected && fileFlow_.LastLoadUnterminated()) {
+    // A second start's file must not replace the image under the running job.
+    if (request.fileToken &&
+        DeferWhileImageInUse([this, file = request.fileToken, flags, options, later = outcome]() mutable {
+            LoadAndStart(file, flags, options, later);
+        }))
+        return outcome;
+    LoadAndStart(request.fileToken, flags, options, outcome);
+    return outcome;
+}
+
+void ProgrammerShell::LoadAndStart(const std::optional<std::string>& file, uint32_t flags,
+                                   const CarryOutOptions& options, CommandLineOutcome& outcome) {
+    if (file && !fileFlow_.LoadFile(*file)) {
+        outcome.rejected = true;
+        if ((flags & (kJobProgram | kJobVerify)) || options.loadMustSucceed)
+            return;
+    }
+    if (file && !outcome.rejected && fileFlow_.LastLoadUnterminated()) {
         outcome.unterminatedFile = true;
         if (options.refuseUnterminatedFile) {
             SetFailureMark(true);
             Message(kTextUnterminatedRefused);
             outcome.rejected = true;
-            return outcome;
+            return;
         }
     }
-
     if (flags)
         outcome.jobStarted = StartJobReporting(flags);
-    return outcome;
 }
 
 void ProgrammerShell::PrepareBslPassword(uint32_t flags) {
@@ -319,6 +351,8 @@ bool ProgrammerShell::StartJobReporting(uint32_t flags) {
     if (selection_)
         engine_.deviceIndex = *selection_;
     if (flags & kJobReload) {
+        if (DeferWhileImageInUse([this, flags] { StartJobReporting(flags); }))
+            return false;
         flags &= ~kJobReload;
         const std::string path = fileFlow_.CurrentFile();
         if (!fileFlow_.LoadFile(path)) {
@@ -356,6 +390,7 @@ void ProgrammerShell::ExecuteCommand(uint32_t id) {
         StartJob(kJobReset);
         break;
     case kCmdCancel:
+        pendingChange_ = nullptr; // a load waiting for the broken-off job is called off too
         StartJob(kJobCancel);
         break;
     case kCmdDumpRam:
@@ -387,6 +422,7 @@ void ProgrammerShell::ExecuteCommand(uint32_t id) {
 }
 
 void ProgrammerShell::Exit() {
+    pendingChange_ = nullptr;
     StartJob(kJobCancel);
     SaveSettings(settings_, store_);
 }
@@ -397,7 +433,8 @@ void ProgrammerShell::SelectDevice(uint32_t index) {
 }
 
 CommandStates ProgrammerShell::ComputeCommandStates() const {
-    const bool idle = !engine_.IsWorkerRunning();
+    // A change waiting for a broken-off worker keeps the window busy until it has run.
+    const bool idle = !engine_.IsWorkerRunning() && !pendingChange_;
     const bool ready = idle && image_.Low() < image_.High();
     CommandStates states;
     states.items = {
@@ -422,7 +459,7 @@ CommandStates ProgrammerShell::ComputeCommandStates() const {
 
 void ProgrammerShell::RefreshCommandStates(uint32_t waitMs) {
     if (waitMs)
-        engine_.WaitForWorker(waitMs);
+        engine_.WaitForAllWorkers(waitMs); // a worker given up on after a break too
     uint32_t index = engine_.deviceIndex;
     if (index >= kDeviceCount)
         index = 0;
@@ -443,6 +480,7 @@ void ProgrammerShell::HandleBusMessage(uint32_t code, uintptr_t value) {
         break;
     case kBusJobState:
         RefreshCommandStates(static_cast<uint32_t>(value));
+        RunPendingChange(static_cast<uint32_t>(value));
         break;
     case kBusProgressRange:
         view_.ProgressCreate(static_cast<uint32_t>(std::min<uintptr_t>(value, kProgressRangeLimit)));

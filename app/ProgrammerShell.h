@@ -83,6 +83,9 @@ public:
         bslLineAdjust_ = std::move(adjust);
     }
 
+    // Loads and saves never run while a worker may still touch the image: a running job
+    // is broken off first, and the file is loaded or saved once the last worker has
+    // stopped (at its end-of-list notice). They return false while they wait.
     bool LoadFile(const std::string& path);
     bool SaveFile(const std::string& path);
     // Files dropped on the window: only the first one is loaded.
@@ -141,6 +144,11 @@ public:
     const std::string& CurrentFile() const { return fileFlow_.CurrentFile(); }
     TargetAdapter* CurrentAdapter() const { return engine_.adapter.load(); }
     bool IsJobRunning() const { return engine_.IsWorkerRunning(); }
+    // A worker may still read or write the image (a job runs, or one broken off has not
+    // stopped yet): a view must not read the image now.
+    bool ImageInUse() const { return engine_.AnyWorkerAlive(); }
+    // A load, save or command line waits for the image to be free.
+    bool ChangePending() const { return static_cast<bool>(pendingChange_); }
     bool StatusIsError() const { return statusError_; }
     const std::string& StatusText() const { return statusText_; }
     std::optional<uint32_t> DeviceSelection() const { return selection_; }
@@ -155,6 +163,17 @@ private:
     void PrepareBslPassword(uint32_t flags);
     bool StartJobReporting(uint32_t flags);
     void HandOverReceived();
+    // A command line's file (if any) and steps; a failed load stops Program and Verify
+    // (and every job when the options say so).
+    void LoadAndStart(const std::optional<std::string>& file, uint32_t flags, const CarryOutOptions& options,
+                      CommandLineOutcome& outcome);
+    bool LoadRecentPath(const std::string& path);
+    // While a worker may touch the image: breaks a running job off, keeps change (in
+    // place of one kept before) for RunPendingChange and returns true. Otherwise false:
+    // the caller changes the image now.
+    bool DeferWhileImageInUse(std::function<void()> change);
+    // The kept change, once every worker has stopped (waiting at most waitMs for that).
+    void RunPendingChange(uint32_t waitMs);
 
     ShellView& view_;
     SettingsStore& store_;
@@ -173,6 +192,7 @@ private:
     std::string statusText_;
     bool serializationOpen_ = false;
     SerializationForm* serializationForm_ = nullptr;
+    std::function<void()> pendingChange_;
 };
 
 } // namespace pyrola

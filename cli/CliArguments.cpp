@@ -1,5 +1,6 @@
 #include "cli/CliArguments.h"
 
+#include "app/Version.h"
 #include "image/FileFormat.h"
 #include "image/FilePath.h"
 #include "jobs/CommandLine.h"
@@ -9,8 +10,6 @@
 namespace pyrola::cli {
 
 namespace {
-
-constexpr const char* kVersion = "1.44";
 
 struct ValueOption {
     const char* name;
@@ -53,7 +52,7 @@ std::string CombinationError(const CliArguments& parsed) {
 } // namespace
 
 std::string VersionText() {
-    return Format("PYROLA v%s", kVersion);
+    return Format("PYROLA v%s", PYROLA_VERSION_TEXT);
 }
 
 uint32_t CliArguments::ActionFlags() const {

@@ -111,6 +111,12 @@ public:
     void ChangeAdapters(std::function<void()> change);
     // Waits at most the given time for the current worker to end. True when none runs.
     bool WaitForWorker(uint32_t milliseconds);
+    // Main thread: true while any worker this engine started is still inside its list,
+    // including one given up on after a break (it may still read or write the image).
+    bool AnyWorkerAlive() const;
+    // Main thread: waits at most the given time for every worker to end, given-up ones
+    // included. True when none is left.
+    bool WaitForAllWorkers(uint32_t milliseconds);
     // Blocks until every worker this engine started has ended, including workers given up
     // on (for a front end that exits, and for tests). Does not cancel anything itself.
     void JoinWorkers();

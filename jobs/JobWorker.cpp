@@ -135,6 +135,32 @@ bool JobEngine::WaitForWorker(uint32_t milliseconds) {
                                          [&] { return context->done; });
 }
 
+bool JobEngine::AnyWorkerAlive() const {
+    if (IsWorkerRunning())
+        return true;
+    for (const auto& given : givenUp_) {
+        if (!given->IsDone())
+            return true;
+    }
+    return false;
+}
+
+bool JobEngine::WaitForAllWorkers(uint32_t milliseconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    std::vector<std::shared_ptr<WorkerContext>> contexts = givenUp_;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        if (current_ && current_->thread.joinable())
+            contexts.push_back(current_);
+    }
+    for (const auto& context : contexts) {
+        std::unique_lock<std::mutex> lock(context->doneMutex);
+        if (!context->doneChanged.wait_until(lock, deadline, [&] { return context->done; }))
+            return false;
+    }
+    return true;
+}
+
 void JobEngine::BreakCurrentWorker(bool signal) {
     std::shared_ptr<WorkerContext> context;
     {

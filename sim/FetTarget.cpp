@@ -4,8 +4,10 @@
 #include "adapters/DeviceTable.h"
 #include "sim/SimChipSetup.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace pyrola::sim {
 
@@ -54,11 +56,36 @@ uint32_t DeviceIndexOf(const std::string& name) {
     return 0;
 }
 
+void RealSleep(uint32_t milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+constexpr uint32_t kMaxDelayMs = 10000;
+
+// The delay setting: a plain decimal number of milliseconds; anything else means none.
+uint32_t DelaySetting(const char* text) {
+    if (text == nullptr || text[0] < '0' || text[0] > '9') {
+        return 0;
+    }
+    char* end = nullptr;
+    unsigned long value = std::strtoul(text, &end, 10);
+    return (*end == '\0' && value <= kMaxDelayMs) ? static_cast<uint32_t>(value) : 0;
+}
+
 } // namespace
 
 FetTarget::FetTarget() : FetTarget(ProcessEnvironment) {}
 
-FetTarget::FetTarget(Environment environment) : environment_(std::move(environment)) {}
+FetTarget::FetTarget(Environment environment) : FetTarget(std::move(environment), RealSleep) {}
+
+FetTarget::FetTarget(Environment environment, Sleeper sleeper)
+    : environment_(std::move(environment)), sleeper_(std::move(sleeper)) {}
+
+void FetTarget::Pace() {
+    if (delayMs_ > 0 && sleeper_) {
+        sleeper_(delayMs_);
+    }
+}
 
 const char* FetTarget::ErrorString(int32_t number) {
     if (number < 0 || number >= kFetErrorCount) {
@@ -108,6 +135,7 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
     if (!ValidPort(port)) {
         return Fail(kFetBadPort);
     }
+    delayMs_ = DelaySetting(environment_("PYROLA_SIM_FET_DELAY"));
     switch (PrepareChip(environment_, chip_)) {
     case ChipSetupError::None:
         break;
@@ -225,6 +253,7 @@ int32_t FetTarget::Reset(int32_t method, int32_t, int32_t) {
 }
 
 int32_t FetTarget::Erase(int32_t mode, int32_t address, int32_t length) {
+    Pace();
     if (!CheckReady(true)) {
         return -1;
     }
@@ -262,6 +291,7 @@ int32_t FetTarget::Erase(int32_t mode, int32_t address, int32_t length) {
 }
 
 int32_t FetTarget::Memory(int32_t address, uint8_t* buffer, int32_t count, int32_t read) {
+    Pace();
     if (!CheckReady(true)) {
         return -1;
     }
@@ -295,6 +325,7 @@ int32_t FetTarget::Memory(int32_t address, uint8_t* buffer, int32_t count, int32
 }
 
 int32_t FetTarget::VerifyMem(int32_t address, int32_t count, const uint8_t* data) {
+    Pace();
     if (!CheckReady(true)) {
         return -1;
     }
@@ -313,6 +344,7 @@ int32_t FetTarget::VerifyMem(int32_t address, int32_t count, const uint8_t* data
 }
 
 int32_t FetTarget::EraseCheck(int32_t address, int32_t length) {
+    Pace();
     if (!CheckReady(true)) {
         return -1;
     }

@@ -10,6 +10,9 @@
 //   PYROLA_SIM_FAULTS  faults to inject (see FaultList.h), applied to every new chip (not
 //                      again to one reloaded from its state file within the process); a
 //                      host crash ends the process that loaded the library with status 86
+//   PYROLA_SIM_FET_DELAY  milliseconds (0-10000) that every erase, erase check, memory
+//                      and verify call takes beyond its work: a slow cable, so that a
+//                      job lasts long enough to be cancelled
 //
 // Values whose meaning belongs to this library:
 //   Erase mode 0 the segment holding the address, 1 main memory, 2 main and information.
@@ -59,9 +62,12 @@ class FetTarget {
 public:
     // Looks up an environment variable; null when unset. Tests inject their own.
     using Environment = std::function<const char*(const char*)>;
+    // Waits the given milliseconds; tests record the waits instead.
+    using Sleeper = std::function<void(uint32_t milliseconds)>;
 
     FetTarget();
     explicit FetTarget(Environment environment);
+    FetTarget(Environment environment, Sleeper sleeper);
 
     int32_t Initialize(const char* port, int32_t* version);
     int32_t Close(int32_t vccOff);
@@ -93,8 +99,11 @@ private:
     bool CheckReady(bool needIdentified);
     bool CheckRange(int32_t address, int32_t count);
     int32_t Persist(); // 0, or the failure when the state file cannot be written
+    void Pace();       // the cable's delay, once per transfer call
 
     Environment environment_;
+    Sleeper sleeper_;
+    uint32_t delayMs_ = 0;
     std::function<void()> hostCrash_;
     SimChip chip_;
     int32_t error_ = kFetNoError;

@@ -1,4 +1,5 @@
 #include "../app/ShellFixture.h"
+#include "NotifyingBus.h"
 
 #include "app/QueuedMessageBus.h"
 #include "jobs/JobFlags.h"
@@ -16,33 +17,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
-
-// The recording bus, plus a way to wait for the worker's end-of-list notice.
-class NotifyingBus : public RecordingBus {
-public:
-    void Post(uint32_t code, uintptr_t value) override {
-        RecordingBus::Post(code, value);
-        std::lock_guard lock(mutex_);
-        if (code == kBusJobState && value == 1000)
-            ++ends_;
-        changed_.notify_all();
-    }
-    bool WaitForListEnds(int count) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, 20s, [&] { return ends_ >= count; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    int ends_ = 0;
-};
-
-class WorkerShell : public ShellFixture {
-protected:
-    void StartWithNotifyingBus() { StartOn(notifying); }
-    NotifyingBus notifying;
-};
 
 TEST_F(WorkerShell, CancelWhileProgramWritesEndsQuietlyAndClosesTheAdapter) {
     StartWithNotifyingBus();

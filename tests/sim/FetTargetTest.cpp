@@ -10,6 +10,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace pyrola::sim {
 namespace {
@@ -171,6 +172,31 @@ TEST_F(FetTargetTest, BadFaultListRefusesToStart) {
     FetTarget target(Env());
     EXPECT_EQ(target.Initialize("1", nullptr), -1);
     EXPECT_EQ(target.ErrorNumber(), kFetBadFaults);
+}
+
+TEST_F(FetTargetTest, CableDelayPacesEveryTransferCallOnly) {
+    std::vector<uint32_t> waits;
+    env_["PYROLA_SIM_FET_DELAY"] = "25";
+    FetTarget target(Env(), [&](uint32_t ms) { waits.push_back(ms); });
+    Attach(target);
+    EXPECT_TRUE(waits.empty()); // start-up calls are not paced
+    uint8_t bytes[4] = {1, 2, 3, 4};
+    ASSERT_EQ(target.Erase(1, 0xF000, 2), 0);
+    ASSERT_EQ(target.EraseCheck(0xF000, 4), 0);
+    ASSERT_EQ(target.Memory(0xF000, bytes, 4, 0), 0);
+    ASSERT_EQ(target.VerifyMem(0xF000, 4, bytes), 0);
+    ASSERT_EQ(target.Memory(0xF000, bytes, 4, 1), 0);
+    EXPECT_EQ(waits, (std::vector<uint32_t>{25, 25, 25, 25, 25}));
+
+    // Anything but a plain number of at most ten seconds means no delay.
+    for (const char* bad : {"-5", "x", "10001", "5ms", ""}) {
+        waits.clear();
+        env_["PYROLA_SIM_FET_DELAY"] = bad;
+        FetTarget other(Env(), [&](uint32_t ms) { waits.push_back(ms); });
+        Attach(other);
+        ASSERT_EQ(other.Memory(0xF000, bytes, 4, 1), 0);
+        EXPECT_TRUE(waits.empty()) << bad;
+    }
 }
 
 // A crash of the program driving the chip, at a chosen erase command: the program ends
