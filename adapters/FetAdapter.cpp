@@ -9,8 +9,6 @@ namespace pyrola {
 
 namespace {
 
-constexpr const char* kLibraryMissing = "msp430.dll not found";
-constexpr const char* kLibraryFaulted = "msp430.dll raised a fault; restart the program";
 constexpr uint32_t kCloseResetMethod = kResetDebugInterface | kResetLine | kResetSupplyCycle;
 
 template <typename Fn> bool Resolve(DynamicLibrary& library, const char* name, Fn& slot) {
@@ -41,6 +39,14 @@ FetAdapter::FetAdapter(LibraryLoader& loader, FaultGuard& guard)
 
 FetAdapter::FetAdapter(LibraryLoader& loader, std::string libraryName, FaultGuard& guard)
     : loader_(loader), guard_(guard), libraryName_(std::move(libraryName)) {
+#if defined(_WIN32)
+    const std::string shown = "msp430.dll";
+#else
+    // Named as it is loaded here, so nobody looks for a Windows file on Linux.
+    const std::string shown = libraryName_;
+#endif
+    missingText_ = shown + " not found";
+    faultedText_ = shown + " raised a fault; restart the program";
     LoadEntryPoints();
 }
 
@@ -180,7 +186,7 @@ int32_t FetAdapter::GetErrorNumber() {
 
 const char* FetAdapter::GetErrorText(int32_t number) {
     if (errorString_ == nullptr)
-        return faulted_ ? kLibraryFaulted : kLibraryMissing;
+        return faulted_ ? faultedText_.c_str() : missingText_.c_str();
     return Guarded("MSP430_Error_String", [&] { return errorString_(number); });
 }
 

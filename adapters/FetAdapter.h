@@ -89,6 +89,9 @@ private:
     LibraryLoader& loader_;
     FaultGuard& guard_;
     std::string libraryName_;
+    // GetErrorText's texts while the library cannot be called.
+    std::string missingText_;
+    std::string faultedText_;
     bool faulted_ = false;
     std::unique_ptr<DynamicLibrary> library_;
     bool libraryReady_ = false;

@@ -88,6 +88,9 @@ public:
     // stopped (at its end-of-list notice). They return false while they wait.
     bool LoadFile(const std::string& path);
     bool SaveFile(const std::string& path);
+    // The format every load reads in, decided by a front end without the File Format
+    // dialog; nullopt (the default) chooses by extension and asks.
+    void SetLoadFormat(std::optional<FileFormat> format) { fileFlow_.SetLoadFormat(format); }
     // Files dropped on the window: only the first one is loaded.
     bool LoadDroppedFiles(const std::vector<std::string>& paths);
     // Recent entry i (0-based): loaded; moved up on success, dropped on failure.

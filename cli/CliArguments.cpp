@@ -1,6 +1,7 @@
 #include "cli/CliArguments.h"
 
 #include "app/Version.h"
+#include "cli/OptionValue.h"
 #include "image/FileFormat.h"
 #include "image/FilePath.h"
 #include "jobs/CommandLine.h"
@@ -14,14 +15,28 @@ namespace {
 struct ValueOption {
     const char* name;
     std::optional<std::string> CliArguments::*field;
+    const char* what;
 };
 
 constexpr ValueOption kFileOptions[] = {
-    {"--serial", &CliArguments::serialPath},
-    {"--serial-read", &CliArguments::serialReadPath},
-    {"--log", &CliArguments::logPath},
-    {"--save", &CliArguments::savePath},
+    {"--serial", &CliArguments::serialPath, "a file name"},
+    {"--serial-read", &CliArguments::serialReadPath, "a file name"},
+    {"--log", &CliArguments::logPath, "a file name"},
+    {"--save", &CliArguments::savePath, "a file name"},
+    {"--format", &CliArguments::formatName, "a format name"},
+    {"--device", &CliArguments::deviceName, "a device name"},
 };
+
+// The options that take no value.
+std::optional<bool CliArguments::*> FlagOption(const std::string& name) {
+    if (name == "--quiet")
+        return &CliArguments::quiet;
+    if (name == "--verbose")
+        return &CliArguments::verbose;
+    if (name == "--list-ports")
+        return &CliArguments::listPorts;
+    return std::nullopt;
+}
 
 uint32_t DumpFlag(const std::string& what) {
     if (what == "ram")
@@ -35,6 +50,8 @@ uint32_t DumpFlag(const std::string& what) {
 
 // The checks that need no device and no file: combinations and the save format.
 std::string CombinationError(const CliArguments& parsed) {
+    if (parsed.quiet && parsed.verbose)
+        return "--quiet and --verbose cannot be combined";
     if (parsed.serialPath && parsed.serialReadPath)
         return "--serial and --serial-read cannot be combined: the serial write reads its number back itself";
     // No format dialog here: the extension must name a format the program writes.
@@ -83,8 +100,11 @@ CliArguments ParseCliArguments(const std::vector<std::string>& arguments) {
             parsed.version = true;
             continue;
         }
-        const size_t equals = argument.find('=');
-        const std::string name = argument.substr(0, equals);
+        const std::string name = argument.substr(0, argument.find('='));
+        if (const std::optional<bool CliArguments::*> flag = FlagOption(name); flag && name == argument) {
+            parsed.*(*flag) = true;
+            continue;
+        }
         const ValueOption* fileOption = nullptr;
         for (const ValueOption& option : kFileOptions) {
             if (name == option.name)
@@ -94,17 +114,13 @@ CliArguments ParseCliArguments(const std::vector<std::string>& arguments) {
             parsed.error = Format("Unknown option '%s'", argument.c_str());
             return parsed;
         }
-        std::string value;
-        if (equals != std::string::npos) {
-            value = argument.substr(equals + 1);
-        } else if (i + 1 < arguments.size() && arguments[i + 1].rfind("--", 0) != 0) {
-            value = arguments[++i];
-        }
-        if (value.empty()) {
-            parsed.error =
-                Format("Option '%s' needs %s", name.c_str(), fileOption ? "a file name" : "ram, id or bsl");
+        const OptionValue taken =
+            TakeOptionValue(arguments, i, name, fileOption ? fileOption->what : "ram, id or bsl");
+        if (!taken.error.empty()) {
+            parsed.error = taken.error;
             return parsed;
         }
+        const std::string& value = *taken.value;
         if (fileOption) {
             std::optional<std::string>& field = parsed.*(fileOption->field);
             if (field) {
@@ -127,9 +143,9 @@ CliArguments ParseCliArguments(const std::vector<std::string>& arguments) {
         parsed.dumpFlag = dump;
     }
     // "pyrola --version -fet +e && echo PASS" must not pass without having programmed.
-    if ((parsed.help || parsed.version) && arguments.size() > 1) {
-        parsed.help = parsed.version = false;
-        parsed.error = "--help and --version stand alone";
+    if ((parsed.help || parsed.version || parsed.listPorts) && arguments.size() > 1) {
+        parsed.error = parsed.listPorts ? "--list-ports stands alone" : "--help and --version stand alone";
+        parsed.help = parsed.version = parsed.listPorts = false;
         return parsed;
     }
     parsed.error = CombinationError(parsed);

@@ -3,7 +3,8 @@
 // command-line processing: the options that start with "--" (and "-h", "-?") belong to the
 // program and never reach the command line; every other argument is one command-line
 // token, whatever characters it holds. An option that takes a value has it in the next
-// argument or after "=" ("--log run.csv", "--log=run.csv").
+// argument or after "=" ("--log run.csv", "--log=run.csv"); a next argument that starts
+// with "-" or "+" is refused as a value (see OptionValue.h).
 
 #include <cstdint>
 #include <optional>
@@ -15,6 +16,11 @@ namespace pyrola::cli {
 struct CliArguments {
     bool help = false;
     bool version = false;
+    // --list-ports: list the serial and parallel ports and do nothing else.
+    bool listPorts = false;
+    // --quiet: only failures and the closing result line; --verbose: also what was tried.
+    bool quiet = false;
+    bool verbose = false;
     // Handed to the command-line processing, one token per argument.
     std::vector<std::string> tokens;
     // --serial: write the next serial number of this ".sprj" file after the flow steps.
@@ -25,6 +31,11 @@ struct CliArguments {
     std::optional<std::string> logPath;
     // --save: after a read or a dump, save the image to this file (format by extension).
     std::optional<std::string> savePath;
+    // --format NAME: read the image file in this format whatever its name.
+    std::optional<std::string> formatName;
+    // --device NAME: the device-table row to assume where the chip cannot be identified,
+    // and the one the identified chip must be.
+    std::optional<std::string> deviceName;
     // --dump ram|id|bsl: the job flag of that dump, or 0.
     uint32_t dumpFlag = 0;
     // Why the arguments were refused; empty when they were not.

@@ -55,6 +55,9 @@ void CliView::SetStatusError(bool error) {
 
 void CliView::Finish() {
     FlushPendingError();
+    // A job broken off (Ctrl+C) may never have taken its bar down.
+    EraseProgress();
+    barShown_ = false;
 }
 
 void CliView::FlushPendingError() {

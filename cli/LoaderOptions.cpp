@@ -1,5 +1,7 @@
 #include "cli/LoaderOptions.h"
 
+#include "cli/OptionValue.h"
+
 namespace pyrola::cli {
 
 namespace {
@@ -22,14 +24,14 @@ LoaderOptions TakeLoaderOptions(const std::vector<std::string>& arguments) {
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         std::optional<std::string> speedText;
-        if (argument == kSpeedOption) {
-            if (i + 1 == arguments.size()) {
-                options.error = "--bsl-speed needs a rate: 9600, 19200 or 38400";
+        if (argument == kSpeedOption || argument.rfind(speedPrefix, 0) == 0) {
+            const OptionValue taken =
+                TakeOptionValue(arguments, i, kSpeedOption, "a rate: 9600, 19200 or 38400");
+            if (!taken.error.empty()) {
+                options.error = taken.error;
                 return options;
             }
-            speedText = arguments[++i];
-        } else if (argument.rfind(speedPrefix, 0) == 0) {
-            speedText = argument.substr(speedPrefix.size());
+            speedText = taken.value;
         }
         if (speedText) {
             options.speed = ParseSpeed(*speedText);

@@ -8,7 +8,7 @@
 //
 // The file keeps the text rules of the dialog's profile files on both systems: only the
 // Serial line changes, everything else in the file stays as it was. The lock file is the
-// .sprj's path with ".lock" appended; it stays in place.
+// .sprj's path with ".lock" appended; it goes with its last holder.
 
 #include "adapters/DeviceRecord.h"
 #include "jobs/JobEngine.h"

@@ -17,19 +17,32 @@ namespace pyrola::cli {
 namespace {
 std::atomic<int> interrupts{0};
 static_assert(std::atomic<int>::is_always_lock_free, "used from a signal handler");
+// Set once before the handler is installed: whether a progress bar may stand on the line.
+bool eraseLineOnExit = false;
+// Carriage return, blanks over the widest progress bar, carriage return.
+constexpr char kEraseLine[] = "\r                                                \r";
 
 #ifdef _WIN32
 BOOL WINAPI OnConsoleControl(DWORD type) {
     // The second press is left to the system, which ends the process at once.
     if ((type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) && interrupts.fetch_add(1) == 0)
         return TRUE;
+    if (eraseLineOnExit) {
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), kEraseLine, sizeof kEraseLine - 1, &written, nullptr);
+    }
     return FALSE;
 }
 #else
 void OnInterrupt(int) {
     // The first press cancels the job; a second one does not wait for a hung adapter call.
-    if (interrupts.fetch_add(1) >= 1)
+    if (interrupts.fetch_add(1) >= 1) {
+        // The terminal is left clean: no half-drawn progress bar after the prompt.
+        if (eraseLineOnExit) {
+            [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kEraseLine, sizeof kEraseLine - 1);
+        }
         _exit(1);
+    }
 }
 #endif
 } // namespace
@@ -43,6 +56,7 @@ bool StandardErrorIsTerminal() {
 }
 
 void InstallInterruptHandler() {
+    eraseLineOnExit = StandardErrorIsTerminal();
 #ifdef _WIN32
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 #else

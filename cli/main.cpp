@@ -16,6 +16,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliView.h"
 #include "cli/FaultWatchdog.h"
+#include "cli/ImageFormatChoice.h"
 #include "cli/LoaderOptions.h"
 #include "cli/RunLog.h"
 #include "cli/SerialReservation.h"
@@ -199,6 +200,10 @@ private:
                 "--dump): nothing was done");
         if (arguments_.savePath && !(request.flowFlags & kJobRead) && arguments_.dumpFlag == 0)
             return Reject("Error. --save needs +r or --dump: nothing was done");
+        const ImageFormatChoice format = ChooseImageFormat(request.fileToken, arguments_.formatName);
+        if (!format.error.empty())
+            return Reject(format.error + ": nothing was done");
+        shell_.SetLoadFormat(format.format);
         SerialBlock& block = shell_.Engine().serialBlock;
         if (arguments_.serialPath || arguments_.serialReadPath) {
             serial_ = std::make_shared<SerialReservation>(arguments_.serialPath ? *arguments_.serialPath

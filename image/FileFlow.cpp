@@ -39,6 +39,8 @@ FileFormat FileFlow::ChooseFormat(const std::string& path) {
     // An executable is one whatever its name: there is nothing to ask.
     if (EffectiveFileFormat(path, FileFormat::Unknown) == FileFormat::Elf)
         return FileFormat::Elf;
+    if (loadFormat_ && FileFormatReadable(*loadFormat_))
+        return *loadFormat_;
     const FileFormat detected = FileFormatForExtension(ExtensionOf(FileNamePart(path)));
     if (!settings_.autoDetect || detected == FileFormat::Unknown)
         return Readable(host_.AskFormat(detected));

@@ -7,6 +7,7 @@
 #include "image/MemoryImage.h"
 #include "settings/Settings.h"
 
+#include <optional>
 #include <string>
 
 namespace pyrola {
@@ -41,6 +42,9 @@ public:
     // the extension is unknown; Elf without asking for a file that starts with the ELF
     // magic. Never Unknown.
     FileFormat ChooseFormat(const std::string& path);
+    // A front end without the File Format dialog decides the format of the files it loads
+    // itself; nullopt goes back to the extension and the dialog.
+    void SetLoadFormat(std::optional<FileFormat> format) { loadFormat_ = format; }
 
 private:
     bool Finish(bool succeeded, const char* failedPattern, const std::string& reason,
@@ -51,6 +55,7 @@ private:
     FileFlowHost& host_;
     std::string currentFile_;
     bool lastLoadUnterminated_ = false;
+    std::optional<FileFormat> loadFormat_;
 };
 
 // Logged after "Load %d bytes" for a file without its end record.

@@ -1,8 +1,10 @@
 #pragma once
 // An exclusive lock between programs (and between objects of one program) around a
 // read-modify-write of a shared file: a lock file beside it, locked with flock on POSIX
-// and LockFileEx on Windows. The lock file stays in place; removing it would let a
-// waiting program lock a file that is no longer the one others lock.
+// and LockFileEx on Windows. The lock file goes with its last holder, so none is left
+// behind: on POSIX the holder removes it before unlocking and a waiter that then locks the
+// removed file takes the one that stands there now; on Windows it is deleted when its last
+// handle closes.
 
 #include <cstdint>
 #include <string>
@@ -21,6 +23,7 @@ public:
     bool Held() const { return held_; }
 
 private:
+    std::string path_;
     intptr_t handle_ = -1;
     bool held_ = false;
 };

@@ -27,6 +27,19 @@ TEST(CliArguments, OptionsAreTakenOutOfTheCommandLine) {
     EXPECT_EQ(read.serialReadPath, "a b.sprj");
     EXPECT_EQ(read.ActionFlags(), kJobReadSerial | kJobDumpRam);
     EXPECT_EQ(ParseCliArguments({"--dump", "bsl"}).dumpFlag, kJobDumpLoader);
+
+    // Written with "=", a value may start with "-" or "+".
+    const CliArguments odd = ParseCliArguments(
+        {"--log=-odd.csv", "--save=+r.hex", "+r", "--device", "MSP430F149", "--format=hex", "--verbose"});
+    EXPECT_EQ(odd.error, "");
+    EXPECT_EQ(odd.logPath, "-odd.csv");
+    EXPECT_EQ(odd.savePath, "+r.hex");
+    EXPECT_EQ(odd.deviceName, "MSP430F149");
+    EXPECT_EQ(odd.formatName, "hex");
+    EXPECT_TRUE(odd.verbose);
+    EXPECT_FALSE(odd.quiet);
+    EXPECT_EQ(odd.tokens, (Args{"+r"}));
+    EXPECT_TRUE(ParseCliArguments({"--list-ports"}).listPorts);
 }
 
 TEST(CliArguments, BadOptionsAreRefusedWithTheirReason) {
@@ -35,7 +48,21 @@ TEST(CliArguments, BadOptionsAreRefusedWithTheirReason) {
         const char* error;
     } cases[] = {
         {{"--serial"}, "Option '--serial' needs a file name"},
-        {{"--log", "--serial", "u.sprj"}, "Option '--log' needs a file name"},
+        {{"--log", "--serial", "u.sprj"},
+         "Option '--log' needs a file name, not '--serial' (write --log=--serial if that is meant)"},
+        // A value that looks like a command-line token is a forgotten value.
+        {{"--log", "-fet", "+v", "fw.txt"},
+         "Option '--log' needs a file name, not '-fet' (write --log=-fet if that "
+         "is meant)"},
+        {{"--save", "+r"}, "Option '--save' needs a file name, not '+r' (write --save=+r if that is meant)"},
+        {{"--device", "-bsl"},
+         "Option '--device' needs a device name, not '-bsl' (write --device=-bsl if that "
+         "is meant)"},
+        {{"--dump", "-raw"},
+         "Option '--dump' needs ram, id or bsl, not '-raw' (write --dump=-raw if that is meant)"},
+        {{"--quiet", "--verbose"}, "--quiet and --verbose cannot be combined"},
+        {{"--quiet=yes"}, "Unknown option '--quiet=yes'"},
+        {{"--list-ports", "-bsl"}, "--list-ports stands alone"},
         {{"--save="}, "Option '--save' needs a file name"},
         {{"--dump"}, "Option '--dump' needs ram, id or bsl"},
         {{"--dump", "flash"}, "Unknown dump 'flash': use ram, id or bsl"},

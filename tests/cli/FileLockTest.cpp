@@ -22,7 +22,10 @@ TEST(FileLock, OneHolderAtATime) {
         ASSERT_TRUE(first.Held());
         FileLock second(path, 0); // gives up at once
         EXPECT_FALSE(second.Held());
+        EXPECT_TRUE(std::filesystem::exists(path)); // the loser leaves the holder's file alone
     }
+    // The last holder takes its lock file along.
+    EXPECT_FALSE(std::filesystem::exists(path));
     FileLock again(path, 0);
     EXPECT_TRUE(again.Held());
     // A lock file that cannot be created is no lock.
@@ -49,6 +52,9 @@ TEST(FileLock, ReadModifyWriteUnderTheLockLosesNoUpdate) {
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(folder.Read("count.txt"), std::to_string(kThreads * kRounds));
+    // Holders removing the file while others wait on it still exclude each other, and
+    // nothing is left behind.
+    EXPECT_FALSE(std::filesystem::exists(counter + ".lock"));
 }
 
 TEST(AppendFile, HeaderOnceThenRecordsAtTheEnd) {

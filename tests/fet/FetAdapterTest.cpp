@@ -14,6 +14,16 @@
 namespace pyrola {
 namespace {
 
+// The library is named as it is loaded: the vendor's DLL name on Windows, the file given
+// elsewhere.
+#if defined(_WIN32)
+constexpr const char* kMissingText = "msp430.dll not found";
+constexpr const char* kFaultedText = "msp430.dll raised a fault; restart the program";
+#else
+constexpr const char* kMissingText = "libfake.so not found";
+constexpr const char* kFaultedText = "libfake.so raised a fault; restart the program";
+#endif
+
 // Every call the fake library receives, as "Name(arg,arg,...)", plus scripted results.
 struct Recorder {
     std::vector<std::string> calls;
@@ -294,8 +304,8 @@ TEST_F(FetAdapterTest, MissingLibraryFailsEverythingWithoutCallsAndIsRetriedAtOp
     EXPECT_EQ(fet->isOpen, 0);
     EXPECT_EQ(loader.loads.size(), 2u); // construction and the retry in Open
     EXPECT_EQ(fet->GetErrorNumber(), 0);
-    EXPECT_STREQ(fet->GetErrorText(0), "msp430.dll not found");
-    EXPECT_STREQ(fet->GetErrorText(17), "msp430.dll not found");
+    EXPECT_STREQ(fet->GetErrorText(0), kMissingText);
+    EXPECT_STREQ(fet->GetErrorText(17), kMissingText);
     uint8_t buffer[4] = {};
     EXPECT_EQ(fet->Erase(1, 0x1100, 0xEF00), -1);
     EXPECT_EQ(fet->EraseCheck(0x1100, 1), -1);
@@ -332,7 +342,7 @@ TEST_F(FetAdapterTest, LibraryLackingOnlyTheNeverCalledDeviceEntryCountsAsMissin
     EXPECT_TRUE(rec.calls.empty());
     EXPECT_EQ(fet->TakeNotes(),
               (std::vector<std::string>{"FET library \"libfake.so\" lacks the entry point MSP430_Device"}));
-    EXPECT_STREQ(fet->GetErrorText(3), "msp430.dll not found");
+    EXPECT_STREQ(fet->GetErrorText(3), kMissingText);
     EXPECT_EQ(fet->GetErrorNumber(), 0);
 }
 
@@ -354,7 +364,7 @@ TEST_F(FetAdapterTest, AFaultInsideTheLibraryThrowsAndTheLibraryIsNeverCalledAga
     EXPECT_EQ(fet->Erase(2, 0x1100, 0xEF00), -1);
     EXPECT_FALSE(fet->Open());
     EXPECT_EQ(fet->GetErrorNumber(), 0);
-    EXPECT_STREQ(fet->GetErrorText(0), "msp430.dll raised a fault; restart the program");
+    EXPECT_STREQ(fet->GetErrorText(0), kFaultedText);
     EXPECT_TRUE(rec.calls.empty());
     EXPECT_EQ(loader.loads.size(), 1u);
     EXPECT_EQ(fet->TakeNotes(),
@@ -379,7 +389,7 @@ TEST_F(FetAdapterTest, ErrorEntriesResolvedBeforeAMissingNameStillAnswer) {
     auto fet = Make();
     EXPECT_FALSE(fet->LibraryReady());
     EXPECT_EQ(fet->GetErrorNumber(), 8);
-    EXPECT_STREQ(fet->GetErrorText(8), "msp430.dll not found");
+    EXPECT_STREQ(fet->GetErrorText(8), kMissingText);
     // Open forgets the partial set before it tries again.
     EXPECT_FALSE(fet->Open());
     EXPECT_EQ(fet->GetErrorNumber(), 8);
