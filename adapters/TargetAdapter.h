@@ -52,6 +52,13 @@ public:
     // Init, after each failure report and after each step.
     void AddNote(std::string text) { notes_.push_back(std::move(text)); }
     std::vector<std::string> TakeNotes() { return std::exchange(notes_, {}); }
+    // A note only for a verbose run: what was tried on the way (versions, clock settings,
+    // retries), of use when something goes wrong.
+    void AddDetail(std::string text) {
+        if (verboseNotes)
+            AddNote(std::move(text));
+    }
+    bool verboseNotes = false;
 
 private:
     std::vector<std::string> notes_;

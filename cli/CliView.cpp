@@ -20,9 +20,13 @@ std::string LogText(const std::string& line) {
 } // namespace
 
 void CliView::AppendLog(const std::string& line) {
+    times_.ObserveLog(LogText(line), std::chrono::steady_clock::now());
     EraseProgress();
-    std::fprintf(out_, "%s\n", line.c_str());
-    std::fflush(out_);
+    if (!quiet_ || showNext_) {
+        std::fprintf(out_, "%s\n", line.c_str());
+        std::fflush(out_);
+    }
+    showNext_ = false;
     if (error_) {
         // The status text and its reason on one line: "Init() failed. msp430.dll not
         // found". A log line that repeats the status (or starts with it) stands alone.
@@ -36,7 +40,19 @@ void CliView::AppendLog(const std::string& line) {
     DrawProgress();
 }
 
+void CliView::ShowResult(const std::string& text) {
+    // The failure was told already: the closing line is no reason of it.
+    const bool error = error_;
+    error_ = false;
+    showNext_ = true;
+    if (shell_)
+        shell_->LogLine(text);
+    showNext_ = false;
+    error_ = error;
+}
+
 void CliView::SetStatusText(const std::string& text) {
+    times_.ObserveStatus(text, std::chrono::steady_clock::now());
     if (!error_) {
         FlushPendingError();
         return;

@@ -4,6 +4,7 @@
 // it while the error colour is on); a progress bar on standard error while it is a terminal.
 
 #include "app/ShellView.h"
+#include "cli/StepTimes.h"
 
 #include <cstdio>
 #include <string>
@@ -20,6 +21,15 @@ public:
         : out_(out), err_(err), progress_(progressOnErr) {}
 
     void Attach(ProgrammerShell* shell) { shell_ = shell; }
+    // Quiet: no log lines and no progress bar; failures still go to standard error, and
+    // ShowResult's line to standard output.
+    void SetQuiet(bool quiet) {
+        quiet_ = quiet;
+        progress_ = progress_ && !quiet;
+    }
+    // Logs the run's closing line, quiet or not.
+    void ShowResult(const std::string& text);
+    const StepTimes& Times() const { return times_; }
 
     void AppendLog(const std::string& line) override;
     void SetStatusText(const std::string& text) override;
@@ -60,6 +70,9 @@ private:
     std::string lastError_;
     std::string firstError_;
     std::string adapterLabel_;
+    bool quiet_ = false;
+    bool showNext_ = false;
+    StepTimes times_;
     bool barShown_ = false;
     uint32_t range_ = 0;
     uint32_t position_ = 0;

@@ -8,16 +8,21 @@
 // no job ran.
 
 #include "adapters/DeviceTable.h"
+#include "adapters/FetAdapter.h"
 #include "adapters/bsl/BslAdapter.h"
 #include "adapters/bsl/BslPatch.h"
+#include "adapters/raw/RawJtagAdapter.h"
 #include "app/AdapterSuite.h"
 #include "app/ProgrammerShell.h"
 #include "app/QueuedMessageBus.h"
 #include "cli/CliArguments.h"
 #include "cli/CliView.h"
+#include "cli/DeviceChoice.h"
 #include "cli/FaultWatchdog.h"
+#include "cli/HelpText.h"
 #include "cli/ImageFormatChoice.h"
 #include "cli/LoaderOptions.h"
+#include "cli/RunDetails.h"
 #include "cli/RunLog.h"
 #include "cli/SerialReservation.h"
 #include "cli/Terminal.h"
@@ -28,6 +33,7 @@
 #include "platform/DynamicLibrary.h"
 #include "platform/FaultGuard.h"
 #include "platform/PortIo.h"
+#include "platform/PortList.h"
 #include "platform/ProgramDirectory.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
@@ -61,7 +67,15 @@ constexpr const char* kProgramOptionsUsage =
     "    --serial-read FILE.sprj Read back the serial number FILE.sprj places and print it\n"
     "    --log FILE.csv          Append one CSV line about this run to FILE.csv\n"
     "    --save FILE             After +r or --dump, save the image (format by extension)\n"
-    "    --dump ram|id|bsl       Dump RAM, the device ID or the bootstrap loader area";
+    "    --dump ram|id|bsl       Dump RAM, the device ID or the bootstrap loader area\n"
+    "    --format NAME           Read the image file as txt, hex, bin, elf or srec (else by\n"
+    "                            its extension, else by its first bytes; never binary unasked)\n"
+    "    --device NAME           Device-table name (MSP430F149) for a chip the loader cannot\n"
+    "                            identify; a chip that identifies as another fails Init\n"
+    "    --quiet                 Print only failures and the closing Result line\n"
+    "    --verbose               Also print what was tried: settings, ports, library, loader\n"
+    "    --list-ports            List the serial and parallel ports, one per line\n"
+    "  A value that starts with - or + must be written --option=VALUE.";
 // Steps the engine knows; a bit of these left after the list means it did not finish.
 constexpr uint32_t kStepBits = kJobProgram | kJobErase | kJobRead | kJobBlankCheck | kJobVerify |
                                kJobDebugOneWire | kJobWriteSerial | kJobReadSerial | kJobReset | kJobDumpRam |
@@ -95,7 +109,8 @@ void PrintUsage() {
         if (c != '\r')
             text += c;
     }
-    std::printf("%s\n%s\n%s\n", text.c_str(), kProgramOptionsUsage, kLoaderOptionsUsage);
+    std::printf("%s\n%s\n%s\n%s\n", text.c_str(), kProgramOptionsUsage, kLoaderOptionsUsage,
+                ReferenceHelpText().c_str());
 }
 
 std::string LocalDateTime() {
@@ -116,6 +131,18 @@ std::string StepsText(uint32_t flags, bool saved) {
     if (saved)
         text += (text.empty() ? "" : ", ") + std::string("Save");
     return text;
+}
+
+// The closing line of every run that got as far as the shell: the result for scripts and
+// the time each step took.
+std::string ResultLine(int status, const StepTimes& times, std::chrono::steady_clock::time_point started) {
+    const char* result = status == kExitDone ? "PASS" : status == kExitFailed ? "FAIL" : "NOTHING DONE";
+    const auto total =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+            .count();
+    const std::string steps = times.Text();
+    return Format("Result: %s in %lld ms%s", result, static_cast<long long>(total),
+                  steps.empty() ? "" : (" (" + steps + ")").c_str());
 }
 
 // How a job ended; reason says why it failed when no failure text was shown.
@@ -190,6 +217,10 @@ private:
     int Carry() {
         const CommandLineRequest request = shell_.ReadCommandTokens(arguments_.tokens);
         request_ = request;
+        if (arguments_.verbose) {
+            for (const std::string& line : RunDetails(shell_.GetSettings(), request))
+                shell_.LogLine(line);
+        }
         // A script must never have a job run on settings it did not ask for.
         if (request.aborted || request.errorFlag)
             return Reject("Command line rejected: nothing was done");
@@ -313,6 +344,7 @@ private:
 };
 
 int Run(const std::vector<std::string>& arguments) {
+    const auto started = std::chrono::steady_clock::now();
     const LoaderOptions loader = TakeLoaderOptions(arguments);
     if (!loader.error.empty()) {
         std::fprintf(stderr, "pyrola: %s\n", loader.error.c_str());
@@ -331,6 +363,19 @@ int Run(const std::vector<std::string>& arguments) {
         std::printf("%s\n", VersionText().c_str());
         return kExitDone;
     }
+    if (parsed.listPorts) {
+        for (const std::string& line : PortListLines())
+            std::printf("%s\n", line.c_str());
+        return kExitDone;
+    }
+    DeviceChoice device;
+    if (parsed.deviceName) {
+        device = ChooseDevice(*parsed.deviceName);
+        if (!device.error.empty()) {
+            std::fprintf(stderr, "pyrola: %s\n", device.error.c_str());
+            return kExitRejected;
+        }
+    }
 
     QueuedMessageBus bus;
     std::unique_ptr<SettingsStore> store = CreateSystemSettingsStore();
@@ -339,6 +384,8 @@ int Run(const std::vector<std::string>& arguments) {
     // The vendor's loader patch for old chips, when shipped beside the program.
     adapters.Bsl().patchFilePath = BesideProgram(kBslPatchFileName);
     CliView view(stdout, stderr, StandardErrorIsTerminal());
+    view.SetQuiet(parsed.quiet);
+    adapters.Fet().verboseNotes = adapters.Raw().verboseNotes = adapters.Bsl().verboseNotes = parsed.verbose;
     int status = kExitDone;
     {
         ProgrammerShell shell(view, *store, bus, adapters.Set());
@@ -346,6 +393,11 @@ int Run(const std::vector<std::string>& arguments) {
         shell.Engine().applyThreadPriority = &SetCurrentThreadPriority;
         bus.SetReceiver([&shell](uint32_t code, uintptr_t value) { shell.HandleBusMessage(code, value); });
         shell.Initialize();
+        if (device.index != 0) {
+            // Proposed where the chip cannot be identified, insisted on where it can.
+            shell.Engine().deviceIndex = device.index;
+            shell.Engine().requiredDevice = device.index;
+        }
         // The loader-line options hold for this run; the stored settings stay as they are.
         shell.SetBslLineAdjustment([loader](BslLineOptions& line) { AdjustBslLine(loader, line); });
         shell.ApplySettings();
@@ -354,6 +406,7 @@ int Run(const std::vector<std::string>& arguments) {
         HeadlessRun run(shell, bus, view, parsed);
         status = run.Execute();
         view.Finish();
+        view.ShowResult(ResultLine(status, view.Times(), started));
         // No receiver from here on: a worker still sending must not wait for one.
         bus.Shutdown();
     }

@@ -79,6 +79,9 @@ public:
     void (*applyThreadPriority)(int priority) = nullptr;
     // Both threads touch these while a list runs.
     std::atomic<uint32_t> deviceIndex{0};
+    // A device row the identified chip must be (0: any). Init fails, naming both, when the
+    // chip identifies as another row; where the adapter cannot tell, deviceIndex proposes it.
+    std::atomic<uint32_t> requiredDevice{0};
     std::atomic<uint32_t> jobFlags{0};
     // Image bytes that Program or Verify of the last list left out because they lie outside
     // the device's memory (0 at every list start). A front end that must not pass such a

@@ -1,3 +1,4 @@
+#include "adapters/DeviceTable.h"
 #include "image/ImageRunCursor.h"
 #include "jobs/JobEngine.h"
 
@@ -39,6 +40,13 @@ bool JobEngine::StepInit() {
                   unsigned(deviceRecord.infoStart), unsigned(deviceRecord.infoEnd),
                   unsigned(deviceRecord.mainStart), unsigned(deviceRecord.mainEnd));
         deviceIndex = deviceRecord.index;
+        const uint32_t required = requiredDevice.load();
+        if (required != 0 && deviceRecord.index != required) {
+            // Programming a chip other than the one named could write past its memory.
+            deviceIndex = 0;
+            ReportStatus("%s failed.", 1, "Init()");
+            ReportLog("The chip is %s, not the %s that was named", name, DeviceName(required));
+        }
     } else {
         deviceIndex = 0;
         ReportFailureText("Init()");

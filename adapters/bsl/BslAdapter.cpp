@@ -16,7 +16,9 @@ constexpr uint32_t kOpenQueueSize = 512;
 constexpr uint32_t kLinkBaudRate = kBslBaseBaudRate;
 } // namespace
 
-BslAdapter::BslAdapter(SerialPortFactory& ports, Clock& clock) : link_(ports, clock), protocol_(link_) {}
+BslAdapter::BslAdapter(SerialPortFactory& ports, Clock& clock) : link_(ports, clock), protocol_(link_) {
+    protocol_.onRetry = [this](const std::string& text) { AddDetail(text); };
+}
 
 void BslAdapter::FillRecord(uint32_t index) {
     if (deviceRecord != nullptr)
@@ -113,6 +115,9 @@ bool BslAdapter::Identify() {
 
 void BslAdapter::FinishIdentification() {
     needIdentification = 0;
+    AddDetail(Format("Loader version %X.%02X, identification 0x%02X, %s", loaderVersion >> 8,
+                     loaderVersion & 0xFF, identificationHigh,
+                     identifiedDevice ? DeviceName(identifiedDevice) : "not in the device table"));
     if (identifiedDevice == 0)
         identifiedDevice = requestedDevice;
     FillRecord(identifiedDevice);
@@ -154,6 +159,8 @@ void BslAdapter::ChangeSpeed() {
         protocol_.errorNumber = before;
         return;
     }
+    AddDetail(Format("Loader speed %s with clock setting D1=0x%02X D2=0x%02X D3=%u", rate.c_str(),
+                     unsigned(setting->d1), unsigned(setting->d2), unsigned(setting->d3)));
     // The chip now listens at the new rate: the port follows, then the chip's clock settles.
     if (!link_.SetBaudRate(wanted))
         AddNote("The port could not be switched to " + rate + "; the loader already was.");

@@ -20,6 +20,9 @@ bool BslProtocol::Sync() {
         uint8_t reply = 0;
         if (link_.ReadWait(&reply, 1, kBslSyncWaitMs) == 1 && reply == kBslAck)
             return true;
+        if (onRetry)
+            onRetry("Sync attempt " + std::to_string(attempt + 1) + " of " +
+                    std::to_string(kBslSyncAttempts) + " got no acknowledgement");
     }
     errorNumber = kBslSyncFailed;
     return false;

@@ -6,6 +6,8 @@
 #include "adapters/bsl/SerialLink.h"
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 namespace pyrola {
 
@@ -93,6 +95,8 @@ public:
     static const char* ErrorText(int32_t number);
 
     int32_t errorNumber = kBslNoError;
+    // Told of each synchronisation attempt that got no acknowledgement, for a verbose run.
+    std::function<void(const std::string&)> onRetry;
     uint8_t frame[kBslMaxFrame] = {};
     // The answer byte, the byte after it, L1, L2, up to 255 data bytes and the checksum.
     uint8_t answer[4 + 255 + 2] = {};

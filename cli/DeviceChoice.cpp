@@ -1,0 +1,76 @@
+#include "cli/DeviceChoice.h"
+
+#include "adapters/DeviceTable.h"
+#include "ui/TextCompare.h"
+#include "ui/TextFormat.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+namespace pyrola::cli {
+
+namespace {
+
+constexpr const char* kFamilyPrefix = "MSP430";
+constexpr size_t kClosestShown = 3;
+
+std::string Upper(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Edits (insert, delete, replace) that turn a into b.
+size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+} // namespace
+
+DeviceChoice ChooseDevice(const std::string& name) {
+    DeviceChoice choice;
+    std::string wanted = Upper(name);
+    if (wanted.rfind(kFamilyPrefix, 0) != 0)
+        wanted = kFamilyPrefix + wanted;
+    struct Candidate {
+        size_t distance;
+        uint32_t index;
+    };
+    std::vector<Candidate> candidates;
+    for (uint32_t index = 1; index < kDeviceCount; ++index) {
+        const std::string row = Upper(DeviceName(index));
+        if (row == wanted) {
+            choice.index = index;
+            return choice;
+        }
+        candidates.push_back({EditDistance(wanted, row), index});
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
+    std::string closest;
+    size_t shown = 0;
+    for (size_t i = 0; i < candidates.size() && shown < kClosestShown; ++i) {
+        const std::string row = DeviceName(candidates[i].index);
+        if (closest.find(row) != std::string::npos)
+            continue; // a name the table holds twice
+        closest += (shown++ ? ", " : "") + row;
+    }
+    choice.error = Format("Error. No device '%s' in the device table; the closest are %s", name.c_str(),
+                          closest.c_str());
+    return choice;
+}
+
+} // namespace pyrola::cli

@@ -1,0 +1,19 @@
+#pragma once
+// "--device NAME": a row of the device table by its name. A name the table does not hold
+// is refused with the names closest to it, so a typing slip costs one more try, not a
+// chip programmed as the wrong part.
+
+#include <cstdint>
+#include <string>
+
+namespace pyrola::cli {
+
+struct DeviceChoice {
+    uint32_t index = 0; // the row; 0 when refused
+    std::string error;
+};
+
+// Compared without regard to case; "MSP430" may be left off ("F149").
+DeviceChoice ChooseDevice(const std::string& name);
+
+} // namespace pyrola::cli
