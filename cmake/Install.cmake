@@ -1,0 +1,53 @@
+# What `cmake --install` puts where, and the packages CPack makes from it:
+#   Linux: bin/pyrola, share/man/man1/pyrola.1, share/doc/pyrola/README.md; a Debian package.
+#   Windows: pyrola.exe (the window), pyrola-cli.exe and README.md in one folder; a zip.
+# The simulated chip (its FET library, port library and loader server) only with
+# -DPYROLA_INSTALL_SIM=ON, and then in a folder of its own that no library search reaches,
+# so that an installed simulated library is never taken for the real one.
+include(GNUInstallDirs)
+option(PYROLA_INSTALL_SIM "Install the simulated chip's programs and libraries too" OFF)
+
+if(WIN32)
+  set(_bin .)
+  set(_doc .)
+  set(_sim sim)
+else()
+  set(_bin ${CMAKE_INSTALL_BINDIR})
+  set(_doc ${CMAKE_INSTALL_DATAROOTDIR}/doc/pyrola)
+  set(_sim ${CMAKE_INSTALL_LIBDIR}/pyrola/sim)
+  install(FILES ${CMAKE_SOURCE_DIR}/doc/pyrola.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+install(TARGETS pyrola RUNTIME DESTINATION ${_bin})
+if(TARGET pyrola_gui)
+  install(TARGETS pyrola_gui RUNTIME DESTINATION ${_bin})
+endif()
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${_doc})
+
+if(PYROLA_INSTALL_SIM)
+  foreach(_target msp430sim pyrola-simport pyrola-bsl-sim)
+    if(TARGET ${_target})
+      install(TARGETS ${_target} RUNTIME DESTINATION ${_sim} LIBRARY DESTINATION ${_sim})
+    endif()
+  endforeach()
+endif()
+
+set(CPACK_PACKAGE_NAME pyrola)
+set(CPACK_PACKAGE_VENDOR "Qorvane")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Flash programmer for TI MSP430 F1xx/F4xx microcontrollers")
+set(CPACK_PACKAGE_CONTACT "Pyrola developers <pyrola@localhost>")
+set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
+set(CPACK_STRIP_FILES ON)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME pyrola-${PROJECT_VERSION}-windows)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+  # Debian 12 (bookworm): its C and C++ runtime libraries.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "man-db")
+endif()
+include(CPack)

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Builds the packages from existing build folders and checks that what they install runs:
+#   the Debian package (native build): installed with dpkg when run as root (removed again
+#   afterwards unless it was installed before), else unpacked into a scratch folder; then
+#   `pyrola --version` and `man -l` on its manual page;
+#   the Windows zip (mingw-w64 build): unpacked into a scratch folder, its three files
+#   checked and `pyrola-cli.exe --version` run under Wine.
+#
+#   scripts/package-check.sh NATIVE_BUILD_DIR [MINGW_BUILD_DIR]
+#
+# Needs dpkg, man-db and (for the zip) wine. PYROLA_PACKAGE_UNPACK=1 unpacks the Debian
+# package even as root.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+NATIVE=${1:?usage: package-check.sh NATIVE_BUILD_DIR [MINGW_BUILD_DIR]}
+MINGW=${2:-}
+JOBS=${JOBS:-2}
+VERSION=$(sed -n 's/^project(Pyrola VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")
+SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/pyrola-package.XXXXXX")
+cleanup=("rm -rf '$SCRATCH'")
+trap 'for c in "${cleanup[@]}"; do eval "$c"; done' EXIT
+fail() { echo "package-check: $*" >&2; exit 1; }
+
+echo "==== Debian package from $NATIVE"
+cmake --build "$NATIVE" -j "$JOBS" --target pyrola
+rm -f "$NATIVE"/packages/pyrola_*.deb
+(cd "$NATIVE" && cpack -G DEB >/dev/null)
+deb=$(ls "$NATIVE"/packages/pyrola_*.deb)
+dpkg-deb --info "$deb" | grep -q "Version: $VERSION" || fail "the package does not carry version $VERSION"
+if [ "$(id -u)" = 0 ] && [ "${PYROLA_PACKAGE_UNPACK:-0}" != 1 ]; then
+    if ! dpkg-query -W -f='${Status}' pyrola 2>/dev/null | grep -q 'install ok installed'; then
+        cleanup+=("dpkg -r pyrola >/dev/null")
+    fi
+    dpkg -i "$deb"
+    PREFIX=/usr
+else
+    dpkg-deb -x "$deb" "$SCRATCH/deb"
+    PREFIX=$SCRATCH/deb/usr
+fi
+printed=$("$PREFIX/bin/pyrola" --version)
+[ "$printed" = "PYROLA v$VERSION" ] || fail "pyrola --version printed '$printed'"
+echo "$PREFIX/bin/pyrola --version: $printed"
+page=$(MANWIDTH=80 man -l "$PREFIX/share/man/man1/pyrola.1" 2>&1)
+echo "$page" | grep -q "pyrola - flash programmer" || fail "man -l: no manual page"$'\n'"$page"
+echo "$page" | grep -q "EXIT STATUS" || fail "man -l: the page lacks its exit statuses"
+[ -f "$PREFIX/share/doc/pyrola/README.md" ] || fail "no README in share/doc/pyrola"
+echo "man -l $PREFIX/share/man/man1/pyrola.1: $(echo "$page" | sed -n 4p | sed 's/^ *//')"
+
+if [ -n "$MINGW" ]; then
+    echo "==== Windows zip from $MINGW"
+    cmake --build "$MINGW" -j "$JOBS" --target pyrola pyrola_gui
+    rm -f "$MINGW"/packages/pyrola-*.zip
+    (cd "$MINGW" && cpack -G ZIP >/dev/null)
+    zip=$(ls "$MINGW"/packages/pyrola-*.zip)
+    mkdir -p "$SCRATCH/zip"
+    (cd "$SCRATCH/zip" && cmake -E tar xf "$zip")
+    folder=$(find "$SCRATCH/zip" -name pyrola-cli.exe -printf '%h\n' | head -n 1)
+    [ -n "$folder" ] || fail "no pyrola-cli.exe in $zip"
+    for f in pyrola.exe pyrola-cli.exe README.md; do
+        [ -f "$folder/$f" ] || fail "no $f in $zip"
+    done
+    if [ -z "${WINEPREFIX:-}" ]; then
+        export WINEPREFIX="$SCRATCH/wine"
+        cleanup=("wineserver -k >/dev/null 2>&1 || true" "${cleanup[@]}")
+    fi
+    printed=$(WINEDEBUG=-all wine "$folder/pyrola-cli.exe" --version 2>/dev/null | tr -d '\r')
+    [ "$printed" = "PYROLA v$VERSION" ] || fail "pyrola-cli.exe --version under Wine printed '$printed'"
+    echo "wine pyrola-cli.exe --version: $printed"
+fi
+echo "==== packages checked"
