@@ -33,7 +33,7 @@ fi
 
 echo "==== building the programmer, the simulated FET library and the loader server in $BUILD"
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPYROLA_TESTS=OFF -DPYROLA_BENCH=OFF >/dev/null || exit 2
-cmake --build "$BUILD" -j "$JOBS" --target pyrola msp430sim pyrola-bsl-sim >/dev/null || {
+cmake --build "$BUILD" -j "$JOBS" --target pyrola msp430sim pyrola-bsl-sim || {
     echo "demo: build failed" >&2
     exit 2
 }
