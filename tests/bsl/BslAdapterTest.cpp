@@ -424,5 +424,25 @@ TEST(BslNoisyLink, NoRunReportsSuccessOverWrongFlash) {
     EXPECT_GT(failed, 10);
 }
 
+TEST_F(BslAdapterTest, AVerboseRunNotesTheLoaderAndEachSyncRetry) {
+    // Not verbose: none of it.
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_TRUE(adapter.TakeNotes().empty());
+    adapter.verboseNotes = true;
+    ASSERT_EQ(adapter.Reset(0, 0, 0), 0);
+    Bytes b(2);
+    ASSERT_EQ(adapter.ReadMemory(0xF000, b.data(), 2), 0);
+    const std::vector<std::string> identified = adapter.TakeNotes();
+    ASSERT_EQ(identified.size(), 1u);
+    EXPECT_EQ(identified[0], "Loader version 1.10, identification 0xF1, not in the device table");
+    // A silent target: all ten attempts are told.
+    target.SetSilent(true);
+    EXPECT_EQ(adapter.ReadMemory(0xF000, b.data(), 2), -1);
+    const std::vector<std::string> retries = adapter.TakeNotes();
+    ASSERT_EQ(retries.size(), 10u);
+    EXPECT_EQ(retries.front(), "Sync attempt 1 of 10 got no acknowledgement");
+    EXPECT_EQ(retries.back(), "Sync attempt 10 of 10 got no acknowledgement");
+}
+
 } // namespace
 } // namespace pyrola

@@ -88,6 +88,14 @@ for text in "Erase complete." "Blank check complete." "Program complete." "Verif
 done
 run readback 0 -bsl -c1 +r image.txt
 expect_in readback.out "Reading device memory.."
+# The loader cannot tell an F149 by its identification alone: --device names it, and a
+# verbose run says what the loader is.
+run named 0 --verbose --device MSP430F149 -bsl -c1 +v image.txt
+expect_in named.out "Device: MSP430F149."
+expect_in named.out "Loader version 1.10, identification 0xF1, not in the device table"
+expect_in named.out "Verify complete."
+run unnamed 0 -bsl -c1 +v image.txt
+expect_in unnamed.out "Device: DEFAULT."
 grep -q "failed" readback.out readback.err && fail "read back reported a failure: $(cat readback.out readback.err)"
 run locked 1 -bsl -c1 +r
 expect_in locked.out "Protected function. Password not match"
