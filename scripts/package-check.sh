@@ -13,8 +13,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
-NATIVE=${1:?usage: package-check.sh NATIVE_BUILD_DIR [MINGW_BUILD_DIR]}
-MINGW=${2:-}
+NATIVE=$(cd "${1:?usage: package-check.sh NATIVE_BUILD_DIR [MINGW_BUILD_DIR]}" && pwd)
+MINGW=${2:+$(cd "$2" && pwd)}
 JOBS=${JOBS:-2}
 VERSION=$(sed -n 's/^project(Pyrola VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")
 SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/pyrola-package.XXXXXX")
