@@ -80,45 +80,29 @@ std::string TtyDescription(const std::string& ttyName) {
     return driver.empty() ? "serial port" : "serial port (" + driver.substr(driver.rfind('/') + 1) + ")";
 }
 
-// The COMn whose device is path: $PYROLA_COMn, else /dev/ttyS<n-1>.
-std::string ComNameOf(const std::string& path) {
-    for (int n = 1; n <= kHighestMappedPort; ++n) {
-        const char* mapped = std::getenv(("PYROLA_COM" + std::to_string(n)).c_str());
-        if (mapped && *mapped && (mapped == path || RealPath(mapped) == RealPath(path)))
-            return "COM" + std::to_string(n);
-    }
-    const std::string prefix = "/dev/ttyS";
-    if (path.rfind(prefix, 0) == 0) {
-        const std::string number = path.substr(prefix.size());
-        if (!number.empty() && number.size() < 4 &&
-            number.find_first_not_of("0123456789") == std::string::npos) {
-            const std::string name = "COM" + std::to_string(std::stoi(number) + 1);
-            const char* mapped = std::getenv(("PYROLA_" + name).c_str());
-            if (!mapped || !*mapped)
-                return name;
-        }
-    }
-    return "-";
+const char* PortVariable(const char* kind, int number, std::string& name) {
+    name = "PYROLA_" + std::string(kind) + std::to_string(number);
+    return std::getenv(name.c_str());
 }
 
-std::string LptNameOf(const std::string& path) {
+// The port ("COM3", "LPT1") whose device is path: the one whose $PYROLA_<kind>n names it,
+// else the one whose default device it is (devicePrefix and the number less one), unless
+// a variable sends that port elsewhere; "-" when no port reaches it.
+std::string PortNameOf(const std::string& path, const char* kind, const std::string& devicePrefix) {
+    std::string variable;
     for (int n = 1; n <= kHighestMappedPort; ++n) {
-        const char* mapped = std::getenv(LptVariableName(static_cast<uint32_t>(n)).c_str());
-        if (mapped && *mapped && mapped == path)
-            return "LPT" + std::to_string(n);
+        const char* mapped = PortVariable(kind, n, variable);
+        if (mapped && *mapped && (mapped == path || RealPath(mapped) == RealPath(path)))
+            return kind + std::to_string(n);
     }
-    const std::string prefix = "/dev/parport";
-    if (path.rfind(prefix, 0) == 0) {
-        const std::string number = path.substr(prefix.size());
-        if (!number.empty() && number.size() < 4 &&
-            number.find_first_not_of("0123456789") == std::string::npos) {
-            const uint32_t n = static_cast<uint32_t>(std::stoi(number) + 1);
-            const char* mapped = std::getenv(LptVariableName(n).c_str());
-            if (!mapped || !*mapped)
-                return "LPT" + std::to_string(n);
-        }
-    }
-    return "-";
+    if (path.rfind(devicePrefix, 0) != 0)
+        return "-";
+    const std::string number = path.substr(devicePrefix.size());
+    if (number.empty() || number.size() > 3 || number.find_first_not_of("0123456789") != std::string::npos)
+        return "-";
+    const int n = std::stoi(number) + 1;
+    const char* mapped = PortVariable(kind, n, variable);
+    return mapped && *mapped ? "-" : kind + std::to_string(n);
 }
 
 bool Listed(const std::vector<PortEntry>& entries, const std::string& device) {
@@ -142,11 +126,12 @@ std::vector<PortEntry> ListSystemPorts() {
         if (name.rfind("ttyS", 0) == 0 && ReadLine(base + "/type") == "0")
             continue;
         const std::string device = "/dev/" + name;
-        entries.push_back({true, ComNameOf(device), device, TtyDescription(name)});
+        entries.push_back({true, PortNameOf(device, "COM", "/dev/ttyS"), device, TtyDescription(name)});
     }
     for (const std::string& name : FolderNames("/dev")) {
         if (name.rfind("parport", 0) == 0)
-            entries.push_back({false, LptNameOf("/dev/" + name), "/dev/" + name, "parallel port (ppdev)"});
+            entries.push_back({false, PortNameOf("/dev/" + name, "LPT", "/dev/parport"), "/dev/" + name,
+                               "parallel port (ppdev)"});
     }
     // What the variables name is reached whatever the kernel lists: a pseudo-terminal,
     // a port library.
