@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the README's RAW adapter example exactly as written: the lines between the
+# Runs the README's RAW adapter example and its install line exactly as written: the lines between the
 # "raw-example" markers of README.md, from a scratch folder laid out like the top of the
 # source tree after `bash scripts/demo.sh`, whose build/demo is this build folder (so the
 # example's build line builds the port library here). Then checks that the simulated chip
@@ -38,4 +38,20 @@ state=$(sed -n 's/.*PYROLA_SIM_STATE=\([^ ]*\).*/\1/p' "$EXAMPLE")
 first=$(grep -m1 -v '^@' "$ROOT/examples/blink.txt" | tr -d '\r' | cut -d' ' -f1-4 | tr 'A-F' 'a-f')
 got=$(od -A n -t x1 -j $((0xF000)) -N 4 "$state" | xargs)
 [ "$got" = "$first" ] || fail "flash at 0xF000 holds \"$got\", the example \"$first\""
-echo "README RAW example passed"
+
+# The README's install line, staged into a scratch folder: the program, its manual page and
+# the README, and nothing of the simulated chip.
+INSTALL="$WORK/install.sh"
+sed -n '/^<!-- install-example/,/^<!-- \/install-example -->/p' "$SOURCE/README.md" | sed -n 's/^    //p' >"$INSTALL"
+[ "$(grep -c . "$INSTALL")" -ge 1 ] || fail "no install example between the markers of README.md"
+(cd "$ROOT" && DESTDIR="$WORK/staged" timeout 120 bash -e "$INSTALL") >"$WORK/install.txt" 2>&1 ||
+    fail "the install line failed: $(cat "$WORK/install.txt")"
+prefix="$WORK/staged/usr/local"
+for f in bin/pyrola share/man/man1/pyrola.1 share/doc/pyrola/README.md; do
+    [ -f "$prefix/$f" ] || fail "the install line did not install $f"
+done
+[ "$("$prefix/bin/pyrola" --version)" = "PYROLA v1.44" ] || fail "the installed pyrola does not run"
+if find "$WORK/staged" -name '*msp430*' -o -name '*simport*' -o -name '*bsl-sim*' | grep -q .; then
+    fail "the install line installed the simulated chip"
+fi
+echo "README RAW example and install line passed"
