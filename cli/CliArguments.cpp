@@ -17,10 +17,9 @@ struct ValueOption {
 };
 
 constexpr ValueOption kFileOptions[] = {
-    {"--serial", &CliArguments::serialPath},
-    {"--serial-read", &CliArguments::serialReadPath},
-    {"--log", &CliArguments::logPath},
-    {"--save", &CliArguments::savePath},
+    {"--serial", &CliArguments::serialPath}, {"--serial-read", &CliArguments::serialReadPath},
+    {"--log", &CliArguments::logPath},       {"--save", &CliArguments::savePath},
+    {"--station", &CliArguments::station},
 };
 
 uint32_t DumpFlag(const std::string& what) {
@@ -83,6 +82,10 @@ CliArguments ParseCliArguments(const std::vector<std::string>& arguments) {
             parsed.version = true;
             continue;
         }
+        if (argument == "--store-settings") {
+            parsed.storeSettings = true;
+            continue;
+        }
         const size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
         const ValueOption* fileOption = nullptr;
@@ -101,8 +104,10 @@ CliArguments ParseCliArguments(const std::vector<std::string>& arguments) {
             value = arguments[++i];
         }
         if (value.empty()) {
-            parsed.error =
-                Format("Option '%s' needs %s", name.c_str(), fileOption ? "a file name" : "ram, id or bsl");
+            parsed.error = Format("Option '%s' needs %s", name.c_str(),
+                                  !fileOption                                   ? "ram, id or bsl"
+                                  : fileOption->field == &CliArguments::station ? "a name"
+                                                                                : "a file name");
             return parsed;
         }
         if (fileOption) {

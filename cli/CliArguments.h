@@ -25,6 +25,11 @@ struct CliArguments {
     std::optional<std::string> logPath;
     // --save: after a read or a dump, save the image to this file (format by extension).
     std::optional<std::string> savePath;
+    // --station: the production log's name for this station (default: adapter and port).
+    std::optional<std::string> station;
+    // --store-settings: keep the adapter, port and loader options of this command line as
+    // the stored settings (otherwise they hold for this run only).
+    bool storeSettings = false;
     // --dump ram|id|bsl: the job flag of that dump, or 0.
     uint32_t dumpFlag = 0;
     // Why the arguments were refused; empty when they were not.

@@ -39,6 +39,18 @@ bool JobEngine::StepInit() {
                   unsigned(deviceRecord.infoStart), unsigned(deviceRecord.infoEnd),
                   unsigned(deviceRecord.mainStart), unsigned(deviceRecord.mainEnd));
         deviceIndex = deviceRecord.index;
+        // Whatever is known about the run is checked against the chip before any step
+        // may change it.
+        const std::string problem = deviceRecord.index != 0 && checkAttachedDevice
+                                        ? checkAttachedDevice(deviceRecord)
+                                        : std::string();
+        if (!problem.empty()) {
+            PublishRecord();
+            SendStatus(problem, 1);
+            SendLog(problem);
+            PostValue(kBusJobState, 0);
+            return false;
+        }
     } else {
         deviceIndex = 0;
         ReportFailureText("Init()");

@@ -14,7 +14,10 @@ struct SerialSegment {
     uint32_t size = 0;
 };
 
-enum class SerialPlacement { Fits, OutsideFlash, CrossesSegment };
+// SegmentOutsideFlash: the address is in flash, but its segment reaches out of the flash
+// region that holds it (main memory that starts in mid-segment, as on chips whose main
+// memory begins at 0x1100): the segment erase cannot be checked, every board would fail.
+enum class SerialPlacement { Fits, OutsideFlash, CrossesSegment, SegmentOutsideFlash };
 
 // The segment the write step backs up, erases and writes back for a serial at address.
 SerialSegment SerialSegmentOf(const DeviceRecord& device, uint32_t address);

@@ -38,5 +38,5 @@ STATUS=$?
 grep -q -- '->Break operation\.\.$' "$WORK/out.txt" || fail "no 'Break operation..' line"
 grep -q -- '->Verify complete\.$' "$WORK/out.txt" && fail "the job ran to its end"
 grep -q 'failed' "$WORK/out.txt" && fail "a cancelled step reported a failure"
-grep -q '^Adapter=2$' "$WORK/settings.ini" || fail "the settings were not saved on the way out"
+grep -q "^Adapter=" "$WORK/settings.ini" && fail "the run's adapter was stored"
 echo "interrupt test passed"

@@ -152,8 +152,8 @@ TEST_F(FormTest, InMemoryDecodesByTheCurrentType) {
     block.bytes = {0x78, 0x56, 0x34, 0x12};
     block.valid = 1;
     form.RefreshInMemory();
-    EXPECT_EQ(form.InMemoryText(), "12345678");
-    block.valid = 0; // a failed read
+    EXPECT_EQ(form.InMemoryText(), "305419896"); // decimal, as the number is typed
+    block.valid = 0;                             // a failed read
     form.RefreshInMemory();
     EXPECT_EQ(form.InMemoryText(), "???");
 }
