@@ -100,7 +100,7 @@ std::string PrepareRunLog(const std::string& path, const std::string& station, u
     if (!facts.writable)
         return facts.exists ? "the file may not be written" : "no file can be made there";
     if (facts.freeBytes && *facts.freeBytes < kRunLogRoom)
-        return "its disk is full (less than 64 KiB left)";
+        return "its disk is full: less than 64 KiB left";
     FileLock lock(LockPathFor(path));
     if (!lock.Held())
         return "can't lock it";
