@@ -13,8 +13,9 @@ constexpr size_t kFieldLength = 255;
 } // namespace
 
 SerializationForm::SerializationForm(ProfileFile& profile, SerialBlock& block, MessageBus& mainWindow,
-                                     std::function<bool()> jobRunning)
-    : profile_(profile), block_(block), mainWindow_(mainWindow), jobRunning_(std::move(jobRunning)) {}
+                                     std::function<bool()> jobRunning, SharedSerialFile* shared)
+    : profile_(profile), block_(block), mainWindow_(mainWindow), jobRunning_(std::move(jobRunning)),
+      shared_(shared) {}
 
 const std::array<const char*, 5>& SerializationForm::PlaceAsNames() {
     static const std::array<const char*, 5> names = {SerialTypeName(0), SerialTypeName(1), SerialTypeName(2),
@@ -127,7 +128,28 @@ bool SerializationForm::ReadClicked() {
 }
 
 bool SerializationForm::WriteClicked() {
-    return RequestJob(kBusWriteSerial);
+    fileProblemText_.clear();
+    if (!shared_ || configFileText_.empty())
+        return RequestJob(kBusWriteSerial);
+    if (!JobButtonsEnabled())
+        return false;
+    // The board gets the file's number, whatever this dialog last showed: a headless run
+    // may have taken numbers since.
+    const SerialTake take = shared_->Take(configFileText_);
+    if (!take.problem.empty()) {
+        fileProblemText_ = Format("Write refused. \"%s\": %s", configFileText_.c_str(), take.problem.c_str());
+        return false;
+    }
+    SerialConfig taken = take.config;
+    SerialFormat takenFormat(taken);
+    takenFormat.ParseSerial(taken.serial, true);
+    ComposeSerialBytes(takenFormat, block_);
+    // The fields go on from the file's next number.
+    config_ = take.config;
+    config_.serial = take.next;
+    RefreshFields();
+    mainWindow_.Send(kBusWriteSerial, 0);
+    return true;
 }
 
 void SerializationForm::NewClicked() {
@@ -151,6 +173,13 @@ bool SerializationForm::SaveChosen(const std::optional<std::string>& path) {
     if (!path)
         return true;
     configFileText_ = *path;
+    if (shared_) {
+        const std::string problem = shared_->Store(*path, config_);
+        if (problem.empty())
+            return true;
+        fileProblemText_ = Format("Save refused. \"%s\": %s", path->c_str(), problem.c_str());
+        return false;
+    }
     if (WriteSerialConfig(profile_, *path, config_))
         return true;
     fileProblemText_ = Format("Save failed. Can't write \"%s\"", path->c_str());

@@ -16,6 +16,7 @@
 #include "platform/ProfileFile.h"
 #include "serial/SerialConfig.h"
 #include "serial/SerialFormat.h"
+#include "serial/SharedSerialFile.h"
 
 #include <array>
 #include <cstdint>
@@ -59,9 +60,11 @@ class SerializationForm {
 public:
     // profile reads and writes the ".sprj" files; block is the job engine's SerialBlock;
     // mainWindow carries the requests to the shell. jobRunning tells whether a job runs
-    // (null: never). All must outlive the form.
+    // (null: never). shared, when given, is how the open ".sprj" file is shared with the
+    // production line: Write takes the file's number as the headless program does, and
+    // Save never moves its counter back. All must outlive the form.
     SerializationForm(ProfileFile& profile, SerialBlock& block, MessageBus& mainWindow,
-                      std::function<bool()> jobRunning = {});
+                      std::function<bool()> jobRunning = {}, SharedSerialFile* shared = nullptr);
     SerializationForm(const SerializationForm&) = delete;
     SerializationForm& operator=(const SerializationForm&) = delete;
 
@@ -97,14 +100,17 @@ public:
     void IncClicked();
     void DecClicked();
     // Compose the serial into the block and send request 9 (Read) or 10 (Write). False, and
-    // nothing done, while a job runs.
+    // nothing done, while a job runs. With a shared file open, Write takes the file's
+    // current number under its lock (the file steps to the next, which the fields then
+    // show); false, nothing done, when the file refuses, and FileProblemText() says why.
     bool ReadClicked();
     bool WriteClicked();
     void NewClicked();
     // After the open or save file dialog: the chosen path, or nothing when cancelled.
     // Open reads the file (missing keys and a missing file give the defaults) and refreshes
     // the fields in both cases. Save writes Address, Type and Serial; false when the file
-    // could not be written, and FileProblemText() says so.
+    // could not be written (or, with a shared file, its counter is already past the
+    // configuration's: the numbers between may be on boards), and FileProblemText() says so.
     void OpenChosen(const std::optional<std::string>& path);
     bool SaveChosen(const std::optional<std::string>& path);
     // Empty, or why the last save failed (for a message box).
@@ -131,6 +137,7 @@ private:
     SerialBlock& block_;
     MessageBus& mainWindow_;
     std::function<bool()> jobRunning_;
+    SharedSerialFile* shared_;
     SerialConfig config_;
     SerialFormat format_{config_};
     // Makes the next change notification of "Unique number" be ignored.
