@@ -25,18 +25,10 @@ bool InDevice(const DeviceRecord& device, uint32_t address) {
 } // namespace
 
 std::string SerialOverlapsImage(const MemoryImage& image, const SerialBlock& serial) {
-    uint32_t overlap = 0;
-    uint32_t first = 0;
-    for (uint32_t i = 0; i < serial.bytes.size(); ++i) {
-        if (image.IsPresent(serial.address + i) && overlap++ == 0)
-            first = serial.address + i;
-    }
-    if (overlap == 0)
+    const std::string overlap = SerialImageOverlapText(serial, FindSerialImageOverlap(image, serial));
+    if (overlap.empty())
         return {};
-    return Format("Error. The serial at 0x%X-0x%X would overwrite %u bytes of the image, first at 0x%X "
-                  "(check the Address of the serial config)%s",
-                  unsigned(serial.address), unsigned(serial.address + serial.bytes.size() - 1),
-                  unsigned(overlap), unsigned(first), kNothingDone);
+    return "Error. " + overlap + " (check the Address of the serial config)" + kNothingDone;
 }
 
 std::string ImageOutsideDevice(const MemoryImage& image, const DeviceRecord& device) {

@@ -84,14 +84,15 @@ std::optional<uint32_t> CounterOfSameForm(const SerialConfig& file, const Serial
 
 class SystemSerialFile : public SharedSerialFile {
 public:
-    SerialTake Take(const std::string& path) override {
+    SerialTake Take(const std::string& path,
+                    const std::function<std::string(const SerialConfig&)>& accept) override {
         const SerialFileRead read = ReadSerialCounterFile(path, true);
         if (!read.problem.empty()) {
             SerialTake refused;
             refused.problem = read.problem;
             return refused;
         }
-        return TakeSerialNumber(path, {});
+        return TakeSerialNumber(path, accept);
     }
     std::string Store(const std::string& path, const SerialConfig& config) override {
         return StoreSerialConfig(path, config);

@@ -1,6 +1,7 @@
 #include "serial/SerializationForm.h"
 
 #include "image/ParseNumber.h"
+#include "jobs/SerialPlacement.h"
 #include "serial/SerialBytes.h"
 #include "serial/SerialConfigFile.h"
 #include "ui/TextFormat.h"
@@ -65,6 +66,7 @@ void SerializationForm::AddressEdited(const std::string& text) {
     }
     // The block no longer says what lies at the address.
     inMemoryText_ = kSerialUnknownText;
+    RefreshOverlap();
 }
 
 void SerializationForm::NumberEdited(const std::string& text) {
@@ -92,6 +94,23 @@ void SerializationForm::ParseNumberField() {
         currentText_ = kSerialUnknownText;
     }
     sizeText_ = Format("Size: %d bytes", static_cast<int>(SerialSize(format_)));
+    RefreshOverlap();
+}
+
+std::string SerializationForm::ImageOverlap(const SerialConfig& config) const {
+    if (!image_)
+        return {};
+    SerialConfig copy = config;
+    SerialFormat format(copy);
+    if (!format.ParseSerial(copy.serial, true))
+        return {};
+    SerialBlock serial;
+    ComposeSerialBytes(format, serial);
+    return SerialImageOverlapText(serial, FindSerialImageOverlap(*image_, serial));
+}
+
+void SerializationForm::RefreshOverlap() {
+    overlapWarning_ = ImageOverlap(config_).empty() ? std::string() : std::string(kSerialOnImageText);
 }
 
 void SerializationForm::IncClicked() {
@@ -112,6 +131,7 @@ void SerializationForm::ShowStepped() {
     // (TEST99999M2 steps to TEST100000M2): its check and size follow it.
     numberCheckText_.clear();
     sizeText_ = Format("Size: %d bytes", static_cast<int>(SerialSize(format_)));
+    RefreshOverlap();
 }
 
 bool SerializationForm::RequestJob(uint32_t code) {
@@ -129,13 +149,21 @@ bool SerializationForm::ReadClicked() {
 
 bool SerializationForm::WriteClicked() {
     fileProblemText_.clear();
-    if (!shared_ || configFileText_.empty())
+    RefreshOverlap();
+    if (!shared_ || configFileText_.empty()) {
+        const std::string overlap = ImageOverlap(config_);
+        if (!overlap.empty()) {
+            fileProblemText_ = "Write refused. " + overlap + ".";
+            return false;
+        }
         return RequestJob(kBusWriteSerial);
+    }
     if (!JobButtonsEnabled())
         return false;
     // The board gets the file's number, whatever this dialog last showed: a headless run
-    // may have taken numbers since.
-    const SerialTake take = shared_->Take(configFileText_);
+    // may have taken numbers since. A serial on the image takes none.
+    const SerialTake take =
+        shared_->Take(configFileText_, [this](const SerialConfig& config) { return ImageOverlap(config); });
     if (!take.problem.empty()) {
         fileProblemText_ = Format("Write refused. \"%s\": %s", configFileText_.c_str(), take.problem.c_str());
         return false;

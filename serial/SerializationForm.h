@@ -11,6 +11,7 @@
 // the window must not forward the change notifications that its own SetWindowText causes,
 // only the ones the user causes.
 
+#include "image/MemoryImage.h"
 #include "jobs/MessageBus.h"
 #include "jobs/SerialBlock.h"
 #include "platform/ProfileFile.h"
@@ -51,6 +52,7 @@ enum SerializationControl : uint32_t {
 };
 
 inline constexpr const char* kSerialInvalidInputText = "Error. Invalid input.";
+inline constexpr const char* kSerialOnImageText = "Warning. The serial overlaps the image.";
 // The open and save dialogs: filter name and pattern pairs, in order, and the default
 // extension ("sprj").
 inline constexpr std::array<const char*, 4> kSerialConfigFilter = {"Serial Config (*.sprj)", "*.sprj",
@@ -76,11 +78,15 @@ public:
     void Closed();
 
     // --- what the window shows -----------------------------------------------------------
-    const std::string& ConfigFileText() const { return configFileText_; }     // 1072
-    const std::string& AddressText() const { return addressText_; }           // 1067, "0x%X"
-    const std::string& AddressCheckText() const { return addressCheckText_; } // 1075
-    const std::string& NumberText() const { return numberText_; }             // 1070
-    const std::string& NumberCheckText() const { return numberCheckText_; }   // 1074
+    const std::string& ConfigFileText() const { return configFileText_; } // 1072
+    const std::string& AddressText() const { return addressText_; }       // 1067, "0x%X"
+    // 1075: "Error. Invalid input.", or the warning that the serial lies on bytes of the
+    // image (the window's), which Write then refuses.
+    const std::string& AddressCheckText() const {
+        return addressCheckText_.empty() ? overlapWarning_ : addressCheckText_;
+    }
+    const std::string& NumberText() const { return numberText_; }           // 1070
+    const std::string& NumberCheckText() const { return numberCheckText_; } // 1074
     // 1073: the five type names in list order, and the selected row (-1: none, for a type
     // value from a file that is none of them).
     static const std::array<const char*, 5>& PlaceAsNames();
@@ -121,6 +127,9 @@ public:
     // before it asks the view to redraw the field (ShellView::RefreshSerialization).
     void RefreshInMemory();
 
+    // The memory image a write must not overwrite (the window's); null: none.
+    void SetImage(const MemoryImage* image) { image_ = image; }
+
     SerialConfig& Config() { return config_; }
     SerialFormat& SerialNumberFormat() { return format_; }
 
@@ -131,6 +140,9 @@ private:
     void RewriteNumberField(const std::string& text);
     void ParseNumberField();
     void ShowStepped();
+    // The reason a serial of config would overwrite image bytes; empty when it would not.
+    std::string ImageOverlap(const SerialConfig& config) const;
+    void RefreshOverlap();
     bool RequestJob(uint32_t code);
 
     ProfileFile& profile_;
@@ -138,6 +150,8 @@ private:
     MessageBus& mainWindow_;
     std::function<bool()> jobRunning_;
     SharedSerialFile* shared_;
+    const MemoryImage* image_ = nullptr;
+    std::string overlapWarning_;
     SerialConfig config_;
     SerialFormat format_{config_};
     // Makes the next change notification of "Unique number" be ignored.

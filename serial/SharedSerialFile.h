@@ -7,6 +7,7 @@
 
 #include "serial/SerialConfig.h"
 
+#include <functional>
 #include <string>
 
 namespace pyrola {
@@ -20,8 +21,11 @@ struct SerialTake {
 class SharedSerialFile {
 public:
     virtual ~SharedSerialFile() = default;
-    // Takes the file's current number (the file read strictly) and stores the next.
-    virtual SerialTake Take(const std::string& path) = 0;
+    // Takes the file's current number (the file read strictly) and stores the next; accept,
+    // when given, may refuse the file's configuration first (its text is the problem, and
+    // nothing is taken).
+    virtual SerialTake Take(const std::string& path,
+                            const std::function<std::string(const SerialConfig&)>& accept = {}) = 0;
     // Writes the configuration unless the file's counter (same text around it, same type)
     // is already past the configuration's. Empty on success, else why not.
     virtual std::string Store(const std::string& path, const SerialConfig& config) = 0;

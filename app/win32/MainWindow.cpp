@@ -74,6 +74,7 @@ MainWindow::MainWindow(HINSTANCE instance, SettingsStore& store, const AdapterSe
     serialForm_ = std::make_unique<SerializationForm>(
         SystemProfileFile(), shell_.Engine().serialBlock, bus_, [this] { return shell_.IsJobRunning(); },
         &SystemSharedSerialFile());
+    serialForm_->SetImage(&shell_.Image());
     shell_.SetSerializationForm(serialForm_.get());
     serialDialog_ = std::make_unique<SerializationDialog>(instance_, *serialForm_,
                                                           [this] { shell_.SetSerializationOpen(false); });

@@ -226,3 +226,26 @@ TEST_F(FormTest, AFailedSaveIsReported) {
     EXPECT_TRUE(form.SaveChosen(PathOf("ok.sprj")));
     EXPECT_EQ(form.FileProblemText(), "");
 }
+
+TEST_F(FormTest, ASerialOnTheImageIsWarnedOfAndNotWritten) {
+    MemoryImage image;
+    image.Clear();
+    image.StoreByte(0xFFFE, 0x00);
+    image.StoreByte(0xFFFF, 0xF0);
+    form.SetImage(&image);
+    form.PlaceAsSelected(kSerialWord);
+    form.NumberEdited("18");
+    EXPECT_EQ(form.AddressCheckText(), "");
+    form.AddressEdited("0xFFFE"); // the reset vector
+    EXPECT_EQ(form.AddressCheckText(), kSerialOnImageText);
+    EXPECT_FALSE(form.WriteClicked());
+    EXPECT_EQ(
+        form.FileProblemText(),
+        "Write refused. The serial at 0xFFFE-0xFFFF would overwrite 2 bytes of the image, first at 0xFFFE.");
+    EXPECT_TRUE(bus.Sent(kBusWriteSerial).empty());
+    // Beside the image it is fine again.
+    form.AddressEdited("0x1000");
+    EXPECT_EQ(form.AddressCheckText(), "");
+    EXPECT_TRUE(form.WriteClicked());
+    EXPECT_EQ(bus.Sent(kBusWriteSerial).size(), 1u);
+}
