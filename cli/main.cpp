@@ -1,11 +1,12 @@
 // pyrola [program options] [-pi] [-fet | -raw | -bsl] [-c{port}] [+ebpvr] {file}
 // The main window's command line without the window: each argument is one command-line
-// token, a job that starts is waited for, the settings are saved as on Exit. The program's
-// own "--" options (serial numbers, the production log, saving a read image, the dumps)
-// are read first and never reach the command-line processing.
+// token, a job that starts is waited for; the adapter and port it names hold for this run
+// (the settings are saved as on Exit only with --store-settings). The program's own "--"
+// options (serial numbers, the production log, saving a read image, the dumps) are read
+// first and never reach the command-line processing.
 // Exit status: 0 all done, 1 a step failed, left image bytes out or was cancelled, 2 the
-// command line, an option's file or the image file was rejected (or named no action) and
-// no job ran.
+// command line, an option's file or the image file was rejected (or named no action), or
+// the identified chip cannot hold the image or the serial: nothing on the chip changed.
 
 #include "adapters/DeviceTable.h"
 #include "adapters/bsl/BslAdapter.h"
