@@ -314,6 +314,15 @@ void ProgrammerShell::LoadAndStart(const std::optional<std::string>& file, uint3
             return;
         }
     }
+    if (flags && options.checkBeforeJob) {
+        const std::string problem = options.checkBeforeJob();
+        if (!problem.empty()) {
+            SetFailureMark(true);
+            Message(problem);
+            outcome.rejected = true;
+            return;
+        }
+    }
     if (flags)
         outcome.jobStarted = StartJobReporting(flags);
 }
@@ -421,10 +430,11 @@ void ProgrammerShell::ExecuteCommand(uint32_t id) {
     RefreshCommandStates();
 }
 
-void ProgrammerShell::Exit() {
+void ProgrammerShell::Exit(bool saveSettings) {
     pendingChange_ = nullptr;
     StartJob(kJobCancel);
-    SaveSettings(settings_, store_);
+    if (saveSettings)
+        SaveSettings(settings_, store_);
 }
 
 void ProgrammerShell::SelectDevice(uint32_t index) {

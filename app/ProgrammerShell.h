@@ -57,6 +57,9 @@ struct CarryOutOptions {
     // programming what may be half a file: for a front end nobody watches. The window
     // only warns.
     bool refuseUnterminatedFile = false;
+    // Runs once the file is loaded and before the job starts: a non-empty text refuses the
+    // job (shown in the error colour, the outcome rejected), with nothing done.
+    std::function<std::string()> checkBeforeJob;
 };
 
 class ProgrammerShell : private FileFlowHost {
@@ -111,8 +114,9 @@ public:
     void StartJob(uint32_t flags);
     // A menu item, button or key.
     void ExecuteCommand(uint32_t id);
-    // Cancel a running job and save the settings; the front end then closes.
-    void Exit();
+    // Cancel a running job and save the settings (unless saveSettings is false: a run that
+    // must leave the stored settings as they were); the front end then closes.
+    void Exit(bool saveSettings = true);
 
     // The user picked a row of the device list.
     void SelectDevice(uint32_t index);

@@ -23,6 +23,7 @@ constexpr ValueOption kFileOptions[] = {
     {"--serial-read", &CliArguments::serialReadPath, "a file name"},
     {"--log", &CliArguments::logPath, "a file name"},
     {"--save", &CliArguments::savePath, "a file name"},
+    {"--station", &CliArguments::station, "a name"},
     {"--format", &CliArguments::formatName, "a format name"},
     {"--device", &CliArguments::deviceName, "a device name"},
 };
@@ -35,6 +36,8 @@ std::optional<bool CliArguments::*> FlagOption(const std::string& name) {
         return &CliArguments::verbose;
     if (name == "--list-ports")
         return &CliArguments::listPorts;
+    if (name == "--store-settings")
+        return &CliArguments::storeSettings;
     return std::nullopt;
 }
 

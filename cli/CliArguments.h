@@ -36,6 +36,12 @@ struct CliArguments {
     // --device NAME: the device-table row to assume where the chip cannot be identified,
     // and the one the identified chip must be.
     std::optional<std::string> deviceName;
+    // --station: the production log's name for this station (default: adapter and port).
+    std::optional<std::string> station;
+    // --store-settings: keep the adapter, port and loader options of this command line as
+    // the stored settings (otherwise they hold for this run only).
+    bool storeSettings = false;
+
     // --dump ram|id|bsl: the job flag of that dump, or 0.
     uint32_t dumpFlag = 0;
     // Why the arguments were refused; empty when they were not.

@@ -63,4 +63,15 @@ void AdjustBslLine(const LoaderOptions& options, BslLineOptions& line) {
         line.wiring.swapResetTest = true;
 }
 
+void StoreLoaderOptions(const LoaderOptions& options, Settings& settings) {
+    if (options.speed)
+        settings.bslSpeed = *options.speed;
+    if (options.resetInverted)
+        settings.bslResetInverted = 1;
+    if (options.testInverted)
+        settings.bslTestInverted = 1;
+    if (options.swapResetTest)
+        settings.bslSwapResetTest = 1;
+}
+
 } // namespace pyrola::cli

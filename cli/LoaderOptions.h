@@ -7,9 +7,10 @@
 //   --swap-reset-test    DTR drives the test line and RTS the reset line
 // They hold for this run only: they adjust the line the settings give the adapter, and
 // the stored settings ("BslSpeed", "BslResetInverted", "BslTestInverted",
-// "BslSwapResetTest") are never changed by them.
+// "BslSwapResetTest") change only with --store-settings.
 
 #include "adapters/bsl/BslLineOptions.h"
+#include "settings/Settings.h"
 
 #include <cstdint>
 #include <optional>
@@ -40,5 +41,7 @@ LoaderOptions TakeLoaderOptions(const std::vector<std::string>& arguments);
 
 // Sets what the options name in the line the settings gave; the rest stays as it was.
 void AdjustBslLine(const LoaderOptions& options, BslLineOptions& line);
+// --store-settings: what the options name becomes the stored setting.
+void StoreLoaderOptions(const LoaderOptions& options, Settings& settings);
 
 } // namespace pyrola::cli

@@ -7,14 +7,18 @@
 // or power cut after that can skip a number, never repeat one.
 //
 // The file keeps the text rules of the dialog's profile files on both systems: only the
-// Serial line changes, everything else in the file stays as it was. The lock file is the
-// .sprj's path with ".lock" appended; it goes with its last holder.
+// Serial line changes, everything else in the file stays as it was (a byte-order mark and
+// CR-only line ends too). The lock file lies beside the file the path finally names (its
+// name with ".lock" appended), so a symbolic link and the plain path share it; it goes with
+// its last holder. A file with more than one hard link is refused, since replacing it would
+// part the names.
 
 #include "adapters/DeviceRecord.h"
 #include "jobs/JobEngine.h"
 #include "jobs/SerialBlock.h"
 #include "serial/SerialConfig.h"
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -26,9 +30,10 @@ public:
     explicit SerialReservation(std::string path) : path_(std::move(path)) {}
 
     // Reads and checks the file (under its lock); on success the block gets the current
-    // serial's bytes and address (what a read fetches, and where a write goes). Empty when
-    // the file is usable, else why not.
-    std::string Load(SerialBlock& block);
+    // serial's bytes and address (what a read fetches, and where a write goes). forWriting:
+    // the file must also be one the next number can be stored in. Empty when the file is
+    // usable, else why not.
+    std::string Load(SerialBlock& block, bool forWriting = false);
     const SerialConfig& Config() const { return config_; }
 
     // The write step's preparation, on the worker: the board's number is reserved and its
@@ -37,6 +42,12 @@ public:
     SerialWritePreparation Reserve(const DeviceRecord& device, SerialBlock& block);
     // The serial this run reserved, if any.
     std::optional<std::string> Reserved() const;
+
+    // Called by Reserve once the next number is stored and before the device changes, with
+    // the number taken and the device: records the reservation (the production log's
+    // RESERVED line). A non-empty answer says why it could not: the number stays taken,
+    // the device is not written. Set before the job starts.
+    std::function<std::string(const std::string& serial, const DeviceRecord& device)> recordReservation;
 
 private:
     std::string Problem(const std::string& what) const;

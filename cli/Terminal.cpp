@@ -27,6 +27,13 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
     // The second press is left to the system, which ends the process at once.
     if ((type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) && interrupts.fetch_add(1) == 0)
         return TRUE;
+    // A closed console ends the process when this returns: the main thread gets a few
+    // seconds to cancel the job and write its log line first.
+    if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) {
+        interrupts.fetch_add(1);
+        Sleep(4000);
+        return TRUE;
+    }
     if (eraseLineOnExit) {
         DWORD written = 0;
         WriteFile(GetStdHandle(STD_ERROR_HANDLE), kEraseLine, sizeof kEraseLine - 1, &written, nullptr);
@@ -64,7 +71,10 @@ void InstallInterruptHandler() {
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;
-    sigaction(SIGINT, &action, nullptr);
+    // A line controller stopping the program (kill, a closed terminal) cancels the job as
+    // Ctrl+C does, so the run still ends with its log line.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
 #endif
 }
 

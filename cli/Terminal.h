@@ -5,7 +5,8 @@
 namespace pyrola::cli {
 
 bool StandardErrorIsTerminal();
-// Installs the Ctrl+C handler. The first press increments the count InterruptCount
+// Installs the Ctrl+C handler (also for SIGTERM and SIGHUP, and a closed console on
+// Windows). The first press increments the count InterruptCount
 // returns; a second press ends the process with status 1.
 void InstallInterruptHandler();
 int InterruptCount();

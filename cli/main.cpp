@@ -1,11 +1,12 @@
 // pyrola [program options] [-pi] [-fet | -raw | -bsl] [-c{port}] [+ebpvr] {file}
 // The main window's command line without the window: each argument is one command-line
-// token, a job that starts is waited for, the settings are saved as on Exit. The program's
-// own "--" options (serial numbers, the production log, saving a read image, the dumps)
-// are read first and never reach the command-line processing.
+// token, a job that starts is waited for; the adapter and port it names hold for this run
+// (the settings are saved as on Exit only with --store-settings). The program's own "--"
+// options (serial numbers, the production log, saving a read image, the dumps) are read
+// first and never reach the command-line processing.
 // Exit status: 0 all done, 1 a step failed, left image bytes out or was cancelled, 2 the
-// command line, an option's file or the image file was rejected (or named no action) and
-// no job ran.
+// command line, an option's file or the image file was rejected (or named no action), or
+// the identified chip cannot hold the image or the serial: nothing on the chip changed.
 
 #include "adapters/DeviceTable.h"
 #include "adapters/FetAdapter.h"
@@ -23,8 +24,10 @@
 #include "cli/ImageFormatChoice.h"
 #include "cli/LoaderOptions.h"
 #include "cli/RunDetails.h"
+#include "cli/ProductionChecks.h"
 #include "cli/RunLog.h"
 #include "cli/SerialReservation.h"
+#include "cli/StepNames.h"
 #include "cli/Terminal.h"
 #include "image/ImageCrc.h"
 #include "jobs/CommandLine.h"
@@ -44,8 +47,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,7 +70,11 @@ constexpr const char* kProgramOptionsUsage =
     "                            the number after it is stored in the file before the chip\n"
     "                            is written, so no number is ever given to two boards\n"
     "    --serial-read FILE.sprj Read back the serial number FILE.sprj places and print it\n"
-    "    --log FILE.csv          Append one CSV line about this run to FILE.csv\n"
+    "    --log FILE.csv          Append one CSV line about this run to FILE.csv (and a\n"
+    "                            RESERVED line when a serial number is taken)\n"
+    "    --station NAME          The station's name in the log (default: adapter and port)\n"
+    "    --store-settings        Keep -fet/-raw/-bsl, -c and the loader options as the stored\n"
+    "                            settings (otherwise they hold for this run only)\n"
     "    --save FILE             After +r or --dump, save the image (format by extension)\n"
     "    --dump ram|id|bsl       Dump RAM, the device ID or the bootstrap loader area\n"
     "    --format NAME           Read the image file as txt, hex, bin, elf or srec (else by\n"
@@ -80,27 +89,6 @@ constexpr const char* kProgramOptionsUsage =
 constexpr uint32_t kStepBits = kJobProgram | kJobErase | kJobRead | kJobBlankCheck | kJobVerify |
                                kJobDebugOneWire | kJobWriteSerial | kJobReadSerial | kJobReset | kJobDumpRam |
                                kJobDumpLoader | kJobDumpDeviceId | kJobAttachOnly;
-
-struct StepName {
-    uint32_t flag;
-    const char* name;
-};
-// In the engine's step order.
-constexpr StepName kStepNames[] = {
-    {kJobDebugOneWire, "Debug OW interface"},
-    {kJobReset, "Reset"},
-    {kJobErase, "Erase"},
-    {kJobBlankCheck, "Blank check"},
-    {kJobRead, "Read"},
-    {kJobProgram, "Program"},
-    {kJobVerify, "Verify"},
-    {kJobWriteSerial, "Write serial number"},
-    {kJobReadSerial, "Read serial number"},
-    {kJobAttachOnly, "Attach"},
-    {kJobDumpDeviceId, "Dump device ID"},
-    {kJobDumpRam, "Dump RAM"},
-    {kJobDumpLoader, "Dump BSL"},
-};
 
 void PrintUsage() {
     std::string usage = kCommandLineUsage;
@@ -122,15 +110,10 @@ std::string LocalDateTime() {
     return text;
 }
 
-std::string StepsText(uint32_t flags, bool saved) {
-    std::string text;
-    for (const StepName& step : kStepNames) {
-        if (flags & step.flag)
-            text += (text.empty() ? "" : ", ") + std::string(step.name);
-    }
-    if (saved)
-        text += (text.empty() ? "" : ", ") + std::string("Save");
-    return text;
+std::string DeviceNameOf(const DeviceRecord& device) {
+    char name[sizeof device.name + 1] = {};
+    std::memcpy(name, device.name, sizeof device.name);
+    return name;
 }
 
 // The closing line of every run that got as far as the shell: the result for scripts and
@@ -188,17 +171,13 @@ JobEnd WaitForJob(ProgrammerShell& shell, QueuedMessageBus& bus, const CommandLi
 // the job, what follows it (printing a serial, saving the image) and the log line.
 class HeadlessRun {
 public:
-    HeadlessRun(ProgrammerShell& shell, QueuedMessageBus& bus, CliView& view, const CliArguments& arguments)
-        : shell_(shell), bus_(bus), view_(view), arguments_(arguments) {
+    HeadlessRun(ProgrammerShell& shell, QueuedMessageBus& bus, CliView& view, const CliArguments& arguments,
+                const LoaderOptions& loader)
+        : shell_(shell), bus_(bus), view_(view), arguments_(arguments), loader_(loader) {
         record_.dateTime = LocalDateTime();
     }
 
     int Execute() {
-        if (arguments_.logPath && !AppendRunLog(*arguments_.logPath, "")) {
-            Complain(Format("Error. Can't write the log file \"%s\": nothing was done",
-                            arguments_.logPath->c_str()));
-            return kExitRejected;
-        }
         const int status = Carry();
         return Finish(status);
     }
@@ -235,22 +214,58 @@ private:
         if (!format.error.empty())
             return Reject(format.error + ": nothing was done");
         shell_.SetLoadFormat(format.format);
+        // The command line's adapter and port (and the loader options) hold for this run;
+        // storing them is asked for explicitly.
+        if (request.anyToken && request.flowFlags == 0 && optionFlags == 0 && !request.fileToken &&
+            !arguments_.storeSettings)
+            return Reject("Error. Nothing to do: -fet, -raw, -bsl, -c and -pi hold for one run; add "
+                          "--store-settings to keep the adapter and port: nothing was done");
         SerialBlock& block = shell_.Engine().serialBlock;
         if (arguments_.serialPath || arguments_.serialReadPath) {
             serial_ = std::make_shared<SerialReservation>(arguments_.serialPath ? *arguments_.serialPath
                                                                                 : *arguments_.serialReadPath);
-            const std::string problem = serial_->Load(block);
+            const std::string problem = serial_->Load(block, arguments_.serialPath.has_value());
             if (!problem.empty())
                 return Reject(problem + ": nothing was done");
         }
         if (arguments_.serialPath) {
             // A worker given up on (Ctrl+C) may still be in the write step when this run
-            // object is gone: the hook keeps the reservation alive itself.
+            // object is gone: the hook keeps the reservation (and the log record) alive itself.
+            if (arguments_.logPath) {
+                serial_->recordReservation = [shared = shared_, path = *arguments_.logPath](
+                                                 const std::string& serial, const DeviceRecord& device) {
+                    RunRecord record;
+                    {
+                        std::lock_guard<std::mutex> lock(shared->mutex);
+                        record = shared->reservation;
+                    }
+                    record.dateTime = LocalDateTime();
+                    record.device = DeviceNameOf(device);
+                    record.serial = serial;
+                    record.result = kRunReserved;
+                    return AppendRunLog(path, RunLogLine(record));
+                };
+            }
             shell_.Engine().prepareSerialWrite = [reservation = serial_](const DeviceRecord& device,
                                                                          SerialBlock& target) {
                 return reservation->Reserve(device, target);
             };
         }
+        const bool imageSteps = (request.flowFlags & (kJobProgram | kJobVerify)) != 0;
+        shell_.Engine().checkSerialAgainstImage = arguments_.serialPath && imageSteps;
+        shell_.Engine().checkAttachedDevice =
+            [shared = shared_, imageSteps,
+             serial = arguments_.serialPath ? std::optional<SerialBlock>(block) : std::nullopt,
+             image = &shell_.Image()](const DeviceRecord& device) {
+                std::string problem = imageSteps ? ImageOutsideDevice(*image, device) : std::string();
+                if (problem.empty() && serial)
+                    problem = SerialOutsideDevice(*serial, device);
+                if (!problem.empty()) {
+                    std::lock_guard<std::mutex> lock(shared->mutex);
+                    shared->refusal = problem;
+                }
+                return problem;
+            };
         // Ends the process should a fault inside the adapter leave the program stuck.
         FaultWatchdog watchdog;
         CarryOutOptions options;
@@ -258,6 +273,7 @@ private:
         options.loadMustSucceed = true;
         // A file without its end record may be cut short: never programmed unattended.
         options.refuseUnterminatedFile = true;
+        options.checkBeforeJob = [this] { return CheckBeforeJob(); };
         requested_ = request.flowFlags | optionFlags;
         const CommandLineOutcome outcome = shell_.CarryOutCommandLine(request, options);
         carriedOut_ = true;
@@ -268,15 +284,60 @@ private:
         }
         const JobEnd end = WaitForJob(shell_, bus_, outcome);
         reason_ = end.reason;
+        {
+            std::lock_guard<std::mutex> lock(shared_->mutex);
+            // Refused once the chip was known, before anything on it changed.
+            if (!shared_->refusal.empty())
+                return kExitRejected;
+        }
         if (end.status != kExitDone)
             return end.status;
         return AfterJob();
+    }
+
+    // Once the image is loaded, before the job: what can be known without the chip.
+    std::string CheckBeforeJob() {
+        station_ = arguments_.station.value_or(AdapterLabel(shell_.GetSettings()));
+        if (arguments_.logPath) {
+            const std::string why = PrepareRunLog(*arguments_.logPath, station_, &attempt_);
+            if (!why.empty()) {
+                logUsable_ = false;
+                return Format("Error. Can't write the log file \"%s\": nothing was done (%s)",
+                              arguments_.logPath->c_str(), why.c_str());
+            }
+        }
+        if (arguments_.serialPath && request_.fileToken) {
+            const std::string overlap = SerialOverlapsImage(shell_.Image(), shell_.Engine().serialBlock);
+            if (!overlap.empty())
+                return overlap;
+        }
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        FillRecord(shared_->reservation);
+        return {};
+    }
+
+    // The fields every line of this run shares.
+    void FillRecord(RunRecord& record) const {
+        record.dateTime = record_.dateTime;
+        record.station = station_;
+        record.attempt = attempt_;
+        record.adapter = AdapterLabel(shell_.GetSettings());
+        if (request_.fileToken)
+            record.imageFile = *request_.fileToken;
+        const MemoryImage& image = shell_.Image();
+        if (request_.fileToken && image.Low() <= image.High())
+            record.imageCrc = Format("0x%08X", ImageCrc32(image));
     }
 
     int AfterJob() {
         const SerialBlock& block = shell_.Engine().serialBlock;
         if (serial_) {
             const std::string text = DecodeSerial(block, serial_->Config().type);
+            if (arguments_.serialReadPath && SerialAreaErased(block)) {
+                Complain(
+                    Format("Error. No serial number at 0x%X: the place is erased", unsigned(block.address)));
+                return kExitFailed;
+            }
             if (arguments_.serialReadPath && text == kSerialUnknownText) {
                 Complain(Format("Error. No serial number at 0x%X", unsigned(block.address)));
                 return kExitFailed;
@@ -294,20 +355,22 @@ private:
     }
 
     int Finish(int status) {
-        // Settings are saved as on Exit once the command line was carried out; a rejected
-        // one changes nothing.
-        if (carriedOut_)
-            shell_.Exit();
-        if (!arguments_.logPath)
+        // The stored settings change only when asked; a rejected command line changes nothing.
+        if (carriedOut_) {
+            if (arguments_.storeSettings)
+                StoreLoaderOptions(loader_, shell_.GetSettings());
+            shell_.Exit(arguments_.storeSettings);
+        }
+        if (!arguments_.logPath || !logUsable_)
             return status;
+        if (station_.empty())
+            station_ = arguments_.station.value_or(AdapterLabel(shell_.GetSettings()));
         RunRecord& record = record_;
-        record.adapter = AdapterLabel(shell_.GetSettings());
+        FillRecord(record);
         const uint32_t device = shell_.Engine().deviceIndex.load();
         if (jobStarted_ && device != 0 && device < kDeviceCount)
             record.device = DeviceName(device);
-        if (request_.fileToken)
-            record.imageFile = *request_.fileToken;
-        else if (saved_)
+        if (!request_.fileToken && saved_)
             record.imageFile = *arguments_.savePath;
         const MemoryImage& image = shell_.Image();
         if (jobStarted_ && image.Low() <= image.High())
@@ -315,14 +378,18 @@ private:
         if (serial_ && arguments_.serialPath)
             record.serial = serial_->Reserved().value_or("");
         record.steps = StepsText(requested_ & ~shell_.Engine().jobFlags.load(), saved_);
-        record.passed = status == kExitDone;
-        if (!record.passed)
+        record.result = status == kExitDone ? kRunPassed : kRunFailed;
+        if (status != kExitDone)
             record.failure = !view_.FirstErrorText().empty() ? view_.FirstErrorText() : reason_;
+        if (jobStarted_)
+            record.stepTimes = StepTimesText(shell_.Engine().StepTimes());
         record.durationMs = static_cast<uint64_t>(
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_)
                 .count());
-        if (!AppendRunLog(*arguments_.logPath, RunLogLine(record))) {
-            Complain(Format("Error. Can't append to the log file \"%s\"", arguments_.logPath->c_str()));
+        const std::string why = AppendRunLog(*arguments_.logPath, RunLogLine(record));
+        if (!why.empty()) {
+            Complain(Format("Error. Can't append to the log file \"%s\" (%s)", arguments_.logPath->c_str(),
+                            why.c_str()));
             return status == kExitDone ? kExitFailed : status;
         }
         return status;
@@ -332,6 +399,18 @@ private:
     QueuedMessageBus& bus_;
     CliView& view_;
     const CliArguments& arguments_;
+    const LoaderOptions& loader_;
+    // What the worker's hooks share with the run; they may outlive it (a worker given up
+    // on after Ctrl+C).
+    struct Shared {
+        std::mutex mutex;
+        std::string refusal;   // why the attached chip refused the run
+        RunRecord reservation; // the RESERVED line's fields known before the job
+    };
+    std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+    std::string station_;
+    uint32_t attempt_ = 0;
+    bool logUsable_ = true;
     const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     RunRecord record_;
     CommandLineRequest request_;
@@ -403,7 +482,7 @@ int Run(const std::vector<std::string>& arguments) {
         shell.ApplySettings();
         InstallInterruptHandler();
 
-        HeadlessRun run(shell, bus, view, parsed);
+        HeadlessRun run(shell, bus, view, parsed, loader);
         status = run.Execute();
         view.Finish();
         view.ShowResult(ResultLine(status, view.Times(), started));

@@ -60,15 +60,21 @@ JobEngine::Next JobEngine::DispatchNext() {
             ReportLog("No memory image");
             return Next::Over;
         }
-        if (!target->isOpen)
-            return StepInit() ? Next::Continue : Next::Over;
+        const auto started = std::chrono::steady_clock::now();
+        if (!target->isOpen) {
+            const bool attached = StepInit();
+            RecordStepTime(0, started);
+            return attached ? Next::Continue : Next::Over;
+        }
         bool givenUp = false;
         const uint32_t bit = TakeNextBit(givenUp);
         if (givenUp)
             return Next::Cancelled;
         if (bit == 0)
             return Next::Over;
-        return RunStep(bit);
+        const Next next = RunStep(bit);
+        RecordStepTime(bit, started);
+        return next;
     } catch (...) {
         // A step broken off inside its block loop leaves no progress bar behind, and the
         // failure shows in the error colour like any other.
@@ -237,6 +243,20 @@ uint32_t JobEngine::BlockSize() {
 DeviceRecord JobEngine::PublishedRecord() const {
     std::lock_guard<std::mutex> lock(recordMutex_);
     return published_;
+}
+
+std::vector<StepTime> JobEngine::StepTimes() const {
+    std::lock_guard<std::mutex> lock(recordMutex_);
+    return stepTimes_;
+}
+
+void JobEngine::RecordStepTime(uint32_t bit, std::chrono::steady_clock::time_point started) {
+    const auto elapsed = std::chrono::steady_clock::now() - started;
+    std::lock_guard<std::mutex> lock(recordMutex_);
+    if (bit == 0)
+        stepTimes_.clear(); // a new list attaches first
+    stepTimes_.push_back(
+        {bit, static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count())});
 }
 
 void JobEngine::PublishRecord() {

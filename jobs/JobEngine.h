@@ -13,6 +13,7 @@
 #include "ui/TextFormat.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,6 +33,12 @@ inline constexpr uint16_t kTargetSupplyMillivolts = 3600;
 inline constexpr uint32_t kInfoReadBuffer = 512;
 
 struct WorkerContext;
+
+// How long one step of the last list took; bit 0 stands for the initialization.
+struct StepTime {
+    uint32_t bit = 0;
+    uint32_t milliseconds = 0;
+};
 
 // What a front end's preparation of a serial write decided.
 struct SerialWritePreparation {
@@ -72,6 +79,16 @@ public:
     // with the device unchanged. Null: the block is written as the main thread left it.
     // Set only while no worker runs.
     std::function<SerialWritePreparation(const DeviceRecord& device, SerialBlock& block)> prepareSerialWrite;
+    // Runs on the worker right after a successful attach, before any step can change the
+    // chip, with the identified device's record: a non-empty text refuses the list (shown
+    // in the error colour; the list ends with the chip as it was). Set only while no
+    // worker runs.
+    std::function<std::string(const DeviceRecord& device)> checkAttachedDevice;
+    // The serial write then checks the whole segment it rewrote against the image (the
+    // image's bytes where it holds any, the serial over them, the chip's former bytes
+    // elsewhere): for a list that programmed or verified the image. Set only while no
+    // worker runs.
+    bool checkSerialAgainstImage = false;
     int threadPriority = kWorkerPriorityNormal;
     // Applies threadPriority on the worker thread. The front end sets it to
     // SetCurrentThreadPriority (platform/ThreadPriority.h); the core cannot link the platform
@@ -133,6 +150,8 @@ public:
 
     // Copy of the device record as of the last attach, safe to call while a worker runs.
     DeviceRecord PublishedRecord() const;
+    // The steps of the last list that ran, in order, with their times.
+    std::vector<StepTime> StepTimes() const;
 
     // Memory steps; each returns true to let the list go on.
     bool StepInit();
@@ -178,6 +197,13 @@ private:
     bool SerialAddressAccepted(bool patching);
     bool ReadSerialBytes();
     bool SerialWriteFailed();
+    // Whether count bytes at address hold data: the adapter's own verify, or where it has
+    // none (it fails), a read back and compare.
+    bool SerialBytesMatch(uint32_t address, const uint8_t* data, uint32_t count);
+    // The rewritten segment against the image with the serial over it (see
+    // checkSerialAgainstImage); false, reported, on a difference.
+    bool SerialSegmentMatchesImage(uint32_t segment, uint32_t size, const std::vector<uint8_t>& backup);
+    void RecordStepTime(uint32_t bit, std::chrono::steady_clock::time_point started);
     // Runs prepareSerialWrite; false (reported) when the step must stop.
     bool PrepareSerialWrite();
 
@@ -197,6 +223,7 @@ private:
     std::vector<std::function<void()>> adapterChanges_;
     mutable std::mutex recordMutex_;
     DeviceRecord published_{};
+    std::vector<StepTime> stepTimes_; // guarded by recordMutex_
 };
 
 } // namespace pyrola

@@ -46,6 +46,17 @@ bool JobEngine::StepInit() {
             deviceIndex = 0;
             ReportStatus("%s failed.", 1, "Init()");
             ReportLog("The chip is %s, not the %s that was named", name, DeviceName(required));
+        } else if (const std::string problem = deviceRecord.index != 0 && checkAttachedDevice
+                                                   ? checkAttachedDevice(deviceRecord)
+                                                   : std::string();
+                   !problem.empty()) {
+            // Whatever is known about the run is checked against the chip before any step
+            // may change it.
+            PublishRecord();
+            SendStatus(problem, 1);
+            SendLog(problem);
+            PostValue(kBusJobState, 0);
+            return false;
         }
     } else {
         deviceIndex = 0;

@@ -1,5 +1,7 @@
 #include "jobs/SerialPlacement.h"
 
+#include "ui/TextFormat.h"
+
 namespace pyrola {
 
 namespace {
@@ -19,14 +21,35 @@ SerialSegment SerialSegmentOf(const DeviceRecord& device, uint32_t address) {
 }
 
 SerialPlacement CheckSerialPlacement(const DeviceRecord& device, uint32_t address, uint32_t length) {
-    if (!Within(address, device.infoStart, device.infoEnd) &&
-        !Within(address, device.mainStart, device.mainEnd))
+    const bool inInfo = Within(address, device.infoStart, device.infoEnd);
+    if (!inInfo && !Within(address, device.mainStart, device.mainEnd))
         return SerialPlacement::OutsideFlash;
     const SerialSegment segment = SerialSegmentOf(device, address);
+    const uint32_t regionStart = inInfo ? device.infoStart : device.mainStart;
+    const uint32_t regionEnd = inInfo ? device.infoEnd : device.mainEnd;
+    if (segment.start < regionStart || uint64_t(segment.start) + segment.size - 1 > regionEnd)
+        return SerialPlacement::SegmentOutsideFlash;
     // 64-bit: a huge length must not wrap into a small one.
     if (uint64_t(address - segment.start) + length > segment.size)
         return SerialPlacement::CrossesSegment;
     return SerialPlacement::Fits;
+}
+
+SerialImageOverlap FindSerialImageOverlap(const MemoryImage& image, const SerialBlock& serial) {
+    SerialImageOverlap overlap;
+    for (uint32_t i = 0; i < serial.bytes.size(); ++i) {
+        if (image.IsPresent(serial.address + i) && overlap.count++ == 0)
+            overlap.first = serial.address + i;
+    }
+    return overlap;
+}
+
+std::string SerialImageOverlapText(const SerialBlock& serial, const SerialImageOverlap& overlap) {
+    if (overlap.count == 0)
+        return {};
+    return Format("The serial at 0x%X-0x%X would overwrite %u bytes of the image, first at 0x%X",
+                  unsigned(serial.address), unsigned(serial.address + serial.bytes.size() - 1),
+                  unsigned(overlap.count), unsigned(overlap.first));
 }
 
 } // namespace pyrola

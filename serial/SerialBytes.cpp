@@ -37,10 +37,13 @@ uint32_t SerialSize(const SerialFormat& format) {
 }
 
 std::string DecodeSerial(const SerialBlock& block, uint32_t type) {
-    if (!block.valid)
+    if (!block.valid || SerialAreaErased(block))
         return kSerialUnknownText;
     if (IsTextSerialType(type)) {
-        const auto end = std::find(block.bytes.begin(), block.bytes.end(), uint8_t(0));
+        // A text shorter than the place read ends at its zero byte, or at the erased
+        // bytes after it when it was written without one.
+        const auto end = std::find_if(block.bytes.begin(), block.bytes.end(),
+                                      [](uint8_t byte) { return byte == 0x00 || byte == 0xFF; });
         const std::string text(block.bytes.begin(), end);
         // Only the check: the dialog's own format must not change.
         SerialConfig probeConfig;
@@ -54,7 +57,12 @@ std::string DecodeSerial(const SerialBlock& block, uint32_t type) {
     uint32_t number = 0;
     for (uint32_t i = 0; i < width; ++i)
         number |= uint32_t(block.bytes[i]) << (8 * i);
-    return Format("%X", number);
+    return Format("%u", number);
+}
+
+bool SerialAreaErased(const SerialBlock& block) {
+    return !block.bytes.empty() &&
+           std::all_of(block.bytes.begin(), block.bytes.end(), [](uint8_t byte) { return byte == 0xFF; });
 }
 
 } // namespace pyrola

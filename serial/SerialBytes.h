@@ -17,10 +17,13 @@ void ComposeSerialBytes(const SerialFormat& format, SerialBlock& block);
 // The byte count ComposeSerialBytes produces ("Size: %d bytes").
 uint32_t SerialSize(const SerialFormat& format);
 // The block as the serialization dialog's "In memory" field shows it: for the text types
-// the bytes up to the first zero byte when they hold a serial (a digit), for the numeric
-// types the number in upper-case hexadecimal without prefix; "???" when the block is not
-// valid, too short for the type, holds no serial, or the type is unknown.
+// the bytes up to the first zero (or erased, 0xFF) byte when they hold a serial (a digit),
+// for the numeric types the number in decimal, as the serial is written in the file and
+// the log; "???" when the block is not valid, erased, too short for the type, holds no
+// serial, or the type is unknown.
 std::string DecodeSerial(const SerialBlock& block, uint32_t type);
+// Every byte of the block is 0xFF: the serial's place is erased, it holds no number.
+bool SerialAreaErased(const SerialBlock& block);
 
 inline constexpr const char* kSerialUnknownText = "???";
 

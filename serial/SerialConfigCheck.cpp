@@ -41,16 +41,22 @@ std::optional<uint32_t> WholeNumber(const std::string& text) {
 // Whether some known device can take the serial in one segment patch, and if not, why.
 std::string PlacementProblem(uint32_t address, uint32_t size) {
     bool inFlash = false;
+    bool crosses = false;
     for (uint32_t index = 1; index < kDeviceCount; ++index) {
         DeviceRecord device;
         FillDeviceRecord(index, &device);
         const SerialPlacement placement = CheckSerialPlacement(device, address, size);
         if (placement == SerialPlacement::Fits)
             return {};
-        inFlash = inFlash || placement == SerialPlacement::CrossesSegment;
+        inFlash = inFlash || placement != SerialPlacement::OutsideFlash;
+        crosses = crosses || placement == SerialPlacement::CrossesSegment;
     }
     if (!inFlash)
         return Format("Address 0x%X is not in the flash memory of any known device", unsigned(address));
+    if (!crosses)
+        return Format("Address 0x%X lies in a flash segment that is only partly flash (the segment erase "
+                      "would fail on every board)",
+                      unsigned(address));
     return Format("A serial of %u bytes at 0x%X does not fit its flash segment", unsigned(size),
                   unsigned(address));
 }
@@ -59,10 +65,17 @@ std::string PlacementProblem(uint32_t address, uint32_t size) {
 
 std::string SerialNumberProblem(const SerialFormat& format, const std::string& text) {
     const SerialConfig& config = format.Config();
+    // "12a" or "1e3" would be read as 12 or 1: a typo that hands out numbers again.
+    if (!IsTextSerialType(config.type) && !WholeNumber(text))
+        return Format("Serial '%s' is not a whole number", text.c_str());
     if (format.Number() > kLastSerialNumber)
         return Format("Serial '%s' is beyond the last number %u", text.c_str(), unsigned(kLastSerialNumber));
     if (format.Number() > SerialTypeLimit(config.type))
         return Format("Serial '%s' does not fit the type %s", text.c_str(), SerialTypeName(config.type));
+    // An erased chip reads as all ones: such a number could not be told from no number.
+    const uint32_t width = SerialNumberWidth(config.type);
+    if (width != 0 && width < 4 && format.Number() == SerialTypeLimit(config.type))
+        return Format("Serial '%s' reads the same as an erased chip (all bytes 0xFF)", text.c_str());
     if (IsTextSerialType(config.type) && config.serial != text)
         return Format("Serial '%s' would be written as '%s'", text.c_str(), config.serial.c_str());
     return {};

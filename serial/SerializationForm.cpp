@@ -1,6 +1,7 @@
 #include "serial/SerializationForm.h"
 
 #include "image/ParseNumber.h"
+#include "jobs/SerialPlacement.h"
 #include "serial/SerialBytes.h"
 #include "serial/SerialConfigFile.h"
 #include "ui/TextFormat.h"
@@ -13,8 +14,9 @@ constexpr size_t kFieldLength = 255;
 } // namespace
 
 SerializationForm::SerializationForm(ProfileFile& profile, SerialBlock& block, MessageBus& mainWindow,
-                                     std::function<bool()> jobRunning)
-    : profile_(profile), block_(block), mainWindow_(mainWindow), jobRunning_(std::move(jobRunning)) {}
+                                     std::function<bool()> jobRunning, SharedSerialFile* shared)
+    : profile_(profile), block_(block), mainWindow_(mainWindow), jobRunning_(std::move(jobRunning)),
+      shared_(shared) {}
 
 const std::array<const char*, 5>& SerializationForm::PlaceAsNames() {
     static const std::array<const char*, 5> names = {SerialTypeName(0), SerialTypeName(1), SerialTypeName(2),
@@ -64,6 +66,7 @@ void SerializationForm::AddressEdited(const std::string& text) {
     }
     // The block no longer says what lies at the address.
     inMemoryText_ = kSerialUnknownText;
+    RefreshOverlap();
 }
 
 void SerializationForm::NumberEdited(const std::string& text) {
@@ -91,6 +94,23 @@ void SerializationForm::ParseNumberField() {
         currentText_ = kSerialUnknownText;
     }
     sizeText_ = Format("Size: %d bytes", static_cast<int>(SerialSize(format_)));
+    RefreshOverlap();
+}
+
+std::string SerializationForm::ImageOverlap(const SerialConfig& config) const {
+    if (!image_)
+        return {};
+    SerialConfig copy = config;
+    SerialFormat format(copy);
+    if (!format.ParseSerial(copy.serial, true))
+        return {};
+    SerialBlock serial;
+    ComposeSerialBytes(format, serial);
+    return SerialImageOverlapText(serial, FindSerialImageOverlap(*image_, serial));
+}
+
+void SerializationForm::RefreshOverlap() {
+    overlapWarning_ = ImageOverlap(config_).empty() ? std::string() : std::string(kSerialOnImageText);
 }
 
 void SerializationForm::IncClicked() {
@@ -111,6 +131,7 @@ void SerializationForm::ShowStepped() {
     // (TEST99999M2 steps to TEST100000M2): its check and size follow it.
     numberCheckText_.clear();
     sizeText_ = Format("Size: %d bytes", static_cast<int>(SerialSize(format_)));
+    RefreshOverlap();
 }
 
 bool SerializationForm::RequestJob(uint32_t code) {
@@ -127,7 +148,36 @@ bool SerializationForm::ReadClicked() {
 }
 
 bool SerializationForm::WriteClicked() {
-    return RequestJob(kBusWriteSerial);
+    fileProblemText_.clear();
+    RefreshOverlap();
+    if (!shared_ || configFileText_.empty()) {
+        const std::string overlap = ImageOverlap(config_);
+        if (!overlap.empty()) {
+            fileProblemText_ = "Write refused. " + overlap + ".";
+            return false;
+        }
+        return RequestJob(kBusWriteSerial);
+    }
+    if (!JobButtonsEnabled())
+        return false;
+    // The board gets the file's number, whatever this dialog last showed: a headless run
+    // may have taken numbers since. A serial on the image takes none.
+    const SerialTake take =
+        shared_->Take(configFileText_, [this](const SerialConfig& config) { return ImageOverlap(config); });
+    if (!take.problem.empty()) {
+        fileProblemText_ = Format("Write refused. \"%s\": %s", configFileText_.c_str(), take.problem.c_str());
+        return false;
+    }
+    SerialConfig taken = take.config;
+    SerialFormat takenFormat(taken);
+    takenFormat.ParseSerial(taken.serial, true);
+    ComposeSerialBytes(takenFormat, block_);
+    // The fields go on from the file's next number.
+    config_ = take.config;
+    config_.serial = take.next;
+    RefreshFields();
+    mainWindow_.Send(kBusWriteSerial, 0);
+    return true;
 }
 
 void SerializationForm::NewClicked() {
@@ -151,6 +201,13 @@ bool SerializationForm::SaveChosen(const std::optional<std::string>& path) {
     if (!path)
         return true;
     configFileText_ = *path;
+    if (shared_) {
+        const std::string problem = shared_->Store(*path, config_);
+        if (problem.empty())
+            return true;
+        fileProblemText_ = Format("Save refused. \"%s\": %s", path->c_str(), problem.c_str());
+        return false;
+    }
     if (WriteSerialConfig(profile_, *path, config_))
         return true;
     fileProblemText_ = Format("Save failed. Can't write \"%s\"", path->c_str());

@@ -11,11 +11,13 @@
 // the window must not forward the change notifications that its own SetWindowText causes,
 // only the ones the user causes.
 
+#include "image/MemoryImage.h"
 #include "jobs/MessageBus.h"
 #include "jobs/SerialBlock.h"
 #include "platform/ProfileFile.h"
 #include "serial/SerialConfig.h"
 #include "serial/SerialFormat.h"
+#include "serial/SharedSerialFile.h"
 
 #include <array>
 #include <cstdint>
@@ -50,6 +52,7 @@ enum SerializationControl : uint32_t {
 };
 
 inline constexpr const char* kSerialInvalidInputText = "Error. Invalid input.";
+inline constexpr const char* kSerialOnImageText = "Warning. The serial overlaps the image.";
 // The open and save dialogs: filter name and pattern pairs, in order, and the default
 // extension ("sprj").
 inline constexpr std::array<const char*, 4> kSerialConfigFilter = {"Serial Config (*.sprj)", "*.sprj",
@@ -59,9 +62,11 @@ class SerializationForm {
 public:
     // profile reads and writes the ".sprj" files; block is the job engine's SerialBlock;
     // mainWindow carries the requests to the shell. jobRunning tells whether a job runs
-    // (null: never). All must outlive the form.
+    // (null: never). shared, when given, is how the open ".sprj" file is shared with the
+    // production line: Write takes the file's number as the headless program does, and
+    // Save never moves its counter back. All must outlive the form.
     SerializationForm(ProfileFile& profile, SerialBlock& block, MessageBus& mainWindow,
-                      std::function<bool()> jobRunning = {});
+                      std::function<bool()> jobRunning = {}, SharedSerialFile* shared = nullptr);
     SerializationForm(const SerializationForm&) = delete;
     SerializationForm& operator=(const SerializationForm&) = delete;
 
@@ -73,11 +78,15 @@ public:
     void Closed();
 
     // --- what the window shows -----------------------------------------------------------
-    const std::string& ConfigFileText() const { return configFileText_; }     // 1072
-    const std::string& AddressText() const { return addressText_; }           // 1067, "0x%X"
-    const std::string& AddressCheckText() const { return addressCheckText_; } // 1075
-    const std::string& NumberText() const { return numberText_; }             // 1070
-    const std::string& NumberCheckText() const { return numberCheckText_; }   // 1074
+    const std::string& ConfigFileText() const { return configFileText_; } // 1072
+    const std::string& AddressText() const { return addressText_; }       // 1067, "0x%X"
+    // 1075: "Error. Invalid input.", or the warning that the serial lies on bytes of the
+    // image (the window's), which Write then refuses.
+    const std::string& AddressCheckText() const {
+        return addressCheckText_.empty() ? overlapWarning_ : addressCheckText_;
+    }
+    const std::string& NumberText() const { return numberText_; }           // 1070
+    const std::string& NumberCheckText() const { return numberCheckText_; } // 1074
     // 1073: the five type names in list order, and the selected row (-1: none, for a type
     // value from a file that is none of them).
     static const std::array<const char*, 5>& PlaceAsNames();
@@ -97,14 +106,17 @@ public:
     void IncClicked();
     void DecClicked();
     // Compose the serial into the block and send request 9 (Read) or 10 (Write). False, and
-    // nothing done, while a job runs.
+    // nothing done, while a job runs. With a shared file open, Write takes the file's
+    // current number under its lock (the file steps to the next, which the fields then
+    // show); false, nothing done, when the file refuses, and FileProblemText() says why.
     bool ReadClicked();
     bool WriteClicked();
     void NewClicked();
     // After the open or save file dialog: the chosen path, or nothing when cancelled.
     // Open reads the file (missing keys and a missing file give the defaults) and refreshes
     // the fields in both cases. Save writes Address, Type and Serial; false when the file
-    // could not be written, and FileProblemText() says so.
+    // could not be written (or, with a shared file, its counter is already past the
+    // configuration's: the numbers between may be on boards), and FileProblemText() says so.
     void OpenChosen(const std::optional<std::string>& path);
     bool SaveChosen(const std::optional<std::string>& path);
     // Empty, or why the last save failed (for a message box).
@@ -114,6 +126,9 @@ public:
     // calls it when the form was handed to it (ProgrammerShell::SetSerializationForm), just
     // before it asks the view to redraw the field (ShellView::RefreshSerialization).
     void RefreshInMemory();
+
+    // The memory image a write must not overwrite (the window's); null: none.
+    void SetImage(const MemoryImage* image) { image_ = image; }
 
     SerialConfig& Config() { return config_; }
     SerialFormat& SerialNumberFormat() { return format_; }
@@ -125,12 +140,18 @@ private:
     void RewriteNumberField(const std::string& text);
     void ParseNumberField();
     void ShowStepped();
+    // The reason a serial of config would overwrite image bytes; empty when it would not.
+    std::string ImageOverlap(const SerialConfig& config) const;
+    void RefreshOverlap();
     bool RequestJob(uint32_t code);
 
     ProfileFile& profile_;
     SerialBlock& block_;
     MessageBus& mainWindow_;
     std::function<bool()> jobRunning_;
+    SharedSerialFile* shared_;
+    const MemoryImage* image_ = nullptr;
+    std::string overlapWarning_;
     SerialConfig config_;
     SerialFormat format_{config_};
     // Makes the next change notification of "Unique number" be ignored.

@@ -8,6 +8,7 @@
 #include "app/win32/SetupDialog.h"
 #include "app/win32/Win32MessageBus.h"
 #include "app/win32/resource.h"
+#include "platform/SerialCounterFile.h"
 #include "ui/win32/ControlTips.h"
 #include "ui/win32/DialogObject.h"
 #include "ui/win32/DialogPlacement.h"
@@ -68,8 +69,12 @@ MainWindow::MainWindow(HINSTANCE instance, SettingsStore& store, const AdapterSe
                        Win32MessageBus& bus, InstanceChannel* channel)
     : instance_(instance), bus_(bus), shell_(*this, store, bus, adapters) {
     shell_.SetInstanceChannel(channel);
-    serialForm_ = std::make_unique<SerializationForm>(SystemProfileFile(), shell_.Engine().serialBlock, bus_,
-                                                      [this] { return shell_.IsJobRunning(); });
+    // The open .sprj is shared with the production line: numbers are taken from it under
+    // its lock, as the headless program takes them.
+    serialForm_ = std::make_unique<SerializationForm>(
+        SystemProfileFile(), shell_.Engine().serialBlock, bus_, [this] { return shell_.IsJobRunning(); },
+        &SystemSharedSerialFile());
+    serialForm_->SetImage(&shell_.Image());
     shell_.SetSerializationForm(serialForm_.get());
     serialDialog_ = std::make_unique<SerializationDialog>(instance_, *serialForm_,
                                                           [this] { shell_.SetSerializationOpen(false); });

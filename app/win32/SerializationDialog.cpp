@@ -136,7 +136,10 @@ void SerializationDialog::OnCommand(UINT id, UINT notification) {
         form_.ReadClicked();
         break;
     case IDC_SER_WRITE:
-        form_.WriteClicked();
+        // A refusal that names a reason (the shared file) is shown; a running job is not.
+        if (!form_.WriteClicked() && !form_.FileProblemText().empty())
+            MessageBoxW(window_, Widen(form_.FileProblemText()).c_str(), L"Device serialization",
+                        MB_OK | MB_ICONEXCLAMATION);
         break;
     case IDC_SER_NEW:
         form_.NewClicked();

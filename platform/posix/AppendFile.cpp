@@ -1,32 +1,63 @@
 #include "platform/AppendFile.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace pyrola {
 
-bool AppendToFile(const std::string& path, const std::string& header, const std::string& record) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+namespace {
+
+bool Refuse(std::string* why, const std::string& text) {
+    if (why)
+        *why = text;
+    return false;
+}
+
+} // namespace
+
+bool AppendToFile(const std::string& path, const std::string& header, const std::string& record,
+                  std::string* why) {
+    // Non-blocking: opening a FIFO for writing would otherwise wait for a reader.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0)
-        return false;
+        return Refuse(why, errno == ENXIO || errno == EISDIR ? "not a regular file" : std::strerror(errno));
     struct stat info {};
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    const std::string text = (ok && info.st_size == 0 ? header : std::string()) + record;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return Refuse(why, "not a regular file");
+    }
+    const off_t before = info.st_size;
+    const std::string text = (before == 0 ? header : std::string()) + record;
     size_t done = 0;
-    while (ok && done < text.size()) {
+    int error = 0;
+    while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        ok = n > 0;
-        if (ok)
-            done += static_cast<size_t>(n);
+        if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        done += static_cast<size_t>(n);
     }
-    if (ok && !text.empty())
-        ok = fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    return ok;
+    if (error != 0) {
+        // Only this caller appends (under the log's lock): its bytes are the file's tail.
+        const bool undone = done == 0 || ftruncate(fd, before) == 0;
+        ::close(fd);
+        return Refuse(why, std::string(std::strerror(error)) +
+                               (undone ? "; the part written was taken back" : "; a part line is left"));
+    }
+    if (!text.empty() && fsync(fd) != 0) {
+        const int syncError = errno;
+        ::close(fd);
+        return Refuse(why, std::strerror(syncError));
+    }
+    if (::close(fd) != 0)
+        return Refuse(why, std::strerror(errno));
+    return true;
 }
 
 } // namespace pyrola

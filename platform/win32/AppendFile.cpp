@@ -1,28 +1,53 @@
 #include "platform/AppendFile.h"
 
+#include "platform/win32/SystemErrorText.h"
+
 #include <windows.h>
 
 namespace pyrola {
 
-bool AppendToFile(const std::string& path, const std::string& header, const std::string& record) {
-    // Append data without write data: every write goes to the end of the file, whoever else
-    // writes to it.
-    HANDLE file =
-        CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+namespace {
+
+bool Refuse(std::string* why, const std::string& text) {
+    if (why)
+        *why = text;
+    return false;
+}
+
+} // namespace
+
+bool AppendToFile(const std::string& path, const std::string& header, const std::string& record,
+                  std::string* why) {
+    // Write access (not append data alone) so that a short write can be cut back; the
+    // callers hold the log's lock, so the end found here stays the end.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return false;
+        return Refuse(why, win32::SystemErrorText(GetLastError()));
     LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(file, &size) != 0;
-    const std::string text = (ok && size.QuadPart == 0 ? header : std::string()) + record;
-    if (ok && !text.empty()) {
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size)) {
+        CloseHandle(file);
+        return Refuse(why, "not a regular file");
+    }
+    const std::string text = (size.QuadPart == 0 ? header : std::string()) + record;
+    bool ok = true;
+    if (!text.empty()) {
         DWORD written = 0;
-        ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        ok = SetFilePointerEx(file, size, nullptr, FILE_BEGIN) &&
+             WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
              written == text.size();
-        FlushFileBuffers(file); // best effort: the record is written either way
+        if (!ok) {
+            const std::string reason = win32::SystemErrorText(GetLastError());
+            const bool undone =
+                written == 0 || (SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+            CloseHandle(file);
+            return Refuse(why,
+                          reason + (undone ? "; the part written was taken back" : "; a part line is left"));
+        }
+        ok = FlushFileBuffers(file) != 0;
     }
     ok = CloseHandle(file) && ok;
-    return ok;
+    return ok || Refuse(why, win32::SystemErrorText(GetLastError()));
 }
 
 } // namespace pyrola

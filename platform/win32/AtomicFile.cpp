@@ -1,5 +1,7 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/FileFacts.h"
+
 #include <atomic>
 #include <windows.h>
 
@@ -54,8 +56,10 @@ bool MayReplaceFile(const std::string& path) {
     return !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
 }
 
-bool ReplaceFileAtomically(const std::string& path, const std::string& contents) {
-    if (path.empty() || !MayReplaceFile(path) || !MakeParentFolders(path))
+namespace {
+
+bool ReplaceFinalFile(const std::string& path, const std::string& contents) {
+    if (!MayReplaceFile(path) || !MakeParentFolders(path))
         return false;
     // Unique within the process as well, for writers on several threads.
     static std::atomic<unsigned> counter{0};
@@ -77,6 +81,18 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& contents)
         return true;
     DeleteFileA(temp.c_str());
     return false;
+}
+
+} // namespace
+
+bool ReplaceFileAtomically(const std::string& path, const std::string& contents) {
+    if (path.empty())
+        return false;
+    // The file a symbolic link finally names is replaced, so the link keeps pointing at it
+    // (and every path to the file sees the new content).
+    const FileFacts facts = ExamineFile(path);
+    return ReplaceFinalFile(facts.exists && !facts.resolvedPath.empty() ? facts.resolvedPath : path,
+                            contents);
 }
 
 bool ReadWholeFile(const std::string& path, std::string& contents, FileStamp* stamp) {

@@ -82,7 +82,7 @@ PYROLA=$WORK/patched/pyrola
 export PYROLA_SIM_BSL_PATCH=$WORK/patched/bslpatch.txt
 
 start_sim MSP430F149 "$WORK/chip.bin"
-run program 0 -bsl -c1 +ebpv image.txt
+run program 0 -bsl -c1 --store-settings +ebpv image.txt
 for text in "Erase complete." "Blank check complete." "Program complete." "Verify complete."; do
     expect_in program.out "$text"
 done

@@ -9,6 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
 #include <vector>
 
 using namespace pyrola;
@@ -74,3 +78,27 @@ TEST(AppendFile, HeaderOnceThenRecordsAtTheEnd) {
     std::filesystem::create_directories(folder.File("dir"));
     EXPECT_FALSE(AppendToFile(folder.File("dir"), "H\n", "a\n"));
 }
+
+#ifndef _WIN32
+// A write that stops short (here at the process's file-size limit, as at a full disk)
+// leaves no part record behind for the next one to be glued to.
+TEST(AppendFile, AShortWriteIsTakenBack) {
+    TempDir folder;
+    const std::string path = folder.Write("log.csv", "H\nwhole line\n");
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 20; // 13 bytes there: 7 more fit, the record does not
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string why;
+    const bool appended = AppendToFile(path, "H\n", "a record longer than the room left\n", &why);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(appended);
+    EXPECT_NE(why.find("the part written was taken back"), std::string::npos) << why;
+    EXPECT_EQ(folder.Read("log.csv"), "H\nwhole line\n");
+    ASSERT_TRUE(AppendToFile(path, "H\n", "next\n"));
+    EXPECT_EQ(folder.Read("log.csv"), "H\nwhole line\nnext\n");
+}
+#endif

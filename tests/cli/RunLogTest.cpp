@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 #include <thread>
 #include <vector>
 
@@ -35,24 +38,29 @@ TEST(RunLog, FieldsAreQuotedForASpreadsheet) {
 
     RunRecord record;
     record.dateTime = "2024-05-31 14:02:07";
+    record.station = "Line 2, \"left\"";
+    record.attempt = 7;
     record.adapter = "FET(LPT1)";
     record.device = "MSP430F149";
     record.imageFile = "C:\\fw, rev \"B\".txt";
     record.imageCrc = "0x1234ABCD";
     record.serial = "TEST00001M2";
     record.steps = "Erase; Program";
-    record.passed = false;
+    record.result = kRunFailed;
     record.failure = "Verify failed. Found 3 errors";
+    record.stepTimes = "Init() 40, Erase 120";
     record.durationMs = 1234;
-    EXPECT_EQ(
-        RunLogLine(record),
-        "\"2024-05-31 14:02:07\",\"FET(LPT1)\",\"MSP430F149\",\"C:\\fw, rev \"\"B\"\".txt\",\"0x1234ABCD\","
-        "\"TEST00001M2\",\"Erase; Program\",\"FAIL\",\"Verify failed. Found 3 errors\",1234\r\n");
-    record.passed = true;
+    EXPECT_EQ(RunLogLine(record),
+              "\"2024-05-31 14:02:07\",\"Line 2, \"\"left\"\"\",7,\"FET(LPT1)\",\"MSP430F149\","
+              "\"C:\\fw, rev \"\"B\"\".txt\",\"0x1234ABCD\",\"TEST00001M2\",\"Erase; Program\",\"FAIL\","
+              "\"Verify failed. Found 3 errors\",\"Init() 40, Erase 120\",1234\r\n");
+    record.result = kRunPassed;
     record.failure.clear();
-    EXPECT_NE(RunLogLine(record).find(",\"PASS\",\"\",1234\r\n"), std::string::npos);
-    EXPECT_EQ(RunLogHeader(), "\"Date and time\",\"Adapter\",\"Device\",\"Image file\",\"Image CRC-32\","
-                              "\"Serial\",\"Steps\",\"Result\",\"Failure\",\"Duration (ms)\"\r\n");
+    EXPECT_NE(RunLogLine(record).find(",\"PASS\",\"\",\"Init() 40, Erase 120\",1234\r\n"), std::string::npos);
+    EXPECT_EQ(RunLogHeader(),
+              "\"Date and time\",\"Station\",\"Attempt\",\"Adapter\",\"Device\",\"Image file\","
+              "\"Image CRC-32\",\"Serial\",\"Steps\",\"Result\",\"Failure\",\"Step times (ms)\","
+              "\"Duration (ms)\"\r\n");
 }
 
 TEST(RunLog, WritersAtOnceGetOneHeaderAndWholeLines) {
@@ -66,7 +74,7 @@ TEST(RunLog, WritersAtOnceGetOneHeaderAndWholeLines) {
                 RunRecord record;
                 record.serial = "W" + std::to_string(w) + "N" + std::to_string(i);
                 record.steps = std::string(300, 'x'); // long enough to tear if written in pieces
-                ASSERT_TRUE(AppendRunLog(path, RunLogLine(record)));
+                ASSERT_EQ(AppendRunLog(path, RunLogLine(record)), "");
             }
         });
     }
@@ -88,11 +96,43 @@ TEST(RunLog, WritersAtOnceGetOneHeaderAndWholeLines) {
     EXPECT_EQ(serials.size(), size_t(kWriters * kLines));
 }
 
-TEST(RunLog, AFileThatCannotBeWrittenIsReported) {
+TEST(RunLog, AFileThatCannotBeWrittenIsRefusedBeforeTheRun) {
     TempDir folder;
-    EXPECT_FALSE(AppendRunLog(folder.File("no-folder/line.csv"), ""));
+    EXPECT_NE(AppendRunLog(folder.File("no-folder/line.csv"), ""), "");
+    EXPECT_EQ(PrepareRunLog(folder.File("no-folder/line.csv"), "S"), "no file can be made there");
     std::filesystem::create_directories(folder.File("dir"));
-    EXPECT_FALSE(AppendRunLog(folder.File("dir"), ""));
-    EXPECT_TRUE(AppendRunLog(folder.File("ok.csv"), ""));
+    EXPECT_EQ(PrepareRunLog(folder.File("dir"), "S"), "not a regular file");
+    EXPECT_EQ(AppendRunLog(folder.File("dir"), ""), "not a regular file");
+#ifndef _WIN32
+    // A FIFO is refused at once, not waited on for a reader.
+    ASSERT_EQ(mkfifo(folder.File("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(PrepareRunLog(folder.File("fifo"), "S"), "not a regular file");
+    EXPECT_EQ(AppendRunLog(folder.File("fifo"), "x\r\n"), "not a regular file");
+    folder.Write("ro.csv", "");
+    std::filesystem::permissions(folder.File("ro.csv"), std::filesystem::perms::owner_read);
+    EXPECT_EQ(PrepareRunLog(folder.File("ro.csv"), "S"), "the file may not be written");
+#endif
+    uint32_t attempt = 0;
+    EXPECT_EQ(PrepareRunLog(folder.File("ok.csv"), "S", &attempt), "");
+    EXPECT_EQ(attempt, 1u);
     EXPECT_EQ(folder.Read("ok.csv"), RunLogHeader());
+}
+
+TEST(RunLog, TheAttemptCountsTheStationsFinishedRuns) {
+    TempDir folder;
+    const std::string path = folder.File("line.csv");
+    RunRecord record;
+    for (const auto& [station, result] : {std::pair{"A", kRunReserved}, std::pair{"A", kRunPassed},
+                                          std::pair{"B", kRunFailed}, std::pair{"A", kRunFailed}}) {
+        record.station = station;
+        record.result = result;
+        ASSERT_EQ(AppendRunLog(path, RunLogLine(record)), "");
+    }
+    uint32_t attempt = 0;
+    ASSERT_EQ(PrepareRunLog(path, "A", &attempt), "");
+    EXPECT_EQ(attempt, 3u); // two finished runs; the reservation is no run of its own
+    ASSERT_EQ(PrepareRunLog(path, "B", &attempt), "");
+    EXPECT_EQ(attempt, 2u);
+    ASSERT_EQ(PrepareRunLog(path, "C", &attempt), "");
+    EXPECT_EQ(attempt, 1u);
 }

@@ -2,6 +2,8 @@
 // per board with the next stored first, never one number twice.
 #include "cli/SerialReservation.h"
 #include "adapters/DeviceTable.h"
+#include "platform/FileFacts.h"
+#include "platform/FileLock.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +56,7 @@ TEST(SerialReservation, BadFilesAreRefusedWithTheirReason) {
         {"[Other]\nSerial=A1\n", "No Serial"},
         {"[Options]\nSerial=ABC\n", "Invalid Serial 'ABC'"},
         {"[Options]\nSerial=SN99999999999\n", "Serial 'SN99999999999' is beyond the last number 2147483646"},
-        {"[Options]\nType=4\nSerial=-1\n", "Serial '-1' is beyond the last number 2147483646"},
+        {"[Options]\nType=4\nSerial=-1\n", "Serial '-1' is not a whole number"},
         {"[Options]\nType=2\nSerial=256\n", "Serial '256' does not fit the type BYTE"},
         {"[Options]\nAddress=0x0200\nSerial=A1\n",
          "Address 0x200 is not in the flash memory of any known device"},
@@ -97,17 +99,19 @@ TEST(SerialReservation, TheNextNumberIsStoredBeforeTheBoardGetsItsOwn) {
 
 TEST(SerialReservation, NumericTypesDoNotWrapIntoNumbersGivenBefore) {
     TempDir folder;
-    const std::string path = folder.Write("byte.sprj", "[Options]\nAddress=0x1000\nType=2\nSerial=255\n");
+    const std::string path = folder.Write("byte.sprj", "[Options]\nAddress=0x1000\nType=2\nSerial=254\n");
     SerialReservation reservation(path);
     SerialBlock block;
     ASSERT_EQ(reservation.Load(block), "");
     ASSERT_TRUE(reservation.Reserve(Device(), block).ok);
-    EXPECT_EQ(block.bytes, (std::vector<uint8_t>{0xFF}));
-    EXPECT_NE(folder.Read("byte.sprj").find("Serial=256"), std::string::npos);
+    EXPECT_EQ(block.bytes, (std::vector<uint8_t>{0xFE}));
+    EXPECT_NE(folder.Read("byte.sprj").find("Serial=255"), std::string::npos);
+    // 255 is what an erased chip reads back: it is never handed out.
     const SerialWritePreparation exhausted = reservation.Reserve(Device(), block);
     EXPECT_FALSE(exhausted.ok);
     EXPECT_EQ(exhausted.note,
-              "Serial config \"byte.sprj\": Serial '256' does not fit the type BYTE; no number was taken");
+              "Serial config \"byte.sprj\": Serial '255' reads the same as an erased chip (all "
+              "bytes 0xFF); no number was taken");
 }
 
 TEST(SerialReservation, NothingIsTakenWhenTheBoardCannotHaveIt) {
@@ -168,4 +172,81 @@ TEST(SerialReservation, ReservationsAtOnceNeverShareANumber) {
     EXPECT_EQ(*all.begin(), "TEST00001M2");
     EXPECT_EQ(*all.rbegin(), "TEST00040M2");
     EXPECT_NE(folder.Read("unit.sprj").find("Serial=TEST00041M2"), std::string::npos);
+}
+
+TEST(SerialReservation, TextFormsBeyondTheProfileRulesAreReadAndKept) {
+    TempDir folder;
+    // A byte-order mark and CR-only line ends (as some editors save): read, and kept on write.
+    const std::string path =
+        folder.Write("unit.sprj", "\xEF\xBB\xBF[Options]\rAddress=0x1000\rType=3\rSerial=18\r");
+    SerialReservation reservation(path);
+    SerialBlock block;
+    ASSERT_EQ(reservation.Load(block, true), "");
+    EXPECT_EQ(block.bytes, (std::vector<uint8_t>{18, 0}));
+    ASSERT_TRUE(reservation.Reserve(Device(), block).ok);
+    EXPECT_EQ(folder.Read("unit.sprj"), "\xEF\xBB\xBF[Options]\rAddress=0x1000\rType=3\rSerial=19\r");
+    // A last line without its line end may have been cut inside the number.
+    folder.Write("cut.sprj", "[Options]\r\nType=3\r\nSerial=1");
+    SerialReservation cut(folder.File("cut.sprj"));
+    EXPECT_EQ(cut.Load(block),
+              "Serial config \"cut.sprj\": the file ends inside a line (it may be cut short)");
+}
+
+#ifndef _WIN32
+TEST(SerialReservation, OneFileByAnyPathOneLockAndNoHardLinks) {
+    TempDir folder;
+    const std::string path = folder.Write("unit.sprj", kDefaults);
+    std::filesystem::create_symlink(path, folder.File("link.sprj"));
+    // Both names lock the one file: a reservation through the link waits for the plain path.
+    {
+        FileLock held(LockPathFor(path), 0);
+        ASSERT_TRUE(held.Held());
+        FileLock viaLink(LockPathFor(folder.File("link.sprj")), 0);
+        EXPECT_FALSE(viaLink.Held());
+    }
+    SerialReservation viaLink(folder.File("link.sprj"));
+    SerialBlock block;
+    ASSERT_EQ(viaLink.Load(block, true), "");
+    ASSERT_TRUE(viaLink.Reserve(Device(), block).ok);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.File("link.sprj")));
+    EXPECT_NE(folder.Read("unit.sprj").find("Serial=TEST00002M2"), std::string::npos);
+
+    // A second hard link would be parted by the replacement: refused with the reason.
+    std::filesystem::create_hard_link(path, folder.File("hard.sprj"));
+    SerialReservation viaHard(folder.File("hard.sprj"));
+    EXPECT_EQ(
+        viaHard.Load(block, true),
+        "Serial config \"hard.sprj\": the file has 2 hard links; replacing it would part them and hand out "
+        "numbers twice (give each line its own copy, or use a symbolic link)");
+    EXPECT_FALSE(viaLink.Reserve(Device(), block).ok);
+    std::filesystem::remove(folder.File("hard.sprj"));
+
+    // A file that may not be written is refused before the run, not at the serial step.
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    SerialReservation readOnly(path);
+    EXPECT_EQ(readOnly.Load(block, true),
+              "Serial config \"unit.sprj\": the file may not be written, so no next number could be stored");
+    EXPECT_EQ(readOnly.Load(block, false), ""); // reading its number is fine
+}
+#endif
+
+TEST(SerialReservation, ANumberTheLogCannotRecordIsNotWritten) {
+    TempDir folder;
+    const std::string path = folder.Write("unit.sprj", kDefaults);
+    SerialReservation reservation(path);
+    std::string recorded;
+    reservation.recordReservation = [&](const std::string& serial, const DeviceRecord& device) {
+        recorded = serial + " " + device.name;
+        return std::string("No space left on device");
+    };
+    SerialBlock block;
+    ASSERT_EQ(reservation.Load(block, true), "");
+    const SerialWritePreparation prepared = reservation.Reserve(Device(), block);
+    EXPECT_FALSE(prepared.ok);
+    EXPECT_EQ(prepared.note,
+              "Serial number TEST00001M2 was taken but the log could not record it (No space left "
+              "on device); the chip was not written");
+    EXPECT_EQ(recorded, std::string("TEST00001M2 ") + Device().name);
+    // Taken all the same: the next board gets the next number, never this one again.
+    EXPECT_NE(folder.Read("unit.sprj").find("Serial=TEST00002M2"), std::string::npos);
 }

@@ -62,7 +62,14 @@ endif()
 # A rejected option stops everything: no job on the port an earlier run stored.
 file(WRITE "${WORK}/fw.txt" "@F000\n31 40 00 03\nq\n")
 native_path("${WORK}/fw.txt" FW)
-run(options-only 0 -bsl -c3)
+# The command line's adapter and port hold for one run: options alone are refused unless
+# storing them is asked for.
+run(options-not-stored 2 -bsl -c3)
+expect_err("add --store-settings to keep the adapter and port")
+if(EXISTS "${WORK}/settings.ini")
+  fail("options-not-stored: the settings were written")
+endif()
+run(options-only 0 --store-settings -bsl -c3)
 expect_setting("Adapter=2")
 expect_setting("BSL_PORT=2")
 run(rejected-option 2 -fet -cCOM2 +ebpv "${FW}")
@@ -111,7 +118,7 @@ expect_err("Too many arguments: at most 16 are read")
 
 # A corrupt settings file reads as defaults (RAW adapter on LPT1) and is replaced on exit.
 file(WRITE "${WORK}/settings.ini" "[Pyrola\nAdapter=0\n")
-run(raw-no-port 1 +e)
+run(raw-no-port 1 --store-settings +e)
 expect_log_form()
 expect_line("Initialize..")
 expect_line("Could not initialize device interface")
@@ -137,10 +144,10 @@ if(FETLIB)
   expect_line("Blank check complete.")
   expect_line("Program complete.")
   expect_line("Verify complete.")
-  file(READ "${WORK}/settings.ini" saved)
-  if(NOT saved MATCHES "Adapter=0\n")
-    fail("program: the adapter chosen on the command line was not saved:\n${saved}")
-  endif()
+  # The run's adapter was not stored: the stored one is still RAW.
+  expect_setting("Adapter=1")
+  run(store-fet 0 --store-settings -fet)
+  expect_setting("Adapter=0")
 
   # A path with a blank is one argument, quoted when the arguments are joined.
   file(COPY_FILE "${WORK}/prog.txt" "${WORK}/my prog.txt")
@@ -158,6 +165,7 @@ if(FETLIB)
 
   # An unknown extension: see EverydayEndToEnd.cmake (format by the first bytes).
 
+
   # "-pi" keeps the information memory whatever options stand beside it (the usage
   # text's own example).
   file(WRITE "${WORK}/info.txt" "@1000\n11 22 33 44\n@F000\n31 40\nq\n")
@@ -170,15 +178,14 @@ if(FETLIB)
     fail("protected-erase: information memory '${info}', main memory '${main}' after -pi +e")
   endif()
 
-  # An image for a larger part on a 4 KiB part: what has no memory behind it is not
-  # programmed, and the run does not pass.
+  # An image for a larger part on a 4 KiB part: refused as soon as the chip is known,
+  # before anything is erased.
   native_path("${WORK}/small.state" SMALLSTATE)
   set(RUN_ENV "PYROLA_SIM_DEVICE=MSP430F11x1" "PYROLA_SIM_STATE=${SMALLSTATE}")
-  run(outside-device 1 -fet +ebpv "${PROG}")
-  expect_line("Program complete.")
-  expect_line("Warning: 16 image bytes outside the device memory were not written (first at 0x1100)")
-  expect_line("Warning: 16 image bytes outside the device memory were not checked (first at 0x1100)")
-  expect_err("Image bytes outside the device memory were left out: the chip does not hold the image")
+  run(outside-device 2 -fet +ebpv "${PROG}")
+  expect_line("Initialize..")
+  expect_err("Error. The image does not fit the MSP430F11x1: 16 bytes lie outside its memory, first at 0x1100")
+  expect_no_line("Erasing flash memory..")
   set(RUN_ENV "")
 
   # The failure line on standard error names the reason, not only the step.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Ctrl+C during a job: the program breaks the job off as Cancel does, waits for the
-# worker and exits 1. The target is the simulated bootstrap loader on a pseudo-terminal,
-# slow enough that the interrupt lands while the image is being written.
+# Ctrl+C (and SIGTERM, SIGHUP) during a job: the program breaks the job off as Cancel
+# does, waits for the worker and exits 1. The target is the simulated bootstrap loader on
+# a pseudo-terminal, slow enough that the interrupt lands while the image is written.
 # Arguments: pyrola, pyrola-bsl-sim, a work folder.
 set -u
 PYROLA=$1 SIM=$2 WORK=$3
@@ -26,17 +26,20 @@ trap 'kill $SIMPID $KEEP 2>/dev/null' EXIT
 for _ in $(seq 1 100); do grep -q '^/dev/' "$WORK/sim.out" && break; sleep 0.05; done
 PTY=$(grep -m1 '^/dev/' "$WORK/sim.out") || { echo "FAIL: the simulated loader gave no terminal"; exit 1; }
 
-PYROLA_SETTINGS="$WORK/settings.ini" PYROLA_COM1="$PTY" "$PYROLA" -bsl +pv "$WORK/big.txt" \
-    > "$WORK/out.txt" 2> "$WORK/err.txt" &
-P=$!
-for _ in $(seq 1 400); do grep -q 'Programming the device memory' "$WORK/out.txt" && break; sleep 0.025; done
-grep -q 'Programming the device memory' "$WORK/out.txt" || fail "the job never started writing"
-kill -INT $P
-wait $P
-STATUS=$?
-[ "$STATUS" = 1 ] || fail "exit status $STATUS, expected 1"
-grep -q -- '->Break operation\.\.$' "$WORK/out.txt" || fail "no 'Break operation..' line"
-grep -q -- '->Verify complete\.$' "$WORK/out.txt" && fail "the job ran to its end"
-grep -q 'failed' "$WORK/out.txt" && fail "a cancelled step reported a failure"
-grep -q '^Adapter=2$' "$WORK/settings.ini" || fail "the settings were not saved on the way out"
+# Ctrl+C, and the signals a line controller or a closed terminal sends, all cancel alike.
+for SIGNAL in INT TERM HUP; do
+    PYROLA_SETTINGS="$WORK/settings.ini" PYROLA_COM1="$PTY" "$PYROLA" -bsl +pv "$WORK/big.txt" \
+        > "$WORK/out.txt" 2> "$WORK/err.txt" &
+    P=$!
+    for _ in $(seq 1 400); do grep -q 'Programming the device memory' "$WORK/out.txt" && break; sleep 0.025; done
+    grep -q 'Programming the device memory' "$WORK/out.txt" || fail "SIG$SIGNAL: the job never started writing"
+    kill -$SIGNAL $P
+    wait $P
+    STATUS=$?
+    [ "$STATUS" = 1 ] || fail "SIG$SIGNAL: exit status $STATUS, expected 1"
+    grep -q -- '->Break operation\.\.$' "$WORK/out.txt" || fail "SIG$SIGNAL: no 'Break operation..' line"
+    grep -q -- '->Verify complete\.$' "$WORK/out.txt" && fail "SIG$SIGNAL: the job ran to its end"
+    grep -q 'failed' "$WORK/out.txt" && fail "SIG$SIGNAL: a cancelled step reported a failure"
+    grep -q "^Adapter=" "$WORK/settings.ini" 2>/dev/null && fail "SIG$SIGNAL: the run's adapter was stored"
+done
 echo "interrupt test passed"

@@ -105,22 +105,51 @@ TEST_F(SerialTest, EmptySerialRewritesItsSegmentUnchanged) {
     EXPECT_EQ(engine.serialBlock.valid, 1);
 }
 
-TEST_F(SerialTest, UnverifiableBackupLeavesTheDeviceUntouched) {
-    // The loader cannot verify: every backup try fails at its second call.
+TEST_F(SerialTest, AnAdapterWithoutVerifyIsCheckedByReadingBack) {
+    // The loader cannot verify: every call fails, so backup and write are read back instead.
     adapter.SetResult("VerifyMemory", -1);
     adapter.defaultErrorText = "This function not implemented";
-    Serial(0xE010, {9});
+    Serial(0xE010, {9, 8});
+    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_EQ(adapter.memory[0xE010], 9);
+    EXPECT_EQ(adapter.memory[0xE011], 8);
+    EXPECT_EQ(adapter.memory[0xE012], Before(0xE012));
+    EXPECT_EQ(bus.StatusTexts().back(), "Write serial number complete.");
+    EXPECT_EQ(engine.serialBlock.valid, 1);
+
+    // A bit that does not take the write shows in the read back: five tries, then failure.
+    bool written = false;
+    adapter.onCall = [&](const AdapterCall& call) {
+        written = written || call.op == "WriteMemory";
+        if (written && call.op == "ReadMemory")
+            adapter.memory[0xE010] = 0x01;
+    };
+    adapter.ClearCalls();
+    Serial(0xE010, {9, 8});
     EXPECT_FALSE(engine.StepWriteSerialNumber());
-    EXPECT_EQ(adapter.CountOf("ReadMemory"), 5u);
-    EXPECT_EQ(adapter.CountOf("VerifyMemory"), 5u);
-    EXPECT_EQ(adapter.CountOf("Erase"), 0u);
-    EXPECT_EQ(adapter.CountOf("WriteMemory"), 0u);
-    const auto log = bus.LogLines();
-    EXPECT_EQ(log[log.size() - 2], "Can't read device memory.");
-    EXPECT_EQ(log.back(), "This function not implemented");
+    EXPECT_EQ(adapter.CountOf("WriteMemory"), 5u);
     EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
     EXPECT_EQ(engine.serialBlock.valid, 0);
-    EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
+}
+
+TEST_F(SerialTest, TheRewrittenSegmentIsCheckedAgainstTheImage) {
+    engine.checkSerialAgainstImage = true;
+    // The chip holds the image in 0xE000-0xE00F; the serial lies beside it.
+    Fill(0xE000, 16, 0x40);
+    for (uint32_t a = 0xE000; a < 0xE010; ++a)
+        adapter.memory[a] = image.ValueAt(a);
+    Serial(0xE010, {9});
+    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    // A chip that does not hold the image there (here one byte differs) fails the step,
+    // even though the segment was written back as it was read.
+    adapter.memory[0xE004] = 0;
+    Serial(0xE010, {7});
+    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_EQ(
+        bus.LogLines().back(),
+        "The serial's segment 0xE000-0xE1FF differs from the image and serial in 1 bytes, first at 0xE004");
+    EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
+    EXPECT_EQ(engine.serialBlock.valid, 0);
 }
 
 TEST_F(SerialTest, FailingEraseRestoresTheUnpatchedBackup) {
@@ -246,7 +275,7 @@ TEST_F(SerialTest, PreparationMayNotMoveTheSerialOrLeaveItsSegment) {
 }
 
 TEST_F(SerialTest, NoPreparationWhenTheBackupFails) {
-    adapter.SetResult("VerifyMemory", -1);
+    adapter.SetResult("ReadMemory", -1);
     bool prepared = false;
     engine.prepareSerialWrite = [&](const DeviceRecord&, SerialBlock&) {
         prepared = true;
@@ -271,4 +300,14 @@ TEST(SerialPlacementCheck, SegmentsByMemoryAndFit) {
     EXPECT_EQ(CheckSerialPlacement(device, 0xFFFF, 0xFFFFFFFF), SerialPlacement::CrossesSegment);
     EXPECT_EQ(CheckSerialPlacement(device, 0x0200, 1), SerialPlacement::OutsideFlash);
     EXPECT_EQ(CheckSerialPlacement(device, 0x1100, 1), SerialPlacement::OutsideFlash);
+    // Main memory from 0x1100: the segment of 0x1100 starts in information memory, so its
+    // erase could never be checked.
+    DeviceRecord f149;
+    uint32_t index = 1;
+    while (index < kDeviceCount && std::string(DeviceName(index)) != "MSP430F149")
+        ++index;
+    FillDeviceRecord(index, &f149);
+    ASSERT_EQ(f149.mainStart, 0x1100u);
+    EXPECT_EQ(CheckSerialPlacement(f149, 0x1100, 2), SerialPlacement::SegmentOutsideFlash);
+    EXPECT_EQ(CheckSerialPlacement(f149, 0x1200, 2), SerialPlacement::Fits);
 }

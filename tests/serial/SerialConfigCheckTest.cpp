@@ -49,7 +49,18 @@ TEST(SerialConfigCheck, WhatTheDialogWouldReadDifferentlyIsRefused) {
     // The last number that can be handed out, and the one after it.
     EXPECT_TRUE(Check({{"Serial", "N2147483646"}}).config);
     EXPECT_FALSE(Check({{"Serial", "N2147483647"}}).config);
-    EXPECT_TRUE(Check({{"Type", "3"}, {"Serial", "65535"}}).config);
+    EXPECT_TRUE(Check({{"Type", "3"}, {"Serial", "65534"}}).config);
+    // All ones is what an erased chip reads: no board may get it.
+    EXPECT_EQ(Check({{"Type", "3"}, {"Serial", "65535"}}).problem,
+              "Serial '65535' reads the same as an erased chip (all bytes 0xFF)");
+    EXPECT_EQ(Check({{"Type", "2"}, {"Serial", "255"}}).problem,
+              "Serial '255' reads the same as an erased chip (all bytes 0xFF)");
+    // A number with a typo in it is refused, not read up to the typo.
+    for (const char* typo : {"12a", "1O0", "1e3", " 12", "+12", "-0"})
+        EXPECT_EQ(Check({{"Type", "3"}, {"Serial", typo}}).problem,
+                  std::string("Serial '") + typo + "' is not a whole number")
+            << typo;
+    EXPECT_TRUE(Check({{"Type", "3"}, {"Serial", "0x1F"}}).config);
     EXPECT_EQ(Check({{"Type", "3"}, {"Serial", "65536"}}).problem,
               "Serial '65536' does not fit the type WORD");
 }

@@ -159,12 +159,19 @@ TEST(SerialFormat, UnknownTypeHasNoBytes) {
     EXPECT_STREQ(SerialTypeName(kSerialCharArray), "char[]");
 }
 
-TEST(SerialDecode, NumbersInHexTextsWhenTheyHoldASerial) {
-    EXPECT_EQ(DecodeSerial(Block({0x78, 0x56, 0x34, 0x12}), kSerialDword), "12345678");
-    EXPECT_EQ(DecodeSerial(Block({0x1F, 0x00}), kSerialWord), "1F");
-    EXPECT_EQ(DecodeSerial(Block({0xAB, 0xCD}), kSerialByte), "AB");
+TEST(SerialDecode, NumbersInDecimalTextsWhenTheyHoldASerial) {
+    // Decimal, as the file and the log write the number.
+    EXPECT_EQ(DecodeSerial(Block({0x78, 0x56, 0x34, 0x12}), kSerialDword), "305419896");
+    EXPECT_EQ(DecodeSerial(Block({0x12, 0x00}), kSerialWord), "18");
+    EXPECT_EQ(DecodeSerial(Block({0xAB, 0xCD}), kSerialByte), "171");
     EXPECT_EQ(DecodeSerial(Block({'S', 'N', '7', 0, 'x'}), kSerialCharPointer), "SN7");
     EXPECT_EQ(DecodeSerial(Block({'S', 'N', '7'}), kSerialCharArray), "SN7");
+    // A shorter text in a longer place: the erased bytes after it are no part of it.
+    EXPECT_EQ(DecodeSerial(Block({'S', 'N', '7', 0xFF, 0xFF}), kSerialCharArray), "SN7");
+    // An erased place holds no number, whatever its type.
+    EXPECT_EQ(DecodeSerial(Block({0xFF, 0xFF}), kSerialWord), "???");
+    EXPECT_TRUE(SerialAreaErased(Block({0xFF, 0xFF})));
+    EXPECT_FALSE(SerialAreaErased(Block({0xFF, 0xFE})));
     // Erased flash, a text without a digit, a block not read, too few bytes, unknown type.
     EXPECT_EQ(DecodeSerial(Block({0xFF, 0xFF, 0xFF}), kSerialCharPointer), "???");
     EXPECT_EQ(DecodeSerial(Block({'A', 'B', 0}), kSerialCharPointer), "???");

@@ -152,8 +152,8 @@ TEST_F(FormTest, InMemoryDecodesByTheCurrentType) {
     block.bytes = {0x78, 0x56, 0x34, 0x12};
     block.valid = 1;
     form.RefreshInMemory();
-    EXPECT_EQ(form.InMemoryText(), "12345678");
-    block.valid = 0; // a failed read
+    EXPECT_EQ(form.InMemoryText(), "305419896"); // decimal, as the number is typed
+    block.valid = 0;                             // a failed read
     form.RefreshInMemory();
     EXPECT_EQ(form.InMemoryText(), "???");
 }
@@ -225,4 +225,27 @@ TEST_F(FormTest, AFailedSaveIsReported) {
     EXPECT_EQ(form.FileProblemText(), "Save failed. Can't write \"" + PathOf("blocked") + "\"");
     EXPECT_TRUE(form.SaveChosen(PathOf("ok.sprj")));
     EXPECT_EQ(form.FileProblemText(), "");
+}
+
+TEST_F(FormTest, ASerialOnTheImageIsWarnedOfAndNotWritten) {
+    MemoryImage image;
+    image.Clear();
+    image.StoreByte(0xFFFE, 0x00);
+    image.StoreByte(0xFFFF, 0xF0);
+    form.SetImage(&image);
+    form.PlaceAsSelected(kSerialWord);
+    form.NumberEdited("18");
+    EXPECT_EQ(form.AddressCheckText(), "");
+    form.AddressEdited("0xFFFE"); // the reset vector
+    EXPECT_EQ(form.AddressCheckText(), kSerialOnImageText);
+    EXPECT_FALSE(form.WriteClicked());
+    EXPECT_EQ(
+        form.FileProblemText(),
+        "Write refused. The serial at 0xFFFE-0xFFFF would overwrite 2 bytes of the image, first at 0xFFFE.");
+    EXPECT_TRUE(bus.Sent(kBusWriteSerial).empty());
+    // Beside the image it is fine again.
+    form.AddressEdited("0x1000");
+    EXPECT_EQ(form.AddressCheckText(), "");
+    EXPECT_TRUE(form.WriteClicked());
+    EXPECT_EQ(bus.Sent(kBusWriteSerial).size(), 1u);
 }

@@ -49,9 +49,11 @@ expected=$((2 * PAIRS))
 next=$(printf 'SN-%04d' $((expected + 1)))
 grep -q "^Serial=$next"$'\r'"\$" "$WORK/unit.sprj" || fail "unit.sprj does not end at $next: $(cat "$WORK/unit.sprj")"
 lines=$(wc -l < "$WORK/line.csv")
-[ "$lines" = $((expected + 1)) ] || fail "line.csv has $lines lines, expected $((expected + 1))"
+# Each run: its RESERVED line and its PASS line.
+[ "$lines" = $((2 * expected + 1)) ] || fail "line.csv has $lines lines, expected $((2 * expected + 1))"
+[ "$(grep -c ',"RESERVED","","",0'$'\r''$' "$WORK/line.csv")" = "$expected" ] || fail "not every run has a whole RESERVED line"
 [ "$(grep -c '^"Date and time"' "$WORK/line.csv")" = 1 ] || fail "line.csv holds the header more than once"
-[ "$(grep -c ',"PASS","",[0-9]*'$'\r''$' "$WORK/line.csv")" = "$expected" ] || fail "not every log line is a whole PASS line"
+[ "$(grep -c ',"PASS","","[^"]*",[0-9]*'$'\r''$' "$WORK/line.csv")" = "$expected" ] || fail "not every run has a whole PASS line"
 logged=$(grep -o '"SN-[0-9]*"' "$WORK/line.csv" | sort -u | wc -l)
 [ "$logged" = "$expected" ] || fail "the log names $logged distinct serials for $expected boards"
 [ $failed = 0 ] && echo "concurrent serialization test passed ($expected boards)"

@@ -1,0 +1,74 @@
+#include "cli/ProductionChecks.h"
+
+#include "jobs/SerialPlacement.h"
+#include "ui/TextFormat.h"
+
+#include <cstring>
+
+namespace pyrola::cli {
+
+namespace {
+
+constexpr const char* kNothingDone = ": nothing was done";
+
+std::string NameOf(const DeviceRecord& device) {
+    char name[sizeof device.name + 1] = {};
+    std::memcpy(name, device.name, sizeof device.name);
+    return name;
+}
+
+bool InDevice(const DeviceRecord& device, uint32_t address) {
+    return (address >= device.infoStart && address <= device.infoEnd) ||
+           (address >= device.mainStart && address <= device.mainEnd);
+}
+
+} // namespace
+
+std::string SerialOverlapsImage(const MemoryImage& image, const SerialBlock& serial) {
+    const std::string overlap = SerialImageOverlapText(serial, FindSerialImageOverlap(image, serial));
+    if (overlap.empty())
+        return {};
+    return "Error. " + overlap + " (check the Address of the serial config)" + kNothingDone;
+}
+
+std::string ImageOutsideDevice(const MemoryImage& image, const DeviceRecord& device) {
+    if (image.Low() > image.High())
+        return {};
+    uint32_t outside = 0;
+    uint32_t first = 0;
+    for (uint32_t address = image.Low(); address <= image.High(); ++address) {
+        if (image.IsPresent(address) && !InDevice(device, address) && outside++ == 0)
+            first = address;
+    }
+    if (outside == 0)
+        return {};
+    return Format("Error. The image does not fit the %s: %u bytes lie outside its memory, first at 0x%X "
+                  "(Info 0x%.4X-0x%.4X, Main 0x%.4X-0x%.4X)%s",
+                  NameOf(device).c_str(), unsigned(outside), unsigned(first), unsigned(device.infoStart),
+                  unsigned(device.infoEnd), unsigned(device.mainStart), unsigned(device.mainEnd),
+                  kNothingDone);
+}
+
+std::string SerialOutsideDevice(const SerialBlock& serial, const DeviceRecord& device) {
+    const uint32_t size = static_cast<uint32_t>(serial.bytes.size());
+    const SerialSegment segment = SerialSegmentOf(device, serial.address);
+    switch (CheckSerialPlacement(device, serial.address, size)) {
+    case SerialPlacement::Fits:
+        return {};
+    case SerialPlacement::OutsideFlash:
+        return Format("Error. Address 0x%.4X is not in the flash memory of the %s%s",
+                      unsigned(serial.address), NameOf(device).c_str(), kNothingDone);
+    case SerialPlacement::CrossesSegment:
+        return Format("Error. A serial of %u bytes at 0x%X leaves its flash segment 0x%X-0x%X on the %s%s",
+                      unsigned(size), unsigned(serial.address), unsigned(segment.start),
+                      unsigned(segment.start + segment.size - 1), NameOf(device).c_str(), kNothingDone);
+    case SerialPlacement::SegmentOutsideFlash:
+        break;
+    }
+    return Format("Error. The segment 0x%X-0x%X of a serial at 0x%X is only partly flash on the %s, so it "
+                  "cannot be erased and checked%s",
+                  unsigned(segment.start), unsigned(segment.start + segment.size - 1),
+                  unsigned(serial.address), NameOf(device).c_str(), kNothingDone);
+}
+
+} // namespace pyrola::cli
