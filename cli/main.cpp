@@ -327,8 +327,16 @@ private:
         }
         if (!arguments_.logPath || !logUsable_)
             return status;
-        if (station_.empty())
+        if (station_.empty()) {
+            // Refused before the log was prepared: it is checked (and numbered) now.
             station_ = arguments_.station.value_or(AdapterLabel(shell_.GetSettings()));
+            const std::string why = PrepareRunLog(*arguments_.logPath, station_, &attempt_);
+            if (!why.empty()) {
+                Complain(Format("Error. Can't write the log file \"%s\" (%s)", arguments_.logPath->c_str(),
+                                why.c_str()));
+                return status == kExitDone ? kExitFailed : status;
+            }
+        }
         RunRecord& record = record_;
         FillRecord(record);
         const uint32_t device = shell_.Engine().deviceIndex.load();
