@@ -26,6 +26,7 @@
 #include "image/ImageCrc.h"
 #include "jobs/CommandLine.h"
 #include "jobs/JobFlags.h"
+#include "jobs/SerialPlacement.h"
 #include "platform/Clock.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FaultGuard.h"
@@ -210,6 +211,12 @@ private:
                     return AppendRunLog(path, RunLogLine(record));
                 };
             }
+            // A number that grew a digit since the check before the job must still stay off
+            // the image.
+            if (request.fileToken)
+                serial_->acceptSerial = [image = &shell_.Image()](const SerialBlock& serial) {
+                    return SerialImageOverlapText(serial, FindSerialImageOverlap(*image, serial));
+                };
             shell_.Engine().prepareSerialWrite = [reservation = serial_](const DeviceRecord& device,
                                                                          SerialBlock& target) {
                 return reservation->Reserve(device, target);

@@ -250,3 +250,20 @@ TEST(SerialReservation, ANumberTheLogCannotRecordIsNotWritten) {
     // Taken all the same: the next board gets the next number, never this one again.
     EXPECT_NE(folder.Read("unit.sprj").find("Serial=TEST00002M2"), std::string::npos);
 }
+
+TEST(SerialReservation, ANumberThatGrewOntoTheImageIsNotTaken) {
+    TempDir folder;
+    // 99 steps to 100: the serial that fitted beside the image at Load now reaches it.
+    const std::string path = folder.Write("unit.sprj", "[Options]\r\nAddress=0x1000\r\nSerial=SN99\r\n");
+    SerialReservation reservation(path);
+    SerialBlock block;
+    ASSERT_EQ(reservation.Load(block, true), "");
+    folder.Write("unit.sprj", "[Options]\r\nAddress=0x1000\r\nSerial=SN100\r\n");
+    reservation.acceptSerial = [](const SerialBlock& serial) {
+        return serial.bytes.size() > 5 ? std::string("on the image") : std::string();
+    };
+    const SerialWritePreparation prepared = reservation.Reserve(Device(), block);
+    EXPECT_FALSE(prepared.ok);
+    EXPECT_EQ(prepared.note, "Serial config \"unit.sprj\": on the image; no number was taken");
+    EXPECT_NE(folder.Read("unit.sprj").find("Serial=SN100\r"), std::string::npos);
+}
