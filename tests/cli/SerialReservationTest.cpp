@@ -185,6 +185,14 @@ TEST(SerialReservation, TextFormsBeyondTheProfileRulesAreReadAndKept) {
     EXPECT_EQ(block.bytes, (std::vector<uint8_t>{18, 0}));
     ASSERT_TRUE(reservation.Reserve(Device(), block).ok);
     EXPECT_EQ(folder.Read("unit.sprj"), "\xEF\xBB\xBF[Options]\rAddress=0x1000\rType=3\rSerial=19\r");
+    // A number given in hexadecimal is taken, shown and logged in decimal.
+    folder.Write("hex.sprj", "[Options]\nType=3\nSerial=0x1F\n");
+    SerialReservation hex(folder.File("hex.sprj"));
+    ASSERT_EQ(hex.Load(block, true), "");
+    ASSERT_TRUE(hex.Reserve(Device(), block).ok);
+    EXPECT_EQ(hex.Reserved(), "31");
+    EXPECT_EQ(block.bytes, (std::vector<uint8_t>{31, 0}));
+    EXPECT_EQ(folder.Read("hex.sprj"), "[Options]\nType=3\nSerial=32\n");
     // A last line without its line end may have been cut inside the number.
     folder.Write("cut.sprj", "[Options]\r\nType=3\r\nSerial=1");
     SerialReservation cut(folder.File("cut.sprj"));
