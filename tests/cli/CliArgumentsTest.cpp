@@ -27,6 +27,14 @@ TEST(CliArguments, OptionsAreTakenOutOfTheCommandLine) {
     EXPECT_EQ(read.serialReadPath, "a b.sprj");
     EXPECT_EQ(read.ActionFlags(), kJobReadSerial | kJobDumpRam);
     EXPECT_EQ(ParseCliArguments({"--dump", "bsl"}).dumpFlag, kJobDumpLoader);
+
+    // The station may hold blanks; storing the settings is a flag of its own.
+    const CliArguments line = ParseCliArguments({"--station", "Line 2, left", "--store-settings", "-bsl"});
+    EXPECT_EQ(line.error, "");
+    EXPECT_EQ(line.station, "Line 2, left");
+    EXPECT_TRUE(line.storeSettings);
+    EXPECT_EQ(line.tokens, (Args{"-bsl"}));
+    EXPECT_FALSE(ParseCliArguments({"-bsl", "+e"}).storeSettings);
 }
 
 TEST(CliArguments, BadOptionsAreRefusedWithTheirReason) {
@@ -49,6 +57,8 @@ TEST(CliArguments, BadOptionsAreRefusedWithTheirReason) {
         {{"+r", "--save", "back.srec"},
          "--save: no format that is written for 'back.srec' (use .txt, .hex, .a43, .bin, .tsk or .dat)"},
         {{"--serials", "u.sprj"}, "Unknown option '--serials'"},
+        {{"--station"}, "Option '--station' needs a name"},
+        {{"--station", "A", "--station", "B"}, "Option '--station' given twice"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
