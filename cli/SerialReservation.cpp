@@ -35,6 +35,11 @@ SerialWritePreparation SerialReservation::Reserve(const DeviceRecord& device, Se
         if (CheckSerialPlacement(device, config.address, size) != SerialPlacement::Fits)
             return Format("a serial of %u bytes at 0x%X does not fit the flash of %s", unsigned(size),
                           unsigned(config.address), device.name);
+        if (acceptSerial) {
+            SerialBlock candidate;
+            ComposeSerialBytes(format, candidate);
+            return acceptSerial(candidate);
+        }
         return {};
     });
     if (!take.problem.empty())

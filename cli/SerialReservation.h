@@ -48,6 +48,9 @@ public:
     // RESERVED line). A non-empty answer says why it could not: the number stays taken,
     // the device is not written. Set before the job starts.
     std::function<std::string(const std::string& serial, const DeviceRecord& device)> recordReservation;
+    // Called by Reserve with the bytes and place of the number about to be taken (it may be
+    // longer than the one Load saw): a non-empty answer refuses it, and nothing is taken.
+    std::function<std::string(const SerialBlock& serial)> acceptSerial;
 
 private:
     std::string Problem(const std::string& what) const;

@@ -32,6 +32,7 @@
 #include "image/ImageCrc.h"
 #include "jobs/CommandLine.h"
 #include "jobs/JobFlags.h"
+#include "jobs/SerialPlacement.h"
 #include "platform/Clock.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FaultGuard.h"
@@ -246,6 +247,12 @@ private:
                     return AppendRunLog(path, RunLogLine(record));
                 };
             }
+            // A number that grew a digit since the check before the job must still stay off
+            // the image.
+            if (request.fileToken)
+                serial_->acceptSerial = [image = &shell_.Image()](const SerialBlock& serial) {
+                    return SerialImageOverlapText(serial, FindSerialImageOverlap(*image, serial));
+                };
             shell_.Engine().prepareSerialWrite = [reservation = serial_](const DeviceRecord& device,
                                                                          SerialBlock& target) {
                 return reservation->Reserve(device, target);
@@ -363,8 +370,16 @@ private:
         }
         if (!arguments_.logPath || !logUsable_)
             return status;
-        if (station_.empty())
+        if (station_.empty()) {
+            // Refused before the log was prepared: it is checked (and numbered) now.
             station_ = arguments_.station.value_or(AdapterLabel(shell_.GetSettings()));
+            const std::string why = PrepareRunLog(*arguments_.logPath, station_, &attempt_);
+            if (!why.empty()) {
+                Complain(Format("Error. Can't write the log file \"%s\" (%s)", arguments_.logPath->c_str(),
+                                why.c_str()));
+                return status == kExitDone ? kExitFailed : status;
+            }
+        }
         RunRecord& record = record_;
         FillRecord(record);
         const uint32_t device = shell_.Engine().deviceIndex.load();

@@ -19,4 +19,7 @@ namespace pyrola {
 bool AppendToFile(const std::string& path, const std::string& header, const std::string& record,
                   std::string* why = nullptr);
 
+// For the backends: stores text as the reason (when why is given) and answers false.
+bool RefuseAppend(std::string* why, const std::string& text);
+
 } // namespace pyrola

@@ -99,6 +99,15 @@ public:
     }
 };
 
+// The configuration with its serial as the device and the log show it: a number given in
+// hexadecimal ("0x1F") becomes the decimal the file is stepped in ("31").
+SerialConfig Rendered(const SerialConfig& config) {
+    SerialConfig rendered = config;
+    SerialFormat format(rendered);
+    format.ParseSerial(config.serial, true);
+    return rendered;
+}
+
 } // namespace
 
 SerialFileRead ReadSerialCounterFile(const std::string& path, bool forWriting) {
@@ -131,7 +140,7 @@ SerialFileRead ReadSerialCounterFile(const std::string& path, bool forWriting) {
     TextForm form;
     const SerialConfigCheck check = CheckText(Plain(text, form));
     if (check.config)
-        read.config = *check.config;
+        read.config = Rendered(*check.config);
     else
         read.problem = check.problem;
     return read;
@@ -162,7 +171,7 @@ SerialTake TakeSerialNumber(const std::string& path,
         take.problem = check.problem;
         return take;
     }
-    take.config = *check.config;
+    take.config = Rendered(*check.config);
     if (accept) {
         take.problem = accept(take.config);
         if (!take.problem.empty())

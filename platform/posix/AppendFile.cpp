@@ -8,26 +8,17 @@
 
 namespace pyrola {
 
-namespace {
-
-bool Refuse(std::string* why, const std::string& text) {
-    if (why)
-        *why = text;
-    return false;
-}
-
-} // namespace
-
 bool AppendToFile(const std::string& path, const std::string& header, const std::string& record,
                   std::string* why) {
     // Non-blocking: opening a FIFO for writing would otherwise wait for a reader.
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0)
-        return Refuse(why, errno == ENXIO || errno == EISDIR ? "not a regular file" : std::strerror(errno));
+        return RefuseAppend(why,
+                            errno == ENXIO || errno == EISDIR ? "not a regular file" : std::strerror(errno));
     struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        return Refuse(why, "not a regular file");
+        return RefuseAppend(why, "not a regular file");
     }
     const off_t before = info.st_size;
     const std::string text = (before == 0 ? header : std::string()) + record;
@@ -47,16 +38,17 @@ bool AppendToFile(const std::string& path, const std::string& header, const std:
         // Only this caller appends (under the log's lock): its bytes are the file's tail.
         const bool undone = done == 0 || ftruncate(fd, before) == 0;
         ::close(fd);
-        return Refuse(why, std::string(std::strerror(error)) +
-                               (undone ? "; the part written was taken back" : "; a part line is left"));
+        return RefuseAppend(why,
+                            std::string(std::strerror(error)) +
+                                (undone ? "; the part written was taken back" : "; a part line is left"));
     }
     if (!text.empty() && fsync(fd) != 0) {
         const int syncError = errno;
         ::close(fd);
-        return Refuse(why, std::strerror(syncError));
+        return RefuseAppend(why, std::strerror(syncError));
     }
     if (::close(fd) != 0)
-        return Refuse(why, std::strerror(errno));
+        return RefuseAppend(why, std::strerror(errno));
     return true;
 }
 

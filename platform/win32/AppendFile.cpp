@@ -6,16 +6,6 @@
 
 namespace pyrola {
 
-namespace {
-
-bool Refuse(std::string* why, const std::string& text) {
-    if (why)
-        *why = text;
-    return false;
-}
-
-} // namespace
-
 bool AppendToFile(const std::string& path, const std::string& header, const std::string& record,
                   std::string* why) {
     // Write access (not append data alone) so that a short write can be cut back; the
@@ -23,11 +13,11 @@ bool AppendToFile(const std::string& path, const std::string& header, const std:
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return Refuse(why, win32::SystemErrorText(GetLastError()));
+        return RefuseAppend(why, win32::SystemErrorText(GetLastError()));
     LARGE_INTEGER size{};
     if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size)) {
         CloseHandle(file);
-        return Refuse(why, "not a regular file");
+        return RefuseAppend(why, "not a regular file");
     }
     const std::string text = (size.QuadPart == 0 ? header : std::string()) + record;
     bool ok = true;
@@ -41,13 +31,13 @@ bool AppendToFile(const std::string& path, const std::string& header, const std:
             const bool undone =
                 written == 0 || (SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
             CloseHandle(file);
-            return Refuse(why,
-                          reason + (undone ? "; the part written was taken back" : "; a part line is left"));
+            return RefuseAppend(
+                why, reason + (undone ? "; the part written was taken back" : "; a part line is left"));
         }
         ok = FlushFileBuffers(file) != 0;
     }
     ok = CloseHandle(file) && ok;
-    return ok || Refuse(why, win32::SystemErrorText(GetLastError()));
+    return ok || RefuseAppend(why, win32::SystemErrorText(GetLastError()));
 }
 
 } // namespace pyrola

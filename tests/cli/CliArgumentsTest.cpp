@@ -40,6 +40,14 @@ TEST(CliArguments, OptionsAreTakenOutOfTheCommandLine) {
     EXPECT_FALSE(odd.quiet);
     EXPECT_EQ(odd.tokens, (Args{"+r"}));
     EXPECT_TRUE(ParseCliArguments({"--list-ports"}).listPorts);
+
+    // The station may hold blanks; storing the settings is a flag of its own.
+    const CliArguments line = ParseCliArguments({"--station", "Line 2, left", "--store-settings", "-bsl"});
+    EXPECT_EQ(line.error, "");
+    EXPECT_EQ(line.station, "Line 2, left");
+    EXPECT_TRUE(line.storeSettings);
+    EXPECT_EQ(line.tokens, (Args{"-bsl"}));
+    EXPECT_FALSE(ParseCliArguments({"-bsl", "+e"}).storeSettings);
 }
 
 TEST(CliArguments, BadOptionsAreRefusedWithTheirReason) {
@@ -76,6 +84,8 @@ TEST(CliArguments, BadOptionsAreRefusedWithTheirReason) {
         {{"+r", "--save", "back.srec"},
          "--save: no format that is written for 'back.srec' (use .txt, .hex, .a43, .bin, .tsk or .dat)"},
         {{"--serials", "u.sprj"}, "Unknown option '--serials'"},
+        {{"--station"}, "Option '--station' needs a name"},
+        {{"--station", "A", "--station", "B"}, "Option '--station' given twice"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);

@@ -185,6 +185,14 @@ TEST(SerialReservation, TextFormsBeyondTheProfileRulesAreReadAndKept) {
     EXPECT_EQ(block.bytes, (std::vector<uint8_t>{18, 0}));
     ASSERT_TRUE(reservation.Reserve(Device(), block).ok);
     EXPECT_EQ(folder.Read("unit.sprj"), "\xEF\xBB\xBF[Options]\rAddress=0x1000\rType=3\rSerial=19\r");
+    // A number given in hexadecimal is taken, shown and logged in decimal.
+    folder.Write("hex.sprj", "[Options]\nType=3\nSerial=0x1F\n");
+    SerialReservation hex(folder.File("hex.sprj"));
+    ASSERT_EQ(hex.Load(block, true), "");
+    ASSERT_TRUE(hex.Reserve(Device(), block).ok);
+    EXPECT_EQ(hex.Reserved(), "31");
+    EXPECT_EQ(block.bytes, (std::vector<uint8_t>{31, 0}));
+    EXPECT_EQ(folder.Read("hex.sprj"), "[Options]\nType=3\nSerial=32\n");
     // A last line without its line end may have been cut inside the number.
     folder.Write("cut.sprj", "[Options]\r\nType=3\r\nSerial=1");
     SerialReservation cut(folder.File("cut.sprj"));
@@ -249,4 +257,21 @@ TEST(SerialReservation, ANumberTheLogCannotRecordIsNotWritten) {
     EXPECT_EQ(recorded, std::string("TEST00001M2 ") + Device().name);
     // Taken all the same: the next board gets the next number, never this one again.
     EXPECT_NE(folder.Read("unit.sprj").find("Serial=TEST00002M2"), std::string::npos);
+}
+
+TEST(SerialReservation, ANumberThatGrewOntoTheImageIsNotTaken) {
+    TempDir folder;
+    // 99 steps to 100: the serial that fitted beside the image at Load now reaches it.
+    const std::string path = folder.Write("unit.sprj", "[Options]\r\nAddress=0x1000\r\nSerial=SN99\r\n");
+    SerialReservation reservation(path);
+    SerialBlock block;
+    ASSERT_EQ(reservation.Load(block, true), "");
+    folder.Write("unit.sprj", "[Options]\r\nAddress=0x1000\r\nSerial=SN100\r\n");
+    reservation.acceptSerial = [](const SerialBlock& serial) {
+        return serial.bytes.size() > 5 ? std::string("on the image") : std::string();
+    };
+    const SerialWritePreparation prepared = reservation.Reserve(Device(), block);
+    EXPECT_FALSE(prepared.ok);
+    EXPECT_EQ(prepared.note, "Serial config \"unit.sprj\": on the image; no number was taken");
+    EXPECT_NE(folder.Read("unit.sprj").find("Serial=SN100\r"), std::string::npos);
 }

@@ -223,3 +223,27 @@ TEST_F(JobTest, NoEventHeldCountsAsCancelled) {
     EXPECT_TRUE(adapter.Calls().empty());
     EXPECT_EQ(bus.Posted(kBusJobState), (std::vector<uintptr_t>{1000}));
 }
+
+TEST_F(JobTest, ACheckOfTheAttachedChipRefusesTheListBeforeAnythingChanges) {
+    Fill(0xE000, 16, 0);
+    std::string checkedName;
+    engine.checkAttachedDevice = [&](const DeviceRecord& device) {
+        checkedName = device.name;
+        return std::string("Error. Not on this chip: nothing was done");
+    };
+    RunList(kJobAutoDefault | kJobWriteSerial);
+    EXPECT_EQ(checkedName, "MSP430F149");
+    EXPECT_EQ(WorkOps(), (Ops{"Open", "Close"}));
+    EXPECT_EQ(bus.StatusTexts().back(), "Error. Not on this chip: nothing was done");
+    EXPECT_EQ(bus.LogLines().back(), "Error. Not on this chip: nothing was done");
+    EXPECT_NE(engine.jobFlags.load() & kJobErase, 0u); // never taken
+    EXPECT_EQ(engine.StepTimes().size(), 1u);          // the attach alone
+
+    // Accepted: every step that ran has its time, in the order run.
+    engine.checkAttachedDevice = [](const DeviceRecord&) { return std::string(); };
+    RunList(kJobErase | kJobProgram);
+    std::vector<uint32_t> bits;
+    for (const StepTime& time : engine.StepTimes())
+        bits.push_back(time.bit);
+    EXPECT_EQ(bits, (std::vector<uint32_t>{0, kJobErase, kJobProgram}));
+}
