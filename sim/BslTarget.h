@@ -2,8 +2,10 @@
 // The ROM bootstrap loader of the simulated chip, seen from the chip's side of the UART:
 // it is entered by the reset/test pin sequence, answers the synchronisation byte, takes
 // frames (head, data, 16-bit checksum), keeps protected commands locked until the
-// interrupt vectors arrive as password, and carries out the loader commands on the device
-// model. Times are in nanoseconds of whatever clock the caller runs on; the answers come
+// interrupt vectors arrive as password (every well-formed password frame is acknowledged;
+// a wrong one shows only as refusals of the protected commands after it), and carries out
+// the commands its version has on the device model; any other command is refused as a
+// locked one is. Times are in nanoseconds of whatever clock the caller runs on; the answers come
 // out stamped with the time their last bit leaves the chip's UART, at 9600 baud 8E1 until
 // the change-baud-rate command (loaders from version 1.60 on) switches it to 19200 or
 // 38400 baud; every start of the loader returns to 9600.
@@ -11,11 +13,13 @@
 // Write frames are taken only at even addresses with even lengths, as the chip takes them;
 // read frames too, stricter than the chip's guide; erase checks take odd ranges.
 //
-// Loader versions up to 1.10 know no erase check and need a cumulative mass-erase time
-// that one mass-erase frame does not reach. The chip vendor's patch, loaded at 0x0220 and
-// started at its first word, takes over as a loader extension that adds the erase check
-// and erases in one go. Which bytes that patch is must be given (SetWorkingPatch): any
-// other code started there leaves the loader, as foreign code on a real chip would.
+// Loaders before 1.50 know no erase check and no transmit-version command, loaders before
+// 1.60 no change of rate. The erase keys work as the flash controller's modes: 0xA502 one
+// segment, 0xA504 all main memory (information memory kept), 0xA506 all flash. Versions up
+// to 1.10 need a cumulative erase time for the last two that one frame does not reach. The chip vendor's
+// patch, loaded at 0x0220 and started at its first word, takes over as a loader extension that adds the erase
+// check and erases in one go. Which bytes that patch is must be given (SetWorkingPatch): any other code
+// started there leaves the loader, as foreign code on a real chip would.
 
 #include "sim/DeviceModel.h"
 
@@ -91,6 +95,8 @@ public:
     // Bytes that arrived while the clock was still settling after a change of rate.
     uint32_t BytesLostSettling() const { return lostSettling_; }
     bool Unlocked() const { return unlocked_; }
+    // Password frames taken since the chip was made.
+    uint32_t PasswordFrames() const { return passwordFrames_; }
     bool PatchRunning() const { return patchRunning_; }
     DeviceModel& Device() { return device_; }
     const std::vector<BslFrameRecord>& Frames() const { return frames_; }
@@ -127,6 +133,10 @@ private:
     uint32_t RateFor(uint8_t d1, uint8_t d2, uint8_t d3) const;
     bool HasExtension() const { return patchRunning_; }
     bool WorkingPatchLoadedAt(uint16_t start) const;
+    // Whether this loader's version (or its running extension) has the command.
+    bool Knows(uint8_t command) const;
+    // A main-memory (or, with mass, main and information) erase as the ROM loader times it.
+    bool LongErase(bool mass, uint64_t& busyNs);
 
     DeviceModel& device_;
     BslTargetTiming timing_;
@@ -149,6 +159,8 @@ private:
     uint32_t patchLoadedEnd_ = 0;
     std::vector<uint8_t> workingPatch_;
     uint64_t massEraseAccumulatedNs_ = 0;
+    uint32_t accumulatingErase_ = 0; // command and key of the erase being added up
+    uint32_t passwordFrames_ = 0;
     uint64_t txFreeNs_ = 0;
     std::deque<BslTimedByte> output_;
     std::vector<BslFrameRecord> frames_;

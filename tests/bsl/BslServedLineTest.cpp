@@ -107,7 +107,8 @@ TEST_F(BslServedLineTest, FaultsLoseBytesRefusePasswordsOrSilenceTheChip) {
     Host(line, {0x80}, 0);
     EXPECT_EQ(line.TakeDue(0), Bytes{0x90});
     Host(line, password, 0);
-    EXPECT_EQ(line.TakeDue(0), Bytes{0xA0}); // the right password, refused
+    EXPECT_EQ(line.TakeDue(0), Bytes{0x90}); // the right password, taken but unlocking nothing
+    EXPECT_FALSE(target.Unlocked());
 
     LoaderFaults quiet;
     ASSERT_TRUE(ApplyFaultList("silent", device, nullptr, &quiet));

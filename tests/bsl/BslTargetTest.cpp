@@ -123,9 +123,17 @@ TEST_F(BslTargetTest, ProtectedCommandsWaitForTheVectorsAsPassword) {
     Invoke();
     EXPECT_EQ(Command(Frame(0x14, 0x0FF0, 16)), Bytes{0xA0});
     EXPECT_EQ(Command(Frame(0x12, 0x0300, 2, {1, 2})), Bytes{0xA0});
-    EXPECT_EQ(Command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0x00))), Bytes{0xA0});
+    // A wrong password is acknowledged like a right one; only the protected commands after
+    // it tell the difference.
+    EXPECT_EQ(Command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0x00))), Bytes{0x90});
     EXPECT_FALSE(target.Unlocked());
+    EXPECT_EQ(Command(Frame(0x14, 0x0FF0, 16)), Bytes{0xA0});
+    // A password frame of the wrong size is no password frame.
+    EXPECT_EQ(Command(Frame(0x10, 0xFFE0, 0x1E, Bytes(30, 0xFF))), Bytes{0xA0});
     EXPECT_EQ(Unlock(), Bytes{0x90}); // an erased chip's vectors
+    EXPECT_TRUE(target.Unlocked());
+    // Once unlocked, a wrong password does not lock it again.
+    EXPECT_EQ(Command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0x00))), Bytes{0x90});
     EXPECT_TRUE(target.Unlocked());
     // The lock comes back with every start of the loader.
     Invoke();
@@ -176,21 +184,53 @@ TEST_F(BslTargetTest, WritesFollowTheFlashRulesAndRefuseTheRom) {
     EXPECT_NE(device.Read(0xF107), 0x00);
 }
 
-TEST_F(BslTargetTest, EraseKeysPickSegmentMainOrInformationMemory) {
+TEST_F(BslTargetNewLoaderTest, EraseKeysWorkAsTheFlashControllersModes) {
     Invoke();
     Unlock();
-    for (uint32_t a : {0x1000u, 0x1080u, 0xE000u, 0xE200u})
-        device.Poke(a, 0x00);
+    auto dirty = [this] {
+        for (uint32_t a : {0x1000u, 0x1080u, 0xE000u, 0xE200u})
+            device.Poke(a, 0x00);
+    };
+    dirty();
+    // ERASE: the segment the address is in.
     EXPECT_EQ(Command(Frame(0x16, 0xE000, 0xA502)), Bytes{0x90});
     EXPECT_EQ(device.Read(0xE000), 0xFF);
     EXPECT_EQ(device.Read(0xE200), 0x00);
+    // MERAS: every main-memory segment, the information memory kept, even when the
+    // address lies in it.
     EXPECT_EQ(Command(Frame(0x16, 0x1000, 0xA504)), Bytes{0x90});
+    EXPECT_EQ(device.Read(0xE200), 0xFF);
+    EXPECT_EQ(device.Read(0x1000), 0x00);
+    EXPECT_EQ(device.Read(0x1080), 0x00);
+    dirty();
+    EXPECT_EQ(Command(Frame(0x16, 0xE000, 0xA504)), Bytes{0x90});
+    EXPECT_EQ(device.Read(0xE200), 0xFF);
+    EXPECT_EQ(device.Read(0x1000), 0x00);
+    // MERAS and ERASE: all flash.
+    EXPECT_EQ(Command(Frame(0x16, 0xE000, 0xA506)), Bytes{0x90});
     EXPECT_EQ(device.Read(0x1000), 0xFF);
     EXPECT_EQ(device.Read(0x1080), 0xFF);
-    EXPECT_EQ(device.Read(0xE200), 0x00);
-    EXPECT_EQ(Command(Frame(0x16, 0xF000, 0xA504)), Bytes{0x90});
-    EXPECT_EQ(device.Read(0xE200), 0xFF);
     EXPECT_EQ(Command(Frame(0x16, 0xF000, 0x1234)), Bytes{0xA0});
+    EXPECT_EQ(Command(Frame(0x16, 0x0300, 0xA504)), Bytes{0xA0}); // not flash
+}
+
+TEST_F(BslTargetTest, AnOldLoaderErasesMainMemoryOnlyOverTheCumulativeTime) {
+    Invoke();
+    Unlock();
+    device.Poke(0xF000, 0x00);
+    device.Poke(0x1000, 0x00);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(Command(Frame(0x16, 0x1100, 0xA504)), Bytes{0x90});
+    EXPECT_EQ(device.Read(0xF000), 0x00);
+    // A mass erase in between is another erase: the count starts again.
+    Command(Frame(0x18, 0xFF00, 0xA506));
+    Unlock();
+    for (int i = 0; i < 16; ++i)
+        Command(Frame(0x16, 0x1100, 0xA504));
+    EXPECT_EQ(device.Read(0xF000), 0x00);
+    Command(Frame(0x16, 0x1100, 0xA504));
+    EXPECT_EQ(device.Read(0xF000), 0xFF);
+    EXPECT_EQ(device.Read(0x1000), 0x00);
 }
 
 TEST_F(BslTargetTest, AnOldLoaderNeedsTheCumulativeMassEraseTime) {
@@ -230,7 +270,7 @@ TEST_F(BslTargetTest, AnOldLoaderKnowsNoEraseCheckUntilTheWorkingPatchRuns) {
     target.SetWorkingPatch(patch);
     Invoke();
     Unlock();
-    EXPECT_EQ(Command(Frame(0x1C, 0xF000, 16)), Bytes{0x70});
+    EXPECT_EQ(Command(Frame(0x1C, 0xF000, 16)), Bytes{0xA0});
     // Re-entering the loader locks it again.
     EXPECT_EQ(Command(Frame(0x1A, 0x0C22, 0)), Bytes{0x90});
     EXPECT_FALSE(target.Unlocked());
@@ -316,8 +356,36 @@ TEST_F(BslTargetNewLoaderTest, ANewerLoaderChecksErasesAndErasesInOneFrame) {
     // It reads back what it programs: a stuck bit makes the write fail.
     device.SetStuckBits(0xE010, 0x01, 0x01);
     EXPECT_EQ(Command(Frame(0x12, 0xE010, 2, {0x00, 0x00})), Bytes{0xA0});
-    // Commands it does not know.
-    EXPECT_EQ(Command(Frame(0x1E, 0, 0)), Bytes{0x70});
+    // Commands it does not know are refused as locked ones are.
+    EXPECT_EQ(Command(Frame(0x21, 0, 0)), Bytes{0xA0});
+    EXPECT_EQ(Command(Frame(0x30, 0, 0)), Bytes{0xA0});
+}
+
+TEST_F(BslTargetTest, TheCommandSetFollowsTheLoaderVersion) {
+    // Erase check and transmit-version from 1.50 on, change of rate from 1.60 on.
+    struct Case {
+        uint16_t version;
+        bool eraseCheck;
+        bool changeRate;
+    };
+    for (const Case c : {Case{0x0110, false, false}, Case{0x0130, false, false}, Case{0x0140, false, false},
+                         Case{0x0150, true, false}, Case{0x0160, true, true}, Case{0x0161, true, true}}) {
+        SCOPED_TRACE(c.version);
+        device.SetLoaderVersion(c.version);
+        Invoke();
+        Unlock();
+        EXPECT_EQ(Command(Frame(0x1C, 0xF000, 16)), Bytes{uint8_t(c.eraseCheck ? 0x90 : 0xA0)});
+        const Bytes version = Command(Frame(0x1E, 0, 0));
+        if (c.eraseCheck) {
+            ASSERT_EQ(version.size(), 22u);
+            EXPECT_EQ(version[4], 0xF1);
+            EXPECT_EQ(version[4 + 10], uint8_t(c.version >> 8));
+            EXPECT_EQ(version[4 + 11], uint8_t(c.version));
+        } else {
+            EXPECT_EQ(version, Bytes{0xA0});
+        }
+        EXPECT_EQ(Command(Frame(0x20, 0x8580, 0)), Bytes{uint8_t(c.changeRate ? 0x90 : 0xA0)});
+    }
 }
 
 TEST_F(BslTargetTest, AStalledFrameIsForgottenSoTheNextSyncGetsThrough) {
@@ -344,9 +412,12 @@ TEST_F(BslTargetTest, InjectedFaultsRefuseSilenceAndOverride) {
     const Bytes password = Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF));
     EXPECT_EQ(Send(Bytes(password.begin(), password.begin() + 6)), Bytes{0xA0});
     EXPECT_EQ(Unlock(), Bytes{0x90}); // only the next frame was refused
+    Invoke();
     target.SetRefusePasswords(true);
-    EXPECT_EQ(Unlock(), Bytes{0xA0});
+    EXPECT_EQ(Unlock(), Bytes{0x90}); // taken, but it unlocks nothing
+    EXPECT_FALSE(target.Unlocked());
     target.SetRefusePasswords(false);
+    Unlock();
     target.SetAnswerOverride(0x14, 0x70);
     EXPECT_EQ(Command(Frame(0x14, 0x0FF0, 16)), Bytes{0x70});
     target.SetAnswerOverride(0x14, 0);
@@ -364,7 +435,7 @@ protected:
 TEST_F(BslTargetTest, ALoaderBefore160DoesNotKnowTheChangeOfRate) {
     Invoke();
     Unlock();
-    EXPECT_EQ(Command(Frame(0x20, 0x87E0, 2)), Bytes{0x70});
+    EXPECT_EQ(Command(Frame(0x20, 0x87E0, 2)), Bytes{0xA0});
     EXPECT_EQ(target.BaudRate(), 9600u);
 }
 
