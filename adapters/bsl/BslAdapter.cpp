@@ -15,6 +15,8 @@ constexpr uint32_t kIdentificationBlock = 16;
 constexpr uint8_t kParityEvenCode = kParityEven;
 constexpr uint32_t kOpenQueueSize = 512;
 constexpr uint32_t kLinkBaudRate = kBslBaseBaudRate;
+// A read job's piece: four frames.
+constexpr uint32_t kBslBlankCheckPiece = 4 * kBslMaxBlock;
 } // namespace
 
 BslAdapter::BslAdapter(SerialPortFactory& ports, Clock& clock) : link_(ports, clock), protocol_(link_) {}
@@ -25,6 +27,7 @@ void BslAdapter::FillRecord(uint32_t index) {
 }
 
 void BslAdapter::ForgetTarget() {
+    blankCheckPiece = 0;
     needPassword = 1;
     needIdentification = 1;
     patchStart = 0;
@@ -42,6 +45,7 @@ bool BslAdapter::Open() {
     link_.baudRate = kLinkBaudRate;
     speedNoteGiven_ = false;
     oldLoaderWarned_ = false;
+    blankWayNoted_ = false;
     link_.parity = kParityEvenCode;
     link_.queueSize = kOpenQueueSize;
     if (!link_.OpenPort()) {
@@ -141,6 +145,8 @@ void BslAdapter::FinishIdentification() {
         else
             patchProblem_ = "the \"BslPatch\" setting is off (patch file " + patchFilePath + ")";
     }
+    // Read back, a blank check moves every byte: in pieces, as a read is.
+    blankCheckPiece = HasEraseCheck() ? 0 : kBslBlankCheckPiece;
     ChangeSpeed();
 }
 
@@ -267,17 +273,22 @@ bool BslAdapter::HasEraseCheck() const {
 int32_t BslAdapter::EraseCheck(uint32_t address, uint32_t length) {
     if (!Prepared())
         return -1;
-    const uint32_t last = length == 0 ? address : address + length - 1;
+    // Which way the chip is checked is said once a session.
     if (HasEraseCheck()) {
-        AddNote(Format("Blank check of 0x%04X-0x%04X by the loader's erase check.", address, last));
+        if (!blankWayNoted_)
+            AddNote("Blank check by the loader's erase check.");
+        blankWayNoted_ = true;
         return protocol_.CheckBlank(address, length) ? 0 : -1;
     }
-    const std::string why =
-        IsOldLoader()
-            ? " without the patch: " + (patchProblem_.empty() ? "no patch is running" : patchProblem_)
-            : "";
-    AddNote(Format("Blank check of 0x%04X-0x%04X by reading it back (loader %X.%02X has no erase check%s).",
-                   address, last, loaderVersion >> 8, loaderVersion & 0xFF, why.c_str()));
+    if (!blankWayNoted_) {
+        const std::string why =
+            IsOldLoader()
+                ? " without the patch: " + (patchProblem_.empty() ? "no patch is running" : patchProblem_)
+                : "";
+        AddNote(Format("Blank check by reading back (loader %X.%02X has no erase check%s).",
+                       loaderVersion >> 8, loaderVersion & 0xFF, why.c_str()));
+    }
+    blankWayNoted_ = true;
     std::vector<uint8_t> back(length);
     if (length > 0 && !protocol_.ReadBlocks(address, back.data(), length))
         return -1;
@@ -353,6 +364,12 @@ bool BslAdapter::LoadPatch() {
         break;
     }
     const uint32_t size = static_cast<uint32_t>(patch.size());
+    // The patch must fit the identified chip's RAM, not merely the largest RAM of the old
+    // loaders' chips: written past the end it would land nowhere.
+    const uint32_t ramEnd = deviceRecord != nullptr ? deviceRecord->ramEnd : 0;
+    if (ramEnd >= kBslPatchAddress && kBslPatchAddress + size - 1 > ramEnd)
+        return PatchFailed(Format("the patch from %s (%u bytes) does not fit the chip's RAM (0x0220-0x%04X)",
+                                  file.c_str(), size, ramEnd));
     bool ok = protocol_.SendCommand(kBslLoadPc, kBslLoaderReentry, 0, nullptr, nullptr) &&
               protocol_.SendCommand(kBslRxPassword, kBslPasswordAddress, kBslPasswordLength, password.data(),
                                     nullptr) &&

@@ -110,6 +110,7 @@ private:
     // The note that the loader stays at 9600 baud is given once a session.
     bool speedNoteGiven_ = false;
     bool oldLoaderWarned_ = false;
+    bool blankWayNoted_ = false;
 };
 
 } // namespace pyrola

@@ -42,7 +42,7 @@ TEST_F(BslAdapterTest, WithoutAPatchFileTheOldLoaderStaysUnpatched) {
     EXPECT_EQ(Error(), kBslNoError);
     const auto notes = adapter.TakeNotes();
     ASSERT_EQ(notes.size(), 1u);
-    EXPECT_NE(notes[0].find("by reading it back"), std::string::npos) << notes[0];
+    EXPECT_NE(notes[0].find("by reading back"), std::string::npos) << notes[0];
     EXPECT_NE(notes[0].find("no patch file " + MissingPatchPath()), std::string::npos) << notes[0];
     EXPECT_EQ(target.FrameCount(0x1C), 0u);
 
@@ -164,6 +164,31 @@ TEST_F(BslAdapterTest, APatchLostOnResetIsLoadedAgainAtTheNextIdentification) {
     EXPECT_FALSE(target.PatchRunning());
     EXPECT_EQ(adapter.EraseCheck(0xF000, 16), 0);
     EXPECT_TRUE(target.PatchRunning());
+    std::remove(path.c_str());
+}
+
+// The patch must fit the RAM of the chip it goes into: an F11x1 has 256 bytes of it.
+TEST(BslPatchSize, APatchLargerThanTheChipsRamIsRefusedBeforeAnythingIsWritten) {
+    sim::DeviceModel device("MSP430F11x1");
+    sim::BslTarget target(device);
+    VirtualClock clock;
+    sim::BslLoopback wire(target, clock);
+    BslAdapter adapter(wire, clock);
+    DeviceRecord record{};
+    adapter.deviceRecord = &record;
+    test::Bytes patch = test::WorkingPatchBytes();
+    patch.resize(300, 0x03);
+    const std::string path = std::string(PYROLA_BINARY_DIR) + "/bsl_test_large_patch.txt";
+    test::WritePatchFile(path, patch);
+    target.SetWorkingPatch(patch);
+    adapter.patchEnabled = 1;
+    adapter.patchFilePath = path;
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(record.ramEnd, 0x02FF);
+    EXPECT_EQ(adapter.GetErrorNumber(), kBslPatchFailed);
+    EXPECT_EQ(target.FrameCount(0x12), 0u);
+    EXPECT_TRUE(
+        test::NotesHold(adapter.TakeNotes(), "(300 bytes) does not fit the chip's RAM (0x0220-0x02FF)"));
     std::remove(path.c_str());
 }
 

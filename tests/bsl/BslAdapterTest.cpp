@@ -104,7 +104,7 @@ TEST_F(BslAdapterTest, VersionBytes0110AreOldAnd0111AreNotAndTheEraseCheckComesW
     target.ClearFrames();
     EXPECT_EQ(adapter.EraseCheck(0xF000, 16), 0);
     EXPECT_EQ(target.FrameCount(0x1C), 1u);
-    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "Blank check of 0xF000-0xF00F by the loader's erase check."));
+    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "Blank check by the loader's erase check."));
 }
 
 TEST_F(BslAdapterTest, WritesAndReadsBackThroughTheLoader) {
@@ -304,8 +304,8 @@ TEST_F(BslAdapterTest, ALoaderWithoutEraseCheckIsBlankCheckedByReadingBack) {
     adapter.TakeNotes();
     EXPECT_EQ(adapter.EraseCheck(0xF000, 0x100), 0);
     EXPECT_EQ(target.FrameCount(0x1C), 0u);
-    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "Blank check of 0xF000-0xF0FF by reading it back (loader "
-                                               "1.10 has no erase check without the patch"));
+    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "Blank check by reading back (loader 1.10 has no erase "
+                                               "check without the patch"));
     device.Poke(0xF0FF, 0x7F);
     EXPECT_EQ(adapter.EraseCheck(0xF000, 0x100), -1);
     EXPECT_EQ(Error(), kBslNakReceived);
@@ -346,6 +346,22 @@ TEST_F(BslAdapterTest, ResetReturnsToLockedAndUnidentified) {
     EXPECT_EQ(target.FrameCount(0x10), 1u); // unlocked again
     EXPECT_EQ(target.FrameCount(0x14), 3u); // the unlock confirmed, identified again, then read
     EXPECT_EQ(adapter.loaderVersion, 0x0110u);
+}
+
+// A target that answers nothing (no cable, no power, the lines wired otherwise) ends the
+// open at once with the port and the likely causes, instead of a device that is not there.
+TEST_F(BslAdapterTest, NoChipAnsweringFailsTheOpenNamingThePortAndCauses) {
+    target.SetSilent(true);
+    adapter.portNumber = 4;
+    EXPECT_FALSE(adapter.Open());
+    EXPECT_EQ(adapter.isOpen, 0);
+    EXPECT_EQ(Error(), kBslSyncFailed);
+    EXPECT_FALSE(wire.PortOpen());
+    EXPECT_TRUE(NotesHold(adapter.TakeNotes(),
+                          "No chip answers on COM4: check the cable, the target's power and "
+                          "its reset and test wiring"));
+    // Within the ten synchronisation attempts of one frame.
+    EXPECT_LT(clock.Nanoseconds(), 3000000000ull);
 }
 
 TEST_F(BslAdapterTest, CloseReportsError9WhenThePortWillNotClose) {

@@ -135,6 +135,58 @@ TEST_F(BslSpeedTest, ARefusedChangeOfRateIsNotedAndTheLineStaysAt9600) {
     EXPECT_EQ(adapter.ReadMemory(0xE000, b.data(), 4), 0);
 }
 
+// A lost acknowledge of the change of rate leaves the loader's rate unknown: the adapter
+// finds it by synchronising at the new rate, then at 9600, and never claims 9600 blindly.
+TEST_F(BslSpeedTest, ALostChangeOfRateAcknowledgeIsFollowedByAResynchronisation) {
+    adapter.lineOptions.baudRate = 38400;
+    bool dropped = false;
+    // The chip switched, but its acknowledge never arrives.
+    wire.SetWireFault([this, &dropped](sim::BslWireDirection d, uint64_t, uint8_t) {
+        sim::BslWireAction action;
+        if (d == sim::BslWireDirection::ToHost && !dropped && !target.Frames().empty() &&
+            target.Frames().back().command == 0x20) {
+            dropped = true;
+            action.drop = true;
+        }
+        return action;
+    });
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_TRUE(dropped);
+    EXPECT_EQ(Error(), kBslNoError);
+    EXPECT_EQ(target.BaudRate(), 38400u);
+    EXPECT_EQ(wire.HostBaudRate(), 38400u);
+    const auto notes = adapter.TakeNotes();
+    EXPECT_TRUE(NotesHold(notes, "acknowledge of 38400 baud was lost (Timeout while receiving header); it "
+                                 "answers at 38400 baud"));
+    EXPECT_FALSE(NotesHold(notes, "staying at 9600"));
+    Bytes b(4);
+    EXPECT_EQ(adapter.ReadMemory(0xE000, b.data(), 4), 0);
+    adapter.Close();
+
+    // The frame's last byte lost on the way: the chip never completes it, answers nothing,
+    // and still listens at 9600.
+    bool cut = false;
+    uint64_t command = 0;
+    wire.SetWireFault([this, &cut, &command](sim::BslWireDirection d, uint64_t index, uint8_t byte) {
+        sim::BslWireAction action;
+        if (d != sim::BslWireDirection::ToTarget || cut)
+            return action;
+        if (command == 0 && byte == 0x20 && target.Unlocked())
+            command = index;
+        if (command != 0 && index == command + 8) {
+            cut = true;
+            action.drop = true;
+        }
+        return action;
+    });
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_TRUE(cut);
+    EXPECT_EQ(target.BaudRate(), 9600u);
+    EXPECT_EQ(wire.HostBaudRate(), 9600u);
+    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "it still answers at 9600 baud"));
+    EXPECT_EQ(adapter.ReadMemory(0xE000, b.data(), 4), 0);
+}
+
 // --- cables ----------------------------------------------------------------------------
 
 BslWiring WiringOf(const sim::BslCable& cable) {
