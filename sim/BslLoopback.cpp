@@ -67,7 +67,7 @@ public:
     }
 
     uint32_t Write(const uint8_t* data, uint32_t count) override {
-        if (!mine_)
+        if (!mine_ || wire_.unplugged)
             return 0;
         for (uint32_t i = 0; i < count; ++i) {
             const BslWireAction action = wire_.Apply(BslWireDirection::ToTarget, wire_.toTarget_++, data[i]);
@@ -94,7 +94,7 @@ public:
 
     bool Poll(SerialStatus& status) override {
         status = SerialStatus{};
-        if (!mine_)
+        if (!mine_ || wire_.unplugged)
             return false;
         wire_.Collect();
         status.inputQueue = static_cast<uint32_t>(wire_.received_.size());

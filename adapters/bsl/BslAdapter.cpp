@@ -46,6 +46,7 @@ bool BslAdapter::Open() {
     speedNoteGiven_ = false;
     oldLoaderWarned_ = false;
     blankWayNoted_ = false;
+    goneNoted_ = false;
     link_.parity = kParityEvenCode;
     link_.queueSize = kOpenQueueSize;
     if (!link_.OpenPort()) {
@@ -87,6 +88,11 @@ bool BslAdapter::Close() {
 
 int32_t BslAdapter::GetErrorNumber() {
     const int32_t number = protocol_.errorNumber;
+    if (link_.gone && !goneNoted_) {
+        goneNoted_ = true;
+        AddNote("Port " + link_.portName +
+                " is gone: the system no longer reaches it (a USB serial adapter unplugged?).");
+    }
     protocol_.errorNumber = kBslNoError;
     return number;
 }

@@ -111,6 +111,7 @@ private:
     bool speedNoteGiven_ = false;
     bool oldLoaderWarned_ = false;
     bool blankWayNoted_ = false;
+    bool goneNoted_ = false;
 };
 
 } // namespace pyrola

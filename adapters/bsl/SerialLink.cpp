@@ -8,6 +8,7 @@ constexpr uint32_t kLineSettleMs = 250;
 } // namespace
 
 bool SerialLink::OpenPort() {
+    gone = false;
     if (port_ && port_->IsOpen())
         port_->Close();
     if (!port_)
@@ -78,7 +79,8 @@ uint32_t SerialLink::PollInput() {
         status = SerialStatus{};
         return 0;
     }
-    port_->Poll(status);
+    if (!port_->Poll(status) && port_->IsOpen())
+        gone = true;
     return status.inputQueue;
 }
 
@@ -86,7 +88,7 @@ uint32_t SerialLink::WaitForInput(uint32_t count, uint32_t limitMs) {
     const uint32_t start = clock_.TickCount();
     while (true) {
         const uint32_t waiting = PollInput();
-        if (waiting >= count)
+        if (waiting >= count || gone)
             return waiting;
         clock_.Sleep(1);
         if (clock_.TickCount() - start >= limitMs)

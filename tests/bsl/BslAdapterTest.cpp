@@ -364,6 +364,21 @@ TEST_F(BslAdapterTest, NoChipAnsweringFailsTheOpenNamingThePortAndCauses) {
     EXPECT_LT(clock.Nanoseconds(), 3000000000ull);
 }
 
+// A USB serial adapter pulled out mid-run: the failure says the port is gone, at once,
+// instead of waiting out the time-outs of a silent chip.
+TEST_F(BslAdapterTest, APortThatGoesAwayIsReportedAsGone) {
+    ASSERT_TRUE(adapter.Open());
+    Error();
+    adapter.TakeNotes();
+    wire.unplugged = true;
+    const uint64_t start = clock.Nanoseconds();
+    Bytes b(16);
+    EXPECT_EQ(adapter.ReadMemory(0xF000, b.data(), 16), -1);
+    EXPECT_LT(clock.Nanoseconds() - start, 100000000ull);
+    EXPECT_EQ(Error(), kBslUnspecific);
+    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "Port COM1 is gone"));
+}
+
 TEST_F(BslAdapterTest, CloseReportsError9WhenThePortWillNotClose) {
     ASSERT_TRUE(adapter.Open());
     EXPECT_TRUE(adapter.Close());
