@@ -163,6 +163,7 @@ void BslLoopback::SetLines(bool dtr, bool rts) {
     dtr_ = dtr;
     rts_ = rts;
     lineHistory.emplace_back(dtr, rts);
+    lineTimesNs.push_back(clock_.Nanoseconds());
     // The cable: which port line reaches which input, and whether it is inverted on the way.
     const bool resetInput = (cable.swapped ? rts : dtr) != cable.resetInverted;
     const bool testInput = (cable.swapped ? dtr : rts) != cable.testInverted;

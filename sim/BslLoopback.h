@@ -69,6 +69,7 @@ public:
     uint32_t HostBaudRate() const { return hostBaud_; }
     // Every DTR/RTS pair the port has set, in order (open and close included).
     std::vector<std::pair<bool, bool>> lineHistory;
+    std::vector<uint64_t> lineTimesNs; // when each of them was set
 
 private:
     friend class BslLoopbackPort;

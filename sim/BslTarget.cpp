@@ -107,21 +107,44 @@ uint32_t BslTarget::RateFor(uint8_t d1, uint8_t d2, uint8_t d3) const {
 void BslTarget::SetPins(bool reset, bool test, uint64_t nowNs) {
     const bool wasReset = resetPin_;
     const bool wasTest = testPin_;
+    // How long the levels before this change were held.
+    const uint64_t resetHeld = nowNs - resetChangeNs_;
+    const uint64_t testHeld = nowNs - testChangeNs_;
+    if (reset != wasReset)
+        resetChangeNs_ = nowNs;
+    if (test != wasTest)
+        testChangeNs_ = nowNs;
     resetPin_ = reset;
     testPin_ = test;
+    const uint64_t minimum = timing_.minPinLevelNs;
     if (!reset) {
         if (wasReset) {
             ++resetCount_;
+            modeBeforeReset_ = mode_;
             mode_ = BslTargetMode::Reset;
             testEdges_ = 0;
             output_.clear();
         } else if (test && !wasTest) {
-            ++testEdges_;
+            // A rising edge out of a low too short to be seen is no edge.
+            if (testHeld >= minimum)
+                ++testEdges_;
+            else
+                ++shortLevels_;
+        } else if (!test && wasTest && testHeld < minimum && testEdges_ > 0) {
+            // A high too short to be seen: its rising edge never happened.
+            --testEdges_;
+            ++shortLevels_;
         }
         return;
     }
     if (!wasReset) {
-        if (test && testEdges_ >= 2)
+        if (resetHeld < minimum) {
+            // The filtered pin never went low: the chip goes on as it was.
+            mode_ = modeBeforeReset_;
+            ++shortLevels_;
+            return;
+        }
+        if (test && testEdges_ >= 2 && testHeld >= minimum)
             EnterLoader(nowNs);
         else
             mode_ = BslTargetMode::UserProgram;

@@ -49,6 +49,10 @@ struct BslTargetTiming {
     uint64_t cumulativeMassEraseNs = 200000000; // what a full mass erase needs in all
     uint64_t eraseCheckByteNs = 1000;           // erase check per byte
     uint64_t frameGapNs = 50000000;             // silence after which a half frame is dropped
+    // The shortest level of RST/NMI or TEST the chip takes in: the data sheets ask for a
+    // 2 us reset pulse, and the usual RC filter on RST/NMI (47 kOhm, 10 nF) needs about
+    // 0.7 ms to carry a level across the input threshold.
+    uint64_t minPinLevelNs = 1000000;
 };
 
 // One byte of the chip's answer, the time its last bit has left the chip and the rate it
@@ -75,7 +79,8 @@ public:
 
     // Pin levels of RST/NMI and TEST (true = high). Two rising TEST edges while RST is low,
     // then RST rising while TEST is high, start the loader; any other release of RST
-    // starts the user program.
+    // starts the user program. A level held for less than minPinLevelNs never reaches the
+    // chip: a reset that short resets nothing, a TEST pulse that short is no edge.
     void SetPins(bool reset, bool test, uint64_t nowNs);
     // A pseudo-terminal has no modem lines: such a loader is entered once and answers at
     // any time.
@@ -92,6 +97,8 @@ public:
     uint64_t ByteNs() const;
     // How often the reset line went low (to tell whether opening a port pulsed it).
     uint32_t ResetCount() const { return resetCount_; }
+    // Levels that came and went too fast for the chip to take them in.
+    uint32_t ShortLevels() const { return shortLevels_; }
     // Bytes that arrived while the clock was still settling after a change of rate.
     uint32_t BytesLostSettling() const { return lostSettling_; }
     bool Unlocked() const { return unlocked_; }
@@ -144,6 +151,10 @@ private:
     bool resetPin_ = true;
     bool testPin_ = false;
     uint32_t testEdges_ = 0;
+    uint64_t resetChangeNs_ = 0;
+    uint64_t testChangeNs_ = 0;
+    uint32_t shortLevels_ = 0;
+    BslTargetMode modeBeforeReset_ = BslTargetMode::UserProgram;
     uint32_t resetCount_ = 0;
     uint32_t lostSettling_ = 0;
     uint32_t baudRate_ = kBslBaudRate;

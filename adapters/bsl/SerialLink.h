@@ -74,6 +74,10 @@ public:
     uint32_t headerMultiplier = 6;
 
 private:
+    // One line change, then the level held long enough for the chip to take it in.
+    void HoldReset(bool on);
+    void HoldTest(bool on);
+
     SerialPortFactory& ports_;
     Clock& clock_;
     std::unique_ptr<SerialPort> port_;

@@ -187,6 +187,26 @@ TEST_F(BslSpeedTest, ALostChangeOfRateAcknowledgeIsFollowedByAResynchronisation)
     EXPECT_EQ(adapter.ReadMemory(0xE000, b.data(), 4), 0);
 }
 
+// Every level of the entry and restart sequences lasts at least 10 ms on the wire, and the
+// chip took every one of them in (none was too short for its filtered reset pin).
+TEST_F(BslAdapterTest, EveryLineLevelOfBothSequencesIsHeldTenMilliseconds) {
+    ASSERT_TRUE(adapter.Open());
+    adapter.Reset(7, 1, 1);
+    adapter.Reset(0, 0, 0);
+    const std::vector<uint64_t>& at = wire.lineTimesNs;
+    ASSERT_GE(at.size(), 12u);
+    uint64_t shortest = UINT64_MAX;
+    // From the open's idle levels on; a level that is changed again at once (both lines
+    // set together) is no level the sequence holds.
+    for (size_t i = 1; i + 1 < at.size(); ++i) {
+        if (at[i + 1] != at[i] && wire.lineHistory[i] != wire.lineHistory[i - 1])
+            shortest = std::min(shortest, at[i + 1] - at[i]);
+    }
+    EXPECT_GE(shortest, 10000000u);
+    EXPECT_EQ(target.ShortLevels(), 0u);
+    EXPECT_EQ(target.Mode(), sim::BslTargetMode::Loader);
+}
+
 // --- cables ----------------------------------------------------------------------------
 
 BslWiring WiringOf(const sim::BslCable& cable) {

@@ -86,7 +86,7 @@ TEST_F(BslServedLineTest, ARestartLosesTheAnswersStillOnTheLine) {
 TEST_F(BslServedLineTest, CodeStartedOutsideTheLoaderIsTakenBackIntoIt) {
     BslServedLine line(target, false);
     target.SetPins(false, false, 0); // reset held, then released: the chip's own program
-    target.SetPins(true, false, 0);
+    target.SetPins(true, false, 10000000);
     ASSERT_NE(target.Mode(), BslTargetMode::Loader);
     Host(line, {0x80}, 1);
     EXPECT_EQ(line.TakeDue(1), Bytes{0x90});

@@ -40,7 +40,11 @@ protected:
     explicit BslTargetTest(const char* chip = "MSP430F149") : device(chip), target(device) {}
 
     // The interface circuit's view: DTR on = reset high, RTS on = test low.
-    void Lines(bool dtr, bool rts) { target.SetPins(dtr, !rts, now); }
+    // Each level held for `holdNs` before the next change.
+    void Lines(bool dtr, bool rts) {
+        now += holdNs;
+        target.SetPins(dtr, !rts, now);
+    }
     void Invoke() {
         Lines(true, true);
         Lines(false, true);
@@ -74,6 +78,7 @@ protected:
     DeviceModel device;
     BslTarget target;
     uint64_t now = 0;
+    uint64_t holdNs = 10000000;
 };
 
 class BslTargetNewLoaderTest : public BslTargetTest {
@@ -96,6 +101,34 @@ TEST_F(BslTargetTest, OnlyTheEntrySequenceStartsTheLoader) {
     Invoke();
     EXPECT_EQ(target.Mode(), BslTargetMode::Loader);
     EXPECT_EQ(Send({0x80}), Bytes{0x90});
+}
+
+// Levels shorter than the filtered pins take in never reach the chip: a short reset pulse
+// resets nothing, and the entry sequence with short pulses starts the chip's own program.
+TEST_F(BslTargetTest, LevelsShorterThanTheMinimumAreNotSeen) {
+    Invoke();
+    ASSERT_EQ(target.Mode(), BslTargetMode::Loader);
+    holdNs = 500000; // 0.5 ms
+    Lines(false, true);
+    Lines(true, true);
+    EXPECT_EQ(target.Mode(), BslTargetMode::Loader); // the reset glitch passed unseen
+    EXPECT_EQ(Send({0x80}), Bytes{0x90});
+    // The entry sequence with short test pulses: the chip runs its own program.
+    holdNs = 10000000;
+    Lines(false, true);
+    holdNs = 500000;
+    Lines(false, false);
+    Lines(false, true);
+    Lines(false, false);
+    Lines(false, true);
+    holdNs = 10000000;
+    Lines(false, false);
+    Lines(true, false);
+    EXPECT_EQ(target.Mode(), BslTargetMode::UserProgram);
+    EXPECT_GE(target.ShortLevels(), 3u);
+    // Held long enough, the same sequence starts the loader.
+    Invoke();
+    EXPECT_EQ(target.Mode(), BslTargetMode::Loader);
 }
 
 TEST_F(BslTargetTest, AnswersLeaveAtNineHundredSixtyBaudWithElevenBitsACharacter) {
