@@ -105,6 +105,18 @@ uint32_t BslTarget::RateFor(uint8_t d1, uint8_t d2, uint8_t d3) const {
 }
 
 void BslTarget::SetPins(bool reset, bool test, uint64_t nowNs) {
+    SetEntryPins(reset, test, !test, nowNs);
+}
+
+bool BslTarget::HasTestPin() const {
+    const auto& id = device_.Identification();
+    return (id[0] == 0xF1 && (id[1] == 0x12 || id[1] == 0x23)) ||
+           ((id[0] == 0x11 || id[0] == 0x12) && id[1] == 0x32);
+}
+
+void BslTarget::SetEntryPins(bool reset, bool testPin, bool tckPin, uint64_t nowNs) {
+    // The level the entry sequence is read from: TEST, or TCK inverted.
+    const bool test = HasTestPin() ? testPin : !tckPin;
     const bool wasReset = resetPin_;
     const bool wasTest = testPin_;
     // How long the levels before this change were held.

@@ -82,6 +82,13 @@ public:
     // starts the user program. A level held for less than minPinLevelNs never reaches the
     // chip: a reset that short resets nothing, a TEST pulse that short is no edge.
     void SetPins(bool reset, bool test, uint64_t nowNs);
+    // The pins one by one. Chips with a TEST pin (the 20- and 28-pin F11x and F12x parts,
+    // whose JTAG pins are shared) take the entry sequence on TEST; chips with dedicated JTAG
+    // pins have no TEST pin and take it inverted on TCK (TCK low where TEST would be high).
+    // The standard interface circuit drives TEST from the inverted RTS line and TCK from
+    // RTS itself, so SetPins(reset, test) is SetEntryPins(reset, test, !test).
+    void SetEntryPins(bool reset, bool test, bool tck, uint64_t nowNs);
+    bool HasTestPin() const;
     // A pseudo-terminal has no modem lines: such a loader is entered once and answers at
     // any time.
     void StartLoader(uint64_t nowNs);

@@ -131,6 +131,44 @@ TEST_F(BslTargetTest, LevelsShorterThanTheMinimumAreNotSeen) {
     EXPECT_EQ(target.Mode(), BslTargetMode::Loader);
 }
 
+// Each kind of chip takes the entry sequence on its own pin: a TEST pin (F11x1) or, with
+// dedicated JTAG pins (F149), TCK inverted. On the other pin the chip runs its program.
+TEST(BslEntryPins, EachChipTakesTheSequenceOnItsOwnPinOnly) {
+    struct Case {
+        const char* chip;
+        bool testPin;
+    };
+    for (const Case c : {Case{"MSP430F11x1", true}, Case{"MSP430F12x2/F11x2", true},
+                         Case{"MSP430F149", false}, Case{"MSP430F44x", false}}) {
+        SCOPED_TRACE(c.chip);
+        DeviceModel device(c.chip);
+        BslTarget target(device);
+        EXPECT_EQ(target.HasTestPin(), c.testPin);
+        uint64_t now = 0;
+        // The sequence as TEST levels; `onTest` drives TEST with it (TCK idle high),
+        // otherwise TCK with it inverted (TEST idle low).
+        auto enter = [&](bool onTest) {
+            auto pins = [&](bool reset, bool level) {
+                now += 10000000;
+                if (onTest)
+                    target.SetEntryPins(reset, level, true, now);
+                else
+                    target.SetEntryPins(reset, false, !level, now);
+            };
+            pins(true, false);
+            pins(false, false);
+            pins(false, true);
+            pins(false, false);
+            pins(false, true);
+            pins(true, true);
+            pins(true, false);
+            return target.Mode();
+        };
+        EXPECT_EQ(enter(true), c.testPin ? BslTargetMode::Loader : BslTargetMode::UserProgram);
+        EXPECT_EQ(enter(false), c.testPin ? BslTargetMode::UserProgram : BslTargetMode::Loader);
+    }
+}
+
 TEST_F(BslTargetTest, AnswersLeaveAtNineHundredSixtyBaudWithElevenBitsACharacter) {
     Invoke();
     target.Receive(0x80, 1000000000);
