@@ -17,6 +17,7 @@
 namespace pyrola {
 namespace {
 
+using test::BslAdapterF11x1Test;
 using test::BslAdapterTest;
 using test::Bytes;
 using test::NotesHold;
@@ -168,14 +169,7 @@ TEST_F(BslAdapterTest, APatchLostOnResetIsLoadedAgainAtTheNextIdentification) {
 }
 
 // The patch must fit the RAM of the chip it goes into: an F11x1 has 256 bytes of it.
-TEST(BslPatchSize, APatchLargerThanTheChipsRamIsRefusedBeforeAnythingIsWritten) {
-    sim::DeviceModel device("MSP430F11x1");
-    sim::BslTarget target(device);
-    VirtualClock clock;
-    sim::BslLoopback wire(target, clock);
-    BslAdapter adapter(wire, clock);
-    DeviceRecord record{};
-    adapter.deviceRecord = &record;
+TEST_F(BslAdapterF11x1Test, APatchLargerThanTheChipsRamIsRefusedBeforeAnythingIsWritten) {
     test::Bytes patch = test::WorkingPatchBytes();
     patch.resize(300, 0x03);
     const std::string path = std::string(PYROLA_BINARY_DIR) + "/bsl_test_large_patch.txt";
@@ -185,7 +179,7 @@ TEST(BslPatchSize, APatchLargerThanTheChipsRamIsRefusedBeforeAnythingIsWritten) 
     adapter.patchFilePath = path;
     ASSERT_TRUE(adapter.Open());
     EXPECT_EQ(record.ramEnd, 0x02FF);
-    EXPECT_EQ(adapter.GetErrorNumber(), kBslPatchFailed);
+    EXPECT_EQ(Error(), kBslPatchFailed);
     EXPECT_EQ(target.FrameCount(0x12), 0u);
     EXPECT_TRUE(
         test::NotesHold(adapter.TakeNotes(), "(300 bytes) does not fit the chip's RAM (0x0220-0x02FF)"));

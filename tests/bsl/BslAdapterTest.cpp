@@ -16,6 +16,7 @@ namespace {
 
 using sim::BslWireAction;
 using sim::BslWireDirection;
+using test::BslAdapterF44xTest;
 using test::BslAdapterNewLoaderTest;
 using test::BslAdapterTest;
 using test::Bytes;
@@ -312,14 +313,7 @@ TEST_F(BslAdapterTest, ALoaderWithoutEraseCheckIsBlankCheckedByReadingBack) {
     EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "Not blank at 0xF0FF (0x7F)."));
 }
 
-TEST(BslF44x, AnErasedF44xPassesItsBlankCheck) {
-    sim::DeviceModel device("MSP430F44x");
-    sim::BslTarget target(device);
-    VirtualClock clock;
-    sim::BslLoopback wire(target, clock);
-    BslAdapter adapter(wire, clock);
-    DeviceRecord record{};
-    adapter.deviceRecord = &record;
+TEST_F(BslAdapterF44xTest, AnErasedF44xPassesItsBlankCheck) {
     ASSERT_TRUE(adapter.Open());
     EXPECT_EQ(adapter.loaderVersion, 0x0140u);
     EXPECT_EQ(adapter.Erase(kEraseAll, 0x1100, 0xEF00), 0);

@@ -285,41 +285,33 @@ TEST_F(BslTargetNewLoaderTest, EraseKeysWorkAsTheFlashControllersModes) {
     EXPECT_EQ(Command(Frame(0x16, 0x0300, 0xA504)), Bytes{0xA0}); // not flash
 }
 
-TEST_F(BslTargetTest, AnOldLoaderErasesMainMemoryOnlyOverTheCumulativeTime) {
-    Invoke();
-    Unlock();
-    device.Poke(0xF000, 0x00);
-    device.Poke(0x1000, 0x00);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(Command(Frame(0x16, 0x1100, 0xA504)), Bytes{0x90});
-    EXPECT_EQ(device.Read(0xF000), 0x00);
-    // A mass erase in between is another erase: the count starts again.
-    Command(Frame(0x18, 0xFF00, 0xA506));
-    Unlock();
-    for (int i = 0; i < 16; ++i)
-        Command(Frame(0x16, 0x1100, 0xA504));
-    EXPECT_EQ(device.Read(0xF000), 0x00);
-    Command(Frame(0x16, 0x1100, 0xA504));
-    EXPECT_EQ(device.Read(0xF000), 0xFF);
-    EXPECT_EQ(device.Read(0x1000), 0x00);
-}
-
-TEST_F(BslTargetTest, AnOldLoaderNeedsTheCumulativeMassEraseTime) {
-    Invoke();
-    device.Poke(0xF000, 0x00);
-    device.Poke(0x1000, 0x00);
-    // One frame erases for 12 ms of the 200 ms the flash needs.
-    EXPECT_EQ(Command(Frame(0x18, 0xFF00, 0xA506)), Bytes{0x90});
-    EXPECT_EQ(device.Read(0xF000), 0x00);
-    // Another command in between starts the count again.
-    Command(Frame(0x1A, 0x0C22, 0));
-    for (int i = 0; i < 16; ++i)
-        Command(Frame(0x18, 0xFF00, 0xA506));
-    EXPECT_EQ(device.Read(0xF000), 0x00);
-    Command(Frame(0x18, 0xFF00, 0xA506));
-    EXPECT_EQ(device.Read(0xF000), 0xFF);
-    EXPECT_EQ(device.Read(0x1000), 0xFF);
-    EXPECT_EQ(target.FrameCount(0x18), 18u);
+TEST_F(BslTargetTest, AnOldLoaderNeedsTheCumulativeEraseTimeForMassAndMainErase) {
+    // The mass erase, and the main-memory erase that keeps the information memory.
+    struct Case {
+        Bytes frame;
+        bool informationErased;
+    };
+    for (const Case& c :
+         {Case{Frame(0x18, 0xFF00, 0xA506), true}, Case{Frame(0x16, 0x1100, 0xA504), false}}) {
+        SCOPED_TRACE(int(c.frame[1]));
+        Invoke();
+        Unlock();
+        target.ClearFrames();
+        device.Poke(0xF000, 0x00);
+        device.Poke(0x1000, 0x00);
+        // One frame erases for 12 ms of the 200 ms the flash needs.
+        EXPECT_EQ(Command(c.frame), Bytes{0x90});
+        EXPECT_EQ(device.Read(0xF000), 0x00);
+        // Another command in between starts the count again.
+        Command(Frame(0x14, 0x0FF0, 2));
+        for (int i = 0; i < 16; ++i)
+            Command(c.frame);
+        EXPECT_EQ(device.Read(0xF000), 0x00);
+        Command(c.frame);
+        EXPECT_EQ(device.Read(0xF000), 0xFF);
+        EXPECT_EQ(device.Read(0x1000), c.informationErased ? 0xFF : 0x00);
+        EXPECT_EQ(target.FrameCount(c.frame[1]), 18u);
+    }
     // The wrong key erases nothing.
     device.Poke(0xF000, 0x00);
     EXPECT_EQ(Command(Frame(0x18, 0xFF00, 0xA504)), Bytes{0xA0});
