@@ -48,6 +48,9 @@ public:
     // Bytes per EraseCheck call the blank check step should use, with progress and cancel
     // between calls; 0 = the whole range in one call (the adapter checks without moving it).
     uint32_t blankCheckPiece = 0;
+    // The adapter writes whole 16-bit words: Program ends its pieces at word boundaries, so
+    // that no word of flash is programmed twice.
+    bool writesWholeWords = false;
 
     // Not one of the operations: lines that say what the adapter used or why it failed
     // beyond its fixed error text (the library file it loaded, the device path and the

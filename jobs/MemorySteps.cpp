@@ -233,6 +233,11 @@ bool JobEngine::StepProgram() {
             SendValue(kBusProgressEnd, 0);
             return false;
         }
+        // A piece that ends inside a word leaves that byte to the next piece, so that the
+        // word is programmed once, whole.
+        if (Target()->writesWholeWords && runLength > 1 && ((runStart + runLength) & 1) != 0 &&
+            runLength == cursor.BufferLength() && cursor.GiveBackLastByte())
+            --runLength;
         ++runs;
         if (Target()->WriteMemory(runStart, cursor.Data(), runLength) != 0) {
             SendValue(kBusProgressEnd, 0);

@@ -19,7 +19,9 @@ constexpr uint32_t kLinkBaudRate = kBslBaseBaudRate;
 constexpr uint32_t kBslBlankCheckPiece = 4 * kBslMaxBlock;
 } // namespace
 
-BslAdapter::BslAdapter(SerialPortFactory& ports, Clock& clock) : link_(ports, clock), protocol_(link_) {}
+BslAdapter::BslAdapter(SerialPortFactory& ports, Clock& clock) : link_(ports, clock), protocol_(link_) {
+    writesWholeWords = true; // the loader takes write frames in whole words only
+}
 
 void BslAdapter::FillRecord(uint32_t index) {
     if (deviceRecord != nullptr)
