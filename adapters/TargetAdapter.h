@@ -45,6 +45,12 @@ public:
     uint32_t portNumber = 1;              // 1-based LPT or COM number
     uint32_t requestedDevice = 0;         // device index proposed before Open
     DeviceRecord* deviceRecord = nullptr; // lent by the job engine, never owned
+    // Bytes per EraseCheck call the blank check step should use, with progress and cancel
+    // between calls; 0 = the whole range in one call (the adapter checks without moving it).
+    uint32_t blankCheckPiece = 0;
+    // The adapter writes whole 16-bit words: Program ends its pieces at word boundaries, so
+    // that no word of flash is programmed twice.
+    bool writesWholeWords = false;
 
     // Not one of the operations: lines that say what the adapter used or why it failed
     // beyond its fixed error text (the library file it loaded, the device path and the

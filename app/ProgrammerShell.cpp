@@ -328,17 +328,21 @@ void ProgrammerShell::LoadAndStart(const std::optional<std::string>& file, uint3
 }
 
 void ProgrammerShell::PrepareBslPassword(uint32_t flags) {
-    constexpr uint32_t kNeedsUnlock = kJobProgram | kJobRead | kJobBlankCheck | kJobVerify | kJobAttachOnly;
+    // Every job that reads or writes through the loader needs its password.
+    constexpr uint32_t kNeedsUnlock = kJobProgram | kJobRead | kJobBlankCheck | kJobVerify | kJobAttachOnly |
+                                      kJobReadSerial | kJobWriteSerial | kJobDumpRam | kJobDumpLoader |
+                                      kJobDumpDeviceId | kJobErase;
     if (EffectiveAdapter(settings_) != kAdapterBsl || !(flags & kNeedsUnlock))
         return;
     if (!adapters_.bslNeedsPassword || !adapters_.setBslPassword)
         return;
     VectorPassword password = kErasedVectorPassword;
     if (image_.High() >= 0xFFFF) {
-        // The vector table as the image holds it; absent cells stand for the gap byte.
+        // The vector table as the image holds it; a cell the image leaves out is erased
+        // on a chip programmed from it, whatever the gap byte.
         for (uint32_t i = 0; i < password.size(); ++i) {
             const uint32_t address = 0xFFE0 + i;
-            password[i] = image_.IsPresent(address) ? image_.ValueAt(address) : image_.GapByte();
+            password[i] = image_.IsPresent(address) ? image_.ValueAt(address) : 0xFF;
         }
     }
     // A loader still in use by a running list keeps its password until that list ends.

@@ -48,4 +48,11 @@ bool ImageRunCursor::NextRun(uint32_t& runStart, uint32_t& runLength) {
     return false;
 }
 
+bool ImageRunCursor::GiveBackLastByte() {
+    if (finished_ || current_ == 0)
+        return false;
+    --current_;
+    return true;
+}
+
 } // namespace pyrola

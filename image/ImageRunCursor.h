@@ -19,6 +19,10 @@ public:
     // Yields the next run; false at the end of the walk.
     bool NextRun(uint32_t& runStart, uint32_t& runLength);
 
+    // Hands the last byte of the run just yielded back to the walk: the next run starts
+    // with it. False (nothing handed back) at the end of the walk.
+    bool GiveBackLastByte();
+
     // The bytes of the last run (valid when collecting).
     const uint8_t* Data() const { return buffer_.data(); }
     uint8_t* Data() { return buffer_.data(); }

@@ -98,13 +98,37 @@ bool JobEngine::StepBlankCheck() {
     if (!Target()->isOpen)
         return false;
     Report("Verifying device memory erasure..", 0);
+    // An adapter that checks by moving the bytes (a loader without an erase check) asks
+    // for pieces, so that the check shows progress and can be cancelled like a read.
+    const uint32_t piece = Target()->blankCheckPiece;
+    bool cancelled = false;
+    auto check = [this, piece, &cancelled](uint32_t start, uint32_t length) -> int32_t {
+        if (piece == 0)
+            return Target()->EraseCheck(start, length);
+        for (uint32_t done = 0; done < length;) {
+            if (CancelRequested()) {
+                cancelled = true;
+                return -1;
+            }
+            const uint32_t count = std::min(piece, length - done);
+            if (const int32_t result = Target()->EraseCheck(start + done, count); result != 0)
+                return result;
+            done += count;
+            SendValue(kBusProgressPos, start + done);
+        }
+        return 0;
+    };
+    if (piece != 0)
+        SendValue(kBusProgressRange, deviceRecord.mainEnd);
     int32_t result = 0;
     if (eraseInfo)
-        result =
-            Target()->EraseCheck(deviceRecord.infoStart, Span(deviceRecord.infoStart, deviceRecord.infoEnd));
+        result = check(deviceRecord.infoStart, Span(deviceRecord.infoStart, deviceRecord.infoEnd));
     if (result == 0)
-        result =
-            Target()->EraseCheck(deviceRecord.mainStart, Span(deviceRecord.mainStart, deviceRecord.mainEnd));
+        result = check(deviceRecord.mainStart, Span(deviceRecord.mainStart, deviceRecord.mainEnd));
+    if (piece != 0)
+        SendValue(kBusProgressEnd, 0);
+    if (cancelled)
+        return false;
     if (result != 0) {
         ReportFailure("Blank check");
         return false;
@@ -228,6 +252,11 @@ bool JobEngine::StepProgram() {
             SendValue(kBusProgressEnd, 0);
             return false;
         }
+        // A piece that ends inside a word leaves that byte to the next piece, so that the
+        // word is programmed once, whole.
+        if (Target()->writesWholeWords && runLength > 1 && ((runStart + runLength) & 1) != 0 &&
+            runLength == cursor.BufferLength() && cursor.GiveBackLastByte())
+            --runLength;
         ++runs;
         if (Target()->WriteMemory(runStart, cursor.Data(), runLength) != 0) {
             SendValue(kBusProgressEnd, 0);

@@ -67,7 +67,7 @@ public:
     }
 
     uint32_t Write(const uint8_t* data, uint32_t count) override {
-        if (!mine_)
+        if (!mine_ || wire_.unplugged)
             return 0;
         for (uint32_t i = 0; i < count; ++i) {
             const BslWireAction action = wire_.Apply(BslWireDirection::ToTarget, wire_.toTarget_++, data[i]);
@@ -94,7 +94,7 @@ public:
 
     bool Poll(SerialStatus& status) override {
         status = SerialStatus{};
-        if (!mine_)
+        if (!mine_ || wire_.unplugged)
             return false;
         wire_.Collect();
         status.inputQueue = static_cast<uint32_t>(wire_.received_.size());
@@ -163,6 +163,7 @@ void BslLoopback::SetLines(bool dtr, bool rts) {
     dtr_ = dtr;
     rts_ = rts;
     lineHistory.emplace_back(dtr, rts);
+    lineTimesNs.push_back(clock_.Nanoseconds());
     // The cable: which port line reaches which input, and whether it is inverted on the way.
     const bool resetInput = (cable.swapped ? rts : dtr) != cable.resetInverted;
     const bool testInput = (cable.swapped ? dtr : rts) != cable.testInverted;

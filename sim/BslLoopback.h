@@ -59,6 +59,7 @@ public:
     bool failOpen = false;  // the port does not exist
     uint32_t openError = 2; // system error of a refused open (file not found)
     bool failClose = false; // the system refuses to close the handle
+    bool unplugged = false; // the port's device went away: every call on it fails
 
     // What the host did, for tests.
     std::vector<std::string> openedNames;
@@ -68,6 +69,7 @@ public:
     uint32_t HostBaudRate() const { return hostBaud_; }
     // Every DTR/RTS pair the port has set, in order (open and close included).
     std::vector<std::pair<bool, bool>> lineHistory;
+    std::vector<uint64_t> lineTimesNs; // when each of them was set
 
 private:
     friend class BslLoopbackPort;

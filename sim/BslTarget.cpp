@@ -9,7 +9,6 @@ namespace {
 constexpr uint8_t kSync = 0x80;
 constexpr uint8_t kAck = 0x90;
 constexpr uint8_t kNak = 0xA0;
-constexpr uint8_t kUnknown = 0x70;
 constexpr uint8_t kDataFrame = 0x80;
 
 constexpr uint8_t kCmdPassword = 0x10;
@@ -19,6 +18,7 @@ constexpr uint8_t kCmdErase = 0x16;
 constexpr uint8_t kCmdMassErase = 0x18;
 constexpr uint8_t kCmdLoadPc = 0x1A;
 constexpr uint8_t kCmdEraseCheck = 0x1C;
+constexpr uint8_t kCmdTxVersion = 0x1E;
 constexpr uint8_t kCmdChangeBaud = 0x20;
 
 constexpr uint16_t kKeySegment = 0xA502;
@@ -31,8 +31,13 @@ constexpr uint32_t kPatchBase = 0x0220;
 constexpr uint16_t kLoaderReentry = 0x0C22;
 // From this version on the loader reads back what it has programmed or erased.
 constexpr uint16_t kCheckingVersion = 0x0140;
+// From this version on the loader knows the erase check and the transmit-version command
+// (the 2.x loaders of other families aside).
+constexpr uint16_t kEraseCheckVersion = 0x0150;
 // From this version on the loader knows the change-baud-rate command.
 constexpr uint16_t kChangeBaudVersion = 0x0160;
+constexpr uint32_t kVersionBlock = 16;
+constexpr uint32_t kIdentificationAddress = 0x0FF0;
 
 // The clock settings the chip's vendor documents for each rate (D3 = 0, 1, 2): on F1xx
 // DCOCTL and BCSCTL1, on F4xx SCFI0 and SCFI1.
@@ -100,23 +105,58 @@ uint32_t BslTarget::RateFor(uint8_t d1, uint8_t d2, uint8_t d3) const {
 }
 
 void BslTarget::SetPins(bool reset, bool test, uint64_t nowNs) {
+    SetEntryPins(reset, test, !test, nowNs);
+}
+
+bool BslTarget::HasTestPin() const {
+    const auto& id = device_.Identification();
+    return (id[0] == 0xF1 && (id[1] == 0x12 || id[1] == 0x23)) ||
+           ((id[0] == 0x11 || id[0] == 0x12) && id[1] == 0x32);
+}
+
+void BslTarget::SetEntryPins(bool reset, bool testPin, bool tckPin, uint64_t nowNs) {
+    // The level the entry sequence is read from: TEST, or TCK inverted.
+    const bool test = HasTestPin() ? testPin : !tckPin;
     const bool wasReset = resetPin_;
     const bool wasTest = testPin_;
+    // How long the levels before this change were held.
+    const uint64_t resetHeld = nowNs - resetChangeNs_;
+    const uint64_t testHeld = nowNs - testChangeNs_;
+    if (reset != wasReset)
+        resetChangeNs_ = nowNs;
+    if (test != wasTest)
+        testChangeNs_ = nowNs;
     resetPin_ = reset;
     testPin_ = test;
+    const uint64_t minimum = timing_.minPinLevelNs;
     if (!reset) {
         if (wasReset) {
             ++resetCount_;
+            modeBeforeReset_ = mode_;
             mode_ = BslTargetMode::Reset;
             testEdges_ = 0;
             output_.clear();
         } else if (test && !wasTest) {
-            ++testEdges_;
+            // A rising edge out of a low too short to be seen is no edge.
+            if (testHeld >= minimum)
+                ++testEdges_;
+            else
+                ++shortLevels_;
+        } else if (!test && wasTest && testHeld < minimum && testEdges_ > 0) {
+            // A high too short to be seen: its rising edge never happened.
+            --testEdges_;
+            ++shortLevels_;
         }
         return;
     }
     if (!wasReset) {
-        if (test && testEdges_ >= 2)
+        if (resetHeld < minimum) {
+            // The filtered pin never went low: the chip goes on as it was.
+            mode_ = modeBeforeReset_;
+            ++shortLevels_;
+            return;
+        }
+        if (test && testEdges_ >= 2 && testHeld >= minimum)
             EnterLoader(nowNs);
         else
             mode_ = BslTargetMode::UserProgram;
@@ -232,8 +272,13 @@ void BslTarget::Execute(uint64_t nowNs) {
         Answer(kNak, ready);
         return;
     }
-    if (command != kCmdMassErase)
+    // Only the same erase, frame after frame, adds up to the cumulative erase time.
+    const uint32_t eraseKind =
+        command == kCmdMassErase || command == kCmdErase ? (command << 16) | length : 0;
+    if (eraseKind != accumulatingErase_) {
         massEraseAccumulatedNs_ = 0;
+        accumulatingErase_ = eraseKind;
+    }
 
     uint64_t busy = 0;
     std::vector<uint8_t> dataFrame;
@@ -242,8 +287,11 @@ void BslTarget::Execute(uint64_t nowNs) {
         answer = overrideAnswer_;
     } else if (WordAligned(command) && ((address | length | (l1 - 4)) & 1) != 0) {
         answer = kNak;
+    } else if (!Knows(command)) {
+        // The loader confirms a command it does not know as it confirms a locked one.
+        answer = kNak;
     } else if (!unlocked_ && command != kCmdPassword && command != kCmdMassErase &&
-               command != kCmdChangeBaud) {
+               command != kCmdChangeBaud && command != kCmdTxVersion) {
         answer = kNak;
     } else {
         answer = Carry(command, address, length, frame_.data() + kHeadLength, l1 - 4, busy, dataFrame);
@@ -273,11 +321,15 @@ uint8_t BslTarget::Carry(uint8_t command, uint16_t address, uint16_t length, con
                          uint32_t count, uint64_t& busyNs, std::vector<uint8_t>& dataFrame) {
     switch (command) {
     case kCmdPassword: {
+        // A well-formed password frame is acknowledged whether or not it matches: a wrong
+        // password shows only as refusals of the protected commands that follow. Once
+        // unlocked, the loader stays so until it is entered again.
         const auto vectors = device_.VectorPassword();
-        const bool match = count == vectors.size() && std::equal(vectors.begin(), vectors.end(), data);
-        if (!match || refusePasswords_)
+        if (count != vectors.size())
             return kNak;
-        unlocked_ = true;
+        if (!refusePasswords_ && std::equal(vectors.begin(), vectors.end(), data))
+            unlocked_ = true;
+        ++passwordFrames_;
         return kAck;
     }
     case kCmdWrite: {
@@ -311,52 +363,34 @@ uint8_t BslTarget::Carry(uint8_t command, uint16_t address, uint16_t length, con
         return kDataFrame;
     }
     case kCmdErase: {
-        busyNs += timing_.segmentEraseNs;
-        bool erased = false;
-        uint32_t first = address;
-        uint32_t last = address;
+        // The key goes to the flash controller: ERASE alone erases the segment the address
+        // is in, MERAS alone every main-memory segment (information memory is kept, wherever
+        // in flash the address lies), both together all flash.
+        const MemoryBounds& b = device_.Bounds();
         if (length == kKeySegment) {
-            erased = device_.EraseSegment(address);
-            first = device_.SegmentStart(address);
-            last = device_.SegmentEnd(address);
-        } else if (length == kKeyMainOrInfo) {
-            const MemoryBounds& b = device_.Bounds();
-            if (device_.RegionOf(address) == Region::Info) {
-                erased = true;
-                for (uint32_t s = b.infoStart; s <= b.infoEnd; s += kInfoSegmentSize)
-                    erased = device_.EraseSegment(s) && erased;
-                first = b.infoStart;
-                last = b.infoEnd;
-            } else if (device_.RegionOf(address) == Region::Main) {
-                erased = device_.EraseMain();
-                first = b.mainStart;
-                last = b.mainEnd;
-            }
-        } else {
-            return kNak;
+            busyNs += timing_.segmentEraseNs;
+            bool erased = device_.EraseSegment(address);
+            const uint32_t first = device_.SegmentStart(address);
+            if (erased && device_.LoaderVersion() >= kCheckingVersion)
+                erased = device_.IsBlank(first, device_.SegmentEnd(address) - first + 1);
+            return erased ? kAck : kNak;
         }
+        if (length != kKeyMainOrInfo && length != kKeyMass)
+            return kNak;
+        const Region region = device_.RegionOf(address);
+        if (region != Region::Main && region != Region::Info)
+            return kNak;
+        const bool mass = length == kKeyMass;
+        bool erased = LongErase(mass, busyNs);
         if (erased && device_.LoaderVersion() >= kCheckingVersion)
-            erased = device_.IsBlank(first, last - first + 1);
+            erased = device_.IsBlank(b.mainStart, b.mainEnd - b.mainStart + 1) &&
+                     (!mass || device_.IsBlank(b.infoStart, b.infoEnd - b.infoStart + 1));
         return erased ? kAck : kNak;
     }
     case kCmdMassErase: {
         if (length != kKeyMass)
             return kNak;
-        // An old loader's frame erases for a fraction of the time the flash needs; only
-        // enough frames in a row add up to a full erase. Newer loaders and the extension
-        // loop until the time is reached.
-        bool erased = true;
-        if (IsOld() && !HasExtension()) {
-            busyNs += timing_.massErasePulseNs;
-            massEraseAccumulatedNs_ += timing_.massErasePulseNs;
-            if (massEraseAccumulatedNs_ >= timing_.cumulativeMassEraseNs) {
-                massEraseAccumulatedNs_ = 0;
-                erased = device_.EraseMass();
-            }
-        } else {
-            busyNs += timing_.cumulativeMassEraseNs;
-            erased = device_.EraseMass();
-        }
+        const bool erased = LongErase(true, busyNs);
         // The ROM loader takes the password afresh after its vectors have been wiped.
         if (!HasExtension())
             unlocked_ = false;
@@ -378,10 +412,6 @@ uint8_t BslTarget::Carry(uint8_t command, uint16_t address, uint16_t length, con
         return kAck;
     }
     case kCmdChangeBaud: {
-        // Loaders before 1.60 do not know the command; an extension of an old loader
-        // does not bring it either.
-        if (device_.LoaderVersion() < kChangeBaudVersion)
-            return kUnknown;
         const uint32_t rate = RateFor(static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
                                       static_cast<uint8_t>(length));
         if (rate == 0)
@@ -389,15 +419,63 @@ uint8_t BslTarget::Carry(uint8_t command, uint16_t address, uint16_t length, con
         pendingRate_ = rate;
         return kAck;
     }
+    case kCmdTxVersion: {
+        // Sixteen bytes: the chip's identification first, the loader's version at 10 and
+        // 11, as the identification block holds them.
+        dataFrame.assign({kDataFrame, 0x00, kVersionBlock, kVersionBlock});
+        for (uint32_t i = 0; i < kVersionBlock; ++i)
+            dataFrame.push_back(device_.Read(kIdentificationAddress + i));
+        const uint16_t check = FrameCheck(dataFrame.data(), static_cast<uint32_t>(dataFrame.size()));
+        dataFrame.push_back(static_cast<uint8_t>(check));
+        dataFrame.push_back(static_cast<uint8_t>(check >> 8));
+        return kDataFrame;
+    }
     case kCmdEraseCheck: {
-        if (IsOld() && !HasExtension())
-            return kUnknown;
         busyNs += timing_.eraseCheckByteNs * length;
         return device_.IsBlank(address, length) ? kAck : kNak;
     }
     default:
-        return kUnknown;
+        return kNak;
     }
+}
+
+bool BslTarget::Knows(uint8_t command) const {
+    const uint16_t version = device_.LoaderVersion();
+    switch (command) {
+    case kCmdPassword:
+    case kCmdWrite:
+    case kCmdRead:
+    case kCmdErase:
+    case kCmdMassErase:
+    case kCmdLoadPc:
+        return true;
+    case kCmdEraseCheck:
+    case kCmdTxVersion:
+        // The old loader's extension brings the erase check.
+        return (version >= kEraseCheckVersion && version < 0x0200) ||
+               (command == kCmdEraseCheck && HasExtension());
+    case kCmdChangeBaud:
+        // An extension of an old loader does not bring it.
+        return version >= kChangeBaudVersion && version < 0x0200;
+    default:
+        return false;
+    }
+}
+
+bool BslTarget::LongErase(bool mass, uint64_t& busyNs) {
+    // An old loader's frame erases for a fraction of the time the flash needs; only
+    // enough frames in a row add up to a full erase. Newer loaders and the extension loop
+    // until the time is reached.
+    if (IsOld() && !HasExtension()) {
+        busyNs += timing_.massErasePulseNs;
+        massEraseAccumulatedNs_ += timing_.massErasePulseNs;
+        if (massEraseAccumulatedNs_ < timing_.cumulativeMassEraseNs)
+            return true;
+        massEraseAccumulatedNs_ = 0;
+    } else {
+        busyNs += timing_.cumulativeMassEraseNs;
+    }
+    return mass ? device_.EraseMass() : device_.EraseMain();
 }
 
 bool BslTarget::WorkingPatchLoadedAt(uint16_t start) const {

@@ -2,8 +2,10 @@
 // The ROM bootstrap loader of the simulated chip, seen from the chip's side of the UART:
 // it is entered by the reset/test pin sequence, answers the synchronisation byte, takes
 // frames (head, data, 16-bit checksum), keeps protected commands locked until the
-// interrupt vectors arrive as password, and carries out the loader commands on the device
-// model. Times are in nanoseconds of whatever clock the caller runs on; the answers come
+// interrupt vectors arrive as password (every well-formed password frame is acknowledged;
+// a wrong one shows only as refusals of the protected commands after it), and carries out
+// the commands its version has on the device model; any other command is refused as a
+// locked one is. Times are in nanoseconds of whatever clock the caller runs on; the answers come
 // out stamped with the time their last bit leaves the chip's UART, at 9600 baud 8E1 until
 // the change-baud-rate command (loaders from version 1.60 on) switches it to 19200 or
 // 38400 baud; every start of the loader returns to 9600.
@@ -11,11 +13,13 @@
 // Write frames are taken only at even addresses with even lengths, as the chip takes them;
 // read frames too, stricter than the chip's guide; erase checks take odd ranges.
 //
-// Loader versions up to 1.10 know no erase check and need a cumulative mass-erase time
-// that one mass-erase frame does not reach. The chip vendor's patch, loaded at 0x0220 and
-// started at its first word, takes over as a loader extension that adds the erase check
-// and erases in one go. Which bytes that patch is must be given (SetWorkingPatch): any
-// other code started there leaves the loader, as foreign code on a real chip would.
+// Loaders before 1.50 know no erase check and no transmit-version command, loaders before
+// 1.60 no change of rate. The erase keys work as the flash controller's modes: 0xA502 one
+// segment, 0xA504 all main memory (information memory kept), 0xA506 all flash. Versions up
+// to 1.10 need a cumulative erase time for the last two that one frame does not reach. The chip vendor's
+// patch, loaded at 0x0220 and started at its first word, takes over as a loader extension that adds the erase
+// check and erases in one go. Which bytes that patch is must be given (SetWorkingPatch): any other code
+// started there leaves the loader, as foreign code on a real chip would.
 
 #include "sim/DeviceModel.h"
 
@@ -45,6 +49,10 @@ struct BslTargetTiming {
     uint64_t cumulativeMassEraseNs = 200000000; // what a full mass erase needs in all
     uint64_t eraseCheckByteNs = 1000;           // erase check per byte
     uint64_t frameGapNs = 50000000;             // silence after which a half frame is dropped
+    // The shortest level of RST/NMI or TEST the chip takes in: the data sheets ask for a
+    // 2 us reset pulse, and the usual RC filter on RST/NMI (47 kOhm, 10 nF) needs about
+    // 0.7 ms to carry a level across the input threshold.
+    uint64_t minPinLevelNs = 1000000;
 };
 
 // One byte of the chip's answer, the time its last bit has left the chip and the rate it
@@ -71,8 +79,16 @@ public:
 
     // Pin levels of RST/NMI and TEST (true = high). Two rising TEST edges while RST is low,
     // then RST rising while TEST is high, start the loader; any other release of RST
-    // starts the user program.
+    // starts the user program. A level held for less than minPinLevelNs never reaches the
+    // chip: a reset that short resets nothing, a TEST pulse that short is no edge.
     void SetPins(bool reset, bool test, uint64_t nowNs);
+    // The pins one by one. Chips with a TEST pin (the 20- and 28-pin F11x and F12x parts,
+    // whose JTAG pins are shared) take the entry sequence on TEST; chips with dedicated JTAG
+    // pins have no TEST pin and take it inverted on TCK (TCK low where TEST would be high).
+    // The standard interface circuit drives TEST from the inverted RTS line and TCK from
+    // RTS itself, so SetPins(reset, test) is SetEntryPins(reset, test, !test).
+    void SetEntryPins(bool reset, bool test, bool tck, uint64_t nowNs);
+    bool HasTestPin() const;
     // A pseudo-terminal has no modem lines: such a loader is entered once and answers at
     // any time.
     void StartLoader(uint64_t nowNs);
@@ -88,9 +104,13 @@ public:
     uint64_t ByteNs() const;
     // How often the reset line went low (to tell whether opening a port pulsed it).
     uint32_t ResetCount() const { return resetCount_; }
+    // Levels that came and went too fast for the chip to take them in.
+    uint32_t ShortLevels() const { return shortLevels_; }
     // Bytes that arrived while the clock was still settling after a change of rate.
     uint32_t BytesLostSettling() const { return lostSettling_; }
     bool Unlocked() const { return unlocked_; }
+    // Password frames taken since the chip was made.
+    uint32_t PasswordFrames() const { return passwordFrames_; }
     bool PatchRunning() const { return patchRunning_; }
     DeviceModel& Device() { return device_; }
     const std::vector<BslFrameRecord>& Frames() const { return frames_; }
@@ -127,6 +147,10 @@ private:
     uint32_t RateFor(uint8_t d1, uint8_t d2, uint8_t d3) const;
     bool HasExtension() const { return patchRunning_; }
     bool WorkingPatchLoadedAt(uint16_t start) const;
+    // Whether this loader's version (or its running extension) has the command.
+    bool Knows(uint8_t command) const;
+    // A main-memory (or, with mass, main and information) erase as the ROM loader times it.
+    bool LongErase(bool mass, uint64_t& busyNs);
 
     DeviceModel& device_;
     BslTargetTiming timing_;
@@ -134,6 +158,10 @@ private:
     bool resetPin_ = true;
     bool testPin_ = false;
     uint32_t testEdges_ = 0;
+    uint64_t resetChangeNs_ = 0;
+    uint64_t testChangeNs_ = 0;
+    uint32_t shortLevels_ = 0;
+    BslTargetMode modeBeforeReset_ = BslTargetMode::UserProgram;
     uint32_t resetCount_ = 0;
     uint32_t lostSettling_ = 0;
     uint32_t baudRate_ = kBslBaudRate;
@@ -149,6 +177,8 @@ private:
     uint32_t patchLoadedEnd_ = 0;
     std::vector<uint8_t> workingPatch_;
     uint64_t massEraseAccumulatedNs_ = 0;
+    uint32_t accumulatingErase_ = 0; // command and key of the erase being added up
+    uint32_t passwordFrames_ = 0;
     uint64_t txFreeNs_ = 0;
     std::deque<BslTimedByte> output_;
     std::vector<BslFrameRecord> frames_;

@@ -11,7 +11,7 @@
 //   securityfuse        the security fuse is blown
 //   locked              the flash controller stays locked
 // and, for the bootstrap loader and its serial line only:
-//   wrongpassword       the loader refuses every password
+//   wrongpassword       no password unlocks the loader (each is still acknowledged)
 //   silent              the loader answers nothing
 //   drop=N              the N-th byte sent to the chip (counted from 1) is lost
 //   drop-answer=N       the N-th byte the chip answers (counted from 1) is lost

@@ -4,6 +4,7 @@
 #include "adapters/bsl/BslBaudRate.h"
 #include "ui/TextFormat.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -14,10 +15,13 @@ constexpr uint32_t kIdentificationBlock = 16;
 constexpr uint8_t kParityEvenCode = kParityEven;
 constexpr uint32_t kOpenQueueSize = 512;
 constexpr uint32_t kLinkBaudRate = kBslBaseBaudRate;
+// A read job's piece: four frames.
+constexpr uint32_t kBslBlankCheckPiece = 4 * kBslMaxBlock;
 } // namespace
 
 BslAdapter::BslAdapter(SerialPortFactory& ports, Clock& clock) : link_(ports, clock), protocol_(link_) {
     protocol_.onRetry = [this](const std::string& text) { AddDetail(text); };
+    writesWholeWords = true; // the loader takes write frames in whole words only
 }
 
 void BslAdapter::FillRecord(uint32_t index) {
@@ -26,6 +30,7 @@ void BslAdapter::FillRecord(uint32_t index) {
 }
 
 void BslAdapter::ForgetTarget() {
+    blankCheckPiece = 0;
     needPassword = 1;
     needIdentification = 1;
     patchStart = 0;
@@ -42,6 +47,9 @@ bool BslAdapter::Open() {
     link_.wiring = lineOptions.wiring;
     link_.baudRate = kLinkBaudRate;
     speedNoteGiven_ = false;
+    oldLoaderWarned_ = false;
+    blankWayNoted_ = false;
+    goneNoted_ = false;
     link_.parity = kParityEvenCode;
     link_.queueSize = kOpenQueueSize;
     if (!link_.OpenPort()) {
@@ -58,6 +66,15 @@ bool BslAdapter::Open() {
     ForgetTarget();
     if (Unlock() && needIdentification && Identify())
         FinishIdentification();
+    if (protocol_.errorNumber == kBslSyncFailed) {
+        // Nothing answered the synchronisation: no later step can succeed, so the run ends
+        // here, naming the port and what usually keeps a chip silent.
+        AddNote("No chip answers on " + link_.portName +
+                ": check the cable, the target's power and its reset and test wiring (the cable "
+                "options --reset-inverted, --test-inverted and --swap-reset-test serve other cables).");
+        link_.ClosePort();
+        return false;
+    }
     isOpen = 1;
     return true;
 }
@@ -74,24 +91,37 @@ bool BslAdapter::Close() {
 
 int32_t BslAdapter::GetErrorNumber() {
     const int32_t number = protocol_.errorNumber;
+    if (link_.gone && !goneNoted_) {
+        goneNoted_ = true;
+        AddNote("Port " + link_.portName +
+                " is gone: the system no longer reaches it (a USB serial adapter unplugged?).");
+    }
     protocol_.errorNumber = kBslNoError;
     return number;
+}
+
+bool BslAdapter::TryPassword(const BslPassword& candidate) {
+    // The loader acknowledges every well-formed password frame; only a protected command
+    // after it tells whether the password matched. Reading two identification bytes is
+    // the cheapest one.
+    uint8_t probe[2] = {};
+    return protocol_.SendCommand(kBslRxPassword, kBslPasswordAddress, kBslPasswordLength, candidate.data(),
+                                 nullptr) &&
+           protocol_.ReadBlocks(kIdentificationAddress, probe, sizeof(probe));
 }
 
 bool BslAdapter::Unlock() {
     if (!needPassword)
         return true;
     protocol_.errorNumber = kBslNoError;
-    if (!protocol_.SendCommand(kBslRxPassword, kBslPasswordAddress, kBslPasswordLength, password.data(),
-                               nullptr)) {
+    if (!TryPassword(password) && protocol_.errorNumber != kBslSyncFailed && password != kBslErasedPassword) {
         // A device erased since its image was built has the blank vector table.
-        if (protocol_.SendCommand(kBslRxPassword, kBslPasswordAddress, kBslPasswordLength,
-                                  kBslErasedPassword.data(), nullptr)) {
+        protocol_.errorNumber = kBslNoError;
+        if (TryPassword(kBslErasedPassword)) {
             password = kBslErasedPassword;
-            // Said out loud: some loaders erase the whole chip on a wrong password, and a
-            // read job must not pass such a chip off as the board's contents.
-            AddNote("The loader refused the image's password and took the erased-device one: "
-                    "the chip is blank (some loaders erase it on a wrong password)");
+            // Said out loud: a read job must not pass such a chip off as the board's contents.
+            AddNote("The loader took the erased-device password, not the image's: the chip's vectors are "
+                    "erased");
         }
     }
     if (protocol_.errorNumber == kBslNoError) {
@@ -127,6 +157,8 @@ void BslAdapter::FinishIdentification() {
         else
             patchProblem_ = "the \"BslPatch\" setting is off (patch file " + patchFilePath + ")";
     }
+    // Read back, a blank check moves every byte: in pieces, as a read is.
+    blankCheckPiece = HasEraseCheck() ? 0 : kBslBlankCheckPiece;
     ChangeSpeed();
 }
 
@@ -154,9 +186,31 @@ void BslAdapter::ChangeSpeed() {
     const int32_t before = protocol_.errorNumber;
     if (!protocol_.SendCommand(kBslChangeBaud, setting->d1 | (setting->d2 << 8), setting->d3, nullptr,
                                nullptr)) {
-        AddNote(Format("The loader did not take %s (%s): staying at 9600 baud.", rate.c_str(),
-                       BslProtocol::ErrorText(protocol_.errorNumber)));
-        protocol_.errorNumber = before;
+        const int32_t failure = protocol_.errorNumber;
+        if (failure == kBslNakReceived || failure == kBslCommandFailed || failure == kBslSyncFailed) {
+            // Refused, or never sent: the loader is still at 9600 baud.
+            AddNote(Format("The loader did not take %s (%s): staying at 9600 baud.", rate.c_str(),
+                           BslProtocol::ErrorText(failure)));
+            protocol_.errorNumber = before;
+            return;
+        }
+        // The acknowledge was lost or damaged: the loader may have switched. Whichever rate
+        // it answers at is the one the port keeps.
+        link_.clock().Sleep(kBslBaudSettleMs);
+        if (link_.SetBaudRate(wanted) && protocol_.Sync()) {
+            AddNote(Format("The loader's acknowledge of %s was lost (%s); it answers at %s.", rate.c_str(),
+                           BslProtocol::ErrorText(failure), rate.c_str()));
+            protocol_.errorNumber = before;
+            return;
+        }
+        if (link_.SetBaudRate(kLinkBaudRate) && protocol_.Sync()) {
+            AddNote(Format("The loader's answer to %s was lost (%s); it still answers at 9600 baud.",
+                           rate.c_str(), BslProtocol::ErrorText(failure)));
+            protocol_.errorNumber = before;
+            return;
+        }
+        AddNote(Format("After asking for %s the loader answers neither at %s nor at 9600 baud.", rate.c_str(),
+                       rate.c_str()));
         return;
     }
     AddDetail(Format("Loader speed %s with clock setting D1=0x%02X D2=0x%02X D3=%u", rate.c_str(),
@@ -178,15 +232,44 @@ bool BslAdapter::Prepared() {
     return true;
 }
 
+void BslAdapter::WarnOldLoader() {
+    if (oldLoaderWarned_ || loaderVersion == 0 || !IsOldLoader() || patchStart != 0)
+        return;
+    oldLoaderWarned_ = true;
+    std::string why = patchProblem_.empty() ? "no patch is running" : patchProblem_;
+    AddNote(Format("Warning: loader %X.%02X runs without the chip vendor's patch, which its guide calls "
+                   "mandatory for this version: erasing and programming may leave flash incompletely erased "
+                   "or wrongly written (%s). Put the patch as %s beside the program and set \"BslPatch\" to "
+                   "1.",
+                   loaderVersion >> 8, loaderVersion & 0xFF, why.c_str(), kBslPatchFileName));
+}
+
 int32_t BslAdapter::Erase(uint32_t mode, uint32_t address, uint32_t /*length*/) {
     if (mode == kEraseSegment) {
-        return protocol_.SendCommand(kBslEraseArea, address, kBslKeyMainOrInfo, nullptr, nullptr) ? 0 : -1;
+        // The segment key: the main-memory key would erase all main memory wherever the
+        // address lies, as the flash controller does.
+        return protocol_.SendCommand(kBslEraseArea, address, kBslKeySegment, nullptr, nullptr) ? 0 : -1;
     }
-    // An unpatched old loader erases for only a fraction of the cumulative mass-erase
-    // time per frame.
+    const bool keepInformation = mode == kEraseMain;
+    if (keepInformation) {
+        // Main memory alone is erased by a protected command: the loader must be unlocked.
+        // A chip whose password is unknown is left as it is rather than mass erased.
+        if (!Prepared()) {
+            AddNote("With the information memory protected only main memory is erased, which needs the "
+                    "chip's password; erase without protecting the information memory to mass erase.");
+            return -1;
+        }
+    }
+    WarnOldLoader();
+    // An unpatched old loader erases for only a fraction of the cumulative erase time per
+    // frame.
     const uint32_t repeats = IsOldLoader() && patchStart == 0 ? kBslOldMassEraseRepeats : 1;
     for (uint32_t i = 0; i < repeats; ++i) {
-        if (!protocol_.SendCommand(kBslMassErase, 0xFF00, kBslKeyMass, nullptr, nullptr))
+        const bool sent =
+            keepInformation
+                ? protocol_.SendCommand(kBslEraseArea, address, kBslKeyMainOrInfo, nullptr, nullptr)
+                : protocol_.SendCommand(kBslMassErase, 0xFF00, kBslKeyMass, nullptr, nullptr);
+        if (!sent)
             return -1;
     }
     password = kBslErasedPassword;
@@ -196,25 +279,48 @@ int32_t BslAdapter::Erase(uint32_t mode, uint32_t address, uint32_t /*length*/) 
     return 0;
 }
 
+bool BslAdapter::HasEraseCheck() const {
+    // The ROM loaders from 1.50 on carry the command; older ones only with the patch.
+    return patchStart != 0 || loaderVersion >= kBslEraseCheckVersion;
+}
+
 int32_t BslAdapter::EraseCheck(uint32_t address, uint32_t length) {
     if (!Prepared())
         return -1;
-    if (IsOldLoader() && patchStart == 0) {
-        protocol_.errorNumber = kBslOldVersion;
-        std::string why = patchProblem_;
-        if (why.empty())
-            why = loaderVersion == 0 ? "the loader's version could not be read" : "no patch is running";
-        AddNote("A loader of version 1.10 or older checks for blank flash only with the chip vendor's "
-                "patch, read from bslpatch.txt beside the program: " +
-                why + ".");
+    // Which way the chip is checked is said once a session.
+    if (HasEraseCheck()) {
+        if (!blankWayNoted_)
+            AddNote("Blank check by the loader's erase check.");
+        blankWayNoted_ = true;
+        return protocol_.CheckBlank(address, length) ? 0 : -1;
+    }
+    if (!blankWayNoted_) {
+        const std::string why =
+            IsOldLoader()
+                ? " without the patch: " + (patchProblem_.empty() ? "no patch is running" : patchProblem_)
+                : "";
+        AddNote(Format("Blank check by reading back (loader %X.%02X has no erase check%s).",
+                       loaderVersion >> 8, loaderVersion & 0xFF, why.c_str()));
+    }
+    blankWayNoted_ = true;
+    std::vector<uint8_t> back(length);
+    if (length > 0 && !protocol_.ReadBlocks(address, back.data(), length))
+        return -1;
+    const auto dirty = std::find_if(back.begin(), back.end(), [](uint8_t b) { return b != 0xFF; });
+    if (dirty != back.end()) {
+        AddNote(Format("Not blank at 0x%04X (0x%02X).", address + static_cast<uint32_t>(dirty - back.begin()),
+                       *dirty));
+        // As the loader's erase check refuses a range that is not blank.
+        protocol_.errorNumber = kBslNakReceived;
         return -1;
     }
-    return protocol_.CheckBlank(address, length) ? 0 : -1;
+    return 0;
 }
 
 int32_t BslAdapter::WriteMemory(uint32_t address, const uint8_t* data, uint32_t count) {
     if (!Prepared())
         return -1;
+    WarnOldLoader();
     return protocol_.WriteBlocks(address, data, count) ? 0 : -1;
 }
 
@@ -272,6 +378,12 @@ bool BslAdapter::LoadPatch() {
         break;
     }
     const uint32_t size = static_cast<uint32_t>(patch.size());
+    // The patch must fit the identified chip's RAM, not merely the largest RAM of the old
+    // loaders' chips: written past the end it would land nowhere.
+    const uint32_t ramEnd = deviceRecord != nullptr ? deviceRecord->ramEnd : 0;
+    if (ramEnd >= kBslPatchAddress && kBslPatchAddress + size - 1 > ramEnd)
+        return PatchFailed(Format("the patch from %s (%u bytes) does not fit the chip's RAM (0x0220-0x%04X)",
+                                  file.c_str(), size, ramEnd));
     bool ok = protocol_.SendCommand(kBslLoadPc, kBslLoaderReentry, 0, nullptr, nullptr) &&
               protocol_.SendCommand(kBslRxPassword, kBslPasswordAddress, kBslPasswordLength, password.data(),
                                     nullptr) &&

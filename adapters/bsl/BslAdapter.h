@@ -29,8 +29,10 @@ inline constexpr BslPassword kBslErasedPassword = [] {
     return p;
 }();
 
-// Loaders up to this version need the patch for an erase check.
+// Loaders up to this version need the patch (the guide calls it mandatory for them).
 inline constexpr uint32_t kBslOldVersionLimit = 0x0110;
+// From this version on the ROM loader has the erase-check command.
+inline constexpr uint32_t kBslEraseCheckVersion = 0x0150;
 // Mass erase frames an unpatched old loader needs for the full cumulative erase time.
 inline constexpr uint32_t kBslOldMassEraseRepeats = 20;
 // Where an old loader is re-entered before the patch is loaded.
@@ -57,6 +59,8 @@ public:
     int32_t DebugOneWire() override;
 
     // Steps of Open and of the preparation before memory operations.
+    // Sends the password and confirms it with a protected command; on a refusal the
+    // erased-device password is tried the same way. Error 13 when both are refused.
     bool Unlock();
     bool Identify();
     bool LoadPatch();
@@ -64,6 +68,9 @@ public:
     // loader that cannot change gets one note and stays at 9600 baud.
     void ChangeSpeed();
     bool IsOldLoader() const { return loaderVersion <= kBslOldVersionLimit; }
+    // Whether the identified loader (or its running patch) has the erase-check command;
+    // without it a blank check reads the range back.
+    bool HasEraseCheck() const;
 
     // Set by the shell and the job start.
     uint8_t patchEnabled = 0;                  // from the "BslPatch" setting
@@ -87,6 +94,9 @@ private:
     // After a successful identification: adopt it and load the patch an old loader needs.
     void FinishIdentification();
     bool Prepared();
+    bool TryPassword(const BslPassword& candidate);
+    // Once a session, before erasing or programming an old loader that runs unpatched.
+    void WarnOldLoader();
     void ForgetTarget();
     // Ends a failed patch load: error 11 and a note with the reason.
     bool PatchFailed(std::string problem);
@@ -99,6 +109,9 @@ private:
     std::string patchProblem_;
     // The note that the loader stays at 9600 baud is given once a session.
     bool speedNoteGiven_ = false;
+    bool oldLoaderWarned_ = false;
+    bool blankWayNoted_ = false;
+    bool goneNoted_ = false;
 };
 
 } // namespace pyrola

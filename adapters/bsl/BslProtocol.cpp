@@ -14,6 +14,11 @@ uint16_t BslChecksum(const uint8_t* bytes, uint32_t count) {
 
 bool BslProtocol::Sync() {
     for (uint32_t attempt = 0; attempt < kBslSyncAttempts; ++attempt) {
+        if (link_.gone) {
+            // Nothing will ever answer on a port that is no longer there.
+            errorNumber = kBslUnspecific;
+            return false;
+        }
         link_.Purge(kPurgeRxClear);
         const uint8_t request = kBslSync;
         link_.Write(&request, 1);
@@ -42,7 +47,7 @@ bool BslProtocol::Exchange(uint32_t frameLength) {
     }
     if (link_.WaitForInput(1, link_.headerMultiplier * link_.phaseTimeout) < 1 ||
         link_.ReadWait(answer, 1, link_.phaseTimeout) != 1) {
-        errorNumber = kBslHeaderTimeout;
+        errorNumber = link_.gone ? kBslUnspecific : kBslHeaderTimeout;
         return false;
     }
     switch (answer[0]) {

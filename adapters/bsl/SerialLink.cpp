@@ -5,9 +5,14 @@ namespace pyrola {
 namespace {
 // Settling time after a line sequence before the loader or the program listens.
 constexpr uint32_t kLineSettleMs = 250;
+// Every level of the two sequences is held this long: far above the chip's 2 us minimum
+// reset pulse and the 0.7 ms a 47 kOhm / 10 nF filter on RST/NMI needs, and above the few
+// milliseconds a USB serial adapter may take to carry out a line change.
+constexpr uint32_t kLineHoldMs = 10;
 } // namespace
 
 bool SerialLink::OpenPort() {
+    gone = false;
     if (port_ && port_->IsOpen())
         port_->Close();
     if (!port_)
@@ -78,7 +83,8 @@ uint32_t SerialLink::PollInput() {
         status = SerialStatus{};
         return 0;
     }
-    port_->Poll(status);
+    if (!port_->Poll(status) && port_->IsOpen())
+        gone = true;
     return status.inputQueue;
 }
 
@@ -86,7 +92,7 @@ uint32_t SerialLink::WaitForInput(uint32_t count, uint32_t limitMs) {
     const uint32_t start = clock_.TickCount();
     while (true) {
         const uint32_t waiting = PollInput();
-        if (waiting >= count)
+        if (waiting >= count || gone)
             return waiting;
         clock_.Sleep(1);
         if (clock_.TickCount() - start >= limitMs)
@@ -104,16 +110,26 @@ bool SerialLink::Purge(uint32_t flags) {
     return port_ && port_->Purge(flags);
 }
 
+void SerialLink::HoldReset(bool on) {
+    SetResetLine(on);
+    clock_.Sleep(kLineHoldMs);
+}
+
+void SerialLink::HoldTest(bool on) {
+    SetTestLine(on);
+    clock_.Sleep(kLineHoldMs);
+}
+
 void SerialLink::InvokeBsl() {
     SetResetLine(true);
     SetTestLine(true);
     clock_.Sleep(kLineSettleMs);
-    SetResetLine(false);
-    SetTestLine(true);
-    SetTestLine(false);
-    SetTestLine(true);
-    SetTestLine(false);
-    SetResetLine(true);
+    HoldReset(false);
+    HoldTest(true);
+    HoldTest(false);
+    HoldTest(true);
+    HoldTest(false);
+    HoldReset(true);
     SetTestLine(true);
     clock_.Sleep(kLineSettleMs);
     Purge(kPurgeTxClear);
@@ -124,7 +140,7 @@ void SerialLink::RestartTarget() {
     SetResetLine(true);
     SetTestLine(true);
     clock_.Sleep(kLineSettleMs);
-    SetResetLine(false);
+    HoldReset(false);
     SetResetLine(true);
     clock_.Sleep(kLineSettleMs);
     Purge(kPurgeTxClear);

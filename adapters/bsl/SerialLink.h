@@ -65,12 +65,19 @@ public:
     uint32_t lastSystemError = 0;  // of the most recent failed open; for inspection only
     SerialOpenError lastOpenError; // the same failure: the device tried and the system's reason
     SerialStatus status;           // refreshed by every poll
+    // The open port stopped answering the system (a USB serial adapter unplugged): every
+    // wait ends at once. Cleared by the next open.
+    bool gone = false;
     // Protocol time-outs kept beside the link: the per-phase limit (also the drain limit
     // of ClosePort) and the multiplier for the wait on a frame's first answer byte.
     uint32_t phaseTimeout = 500;
     uint32_t headerMultiplier = 6;
 
 private:
+    // One line change, then the level held long enough for the chip to take it in.
+    void HoldReset(bool on);
+    void HoldTest(bool on);
+
     SerialPortFactory& ports_;
     Clock& clock_;
     std::unique_ptr<SerialPort> port_;

@@ -9,7 +9,7 @@
 // returns at once), so that a shell can serve the loader and program through it in two
 // plain commands.
 //
-// The chip is $PYROLA_SIM_DEVICE (default MSP430F149), or the one the state file
+// The chip is $PYROLA_SIM_DEVICE (default MSP430F169, loader version 1.60), or the one the state file
 // $PYROLA_SIM_STATE holds; on exit the chip's state is saved there. $PYROLA_SIM_FAULTS
 // injects faults (FaultList.h), $PYROLA_SIM_BSL_PATCH names the TI TXT file of the patch
 // that works on the chip's old loader, and $PYROLA_SIM_PACE=0 answers at once instead of
@@ -53,6 +53,9 @@ using namespace pyrola::sim;
 
 constexpr int kExitUsage = 2;
 constexpr uint32_t kPatchAddress = 0x0220;
+// A chip whose loader has the erase check and the faster rates, so that a plain
+// erase, blank check, program and verify runs as on most boards in the field.
+constexpr const char* kServedChip = "MSP430F169";
 
 volatile std::sig_atomic_t gStop = 0;
 
@@ -254,7 +257,7 @@ int Serve(const Options& options) {
             return kExitUsage;
         }
     }
-    DeviceModel device(deviceName != nullptr ? deviceName : kDefaultChip);
+    DeviceModel device(deviceName != nullptr ? deviceName : kServedChip);
     if (statePath != nullptr) {
         struct stat info {};
         if (stat(statePath, &info) == 0 && !device.Load(statePath)) {

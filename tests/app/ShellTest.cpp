@@ -457,18 +457,27 @@ TEST_F(BslPasswordTest, TakenFromTheVectorTableWhenTheImageReachesTheTop) {
     const VectorPassword& p = *bslPassword;
     EXPECT_EQ(p[0], 0x10);
     EXPECT_EQ(p[2], 0x12);
-    EXPECT_EQ(p[3], shell->Image().GapByte()); // absent cells give the gap byte
-    EXPECT_EQ(p[29], shell->Image().GapByte());
+    // A cell the image leaves out is erased on a chip programmed from it: 0xFF, not the
+    // gap byte.
+    EXPECT_EQ(p[3], 0xFF);
+    EXPECT_EQ(p[29], 0xFF);
     EXPECT_EQ(p[30], 0x3E);
     EXPECT_EQ(p[31], 0x3F);
 }
 
-TEST_F(BslPasswordTest, ErasedDevicePasswordBelowTheTopAndNothingForEraseAlone) {
+TEST_F(BslPasswordTest, ErasedDevicePasswordBelowTheTopAndForEveryJobThatReachesTheChip) {
     ASSERT_TRUE(shell->LoadFile(WriteFile("low.txt", "@1100\n01\n@FFFD\n7F\nq\n")));
     ASSERT_EQ(shell->Image().High(), 0xFFFDu);
-    shell->StartJob(kJobErase);
-    WaitForJob();
-    EXPECT_FALSE(bslPassword.has_value());
+    // Erase too: with the information memory protected it erases main memory, which the
+    // loader keeps locked; and the dumps and the serial read read through it.
+    for (uint32_t job : {kJobErase, kJobDumpRam, kJobDumpDeviceId, kJobDumpLoader, kJobReadSerial}) {
+        bslPassword.reset();
+        shell->StartJob(job);
+        WaitForJob();
+        ASSERT_TRUE(bslPassword.has_value()) << job;
+        EXPECT_EQ(*bslPassword, kErasedVectorPassword) << job;
+    }
+    bslPassword.reset();
 
     shell->StartJob(kJobVerify);
     WaitForJob();

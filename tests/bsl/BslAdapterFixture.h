@@ -124,4 +124,16 @@ protected:
     BslAdapterNewLoaderTest() : BslAdapterTest("MSP430F12x2/F11x2") {}
 };
 
+// Loader 1.40: no erase check.
+class BslAdapterF44xTest : public BslAdapterTest {
+protected:
+    BslAdapterF44xTest() : BslAdapterTest("MSP430F44x") {}
+};
+
+// Loader 1.10 in a chip with 256 bytes of RAM.
+class BslAdapterF11x1Test : public BslAdapterTest {
+protected:
+    BslAdapterF11x1Test() : BslAdapterTest("MSP430F11x1") {}
+};
+
 } // namespace pyrola::test

@@ -17,6 +17,7 @@
 namespace pyrola {
 namespace {
 
+using test::BslAdapterF11x1Test;
 using test::BslAdapterTest;
 using test::Bytes;
 using test::NotesHold;
@@ -37,12 +38,12 @@ TEST_F(BslAdapterTest, WithoutAPatchFileTheOldLoaderStaysUnpatched) {
     EXPECT_EQ(target.FrameCount(0x12), 0u); // nothing written to RAM
     EXPECT_TRUE(adapter.TakeNotes().empty());
 
-    // The blank check is refused with error 12, and the note names the file and where.
-    EXPECT_EQ(adapter.EraseCheck(0x1100, 0xEF00), -1);
-    EXPECT_EQ(Error(), kBslOldVersion);
+    // The blank check reads the flash back, and the note says so and names the file.
+    EXPECT_EQ(adapter.EraseCheck(0x1100, 0xEE00), 0); // all but the vectors, which protect it
+    EXPECT_EQ(Error(), kBslNoError);
     const auto notes = adapter.TakeNotes();
     ASSERT_EQ(notes.size(), 1u);
-    EXPECT_NE(notes[0].find("bslpatch.txt"), std::string::npos);
+    EXPECT_NE(notes[0].find("by reading back"), std::string::npos) << notes[0];
     EXPECT_NE(notes[0].find("no patch file " + MissingPatchPath()), std::string::npos) << notes[0];
     EXPECT_EQ(target.FrameCount(0x1C), 0u);
 
@@ -61,8 +62,8 @@ TEST_F(BslAdapterTest, WithThePatchSwitchedOffTheRefusalNamesTheSetting) {
     adapter.patchEnabled = 0;
     ASSERT_TRUE(adapter.Open());
     EXPECT_EQ(target.FrameCount(0x1A), 0u);
-    EXPECT_EQ(adapter.EraseCheck(0xF000, 16), -1);
-    EXPECT_EQ(Error(), kBslOldVersion);
+    EXPECT_EQ(adapter.EraseCheck(0xF000, 16), 0);
+    EXPECT_EQ(target.FrameCount(0x1C), 0u);
     const auto notes = adapter.TakeNotes();
     EXPECT_TRUE(NotesHold(notes, "\"BslPatch\" setting is off"));
     EXPECT_TRUE(NotesHold(notes, adapter.patchFilePath));
@@ -123,8 +124,8 @@ TEST_F(BslAdapterTest, AnUnusablePatchFileFailsWithError11AndSaysWhy) {
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_NE(notes[0].find(path), std::string::npos);
     EXPECT_NE(notes[0].find("data does not start at 0x0220"), std::string::npos) << notes[0];
-    EXPECT_EQ(adapter.EraseCheck(0xF000, 2), -1);
-    EXPECT_EQ(Error(), kBslOldVersion);
+    EXPECT_EQ(adapter.EraseCheck(0xF000, 2), 0);
+    EXPECT_EQ(target.FrameCount(0x1C), 0u);
     notes = adapter.TakeNotes();
     EXPECT_TRUE(NotesHold(notes, "is not usable: data does not start at 0x0220"));
     std::remove(path.c_str());
@@ -150,8 +151,8 @@ TEST_F(BslAdapterTest, PatchReadBackMismatchGivesError11AndNoPatch) {
     EXPECT_EQ(adapter.patchStart, 0u);
     EXPECT_FALSE(target.PatchRunning());
     EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "reads back changed"));
-    EXPECT_EQ(adapter.EraseCheck(0xF000, 16), -1);
-    EXPECT_EQ(Error(), kBslOldVersion);
+    EXPECT_EQ(adapter.EraseCheck(0xF000, 16), 0);
+    EXPECT_EQ(target.FrameCount(0x1C), 0u);
     std::remove(path.c_str());
 }
 
@@ -164,6 +165,24 @@ TEST_F(BslAdapterTest, APatchLostOnResetIsLoadedAgainAtTheNextIdentification) {
     EXPECT_FALSE(target.PatchRunning());
     EXPECT_EQ(adapter.EraseCheck(0xF000, 16), 0);
     EXPECT_TRUE(target.PatchRunning());
+    std::remove(path.c_str());
+}
+
+// The patch must fit the RAM of the chip it goes into: an F11x1 has 256 bytes of it.
+TEST_F(BslAdapterF11x1Test, APatchLargerThanTheChipsRamIsRefusedBeforeAnythingIsWritten) {
+    test::Bytes patch = test::WorkingPatchBytes();
+    patch.resize(300, 0x03);
+    const std::string path = std::string(PYROLA_BINARY_DIR) + "/bsl_test_large_patch.txt";
+    test::WritePatchFile(path, patch);
+    target.SetWorkingPatch(patch);
+    adapter.patchEnabled = 1;
+    adapter.patchFilePath = path;
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(record.ramEnd, 0x02FF);
+    EXPECT_EQ(Error(), kBslPatchFailed);
+    EXPECT_EQ(target.FrameCount(0x12), 0u);
+    EXPECT_TRUE(
+        test::NotesHold(adapter.TakeNotes(), "(300 bytes) does not fit the chip's RAM (0x0220-0x02FF)"));
     std::remove(path.c_str());
 }
 

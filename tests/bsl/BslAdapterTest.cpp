@@ -16,10 +16,19 @@ namespace {
 
 using sim::BslWireAction;
 using sim::BslWireDirection;
+using test::BslAdapterF44xTest;
 using test::BslAdapterNewLoaderTest;
 using test::BslAdapterTest;
 using test::Bytes;
+using test::NotesHold;
 using test::Pattern;
+
+BslPassword Pattern32(uint32_t seed) {
+    const Bytes v = Pattern(32, seed);
+    BslPassword p{};
+    std::copy(v.begin(), v.end(), p.begin());
+    return p;
+}
 
 TEST_F(BslAdapterTest, ConstructionTouchesNoPortAndSetsTheDocumentedState) {
     EXPECT_TRUE(wire.openedNames.empty());
@@ -73,22 +82,30 @@ TEST_F(BslAdapterNewLoaderTest, ATableMatchWinsOverTheProposal) {
     EXPECT_FALSE(adapter.IsOldLoader());
 }
 
-TEST_F(BslAdapterTest, VersionBytes0110AreOldAnd0111AreNot) {
-    // Version 1.10 (the F149's): no erase check without the patch.
+TEST_F(BslAdapterTest, VersionBytes0110AreOldAnd0111AreNotAndTheEraseCheckComesWith150) {
+    // Version 1.10 (the F149's): twenty mass-erase frames, no erase check without the patch.
     ASSERT_TRUE(adapter.Open());
-    EXPECT_EQ(adapter.EraseCheck(0xF000, 16), -1);
-    EXPECT_EQ(Error(), kBslOldVersion);
+    target.ClearFrames();
+    EXPECT_EQ(adapter.Erase(kEraseAll, 0x1100, 0xEF00), 0);
+    EXPECT_EQ(target.FrameCount(0x18), 20u);
     adapter.Close();
-    // The same chip reporting 1.11: the loader is taken as new.
+    // The same chip reporting 1.11: the loader is taken as new, but it has no erase check
+    // either.
     device.SetLoaderVersion(0x0111);
     ASSERT_TRUE(adapter.Open());
     EXPECT_EQ(adapter.loaderVersion, 0x0111u);
     target.ClearFrames();
-    EXPECT_EQ(adapter.Erase(kEraseMain, 0x1100, 0xEF00), 0);
+    EXPECT_EQ(adapter.Erase(kEraseAll, 0x1100, 0xEF00), 0);
     EXPECT_EQ(target.FrameCount(0x18), 1u);
+    EXPECT_EQ(adapter.EraseCheck(0xF000, 16), 0);
     EXPECT_EQ(target.FrameCount(0x1C), 0u);
+    adapter.Close();
+    device.SetLoaderVersion(0x0150);
+    ASSERT_TRUE(adapter.Open());
+    target.ClearFrames();
     EXPECT_EQ(adapter.EraseCheck(0xF000, 16), 0);
     EXPECT_EQ(target.FrameCount(0x1C), 1u);
+    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "Blank check by the loader's erase check."));
 }
 
 TEST_F(BslAdapterTest, WritesAndReadsBackThroughTheLoader) {
@@ -137,10 +154,20 @@ TEST_F(BslAdapterTest, AnErasedDeviceAcceptsTheFallbackPassword) {
     EXPECT_EQ(Error(), kBslNoError);
     EXPECT_EQ(adapter.password, kBslErasedPassword);
     EXPECT_EQ(target.FrameCount(0x10), 2u);
-    EXPECT_EQ(adapter.TakeNotes(),
-              std::vector<std::string>{"The loader refused the image's password and took the "
-                                       "erased-device one: the chip is blank (some loaders erase "
-                                       "it on a wrong password)"});
+    EXPECT_EQ(adapter.TakeNotes(), std::vector<std::string>{"The loader took the erased-device password, not "
+                                                            "the image's: the chip's vectors are erased"});
+}
+
+// The loader takes any password frame; the adapter learns from a protected command
+// whether it unlocked, so that a blank chip is programmed with a file's vectors alone.
+TEST_F(BslAdapterTest, ABlankChipIsProgrammedWithTheImagesPasswordAlone) {
+    adapter.password = Pattern32(5);
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(Error(), kBslNoError);
+    const Bytes data = Pattern(64, 8);
+    ASSERT_EQ(adapter.WriteMemory(0xF000, data.data(), 64), 0);
+    EXPECT_EQ(Error(), kBslNoError);
+    EXPECT_EQ(device.Read(0xF000), data[0]);
 }
 
 TEST_F(BslAdapterTest, ARefusedPasswordGivesError13AndBlocksProtectedOperations) {
@@ -158,7 +185,12 @@ TEST_F(BslAdapterTest, ARefusedPasswordGivesError13AndBlocksProtectedOperations)
     Bytes buffer(16, 0);
     EXPECT_EQ(adapter.ReadMemory(0xF000, buffer.data(), 16), -1);
     EXPECT_EQ(Error(), kBslPasswordRefused);
-    EXPECT_EQ(target.FrameCount(0x14), 0u);
+    const Bytes empty(1, 0);
+    EXPECT_EQ(adapter.WriteMemory(0xF000, empty.data(), 1), -1);
+    EXPECT_EQ(Error(), kBslPasswordRefused);
+    // Nothing protected was carried out: every read and write was refused.
+    for (const sim::BslFrameRecord& f : target.Frames())
+        EXPECT_TRUE(f.command == 0x10 || f.answer == 0xA0) << int(f.command);
 }
 
 TEST_F(BslAdapterTest, TheRightPasswordUnlocksAProtectedDevice) {
@@ -193,30 +225,100 @@ TEST_F(BslAdapterTest, OldLoaderMassErasesTwentyTimesAndLeavesTheErasedPassword)
 TEST_F(BslAdapterNewLoaderTest, ANewerLoaderMassErasesOnceButAnUnidentifiedOneTwentyTimes) {
     ASSERT_TRUE(adapter.Open());
     target.ClearFrames();
-    ASSERT_EQ(adapter.Erase(kEraseMain, 0xE000, 0x2000), 0);
+    ASSERT_EQ(adapter.Erase(kEraseAll, 0xE000, 0x2000), 0);
     EXPECT_EQ(target.FrameCount(0x18), 1u);
     adapter.Reset(0, 0, 0); // version unknown until the next identification
     target.ClearFrames();
-    ASSERT_EQ(adapter.Erase(kEraseMain, 0xE000, 0x2000), 0);
+    ASSERT_EQ(adapter.Erase(kEraseAll, 0xE000, 0x2000), 0);
     EXPECT_EQ(target.FrameCount(0x18), 20u);
 }
 
-TEST_F(BslAdapterNewLoaderTest, SegmentModeSendsOneEraseFrameForTheArea) {
+// Protecting the information memory never mass erases: main memory alone is erased, and
+// every information byte stays as it was, on a new loader and on an old one.
+TEST_F(BslAdapterNewLoaderTest, EraseWithTheInformationMemoryProtectedKeepsEveryInformationByte) {
+    const Bytes info = Pattern(256, 4);
+    for (uint32_t i = 0; i < 256; ++i)
+        device.Poke(0x1000 + i, info[i]);
+    device.Poke(0xE000, 0x00);
+    adapter.password = [this] {
+        BslPassword p{};
+        for (uint32_t i = 0; i < 32; ++i)
+            p[i] = device.Read(0xFFE0 + i);
+        return p;
+    }();
+    ASSERT_TRUE(adapter.Open());
+    target.ClearFrames();
+    ASSERT_EQ(adapter.Erase(kEraseMain, 0xE000, 0x2000), 0);
+    EXPECT_EQ(target.FrameCount(0x18), 0u);
+    EXPECT_EQ(target.FrameCount(0x16), 1u);
+    EXPECT_EQ(device.Read(0xE000), 0xFF);
+    for (uint32_t i = 0; i < 256; ++i)
+        ASSERT_EQ(device.Read(0x1000 + i), info[i]) << i;
+    EXPECT_EQ(adapter.password, kBslErasedPassword);
+}
+
+TEST_F(BslAdapterTest, AnOldLoaderErasesMainMemoryOverTwentyFramesAndKeepsInformation) {
+    device.Poke(0x1000, 0x12);
+    device.Poke(0x8000, 0x00);
+    ASSERT_TRUE(adapter.Open());
+    target.ClearFrames();
+    ASSERT_EQ(adapter.Erase(kEraseMain, 0x1100, 0xEF00), 0);
+    EXPECT_EQ(target.FrameCount(0x16), 20u);
+    EXPECT_EQ(device.Read(0x8000), 0xFF);
+    EXPECT_EQ(device.Read(0x1000), 0x12);
+    // Without the patch the guide's warning goes with it.
+    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "Warning: loader 1.10 runs without the chip vendor's patch"));
+}
+
+TEST_F(BslAdapterTest, AChipWithAnUnknownPasswordIsNotErasedWhenInformationIsProtected) {
+    Protect(6);
+    device.Poke(0x1000, 0x12);
+    device.Poke(0x8000, 0x00);
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(Error(), kBslPasswordRefused);
+    EXPECT_EQ(adapter.Erase(kEraseMain, 0x1100, 0xEF00), -1);
+    EXPECT_EQ(Error(), kBslPasswordRefused);
+    EXPECT_EQ(target.FrameCount(0x18), 0u);
+    EXPECT_EQ(device.Read(0x8000), 0x00);
+    EXPECT_EQ(device.Read(0x1000), 0x12);
+}
+
+TEST_F(BslAdapterNewLoaderTest, SegmentModeErasesTheOneSegmentAtTheAddress) {
     ASSERT_TRUE(adapter.Open());
     device.Poke(0x1000, 0x00);
+    device.Poke(0x1080, 0x00);
+    device.Poke(0xE000, 0x00);
     target.ClearFrames();
     ASSERT_EQ(adapter.Erase(kEraseSegment, 0x1000, 128), 0);
     ASSERT_EQ(target.Frames().size(), 1u);
     EXPECT_EQ(target.Frames()[0].command, 0x16);
     EXPECT_EQ(target.Frames()[0].address, 0x1000);
-    EXPECT_EQ(target.Frames()[0].length, 0xA504);
+    EXPECT_EQ(target.Frames()[0].length, 0xA502);
     EXPECT_EQ(device.Read(0x1000), 0xFF);
+    EXPECT_EQ(device.Read(0x1080), 0x00);
+    EXPECT_EQ(device.Read(0xE000), 0x00);
 }
 
-TEST_F(BslAdapterTest, OldLoaderEraseCheckNeedsThePatch) {
+// Loaders without the erase check (1.10 unpatched, 1.30, 1.40) are checked by reading back.
+TEST_F(BslAdapterTest, ALoaderWithoutEraseCheckIsBlankCheckedByReadingBack) {
     ASSERT_TRUE(adapter.Open());
+    adapter.TakeNotes();
+    EXPECT_EQ(adapter.EraseCheck(0xF000, 0x100), 0);
+    EXPECT_EQ(target.FrameCount(0x1C), 0u);
+    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "Blank check by reading back (loader 1.10 has no erase "
+                                               "check without the patch"));
+    device.Poke(0xF0FF, 0x7F);
     EXPECT_EQ(adapter.EraseCheck(0xF000, 0x100), -1);
-    EXPECT_EQ(Error(), kBslOldVersion);
+    EXPECT_EQ(Error(), kBslNakReceived);
+    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "Not blank at 0xF0FF (0x7F)."));
+}
+
+TEST_F(BslAdapterF44xTest, AnErasedF44xPassesItsBlankCheck) {
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(adapter.loaderVersion, 0x0140u);
+    EXPECT_EQ(adapter.Erase(kEraseAll, 0x1100, 0xEF00), 0);
+    EXPECT_EQ(adapter.EraseCheck(0x1000, 0x100), 0);
+    EXPECT_EQ(adapter.EraseCheck(0x1100, 0xEF00), 0);
     EXPECT_EQ(target.FrameCount(0x1C), 0u);
 }
 
@@ -236,8 +338,39 @@ TEST_F(BslAdapterTest, ResetReturnsToLockedAndUnidentified) {
     target.ClearFrames();
     EXPECT_EQ(adapter.ReadMemory(0xF000, b.data(), 2), 0);
     EXPECT_EQ(target.FrameCount(0x10), 1u); // unlocked again
-    EXPECT_EQ(target.FrameCount(0x14), 2u); // identified again, then read
+    EXPECT_EQ(target.FrameCount(0x14), 3u); // the unlock confirmed, identified again, then read
     EXPECT_EQ(adapter.loaderVersion, 0x0110u);
+}
+
+// A target that answers nothing (no cable, no power, the lines wired otherwise) ends the
+// open at once with the port and the likely causes, instead of a device that is not there.
+TEST_F(BslAdapterTest, NoChipAnsweringFailsTheOpenNamingThePortAndCauses) {
+    target.SetSilent(true);
+    adapter.portNumber = 4;
+    EXPECT_FALSE(adapter.Open());
+    EXPECT_EQ(adapter.isOpen, 0);
+    EXPECT_EQ(Error(), kBslSyncFailed);
+    EXPECT_FALSE(wire.PortOpen());
+    EXPECT_TRUE(NotesHold(adapter.TakeNotes(),
+                          "No chip answers on COM4: check the cable, the target's power and "
+                          "its reset and test wiring"));
+    // Within the ten synchronisation attempts of one frame.
+    EXPECT_LT(clock.Nanoseconds(), 3000000000ull);
+}
+
+// A USB serial adapter pulled out mid-run: the failure says the port is gone, at once,
+// instead of waiting out the time-outs of a silent chip.
+TEST_F(BslAdapterTest, APortThatGoesAwayIsReportedAsGone) {
+    ASSERT_TRUE(adapter.Open());
+    Error();
+    adapter.TakeNotes();
+    wire.unplugged = true;
+    const uint64_t start = clock.Nanoseconds();
+    Bytes b(16);
+    EXPECT_EQ(adapter.ReadMemory(0xF000, b.data(), 16), -1);
+    EXPECT_LT(clock.Nanoseconds() - start, 100000000ull);
+    EXPECT_EQ(Error(), kBslUnspecific);
+    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "Port COM1 is gone"));
 }
 
 TEST_F(BslAdapterTest, CloseReportsError9WhenThePortWillNotClose) {
@@ -323,10 +456,15 @@ TEST_F(BslAdapterTest, WireAndLoaderFaultsGiveTheirErrorNumbers) {
     EXPECT_EQ(device.Read(0xF000), 0xFF);
     wire.SetWireFault(nullptr);
 
-    // 8: an old loader asked for an erase check it does not know.
+    // An old loader asked for an erase check it does not know refuses it as a locked one.
     Settle();
     EXPECT_FALSE(adapter.protocol().SendCommand(kBslEraseCheck, 0xF000, 16, nullptr, nullptr));
+    EXPECT_EQ(Error(), kBslNakReceived);
+    // 8: the answer "command failed".
+    target.SetAnswerOverride(0x14, 0x70);
+    EXPECT_FALSE(adapter.protocol().SendCommand(kBslTxDataBlock, 0xF000, 2, nullptr, nullptr));
     EXPECT_EQ(Error(), kBslCommandFailed);
+    target.SetAnswerOverride(0x14, 0);
 
     // 1: an answer byte the loader never sends.
     OnAnswerBytes(1, [](uint64_t i, uint8_t) { return BslWireAction{false, uint8_t(i == 0 ? 0x05 : 0), 0}; });

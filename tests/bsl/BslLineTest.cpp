@@ -135,6 +135,78 @@ TEST_F(BslSpeedTest, ARefusedChangeOfRateIsNotedAndTheLineStaysAt9600) {
     EXPECT_EQ(adapter.ReadMemory(0xE000, b.data(), 4), 0);
 }
 
+// A lost acknowledge of the change of rate leaves the loader's rate unknown: the adapter
+// finds it by synchronising at the new rate, then at 9600, and never claims 9600 blindly.
+TEST_F(BslSpeedTest, ALostChangeOfRateAcknowledgeIsFollowedByAResynchronisation) {
+    adapter.lineOptions.baudRate = 38400;
+    bool dropped = false;
+    // The chip switched, but its acknowledge never arrives.
+    wire.SetWireFault([this, &dropped](sim::BslWireDirection d, uint64_t, uint8_t) {
+        sim::BslWireAction action;
+        if (d == sim::BslWireDirection::ToHost && !dropped && !target.Frames().empty() &&
+            target.Frames().back().command == 0x20) {
+            dropped = true;
+            action.drop = true;
+        }
+        return action;
+    });
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_TRUE(dropped);
+    EXPECT_EQ(Error(), kBslNoError);
+    EXPECT_EQ(target.BaudRate(), 38400u);
+    EXPECT_EQ(wire.HostBaudRate(), 38400u);
+    const auto notes = adapter.TakeNotes();
+    EXPECT_TRUE(NotesHold(notes, "acknowledge of 38400 baud was lost (Timeout while receiving header); it "
+                                 "answers at 38400 baud"));
+    EXPECT_FALSE(NotesHold(notes, "staying at 9600"));
+    Bytes b(4);
+    EXPECT_EQ(adapter.ReadMemory(0xE000, b.data(), 4), 0);
+    adapter.Close();
+
+    // The frame's last byte lost on the way: the chip never completes it, answers nothing,
+    // and still listens at 9600.
+    bool cut = false;
+    uint64_t command = 0;
+    wire.SetWireFault([this, &cut, &command](sim::BslWireDirection d, uint64_t index, uint8_t byte) {
+        sim::BslWireAction action;
+        if (d != sim::BslWireDirection::ToTarget || cut)
+            return action;
+        if (command == 0 && byte == 0x20 && target.Unlocked())
+            command = index;
+        if (command != 0 && index == command + 8) {
+            cut = true;
+            action.drop = true;
+        }
+        return action;
+    });
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_TRUE(cut);
+    EXPECT_EQ(target.BaudRate(), 9600u);
+    EXPECT_EQ(wire.HostBaudRate(), 9600u);
+    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "it still answers at 9600 baud"));
+    EXPECT_EQ(adapter.ReadMemory(0xE000, b.data(), 4), 0);
+}
+
+// Every level of the entry and restart sequences lasts at least 10 ms on the wire, and the
+// chip took every one of them in (none was too short for its filtered reset pin).
+TEST_F(BslAdapterTest, EveryLineLevelOfBothSequencesIsHeldTenMilliseconds) {
+    ASSERT_TRUE(adapter.Open());
+    adapter.Reset(7, 1, 1);
+    adapter.Reset(0, 0, 0);
+    const std::vector<uint64_t>& at = wire.lineTimesNs;
+    ASSERT_GE(at.size(), 12u);
+    uint64_t shortest = UINT64_MAX;
+    // From the open's idle levels on; a level that is changed again at once (both lines
+    // set together) is no level the sequence holds.
+    for (size_t i = 1; i + 1 < at.size(); ++i) {
+        if (at[i + 1] != at[i] && wire.lineHistory[i] != wire.lineHistory[i - 1])
+            shortest = std::min(shortest, at[i + 1] - at[i]);
+    }
+    EXPECT_GE(shortest, 10000000u);
+    EXPECT_EQ(target.ShortLevels(), 0u);
+    EXPECT_EQ(target.Mode(), sim::BslTargetMode::Loader);
+}
+
 // --- cables ----------------------------------------------------------------------------
 
 BslWiring WiringOf(const sim::BslCable& cable) {
@@ -174,7 +246,8 @@ TEST(BslCables, OnlyTheMatchingSettingGetsTheChipIntoItsLoader) {
             adapter.lineOptions.wiring = WiringOf(setting);
             const bool match = Describe(cable) == Describe(setting);
             const std::string what = "cable " + Describe(cable) + ", setting " + Describe(setting);
-            ASSERT_TRUE(adapter.Open()) << what;
+            // A chip left outside its loader answers nothing: the open fails at once.
+            EXPECT_EQ(adapter.Open(), match) << what;
             const int32_t error = adapter.GetErrorNumber();
             if (match) {
                 EXPECT_EQ(error, kBslNoError) << what;

@@ -86,7 +86,7 @@ TEST_F(BslServedLineTest, ARestartLosesTheAnswersStillOnTheLine) {
 TEST_F(BslServedLineTest, CodeStartedOutsideTheLoaderIsTakenBackIntoIt) {
     BslServedLine line(target, false);
     target.SetPins(false, false, 0); // reset held, then released: the chip's own program
-    target.SetPins(true, false, 0);
+    target.SetPins(true, false, 10000000);
     ASSERT_NE(target.Mode(), BslTargetMode::Loader);
     Host(line, {0x80}, 1);
     EXPECT_EQ(line.TakeDue(1), Bytes{0x90});
@@ -107,7 +107,8 @@ TEST_F(BslServedLineTest, FaultsLoseBytesRefusePasswordsOrSilenceTheChip) {
     Host(line, {0x80}, 0);
     EXPECT_EQ(line.TakeDue(0), Bytes{0x90});
     Host(line, password, 0);
-    EXPECT_EQ(line.TakeDue(0), Bytes{0xA0}); // the right password, refused
+    EXPECT_EQ(line.TakeDue(0), Bytes{0x90}); // the right password, taken but unlocking nothing
+    EXPECT_FALSE(target.Unlocked());
 
     LoaderFaults quiet;
     ASSERT_TRUE(ApplyFaultList("silent", device, nullptr, &quiet));

@@ -40,7 +40,11 @@ protected:
     explicit BslTargetTest(const char* chip = "MSP430F149") : device(chip), target(device) {}
 
     // The interface circuit's view: DTR on = reset high, RTS on = test low.
-    void Lines(bool dtr, bool rts) { target.SetPins(dtr, !rts, now); }
+    // Each level held for `holdNs` before the next change.
+    void Lines(bool dtr, bool rts) {
+        now += holdNs;
+        target.SetPins(dtr, !rts, now);
+    }
     void Invoke() {
         Lines(true, true);
         Lines(false, true);
@@ -74,6 +78,7 @@ protected:
     DeviceModel device;
     BslTarget target;
     uint64_t now = 0;
+    uint64_t holdNs = 10000000;
 };
 
 class BslTargetNewLoaderTest : public BslTargetTest {
@@ -96,6 +101,72 @@ TEST_F(BslTargetTest, OnlyTheEntrySequenceStartsTheLoader) {
     Invoke();
     EXPECT_EQ(target.Mode(), BslTargetMode::Loader);
     EXPECT_EQ(Send({0x80}), Bytes{0x90});
+}
+
+// Levels shorter than the filtered pins take in never reach the chip: a short reset pulse
+// resets nothing, and the entry sequence with short pulses starts the chip's own program.
+TEST_F(BslTargetTest, LevelsShorterThanTheMinimumAreNotSeen) {
+    Invoke();
+    ASSERT_EQ(target.Mode(), BslTargetMode::Loader);
+    holdNs = 500000; // 0.5 ms
+    Lines(false, true);
+    Lines(true, true);
+    EXPECT_EQ(target.Mode(), BslTargetMode::Loader); // the reset glitch passed unseen
+    EXPECT_EQ(Send({0x80}), Bytes{0x90});
+    // The entry sequence with short test pulses: the chip runs its own program.
+    holdNs = 10000000;
+    Lines(false, true);
+    holdNs = 500000;
+    Lines(false, false);
+    Lines(false, true);
+    Lines(false, false);
+    Lines(false, true);
+    holdNs = 10000000;
+    Lines(false, false);
+    Lines(true, false);
+    EXPECT_EQ(target.Mode(), BslTargetMode::UserProgram);
+    EXPECT_GE(target.ShortLevels(), 3u);
+    // Held long enough, the same sequence starts the loader.
+    Invoke();
+    EXPECT_EQ(target.Mode(), BslTargetMode::Loader);
+}
+
+// Each kind of chip takes the entry sequence on its own pin: a TEST pin (F11x1) or, with
+// dedicated JTAG pins (F149), TCK inverted. On the other pin the chip runs its program.
+TEST(BslEntryPins, EachChipTakesTheSequenceOnItsOwnPinOnly) {
+    struct Case {
+        const char* chip;
+        bool testPin;
+    };
+    for (const Case c : {Case{"MSP430F11x1", true}, Case{"MSP430F12x2/F11x2", true},
+                         Case{"MSP430F149", false}, Case{"MSP430F44x", false}}) {
+        SCOPED_TRACE(c.chip);
+        DeviceModel device(c.chip);
+        BslTarget target(device);
+        EXPECT_EQ(target.HasTestPin(), c.testPin);
+        uint64_t now = 0;
+        // The sequence as TEST levels; `onTest` drives TEST with it (TCK idle high),
+        // otherwise TCK with it inverted (TEST idle low).
+        auto enter = [&](bool onTest) {
+            auto pins = [&](bool reset, bool level) {
+                now += 10000000;
+                if (onTest)
+                    target.SetEntryPins(reset, level, true, now);
+                else
+                    target.SetEntryPins(reset, false, !level, now);
+            };
+            pins(true, false);
+            pins(false, false);
+            pins(false, true);
+            pins(false, false);
+            pins(false, true);
+            pins(true, true);
+            pins(true, false);
+            return target.Mode();
+        };
+        EXPECT_EQ(enter(true), c.testPin ? BslTargetMode::Loader : BslTargetMode::UserProgram);
+        EXPECT_EQ(enter(false), c.testPin ? BslTargetMode::UserProgram : BslTargetMode::Loader);
+    }
 }
 
 TEST_F(BslTargetTest, AnswersLeaveAtNineHundredSixtyBaudWithElevenBitsACharacter) {
@@ -123,9 +194,17 @@ TEST_F(BslTargetTest, ProtectedCommandsWaitForTheVectorsAsPassword) {
     Invoke();
     EXPECT_EQ(Command(Frame(0x14, 0x0FF0, 16)), Bytes{0xA0});
     EXPECT_EQ(Command(Frame(0x12, 0x0300, 2, {1, 2})), Bytes{0xA0});
-    EXPECT_EQ(Command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0x00))), Bytes{0xA0});
+    // A wrong password is acknowledged like a right one; only the protected commands after
+    // it tell the difference.
+    EXPECT_EQ(Command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0x00))), Bytes{0x90});
     EXPECT_FALSE(target.Unlocked());
+    EXPECT_EQ(Command(Frame(0x14, 0x0FF0, 16)), Bytes{0xA0});
+    // A password frame of the wrong size is no password frame.
+    EXPECT_EQ(Command(Frame(0x10, 0xFFE0, 0x1E, Bytes(30, 0xFF))), Bytes{0xA0});
     EXPECT_EQ(Unlock(), Bytes{0x90}); // an erased chip's vectors
+    EXPECT_TRUE(target.Unlocked());
+    // Once unlocked, a wrong password does not lock it again.
+    EXPECT_EQ(Command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0x00))), Bytes{0x90});
     EXPECT_TRUE(target.Unlocked());
     // The lock comes back with every start of the loader.
     Invoke();
@@ -176,39 +255,63 @@ TEST_F(BslTargetTest, WritesFollowTheFlashRulesAndRefuseTheRom) {
     EXPECT_NE(device.Read(0xF107), 0x00);
 }
 
-TEST_F(BslTargetTest, EraseKeysPickSegmentMainOrInformationMemory) {
+TEST_F(BslTargetNewLoaderTest, EraseKeysWorkAsTheFlashControllersModes) {
     Invoke();
     Unlock();
-    for (uint32_t a : {0x1000u, 0x1080u, 0xE000u, 0xE200u})
-        device.Poke(a, 0x00);
+    auto dirty = [this] {
+        for (uint32_t a : {0x1000u, 0x1080u, 0xE000u, 0xE200u})
+            device.Poke(a, 0x00);
+    };
+    dirty();
+    // ERASE: the segment the address is in.
     EXPECT_EQ(Command(Frame(0x16, 0xE000, 0xA502)), Bytes{0x90});
     EXPECT_EQ(device.Read(0xE000), 0xFF);
     EXPECT_EQ(device.Read(0xE200), 0x00);
+    // MERAS: every main-memory segment, the information memory kept, even when the
+    // address lies in it.
     EXPECT_EQ(Command(Frame(0x16, 0x1000, 0xA504)), Bytes{0x90});
+    EXPECT_EQ(device.Read(0xE200), 0xFF);
+    EXPECT_EQ(device.Read(0x1000), 0x00);
+    EXPECT_EQ(device.Read(0x1080), 0x00);
+    dirty();
+    EXPECT_EQ(Command(Frame(0x16, 0xE000, 0xA504)), Bytes{0x90});
+    EXPECT_EQ(device.Read(0xE200), 0xFF);
+    EXPECT_EQ(device.Read(0x1000), 0x00);
+    // MERAS and ERASE: all flash.
+    EXPECT_EQ(Command(Frame(0x16, 0xE000, 0xA506)), Bytes{0x90});
     EXPECT_EQ(device.Read(0x1000), 0xFF);
     EXPECT_EQ(device.Read(0x1080), 0xFF);
-    EXPECT_EQ(device.Read(0xE200), 0x00);
-    EXPECT_EQ(Command(Frame(0x16, 0xF000, 0xA504)), Bytes{0x90});
-    EXPECT_EQ(device.Read(0xE200), 0xFF);
     EXPECT_EQ(Command(Frame(0x16, 0xF000, 0x1234)), Bytes{0xA0});
+    EXPECT_EQ(Command(Frame(0x16, 0x0300, 0xA504)), Bytes{0xA0}); // not flash
 }
 
-TEST_F(BslTargetTest, AnOldLoaderNeedsTheCumulativeMassEraseTime) {
-    Invoke();
-    device.Poke(0xF000, 0x00);
-    device.Poke(0x1000, 0x00);
-    // One frame erases for 12 ms of the 200 ms the flash needs.
-    EXPECT_EQ(Command(Frame(0x18, 0xFF00, 0xA506)), Bytes{0x90});
-    EXPECT_EQ(device.Read(0xF000), 0x00);
-    // Another command in between starts the count again.
-    Command(Frame(0x1A, 0x0C22, 0));
-    for (int i = 0; i < 16; ++i)
-        Command(Frame(0x18, 0xFF00, 0xA506));
-    EXPECT_EQ(device.Read(0xF000), 0x00);
-    Command(Frame(0x18, 0xFF00, 0xA506));
-    EXPECT_EQ(device.Read(0xF000), 0xFF);
-    EXPECT_EQ(device.Read(0x1000), 0xFF);
-    EXPECT_EQ(target.FrameCount(0x18), 18u);
+TEST_F(BslTargetTest, AnOldLoaderNeedsTheCumulativeEraseTimeForMassAndMainErase) {
+    // The mass erase, and the main-memory erase that keeps the information memory.
+    struct Case {
+        Bytes frame;
+        bool informationErased;
+    };
+    for (const Case& c :
+         {Case{Frame(0x18, 0xFF00, 0xA506), true}, Case{Frame(0x16, 0x1100, 0xA504), false}}) {
+        SCOPED_TRACE(int(c.frame[1]));
+        Invoke();
+        Unlock();
+        target.ClearFrames();
+        device.Poke(0xF000, 0x00);
+        device.Poke(0x1000, 0x00);
+        // One frame erases for 12 ms of the 200 ms the flash needs.
+        EXPECT_EQ(Command(c.frame), Bytes{0x90});
+        EXPECT_EQ(device.Read(0xF000), 0x00);
+        // Another command in between starts the count again.
+        Command(Frame(0x14, 0x0FF0, 2));
+        for (int i = 0; i < 16; ++i)
+            Command(c.frame);
+        EXPECT_EQ(device.Read(0xF000), 0x00);
+        Command(c.frame);
+        EXPECT_EQ(device.Read(0xF000), 0xFF);
+        EXPECT_EQ(device.Read(0x1000), c.informationErased ? 0xFF : 0x00);
+        EXPECT_EQ(target.FrameCount(c.frame[1]), 18u);
+    }
     // The wrong key erases nothing.
     device.Poke(0xF000, 0x00);
     EXPECT_EQ(Command(Frame(0x18, 0xFF00, 0xA504)), Bytes{0xA0});
@@ -230,7 +333,7 @@ TEST_F(BslTargetTest, AnOldLoaderKnowsNoEraseCheckUntilTheWorkingPatchRuns) {
     target.SetWorkingPatch(patch);
     Invoke();
     Unlock();
-    EXPECT_EQ(Command(Frame(0x1C, 0xF000, 16)), Bytes{0x70});
+    EXPECT_EQ(Command(Frame(0x1C, 0xF000, 16)), Bytes{0xA0});
     // Re-entering the loader locks it again.
     EXPECT_EQ(Command(Frame(0x1A, 0x0C22, 0)), Bytes{0x90});
     EXPECT_FALSE(target.Unlocked());
@@ -316,8 +419,36 @@ TEST_F(BslTargetNewLoaderTest, ANewerLoaderChecksErasesAndErasesInOneFrame) {
     // It reads back what it programs: a stuck bit makes the write fail.
     device.SetStuckBits(0xE010, 0x01, 0x01);
     EXPECT_EQ(Command(Frame(0x12, 0xE010, 2, {0x00, 0x00})), Bytes{0xA0});
-    // Commands it does not know.
-    EXPECT_EQ(Command(Frame(0x1E, 0, 0)), Bytes{0x70});
+    // Commands it does not know are refused as locked ones are.
+    EXPECT_EQ(Command(Frame(0x21, 0, 0)), Bytes{0xA0});
+    EXPECT_EQ(Command(Frame(0x30, 0, 0)), Bytes{0xA0});
+}
+
+TEST_F(BslTargetTest, TheCommandSetFollowsTheLoaderVersion) {
+    // Erase check and transmit-version from 1.50 on, change of rate from 1.60 on.
+    struct Case {
+        uint16_t version;
+        bool eraseCheck;
+        bool changeRate;
+    };
+    for (const Case c : {Case{0x0110, false, false}, Case{0x0130, false, false}, Case{0x0140, false, false},
+                         Case{0x0150, true, false}, Case{0x0160, true, true}, Case{0x0161, true, true}}) {
+        SCOPED_TRACE(c.version);
+        device.SetLoaderVersion(c.version);
+        Invoke();
+        Unlock();
+        EXPECT_EQ(Command(Frame(0x1C, 0xF000, 16)), Bytes{uint8_t(c.eraseCheck ? 0x90 : 0xA0)});
+        const Bytes version = Command(Frame(0x1E, 0, 0));
+        if (c.eraseCheck) {
+            ASSERT_EQ(version.size(), 22u);
+            EXPECT_EQ(version[4], 0xF1);
+            EXPECT_EQ(version[4 + 10], uint8_t(c.version >> 8));
+            EXPECT_EQ(version[4 + 11], uint8_t(c.version));
+        } else {
+            EXPECT_EQ(version, Bytes{0xA0});
+        }
+        EXPECT_EQ(Command(Frame(0x20, 0x8580, 0)), Bytes{uint8_t(c.changeRate ? 0x90 : 0xA0)});
+    }
 }
 
 TEST_F(BslTargetTest, AStalledFrameIsForgottenSoTheNextSyncGetsThrough) {
@@ -344,9 +475,12 @@ TEST_F(BslTargetTest, InjectedFaultsRefuseSilenceAndOverride) {
     const Bytes password = Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF));
     EXPECT_EQ(Send(Bytes(password.begin(), password.begin() + 6)), Bytes{0xA0});
     EXPECT_EQ(Unlock(), Bytes{0x90}); // only the next frame was refused
+    Invoke();
     target.SetRefusePasswords(true);
-    EXPECT_EQ(Unlock(), Bytes{0xA0});
+    EXPECT_EQ(Unlock(), Bytes{0x90}); // taken, but it unlocks nothing
+    EXPECT_FALSE(target.Unlocked());
     target.SetRefusePasswords(false);
+    Unlock();
     target.SetAnswerOverride(0x14, 0x70);
     EXPECT_EQ(Command(Frame(0x14, 0x0FF0, 16)), Bytes{0x70});
     target.SetAnswerOverride(0x14, 0);
@@ -364,7 +498,7 @@ protected:
 TEST_F(BslTargetTest, ALoaderBefore160DoesNotKnowTheChangeOfRate) {
     Invoke();
     Unlock();
-    EXPECT_EQ(Command(Frame(0x20, 0x87E0, 2)), Bytes{0x70});
+    EXPECT_EQ(Command(Frame(0x20, 0x87E0, 2)), Bytes{0xA0});
     EXPECT_EQ(target.BaudRate(), 9600u);
 }
 

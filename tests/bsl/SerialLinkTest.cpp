@@ -35,19 +35,21 @@ protected:
 TEST_F(SerialLinkTest, InvokeBslPulsesTheTestLineTwiceWhileResetIsHeld) {
     OpenAndForget();
     link.InvokeBsl();
-    const Log expected = {"DTR on",  "RTS on", "wait 250", "DTR off",  "RTS on",  "RTS off", "RTS on",
-                          "RTS off", "DTR on", "RTS on",   "wait 250", "purge 4", "purge 8"};
+    // Every level within the sequence is held 10 ms.
+    const Log expected = {"DTR on",  "RTS on",  "wait 250", "DTR off", "wait 10", "RTS on",  "wait 10",
+                          "RTS off", "wait 10", "RTS on",   "wait 10", "RTS off", "wait 10", "DTR on",
+                          "wait 10", "RTS on",  "wait 250", "purge 4", "purge 8"};
     EXPECT_EQ(line.log, expected);
-    EXPECT_EQ(clock.Milliseconds(), 500u);
+    EXPECT_EQ(clock.Milliseconds(), 560u);
 }
 
 TEST_F(SerialLinkTest, RestartTargetGivesOneResetPulseAndNeverDropsRts) {
     OpenAndForget();
     link.RestartTarget();
-    const Log expected = {"DTR on", "RTS on",   "wait 250", "DTR off",
+    const Log expected = {"DTR on", "RTS on",   "wait 250", "DTR off", "wait 10",
                           "DTR on", "wait 250", "purge 4",  "purge 8"};
     EXPECT_EQ(line.log, expected);
-    EXPECT_EQ(clock.Milliseconds(), 500u);
+    EXPECT_EQ(clock.Milliseconds(), 510u);
 }
 
 TEST_F(SerialLinkTest, OpenUsesNameAndSettingsAndReopeningClosesFirst) {
@@ -135,23 +137,39 @@ TEST_F(SerialLinkTest, TheWiringMapsTheIdleLevelsAndEverySequenceStep) {
     ASSERT_TRUE(link.OpenPort());
     link.RestartTarget();
     EXPECT_EQ(line.log, (Log{"open COM3 9600 0 2048 DTR off", "DTR off", "RTS on", "wait 250", "DTR on",
-                             "DTR off", "wait 250", "purge 4", "purge 8"}));
+                             "wait 10", "DTR off", "wait 250", "purge 4", "purge 8"}));
 
     line.log.clear();
     link.wiring = BslWiring{false, true, false};
     ASSERT_TRUE(link.OpenPort());
     link.InvokeBsl();
-    EXPECT_EQ(line.log, (Log{"close", "open COM3 9600 0 2048 RTS off", "DTR on", "RTS off", "wait 250",
-                             "DTR off", "RTS off", "RTS on", "RTS off", "RTS on", "DTR on", "RTS off",
-                             "wait 250", "purge 4", "purge 8"}));
+    EXPECT_EQ(line.log, (Log{"close",    "open COM3 9600 0 2048 RTS off",
+                             "DTR on",   "RTS off",
+                             "wait 250", "DTR off",
+                             "wait 10",  "RTS off",
+                             "wait 10",  "RTS on",
+                             "wait 10",  "RTS off",
+                             "wait 10",  "RTS on",
+                             "wait 10",  "DTR on",
+                             "wait 10",  "RTS off",
+                             "wait 250", "purge 4",
+                             "purge 8"}));
 
     line.log.clear();
     link.wiring = BslWiring{false, false, true};
     ASSERT_TRUE(link.OpenPort());
     link.InvokeBsl();
-    EXPECT_EQ(line.log,
-              (Log{"close", "open COM3 9600 0 2048", "RTS on", "DTR on", "wait 250", "RTS off", "DTR on",
-                   "DTR off", "DTR on", "DTR off", "RTS on", "DTR on", "wait 250", "purge 4", "purge 8"}));
+    EXPECT_EQ(line.log, (Log{"close",    "open COM3 9600 0 2048",
+                             "RTS on",   "DTR on",
+                             "wait 250", "RTS off",
+                             "wait 10",  "DTR on",
+                             "wait 10",  "DTR off",
+                             "wait 10",  "DTR on",
+                             "wait 10",  "DTR off",
+                             "wait 10",  "RTS on",
+                             "wait 10",  "DTR on",
+                             "wait 250", "purge 4",
+                             "purge 8"}));
 }
 
 TEST_F(SerialLinkTest, ASwitchOfRateFollowsThePortOrKeepsTheOldOne) {

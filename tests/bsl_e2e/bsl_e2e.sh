@@ -6,7 +6,10 @@
 #   2. the loader stays locked without the image's vectors as password;
 #   3. the chip's flash, as the simulator saves it, holds the image;
 #   4. without bslpatch.txt, with the patch switched off, or with an unusable file, the old
-#      loader's blank check fails with its own text and a line that says why;
+#      loader warns why it runs unpatched and blank-checks by reading back;
+#   4a. with the information memory protected (-pi) Erase keeps every information byte;
+#      reads and dumps with a named image unlock with its vectors; a blank chip takes +p
+#      alone; a silent target fails Init at once;
 #   5. a port that does not exist is reported with its device and the system's reason;
 #   6. the loader's faults from PYROLA_SIM_FAULTS, and paced answers at the line rate;
 #   7. when PYROLA_E2E_WINE_CLI names the Windows build's pyrola-cli.exe, the same
@@ -109,26 +112,72 @@ cmp -s got_ffe0.bin expected_ffe0.bin || fail "vectors differ: $(od -A x -t x1 g
 dd if=chip.bin of=got_gap.bin bs=1 skip=$((0xF020)) count=16 status=none
 [ "$(od -A n -t x1 got_gap.bin | tr -d ' \n')" = "ffffffffffffffffffffffffffffffff" ] || fail "flash after the image is not erased"
 
-# An old loader without the patch cannot check for blank flash, and says why.
+# An old loader without the patch: a warning that says why, and a blank check by reading
+# back, which passes on the erased chip.
 PYROLA=$UNPATCHED
 start_sim MSP430F149 "$WORK/chip2.bin"
-run nofile 1 -bsl -c1 +eb image.txt
-expect_in nofile.out "Old BSL version (<=1.10). Require patch"
+run nofile 0 -bsl -c1 +ebpv image.txt
+expect_in nofile.out "Warning: loader 1.10 runs without the chip vendor's patch"
 expect_in nofile.out "no patch file $(dirname "$UNPATCHED")/bslpatch.txt"
+expect_in nofile.out "Blank check by reading back (loader 1.10 has no erase check without the patch"
+expect_in nofile.out "Verify complete."
 PYROLA=$WORK/patched/pyrola
 sed -i 's/^BslPatch=.*/BslPatch=0/' settings.ini
 grep -q '^BslPatch=0' settings.ini || fail "settings file has no BslPatch value: $(cat settings.ini)"
-run nopatch 1 -bsl -c1 +eb image.txt
-expect_in nopatch.out "Old BSL version (<=1.10). Require patch"
+run nopatch 0 -bsl -c1 +eb image.txt
 expect_in nopatch.out '"BslPatch" setting is off'
+expect_in nopatch.out "Blank check complete."
 sed -i 's/^BslPatch=.*/BslPatch=1/' settings.ini
 cp patched/bslpatch.txt patch.good
 printf '@0300\n01 02\nq\n' >patched/bslpatch.txt
-run badpatch 1 -bsl -c1 +eb image.txt
+run badpatch 0 -bsl -c1 +eb image.txt
 expect_in badpatch.out "Loader patch not loaded: the patch file $WORK/patched/bslpatch.txt is not usable: data does not start at 0x0220."
-expect_in badpatch.out "Old BSL version (<=1.10). Require patch"
+expect_in badpatch.out "Blank check by reading back"
 cp patch.good patched/bslpatch.txt
 stop_sim
+
+# The information memory protected: Erase erases main memory alone. The chip first gets
+# calibration-like bytes at 0x1000 and the image's vectors.
+{
+    echo "@1000"
+    echo "5A A5 12 34 56 78 9A BC DE F0 0F 1E 2D 3C 4B 69"
+    sed -n '2,$p' image.txt
+} >withinfo.txt
+start_sim MSP430F169 "$WORK/chip11.bin"
+run withinfo 0 -bsl -c1 +epv withinfo.txt
+run protectinfo 0 -pi -bsl -c1 +eb image.txt
+expect_in protectinfo.out "Blank check by the loader's erase check."
+# Reads and dumps with the named image unlock with its vectors (the chip is erased now, so
+# program it again first).
+run again 0 -bsl -c1 +pv image.txt
+run dump 0 -bsl -c1 --dump id image.txt
+expect_in dump.out "Dump complete."
+stop_sim
+info=$(od -A n -t x1 -j $((0x1000)) -N 16 chip11.bin | xargs)
+[ "$info" = "5a a5 12 34 56 78 9a bc de f0 0f 1e 2d 3c 4b 69" ] || fail "the information memory was erased: $info"
+
+# A blank chip programmed with +p alone: the image's vectors are acknowledged but do not
+# unlock it; the erased-device password does.
+start_sim MSP430F169 "$WORK/chip12.bin"
+run blankp 0 -bsl -c1 +p image.txt
+expect_in blankp.out "The loader took the erased-device password, not the image's"
+# Now the chip holds other vectors than this file's: error 13, never a NAK.
+sed 's/^10 F0 12 F0/10 F1 12 F1/' image.txt >other.txt
+run otherp 1 -bsl -c1 +p other.txt
+expect_in otherp.out "Protected function. Password not match"
+grep -q "NAK received" otherp.out && fail "a wrong password showed as a NAK: $(cat otherp.out)"
+stop_sim
+
+# No chip answering: Init fails at once with the port and the likely causes.
+PYROLA_SIM_FAULTS=silent start_sim MSP430F169 "$WORK/chip13.bin"
+t0=$(date +%s%N)
+run silent 1 -bsl -c1 +ebpv image.txt
+t1=$(date +%s%N)
+stop_sim
+expect_in silent.out "No chip answers on COM1"
+expect_in silent.out "Synchronization error"
+grep -q "Device: " silent.out && fail "a silent target was taken for a device: $(cat silent.out)"
+[ $(((t1 - t0) / 1000000)) -lt 5000 ] || fail "Init took $(((t1 - t0) / 1000000)) ms to give up"
 
 # A port that is not there: the device and the system's reason.
 export PYROLA_COM2=$WORK/no-such-port

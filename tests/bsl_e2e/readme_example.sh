@@ -40,6 +40,8 @@ cat "$WORK/out.txt" "$WORK/err.txt"
 [ "$STATUS" -eq 0 ] || fail "the example exited $STATUS"
 grep -q -- '->Verify complete\.$' "$WORK/out.txt" || fail "the example did not verify"
 grep -q -- '->Erase complete\.$' "$WORK/out.txt" || fail "the example did not erase"
+grep -q -- '->Blank check complete\.$' "$WORK/out.txt" || fail "the example did not blank-check"
+grep -qx 'PASS' "$WORK/out.txt" || fail "the example did not print PASS"
 
 for _ in $(seq 1 100); do [ -s "$PYROLA_SIM_STATE" ] && break; sleep 0.1; done
 [ -s "$PYROLA_SIM_STATE" ] || fail "the server did not end when its link was removed"

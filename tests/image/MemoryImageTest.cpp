@@ -95,6 +95,20 @@ TEST(ImageRunCursor, CutsLongRunsAtTheBufferLength) {
     EXPECT_FALSE(cursor.NextRun(start, length));
 }
 
+TEST(ImageRunCursor, AGivenBackByteStartsTheNextRun) {
+    MemoryImage image = Cleared();
+    for (uint32_t a = 0x101; a <= 0x128; ++a)
+        image.StoreByte(a, static_cast<uint8_t>(a));
+    ImageRunCursor cursor(image, 0, 0x128, 32, false, nullptr);
+    std::vector<std::pair<uint32_t, uint32_t>> runs;
+    for (uint32_t start = 0, length = 0; cursor.NextRun(start, length);) {
+        runs.emplace_back(start, length);
+        // Every full run hands its last byte on; at the end of the walk nothing can be.
+        EXPECT_EQ(cursor.GiveBackLastByte(), length == 32);
+    }
+    EXPECT_EQ(runs, (std::vector<std::pair<uint32_t, uint32_t>>{{0x101u, 32u}, {0x120u, 9u}}));
+}
+
 TEST(ImageRunCursor, HolesAndDeviceRangesEndRuns) {
     MemoryImage image = Cleared();
     for (uint32_t a = 0x10F0; a < 0x1110; ++a)
