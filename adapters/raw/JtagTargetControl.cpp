@@ -120,8 +120,9 @@ int32_t JtagTargetControl::WaitInstructionFetch() {
 }
 
 void JtagTargetControl::HaltCpu() {
+    // The CPU is about to fetch: the one falling TCLK edge that follows must be the one
+    // that takes JMP $ from the data register, never a fetch from memory.
     WaitInstructionFetch();
-    port_.SetTclk(kLineLow);
     ShiftIr(kIrControlWrite);
     ShiftDr(kControlNormal);
     ShiftIr(kIrData);
@@ -243,15 +244,18 @@ void JtagTargetControl::WriteTargetMemory(int width, uint16_t address, uint16_t 
     port_.SetTclk(kLineHigh);
 }
 
-void JtagTargetControl::ReadWordsQuick(uint16_t address, uint32_t count, uint16_t* words) {
+int32_t JtagTargetControl::ReadWordsQuick(uint16_t address, uint32_t count, uint16_t* words) {
     WaitInstructionFetch();
     ShiftIr(kIrControlWrite);
     ShiftDr(kControlReleaseLowByte);
-    // The program counter goes one word before the first word read.
+    // The program counter goes one word before the first word read; a CPU that did not
+    // take it would read from elsewhere, shifted, so nothing is read then.
     const uint16_t before = static_cast<uint16_t>(address - 2);
-    if (LoadProgramCounter(before, 2) == before) {
-        ShiftIr(kIrControlWrite);
-        ShiftDr(kControlNormal);
+    const bool loaded = LoadProgramCounter(before, 2) == before;
+    ShiftIr(kIrControlWrite);
+    ShiftDr(kControlNormal);
+    if (!loaded) {
+        return -1;
     }
     ShiftIr(kIrData);
     ShiftDr(kInstrJmpSelf);
@@ -266,6 +270,7 @@ void JtagTargetControl::ReadWordsQuick(uint16_t address, uint32_t count, uint16_
     }
     ShiftIr(kIrControlWrite);
     ShiftDr(kControlNormal);
+    return 0;
 }
 
 uint16_t JtagTargetControl::LoadProgramCounter(uint16_t value, int pulses) {

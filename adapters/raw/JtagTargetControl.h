@@ -77,7 +77,8 @@ public:
     int32_t ConnectTarget();
     // Width 8 writes a byte; any other width a word.
     void WriteTargetMemory(int width, uint16_t address, uint16_t value);
-    void ReadWordsQuick(uint16_t address, uint32_t count, uint16_t* words);
+    // 0, or -1 when the program counter could not be set (nothing is read then).
+    int32_t ReadWordsQuick(uint16_t address, uint32_t count, uint16_t* words);
     // Feeds MOV #value, PC through the data register: one pulse for the instruction, the
     // value, then `pulses` more; gives the address bus as captured afterwards.
     uint16_t LoadProgramCounter(uint16_t value, int pulses);

@@ -95,6 +95,11 @@ protected:
         uint8_t ReadPort(uint16_t a) override { return static_cast<uint8_t>(session_.Read(a)); }
         void Close() override { session_.Close(); }
         std::string Describe() const override { return session_.Error(); }
+        // The session's time already holds the test clock's sleeps.
+        bool ModelledNanoseconds(uint64_t* ns) override {
+            *ns = session_.NowNs();
+            return true;
+        }
 
     private:
         sim::SimPortSession& session_;
