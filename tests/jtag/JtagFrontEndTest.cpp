@@ -1,11 +1,13 @@
 // The whole JTAG front end of the simulated chip, driven with this folder's own pin
 // sequences.
+#include "sim/FaultList.h"
 #include "sim/JtagTarget.h"
 #include "sim/LptJtagWire.h"
 #include "tests/jtag/JtagHost.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace pyrola::test {
@@ -330,6 +332,73 @@ TEST(LptJtagWire, TheCableCarriesLinesOnlyWhileEnabledAndCountsAccesses) {
     EXPECT_TRUE(wire.TakeReleased());
     wire.Close();
     EXPECT_EQ(wire.ReadPort(0x279), 0xFF);
+}
+
+} // namespace
+} // namespace pyrola::test
+
+namespace pyrola::test {
+namespace {
+
+// A chip with a TEST pin: its JTAG pins are port pins until TEST is high, and its fuse
+// check current flows into TEST.
+TEST(JtagTestPin, JtagAnswersOnlyWhileTestIsHigh) {
+    DeviceModel model("MSP430F11x1");
+    JtagTarget target(model);
+    ASSERT_TRUE(target.HasTestPin());
+    JtagHost host(target);
+    host.Attach();
+    EXPECT_EQ(host.Ir(0x14), 0xFF); // nothing drives TDO
+    EXPECT_FALSE(target.FuseChecked());
+
+    host.Supply(false);
+    host.pins.test = true;
+    host.Attach();
+    EXPECT_EQ(host.Ir(0x14), 0x89);
+    EXPECT_TRUE(target.JtagAccessible());
+    host.Ir(0x14);
+    EXPECT_NE(host.Dr(0xAAAA), 0x5555);
+
+    // A fuse check given while TEST is low never reaches the chip; the scans' own short
+    // TMS pulses then count as the check, and a short check reads the fuse as blown.
+    JtagTarget other(model);
+    JtagHost second(other);
+    second.pins.test = true;
+    second.pins.jtag = {};
+    second.Supply(true);
+    second.pins.test = false;
+    second.FuseCheck(true);
+    second.pins.test = true;
+    second.ResetTap();
+    second.Ir(0x14);
+    EXPECT_TRUE(other.FuseChecked());
+    EXPECT_FALSE(other.JtagAccessible());
+
+    DeviceModel big("MSP430F149");
+    EXPECT_FALSE(JtagTarget(big).HasTestPin());
+}
+
+TEST(JtagPortFaults, PauseItemsNameAnAccessAndMilliseconds) {
+    DeviceModel model("MSP430F149");
+    std::string error;
+    ASSERT_TRUE(sim::ApplyFaultList("pause=7:25", model, &error)) << error;
+    EXPECT_EQ(model.PortPauseBefore(7), 25u);
+    EXPECT_EQ(model.PortPauseBefore(8), 0u);
+    for (const char* bad : {"pause=0:5", "pause=7", "pause=7:x", "pause=7:600001"}) {
+        EXPECT_FALSE(sim::ApplyFaultList(bad, model, &error)) << bad;
+    }
+    // The wire's time jumps before that access.
+    JtagTarget target(model);
+    sim::LptJtagWire wire(
+        target, [] { return uint64_t{0}; }, 300);
+    ASSERT_TRUE(wire.Open(1));
+    for (int i = 0; i < 6; ++i)
+        wire.ReadPort(0x379);
+    EXPECT_EQ(wire.NowNs(), 6 * 300u);
+    wire.ReadPort(0x379);
+    EXPECT_EQ(wire.NowNs(), 7 * 300u + 25000000u);
+    wire.Waited(3);
+    EXPECT_EQ(wire.NowNs(), 7 * 300u + 28000000u);
 }
 
 } // namespace

@@ -1,0 +1,163 @@
+// The RAW adapter against a chip that measures what its flash depends on: the timing
+// generator's rate on ports of different speeds, a program stopped in the middle of an
+// erase, flash the chip refused to change, and chips whose JTAG needs their TEST pin.
+#include "adapters/DeviceTable.h"
+#include "adapters/raw/RawError.h"
+#include "adapters/raw/RawJtagAdapter.h"
+#include "sim/FaultList.h"
+#include "sim/LptJtagWire.h"
+#include "tests/raw/RecordingPortIo.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace pyrola::test {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// One chip on a port whose accesses take `accessNs`.
+struct Bench {
+    explicit Bench(uint64_t accessNs, const std::string& chip = "MSP430F149")
+        : model(chip), wire(target, clock, accessNs) {
+        raw.deviceRecord = &record;
+    }
+    bool HasNote(const Strings& notes, const std::string& part) const {
+        for (const std::string& n : notes)
+            if (n.find(part) != std::string::npos)
+                return true;
+        return false;
+    }
+
+    sim::DeviceModel model;
+    sim::JtagTarget target{model};
+    std::vector<PortAccess> log;
+    RecordingClock clock{log};
+    sim::LptJtagWire wire;
+    RecordingPortIo port{log, &wire};
+    RawJtagAdapter raw{port, clock};
+    DeviceRecord record{};
+};
+
+std::vector<uint8_t> Pattern(size_t n) {
+    std::vector<uint8_t> bytes(n + 1);
+    for (size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<uint8_t>(0x3C + 41 * i);
+    return bytes;
+}
+
+// From a fast port card to an old ISA port, the chip gets its flash clock inside the window
+// and holds exactly what was written.
+TEST(RawFlashTiming, EachPortSpeedIsPacedIntoTheWindowAndTheFlashComesOutExact) {
+    for (uint64_t ns : {200u, 300u, 600u, 1000u, 1500u, 1900u}) {
+        Bench b(ns);
+        ASSERT_TRUE(b.raw.Open()) << ns;
+        const Strings notes = b.raw.TakeNotes();
+        EXPECT_TRUE(b.HasNote(notes, "a port access takes " + std::to_string(ns) + " ns; flash timing TCLK"))
+            << ns;
+        const uint64_t hz = b.raw.Port().TclkHz();
+        EXPECT_GE(hz, 257000u) << ns;
+        EXPECT_LE(hz, 476000u) << ns;
+        b.model.Poke(0xE000, 0x00);
+        ASSERT_EQ(b.raw.Erase(kEraseSegment, 0xE000, 0), 0) << ns;
+        const auto data = Pattern(64);
+        ASSERT_EQ(b.raw.WriteMemory(0xE000, data.data(), 64), 0) << ns;
+        for (uint32_t i = 0; i < 64; ++i)
+            ASSERT_EQ(b.model.Read(0xE000 + i), data[i]) << ns << " " << i;
+        auto& flash = b.target.Chip().Flash();
+        EXPECT_EQ(flash.OperationsOutOfWindow(), 0u) << ns;
+        // The chip's own measure agrees with the adapter's.
+        EXPECT_NEAR(double(flash.LastFrequencyHz()), double(hz), hz * 0.02) << ns;
+    }
+}
+
+TEST(RawFlashTiming, APortTooSlowForTheFlashIsRefusedForEraseAndProgramOnly) {
+    Bench b(2000); // two writes per cycle: 250 kHz at best
+    b.model.Poke(0xE000, 0x12);
+    ASSERT_TRUE(b.raw.Open());
+    EXPECT_TRUE(b.HasNote(b.raw.TakeNotes(), "a port access takes 2000 ns, too slow for flash timing"));
+    EXPECT_EQ(b.raw.Erase(kEraseMain, 0x1100, 0), -1);
+    EXPECT_EQ(b.raw.GetErrorNumber(), kRawEraseFailed);
+    EXPECT_TRUE(b.HasNote(b.raw.TakeNotes(), "Erase refused: a port access takes 2000 ns"));
+    const uint8_t data[2] = {0x00, 0x00};
+    EXPECT_EQ(b.raw.WriteMemory(0xE002, data, 2), -1);
+    EXPECT_EQ(b.raw.GetErrorNumber(), kRawWriteFailed);
+    EXPECT_TRUE(b.HasNote(b.raw.TakeNotes(), "Program refused: a port access takes 2000 ns"));
+    EXPECT_EQ(b.target.Chip().Flash().CompletedOperations(), 0u); // nothing was touched
+    EXPECT_EQ(b.model.Read(0xE000), 0x12);
+    // Reading and checking need no flash clock.
+    uint8_t back[2] = {};
+    EXPECT_EQ(b.raw.ReadMemory(0xE000, back, 2), 0);
+    EXPECT_EQ(back[0], 0x12);
+    EXPECT_EQ(b.raw.EraseCheck(0xE002, 2), 0);
+}
+
+TEST(RawFlashTiming, AProgramStoppedDuringAnEraseFailsTheEraseNamingTheAddress) {
+    Bench b(1000);
+    ASSERT_TRUE(b.raw.Open());
+    b.raw.TakeNotes();
+    b.model.Poke(0x8000, 0x00);
+    // 30 ms stopped early in the first pass's timing pulses.
+    b.model.SchedulePortPause(b.wire.Accesses() + 8000, 30);
+    EXPECT_EQ(b.raw.Erase(kEraseMain, 0x1100, 0), -1);
+    EXPECT_EQ(b.raw.GetErrorNumber(), kRawEraseFailed);
+    const Strings notes = b.raw.TakeNotes();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("The erase at 0x1100 took"), std::string::npos) << notes[0];
+    EXPECT_NE(notes[0].find("the program was stopped"), std::string::npos) << notes[0];
+    // The stopped pass also put the chip's generator out of its window.
+    EXPECT_GE(b.target.Chip().Flash().OperationsOutOfWindow(), 1u);
+}
+
+// The chip refuses to change its flash: erase and program no longer pass unnoticed.
+TEST(RawFlashTiming, EraseAndProgramCheckWhatTheChipDid) {
+    Bench b(1000);
+    ASSERT_TRUE(b.raw.Open());
+    b.raw.TakeNotes();
+    b.model.Poke(0x9000, 0x00);
+    std::string error;
+    ASSERT_TRUE(sim::ApplyFaultList("locked", b.model, &error)) << error;
+    EXPECT_EQ(b.raw.Erase(kEraseMain, 0x1100, 0), -1);
+    EXPECT_EQ(b.raw.GetErrorNumber(), kRawEraseFailed);
+    EXPECT_EQ(b.raw.TakeNotes(),
+              (Strings{"After the erase 0x1100-0xFFFF is not blank: the chip did not erase it"}));
+    EXPECT_EQ(b.raw.Erase(kEraseSegment, 0x9010, 0), -1);
+    EXPECT_EQ(b.raw.TakeNotes(),
+              (Strings{"After the erase 0x9000-0x91FF is not blank: the chip did not erase it"}));
+    const uint8_t data[4] = {0x01, 0x02, 0x03, 0x04};
+    EXPECT_EQ(b.raw.WriteMemory(0xA000, data, 4), -1);
+    EXPECT_EQ(b.raw.GetErrorNumber(), kRawWriteFailed);
+    EXPECT_EQ(b.raw.TakeNotes(),
+              (Strings{"After programming 0xA000-0xA003 the chip does not hold what was written"}));
+    b.model.SetFlashLocked(false);
+    EXPECT_EQ(b.raw.Erase(kEraseSegment, 0x9010, 0), 0);
+    EXPECT_EQ(b.raw.WriteMemory(0xA000, data, 4), 0);
+}
+
+TEST(RawFlashTiming, ChipsThatNeedTheirTestPinAreRefusedWithAClearNote) {
+    // Chosen in the device list: refused before a line moves.
+    Bench chosen(1000, "MSP430F11x1");
+    chosen.raw.requestedDevice = 2;
+    ASSERT_STREQ(DeviceName(2), "MSP430F11x1");
+    EXPECT_FALSE(chosen.raw.Open());
+    EXPECT_EQ(chosen.raw.GetErrorNumber(), kRawDeviceNotFound);
+    EXPECT_TRUE(
+        chosen.HasNote(chosen.raw.TakeNotes(),
+                       "MSP430F11x1 needs its TEST pin driven for JTAG, and this parallel-port cable has "
+                       "no TEST line"));
+    for (const PortAccess& a : chosen.log)
+        EXPECT_NE(a.kind, 'w');
+
+    // Not chosen: the chip keeps its JTAG pins off without TEST, and the failure says why.
+    Bench unchosen(1000, "MSP430F12x");
+    EXPECT_FALSE(unchosen.raw.Open());
+    EXPECT_EQ(unchosen.raw.GetErrorNumber(), kRawDeviceNotFound);
+    EXPECT_TRUE(unchosen.HasNote(unchosen.raw.TakeNotes(), "chips with a TEST pin"));
+    EXPECT_TRUE(unchosen.target.Powered());
+    EXPECT_FALSE(unchosen.target.FuseChecked());
+}
+
+} // namespace
+} // namespace pyrola::test
