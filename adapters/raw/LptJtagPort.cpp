@@ -22,6 +22,14 @@ void LptJtagPort::SetDataBit(uint8_t mask, bool level) {
     WriteData();
 }
 
+void LptJtagPort::SetLines(uint8_t mask, uint8_t levels) {
+    const uint32_t next = (dataShadow & ~uint32_t{mask}) | (levels & mask);
+    if (next != dataShadow) {
+        dataShadow = next;
+        WriteData();
+    }
+}
+
 void LptJtagPort::SetTdi(bool level) {
     SetDataBit(kLptTdi, level);
 }

@@ -65,6 +65,9 @@ public:
     // Base address from the 1-based port number.
     void SelectPort(uint32_t portNumber) { base = LptBaseAddress(portNumber); }
 
+    // The data-register bits of `mask` to the levels in `levels`, in one write; no write when
+    // nothing changes (several pins can change on one write when their order does not matter).
+    void SetLines(uint8_t mask, uint8_t levels);
     void SetTdi(bool level);
     void SetTms(bool level);
     void SetTck(int mode);

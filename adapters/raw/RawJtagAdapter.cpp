@@ -301,13 +301,19 @@ int32_t RawJtagAdapter::WriteMemory(uint32_t address, const uint8_t* data, uint3
     uint64_t took = 0;
     for (uint32_t i = 0; i < window.words && inTime; ++i) {
         const uint16_t word = static_cast<uint16_t>(byteAt(2 * i) | byteAt(2 * i + 1) << 8);
-        jtag_.ShiftIr(kIrControlWrite);
-        jtag_.ShiftDr(kControlWordWrite);
-        WriteRegister(target, word);
+        // After the first word the instruction register still selects the control register.
+        if (i == 0) {
+            jtag_.ShiftIrOut(kIrControlWrite);
+        }
+        jtag_.ShiftDrOut(kControlWordWrite);
+        jtag_.ShiftIrOut(kIrAddress);
+        jtag_.ShiftDrOut(target);
+        jtag_.ShiftIrOut(kIrDataToAddress);
+        jtag_.ShiftDrOut(word);
         const uint64_t start = port_.NowNs();
         port_.SetTclk(kLineFall);
-        jtag_.ShiftIr(kIrControlWrite);
-        jtag_.ShiftDr(kControlRead);
+        jtag_.ShiftIrOut(kIrControlWrite);
+        jtag_.ShiftDrOut(kControlRead);
         uint64_t train = 0;
         inTime = TimedTrain(kWordWritePulses, &train);
         took = port_.NowNs() - start;
