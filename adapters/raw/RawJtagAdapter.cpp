@@ -4,6 +4,7 @@
 #include "adapters/raw/RawError.h"
 #include "adapters/raw/TestPinDevices.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -58,8 +59,9 @@ uint64_t TrainLimitNs(uint32_t pulses) {
 } // namespace
 
 RawJtagAdapter::RawJtagAdapter(PortIo& portIo, Clock& clock) : port_(portIo, clock), jtag_(port_) {
+    // The port is left alone until a job asks for it: opening it (installing the driver,
+    // claiming the device) may already move its lines.
     portNumber = 1;
-    port_.portIo.Open(portNumber);
 }
 
 RawJtagAdapter::~RawJtagAdapter() {
@@ -243,11 +245,14 @@ int32_t RawJtagAdapter::Erase(uint32_t mode, uint32_t address, uint32_t) {
         if (port_.deviceIndex == 0) {
             return 0; // nothing known to check against
         }
-        // Information segments are 128 bytes, main segments 512.
+        // Information segments are 128 bytes, main segments 512, each aligned to its size
+        // and clipped to its memory.
         const bool info = target >= device.infoStart && target <= device.infoEnd;
         const uint32_t size = info ? 128 : 512;
-        const uint32_t start = target & ~(size - 1);
-        return CheckErased(start, start + size - 1) ? 0 : -1;
+        const uint32_t aligned = target & ~(size - 1);
+        const uint32_t first = std::max<uint32_t>(aligned, info ? device.infoStart : device.mainStart);
+        const uint32_t last = std::min<uint32_t>(aligned + size - 1, info ? device.infoEnd : device.mainEnd);
+        return CheckErased(first, last) ? 0 : -1;
     }
     // One pass is short of the cumulative mass-erase time the flash needs.
     const uint16_t value = mode == kEraseMain ? kFlashMainErase : kFlashMassErase;

@@ -54,7 +54,7 @@ inline constexpr uint64_t kWordWriteLimitNs = 4000000;
 
 class RawJtagAdapter : public TargetAdapter {
 public:
-    // Opens the port access for LPT1 at once, as the driver is opened at start-up.
+    // Touches no port: the access is opened by the first Open, when a job needs it.
     RawJtagAdapter(PortIo& portIo, Clock& clock);
     ~RawJtagAdapter() override;
 

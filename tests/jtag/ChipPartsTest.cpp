@@ -68,6 +68,32 @@ TEST(JtagCpu, ConditionalJumpsAreNotTakenAndOtherWordsTakeOneCycle) {
     EXPECT_EQ(cpu.ProgramCounter(), 0x0204);
 }
 
+TEST(JtagCpu, ExtensionWordsFollowTheAddressingModes) {
+    EXPECT_EQ(JtagCpu::ExtensionWords(0x4031), 1); // MOV #imm, SP
+    EXPECT_EQ(JtagCpu::ExtensionWords(0x4292), 2); // MOV &abs, &abs
+    EXPECT_EQ(JtagCpu::ExtensionWords(0x4303), 0); // NOP: the constant generator
+    EXPECT_EQ(JtagCpu::ExtensionWords(0x4315), 0); // MOV #1, R5: r3's constant
+    EXPECT_EQ(JtagCpu::ExtensionWords(0xFFFF), 1); // erased flash: AND.B @R15+, -1(R15)
+    EXPECT_EQ(JtagCpu::ExtensionWords(0x12B0), 1); // CALL #imm
+    EXPECT_EQ(JtagCpu::ExtensionWords(0x1300), 0); // RETI
+    EXPECT_EQ(JtagCpu::ExtensionWords(0x3FFF), 0); // JMP $
+    // Each extension word is a cycle of its own; the PC moves past them.
+    JtagCpu cpu;
+    cpu.Reset();
+    cpu.Cycle([](uint16_t) { return uint16_t{0x0400}; });
+    cpu.Cycle([](uint16_t) { return uint16_t{0}; });
+    cpu.Cycle([](uint16_t) { return uint16_t{0x4292}; });
+    EXPECT_FALSE(cpu.InstructionFetch());
+    cpu.Cycle([](uint16_t) { return uint16_t{0x0200}; });
+    EXPECT_FALSE(cpu.InstructionFetch());
+    cpu.Cycle([](uint16_t) { return uint16_t{0x0202}; });
+    EXPECT_TRUE(cpu.InstructionFetch());
+    EXPECT_EQ(cpu.ProgramCounter(), 0x0406);
+    EXPECT_FALSE(cpu.Parked());
+    cpu.Cycle([](uint16_t) { return kJumpToSelf; });
+    EXPECT_TRUE(cpu.Parked());
+}
+
 TEST(Watchdog, RunsAfterResetUntilHeldAndNeedsItsPassword) {
     Watchdog wdt;
     wdt.Reset();

@@ -180,6 +180,28 @@ TEST_F(JtagFrontEnd, AFlashWordNeedsThirtyFiveCyclesWhileTheControllerIsBusy) {
     EXPECT_EQ(host.Read(0x012C) & 0x0004, 0x0004); // ACCVIFG
 }
 
+// The halt holds a CPU parked on JMP $ only. One TCLK too many before the JMP $ is fed
+// makes the CPU fetch from memory; a two-word instruction there takes the JMP $ as its
+// operand, and the halted memory cycles never happen.
+TEST_F(JtagFrontEnd, AHaltHoldsOnlyACpuParkedOnJumpToSelf) {
+    Control();
+    for (uint16_t a : {0x0300, 0x0301, 0x0302, 0x0303})
+        model.Poke(a, a == 0x0300 ? 0x31 : a == 0x0301 ? 0x40 : a == 0x0302 ? 0x00 : 0x0A); // MOV #0x0A00, SP
+    host.SetPc(0x0300);
+    host.Tclk(true);
+    host.Tclk(false); // the extra clock: fetches MOV #imm, SP from memory
+    host.Halt();      // JMP $ is taken as its immediate
+    EXPECT_FALSE(target.Chip().Cpu().Parked());
+    host.Write(0x0200, 0x1234);
+    EXPECT_NE(model.Read(0x0200), 0x34);
+
+    ASSERT_TRUE(host.TakeCpu()); // the guide's way: at the fetch, JMP $ first
+    host.Halt();
+    EXPECT_TRUE(target.Chip().Cpu().Parked());
+    host.Write(0x0200, 0x1234);
+    EXPECT_EQ(model.Read(0x0200), 0x34);
+}
+
 TEST_F(JtagFrontEnd, AnEraseClockedTooFewCyclesLeavesFlashUnerased) {
     Control();
     model.Poke(0xE000, 0x00);
@@ -282,6 +304,7 @@ TEST_F(JtagFrontEnd, AnUnstoppedWatchdogResetsTheChip) {
     const uint64_t resets = target.Chip().Resets();
     host.Pulses(40000);
     EXPECT_EQ(target.Chip().Resets(), resets + 1);
+    ASSERT_TRUE(host.TakeCpu()); // the halt holds only once JMP $ is fed at a fetch
     host.Halt();
     host.Write(0x0120, 0x5A80);
     host.Pulses(40000);

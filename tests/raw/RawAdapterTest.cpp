@@ -75,6 +75,9 @@ TEST_F(RawOnSimulatedPins, OpenIdentifiesTheChipFromItsIdentificationAndFuses) {
 }
 
 TEST_F(RawOnSimulatedPins, PortNumberChoosesTheBaseAddressAtEveryOpen) {
+    // Made, the adapter has not touched the port: only a job's Open does.
+    EXPECT_TRUE(port.opened.empty());
+    EXPECT_TRUE(log.empty());
     raw.portNumber = 3;
     ASSERT_TRUE(raw.Open());
     EXPECT_EQ(raw.Port().base, 0x3BC);

@@ -133,6 +133,13 @@ TEST(RawFlashTiming, EraseAndProgramCheckWhatTheChipDid) {
               (Strings{"After programming 0xA000-0xA003 the chip does not hold what was written"}));
     b.model.SetFlashLocked(false);
     EXPECT_EQ(b.raw.Erase(kEraseSegment, 0x9010, 0), 0);
+    // The first main segment shares its 512-byte frame with information memory, which it
+    // does not erase: the check stays inside main memory.
+    b.model.Poke(0x1000, 0x00);
+    b.model.Poke(0x1100, 0x00);
+    EXPECT_EQ(b.raw.Erase(kEraseSegment, 0x1100, 0), 0);
+    EXPECT_EQ(b.model.Read(0x1100), 0xFF);
+    EXPECT_EQ(b.model.Read(0x1000), 0x00);
     EXPECT_EQ(b.raw.WriteMemory(0xA000, data, 4), 0);
 }
 
