@@ -111,6 +111,47 @@ TEST(RawFlashTiming, AProgramStoppedDuringAnEraseFailsTheEraseNamingTheAddress) 
     EXPECT_GE(b.target.Chip().Flash().OperationsOutOfWindow(), 1u);
 }
 
+TEST(RawFlashTiming, AProgramStoppedDuringAWordWriteFailsTheProgramNamingTheAddress) {
+    const uint8_t data[4] = {0x00, 0x11, 0x22, 0x33};
+    // A first chip shows where the second word's timing pulses run: the second stretch of
+    // paced TCLK cycles (high, low, one padding read) in the port log.
+    Bench dry(1000);
+    ASSERT_TRUE(dry.raw.Open());
+    const uint64_t before = dry.wire.Accesses();
+    dry.log.clear();
+    ASSERT_EQ(dry.raw.WriteMemory(0xE000, data, 4), 0);
+    std::vector<PortAccess> accesses;
+    for (const PortAccess& a : dry.log)
+        if (a.kind != 's')
+            accesses.push_back(a);
+    size_t trains = 0, at = 0;
+    for (size_t i = 0; i + 30 < accesses.size() && trains < 2; ++i) {
+        bool train = true;
+        for (size_t k = 0; k < 30 && train; k += 3)
+            train = accesses[i + k].kind == 'w' && (accesses[i + k].value & 1) == 1 &&
+                    accesses[i + k + 1].kind == 'w' && (accesses[i + k + 1].value & 1) == 0 &&
+                    accesses[i + k + 2].kind == 'r';
+        if (train) {
+            ++trains;
+            at = i + 10;
+            i += 120;
+        }
+    }
+    ASSERT_EQ(trains, 2u);
+
+    Bench b(1000);
+    ASSERT_TRUE(b.raw.Open());
+    b.raw.TakeNotes();
+    ASSERT_EQ(b.wire.Accesses(), before);
+    b.model.SchedulePortPause(before + at + 1, 5);
+    EXPECT_EQ(b.raw.WriteMemory(0xE000, data, 4), -1);
+    EXPECT_EQ(b.raw.GetErrorNumber(), kRawWriteFailed);
+    const Strings notes = b.raw.TakeNotes();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].rfind("The write at 0xE002 took", 0), 0u) << notes[0];
+    EXPECT_EQ(b.model.Read(0xE000), 0x00); // the first word was timed right
+}
+
 // The chip refuses to change its flash: erase and program no longer pass unnoticed.
 TEST(RawFlashTiming, EraseAndProgramCheckWhatTheChipDid) {
     Bench b(1000);
