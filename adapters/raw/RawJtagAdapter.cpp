@@ -79,13 +79,6 @@ bool RawJtagAdapter::Open() {
         return false;
     }
     port_.SelectPort(portNumber);
-    if (DeviceNeedsTestPin(requestedDevice)) {
-        port_.errorNumber = kRawDeviceNotFound;
-        AddNote(std::string(DeviceName(requestedDevice)) +
-                " needs its TEST pin driven for JTAG, and this parallel-port cable has no TEST line: "
-                "use the FET or BSL adapter for it");
-        return false;
-    }
     // Reads only: the lines stay as they are until the attach.
     const uint64_t accessNs = port_.MeasureAccess();
     const uint64_t slowestNs = 1000000000u / (2 * kFlashClockLowHz);
@@ -105,9 +98,20 @@ bool RawJtagAdapter::Open() {
 
 bool RawJtagAdapter::Identify() {
     if (jtag_.ResetTarget(kOpenResetMethods, false, false) != 0) {
-        port_.errorNumber = jtag_.TestSecurityFuse() == 0 ? kRawFuseBlown : kRawDeviceNotFound;
-        AddNote("No JTAG answer from the target (chips with a TEST pin, MSP430F11x1, F11x2, F12x and "
-                "F12x2, cannot answer through this cable)");
+        if (jtag_.TestSecurityFuse() == 0) {
+            port_.errorNumber = kRawFuseBlown;
+            return false;
+        }
+        port_.errorNumber = kRawDeviceNotFound;
+        // The device list's choice only explains the silence; it never refuses a chip that answers.
+        if (DeviceNeedsTestPin(requestedDevice)) {
+            AddNote(std::string(DeviceName(requestedDevice)) +
+                    " needs its TEST pin driven for JTAG, and this parallel-port cable has no TEST line: "
+                    "use the FET or BSL adapter for it");
+        } else {
+            AddNote("No JTAG answer from the target (chips with a TEST pin, MSP430F11x1, F11x2, F12x and "
+                    "F12x2, cannot answer through this cable)");
+        }
         return false;
     }
     uint16_t words[kIdentificationLength / 2] = {};

@@ -97,6 +97,16 @@ TEST_F(RawEndToEnd, APauseDuringTheEraseFailsTheRun) {
     EXPECT_EQ(run.output.find("->Program complete."), std::string::npos);
 }
 
+TEST_F(RawEndToEnd, AChipThatNeedsItsTestPinFailsInitSayingWhy) {
+    SetEnvValue("PYROLA_SIM_DEVICE", "MSP430F11x1");
+    const RunResult run = Run({"-raw", "-c1", "+e"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    ExpectLine(run,
+               "No JTAG answer from the target (chips with a TEST pin, MSP430F11x1, F11x2, F12x and F12x2, "
+               "cannot answer through this cable)");
+    EXPECT_NE(run.output.find("Init() failed."), std::string::npos) << run.output;
+}
+
 TEST_F(RawEndToEnd, ABlownSecurityFuseFailsInitWithItsText) {
     SetEnvValue("PYROLA_SIM_FAULTS", "securityfuse");
     const RunResult run = Run({"-raw", "-c1", "+ebpv", ImageFile("blink.txt", example_)});
