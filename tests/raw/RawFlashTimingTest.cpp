@@ -184,6 +184,28 @@ TEST(RawFlashTiming, EraseAndProgramCheckWhatTheChipDid) {
     EXPECT_EQ(b.raw.WriteMemory(0xA000, data, 4), 0);
 }
 
+// A target the cable powers: the run before left its supply on, and the next program's
+// attach never drops it, not even for one port write.
+TEST(RawAttach, ANewRunKeepsTheSupplyOfACablePoweredTarget) {
+    Bench b(1000);
+    ASSERT_TRUE(b.raw.Open());
+    b.raw.Close();
+    ASSERT_TRUE(b.target.Powered());
+    RawJtagAdapter next(b.port, b.clock); // a new program: its shadows start empty
+    DeviceRecord record{};
+    next.deviceRecord = &record;
+    b.log.clear();
+    ASSERT_TRUE(next.Open());
+    size_t dataWrites = 0;
+    for (const PortAccess& a : b.log) {
+        if (a.kind == 'w' && a.address == 0x378) {
+            ++dataWrites;
+            ASSERT_EQ(a.value & 0xF0, 0xF0u) << dataWrites;
+        }
+    }
+    EXPECT_GT(dataWrites, 100000u);
+}
+
 TEST(RawFlashTiming, ChipsThatNeedTheirTestPinAreRefusedWithAClearNote) {
     // Chosen in the device list: the failure names it and says what to use instead.
     Bench chosen(1000, "MSP430F11x1");
