@@ -227,7 +227,8 @@ bool RawJtagAdapter::ErasePass(uint16_t mode, uint16_t address, uint32_t pulses)
 }
 
 bool RawJtagAdapter::CheckErased(uint32_t start, uint32_t end) {
-    if (CheckSignature(start, nullptr, end - start + 1) == 0) {
+    end = std::min<uint32_t>(end, 0xFFFF); // the 16-bit address space JTAG reaches here
+    if (start > end || CheckSignature(start, nullptr, end - start + 1) == 0) {
         return true;
     }
     port_.errorNumber = kRawEraseFailed;
