@@ -29,6 +29,8 @@ bool LibraryPortIo::Load() {
         description_ = path_ + " is no port library (it lacks the port entry points)";
         return false;
     }
+    Resolve(lib, portlib::kTimeName, timeFn_);
+    Resolve(lib, portlib::kWaitName, waitFn_);
     return true;
 }
 
@@ -60,6 +62,20 @@ void LibraryPortIo::WritePort(uint16_t address, uint8_t value) {
 
 uint8_t LibraryPortIo::ReadPort(uint16_t address) {
     return open_ ? static_cast<uint8_t>(readFn_(address)) : uint8_t{0xFF};
+}
+
+bool LibraryPortIo::ModelledNanoseconds(uint64_t* ns) {
+    if (!open_ || timeFn_ == nullptr) {
+        return false;
+    }
+    *ns = timeFn_();
+    return true;
+}
+
+void LibraryPortIo::Waited(uint32_t milliseconds) {
+    if (open_ && waitFn_ != nullptr) {
+        waitFn_(milliseconds);
+    }
 }
 
 void LibraryPortIo::Close() {

@@ -8,6 +8,9 @@
 //   uint32_t pyrola_port_read(uint32_t address)         0-255
 //   int32_t  pyrola_port_close(void)                    0 = closed cleanly
 //   const char* pyrola_port_error(void)                 text of the last failure, never null
+// and, optionally, for a port that keeps its own time (the simulated one):
+//   uint64_t pyrola_port_time_ns(void)                  the port's time now
+//   void     pyrola_port_wait(uint32_t milliseconds)    the programmer waited that long
 
 #include "platform/DynamicLibrary.h"
 #include "platform/PortIo.h"
@@ -24,12 +27,16 @@ using WriteFn = void (*)(uint32_t address, uint32_t value);
 using ReadFn = uint32_t (*)(uint32_t address);
 using CloseFn = int32_t (*)();
 using ErrorFn = const char* (*)();
+using TimeFn = uint64_t (*)();
+using WaitFn = void (*)(uint32_t milliseconds);
 
 inline constexpr const char* kOpenName = "pyrola_port_open";
 inline constexpr const char* kWriteName = "pyrola_port_write";
 inline constexpr const char* kReadName = "pyrola_port_read";
 inline constexpr const char* kCloseName = "pyrola_port_close";
 inline constexpr const char* kErrorName = "pyrola_port_error";
+inline constexpr const char* kTimeName = "pyrola_port_time_ns";
+inline constexpr const char* kWaitName = "pyrola_port_wait";
 } // namespace portlib
 
 // Port access through a port-I/O library file, loaded once and kept (see DynamicLibrary).
@@ -46,6 +53,8 @@ public:
     uint8_t ReadPort(uint16_t address) override;
     void Close() override;
     std::string Describe() const override { return description_; }
+    bool ModelledNanoseconds(uint64_t* ns) override;
+    void Waited(uint32_t milliseconds) override;
 
     const std::string& Path() const { return path_; }
 
@@ -60,6 +69,8 @@ private:
     portlib::ReadFn readFn_ = nullptr;
     portlib::CloseFn closeFn_ = nullptr;
     portlib::ErrorFn errorFn_ = nullptr;
+    portlib::TimeFn timeFn_ = nullptr;
+    portlib::WaitFn waitFn_ = nullptr;
     bool open_ = false;
     uint32_t portNumber_ = 0;
     std::string description_;

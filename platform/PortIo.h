@@ -37,6 +37,16 @@ public:
     // One line for the log: what the last Open used (driver, device file, library), or
     // what it tried and the system's reason when it failed. Empty before any Open.
     virtual std::string Describe() const = 0;
+
+    // A port that keeps its own time (a simulated one) says what its time is now, in
+    // nanoseconds; a real port has none and leaves `ns` alone.
+    virtual bool ModelledNanoseconds(uint64_t* ns) {
+        (void)ns;
+        return false;
+    }
+    // The programmer waited that long between two accesses; only a port that keeps its own
+    // time needs to hear it.
+    virtual void Waited(uint32_t milliseconds) { (void)milliseconds; }
 };
 
 // This platform's parallel ports, for the whole process: LPTn is the simulated port

@@ -23,6 +23,14 @@ public:
     uint8_t ReadPort(uint16_t address) override;
     void Close() override;
     std::string Describe() const override;
+    bool ModelledNanoseconds(uint64_t* ns) override {
+        return active_ != nullptr && active_->ModelledNanoseconds(ns);
+    }
+    void Waited(uint32_t milliseconds) override {
+        if (active_ != nullptr) {
+            active_->Waited(milliseconds);
+        }
+    }
 
 protected:
     // Where port n is: a library file when libraryPath is not empty, else `native`.

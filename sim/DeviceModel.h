@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -111,6 +112,15 @@ public:
     // Only the JTAG front end looks at it; it is not part of the state file.
     void UnplugJtagCable() { jtagCableUnplugged_ = true; }
     bool JtagCableUnplugged() const { return jtagCableUnplugged_; }
+    // The program driving a parallel port wired to the JTAG pins stops for `milliseconds`
+    // before its `access`-th port access (counted from 1), as a preempted program would.
+    // Only the JTAG front end looks at it; it is not part of the state file.
+    void SchedulePortPause(uint64_t access, uint32_t milliseconds) { portPauses_[access] = milliseconds; }
+    // The pause before that access, 0 for none.
+    uint32_t PortPauseBefore(uint64_t access) const {
+        auto it = portPauses_.find(access);
+        return it == portPauses_.end() ? 0 : it->second;
+    }
 
     // State file: the 65,536 bytes of the address space (file offset = address), then a
     // trailer with the device name, the fuses and the flags. Load also accepts a bare
@@ -139,6 +149,7 @@ private:
     bool powerLost_ = false;
     bool interrupting_ = false;
     bool jtagCableUnplugged_ = false;
+    std::map<uint64_t, uint32_t> portPauses_;
     std::optional<uint32_t> powerLossCountdown_;
     FlashOperation powerLossKind_ = FlashOperation::Any;
     uint64_t flashOperations_ = 0;

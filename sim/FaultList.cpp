@@ -110,6 +110,18 @@ bool ParseItem(const std::string& item, std::vector<Action>* actions) {
         actions->push_back([count](DeviceModel& m, LoaderFaults&) { m.InjectHostCrashAfter(count); });
         return true;
     }
+    if (key == "pause") {
+        std::vector<std::string> fields = Split(value, ":");
+        uint32_t access = 0, milliseconds = 0;
+        if (fields.size() != 2 || !ParseNumber(fields[0], 0xFFFFFFFFu, &access) || access == 0 ||
+            !ParseNumber(fields[1], 600000, &milliseconds)) {
+            return false;
+        }
+        actions->push_back([access, milliseconds](DeviceModel& m, LoaderFaults&) {
+            m.SchedulePortPause(access, milliseconds);
+        });
+        return true;
+    }
     if (key == "stuck") {
         std::vector<std::string> fields = Split(value, ":");
         uint32_t address = 0, mask = 0, bits = 0;

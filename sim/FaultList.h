@@ -17,6 +17,8 @@
 //   drop-answer=N       the N-th byte the chip answers (counted from 1) is lost
 // and, for the JTAG pins only:
 //   nocable             no cable reaches them (a parallel port wired to them reads all ones)
+//   pause=N:MS          the program driving the port stops for MS milliseconds before its
+//                       N-th port access (counted from 1), as a preempted program would
 // Numbers are decimal, or hexadecimal with 0x.
 
 #include "sim/DeviceModel.h"

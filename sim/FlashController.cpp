@@ -1,5 +1,8 @@
 #include "sim/FlashController.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace pyrola::sim {
 
 namespace {
@@ -12,6 +15,7 @@ constexpr uint64_t kOwnClockCycleNs = 2101;
 void FlashController::PowerUp() {
     Reset();
     massEraseNs_ = 0;
+    passOutOfWindow_ = false;
 }
 
 void FlashController::Reset() {
@@ -95,6 +99,7 @@ void FlashController::WriteFlash(uint16_t address, uint16_t value, bool byte, ui
     byte_ = byte;
     dividerCount_ = 0;
     startNs_ = nowNs;
+    ticks_ = 0;
 }
 
 void FlashController::Tick(uint64_t nowNs) {
@@ -105,6 +110,10 @@ void FlashController::Tick(uint64_t nowNs) {
         return;
     }
     dividerCount_ = 0;
+    if (ticks_++ == 0) {
+        firstTickNs_ = nowNs;
+    }
+    lastTickNs_ = nowNs;
     if (--cyclesLeft_ == 0) {
         Complete(nowNs);
     }
@@ -112,7 +121,51 @@ void FlashController::Tick(uint64_t nowNs) {
 
 void FlashController::RunToEnd(uint64_t nowNs) {
     if (Busy()) {
-        Complete(nowNs + cyclesLeft_ * kOwnClockCycleNs);
+        // The rest runs on the chip's own clock, inside the window; what ran on TCLK counts.
+        const uint64_t endNs = nowNs + cyclesLeft_ * kOwnClockCycleNs;
+        if (ticks_ == 0) {
+            firstTickNs_ = lastTickNs_ = nowNs;
+        }
+        ticks_ += cyclesLeft_;
+        lastTickNs_ += cyclesLeft_ * kOwnClockCycleNs;
+        Complete(endNs);
+    }
+}
+
+bool FlashController::MeasureWindow() {
+    lastHz_ = 0;
+    if (ticks_ < 2 || lastTickNs_ <= firstTickNs_) {
+        return true;
+    }
+    lastHz_ = uint64_t{ticks_ - 1} * 1000000000u / (lastTickNs_ - firstTickNs_);
+    const bool inside = lastHz_ >= kFlashTimingLowHz && lastHz_ <= kFlashTimingHighHz;
+    outOfWindow_ += inside ? 0 : 1;
+    return inside;
+}
+
+void FlashController::EraseWeakly(FlashJob job) {
+    uint32_t start = 0, end = 0;
+    const MemoryBounds& b = device_.Bounds();
+    if (job == FlashJob::SegmentErase) {
+        start = device_.SegmentStart(address_);
+        end = device_.SegmentEnd(address_);
+    } else {
+        start = job == FlashJob::MassErase ? std::min(b.infoStart, b.mainStart) : b.mainStart;
+        end = b.mainEnd;
+    }
+    std::vector<uint8_t> before(end - start + 1);
+    device_.ReadBlock(start, before.data(), static_cast<uint32_t>(before.size()));
+    if (job == FlashJob::SegmentErase) {
+        device_.EraseSegment(address_);
+    } else if (job == FlashJob::MainErase) {
+        device_.EraseMain();
+    } else {
+        device_.EraseMass();
+    }
+    for (uint32_t a = start; a <= end; ++a) {
+        if (device_.IsFlash(a)) {
+            device_.Poke(a, static_cast<uint8_t>(before[a - start] | ~kFlashWeakEraseBits));
+        }
     }
 }
 
@@ -121,9 +174,14 @@ void FlashController::Complete(uint64_t nowNs) {
     job_ = FlashJob::None;
     cyclesLeft_ = 0;
     ++completed_;
+    const bool inside = MeasureWindow();
+    if (!inside) {
+        value_ |= kFlashWeakWriteBits;
+    }
     switch (job) {
     case FlashJob::Write:
         massEraseNs_ = 0;
+        passOutOfWindow_ = false;
         changed_ = true;
         if (byte_) {
             device_.Write(address_, static_cast<uint8_t>(value_ & 0xFF));
@@ -133,20 +191,29 @@ void FlashController::Complete(uint64_t nowNs) {
         return;
     case FlashJob::SegmentErase:
         massEraseNs_ = 0;
+        passOutOfWindow_ = false;
         changed_ = true;
-        device_.EraseSegment(address_);
+        if (inside) {
+            device_.EraseSegment(address_);
+        } else {
+            EraseWeakly(job);
+        }
         break;
     case FlashJob::MainErase:
     case FlashJob::MassErase:
         massEraseNs_ += nowNs - startNs_;
+        passOutOfWindow_ = passOutOfWindow_ || !inside;
         if (massEraseNs_ >= kFlashCumulativeMassEraseNs) {
             massEraseNs_ = 0;
             changed_ = true;
-            if (job == FlashJob::MainErase) {
+            if (passOutOfWindow_) {
+                EraseWeakly(job);
+            } else if (job == FlashJob::MainErase) {
                 device_.EraseMain();
             } else {
                 device_.EraseMass();
             }
+            passOutOfWindow_ = false;
         }
         break;
     case FlashJob::None:

@@ -35,6 +35,10 @@ bool JtagChip::OnTclk() const {
     return (control_ & kCtlJtagControl) != 0 && (control_ & kCtlReset) == 0 && !resetPin_;
 }
 
+bool JtagChip::Halted() const {
+    return (control_ & kCtlHalt) != 0 && cpu_.Parked();
+}
+
 uint16_t JtagChip::ControlReadBack() const {
     uint16_t value = control_;
     if (OnTclk()) {
@@ -62,14 +66,14 @@ void JtagChip::ReleaseControl(uint64_t nowNs) {
 }
 
 uint16_t JtagChip::AddressBus() const {
-    return (control_ & kCtlHalt) != 0 ? address : cpu_.BusAddress();
+    return Halted() ? address : cpu_.BusAddress();
 }
 
 void JtagChip::ClockRise(JtagBlock block) {
     if (!OnTclk()) {
         return;
     }
-    const bool jtagAddress = (control_ & kCtlHalt) != 0 && block == JtagBlock::DataToAddress;
+    const bool jtagAddress = Halted() && block == JtagBlock::DataToAddress;
     dataBus = bus_.ReadWord(jtagAddress ? address : cpu_.BusAddress());
 }
 
@@ -101,7 +105,7 @@ void JtagChip::ClockFall(JtagBlock block, uint64_t nowNs) {
         cpu_.StepProgramCounter();
         break;
     default:
-        if ((control_ & kCtlHalt) != 0) {
+        if (Halted()) {
             if (block == JtagBlock::DataToAddress) {
                 if (read) {
                     const uint16_t shift = (address & 1) != 0 ? 8 : 0;

@@ -8,6 +8,10 @@
 // (writes take effect, the CPU takes the word and moves on, the timers count).
 //
 // Control-signal register bits:
+// HALT_JTAG holds the CPU only once it is parked on a JMP $ (JtagCpu::Parked): set while the
+// CPU is in the middle of another instruction, the CPU goes on with it on TCLK and JTAG's
+// address register does not reach the bus.
+//
 //   0 R/W (1 read)   3 HALT_JTAG   4 BYTE   7 INSTR_LOAD (read only: the CPU fetches next)
 //   9 TCE (read only: the CPU runs on TCLK)   10 TCE1 (JTAG controls the CPU)
 //   11 PUC (the chip is held in reset while set)   12 RELEASE_LBYTE (the CPU drives R/W
@@ -76,6 +80,8 @@ public:
 private:
     void Reset();
     bool OnTclk() const;
+    // HALT_JTAG set and the CPU parked: memory cycles are JTAG's.
+    bool Halted() const;
 
     DeviceModel& device_;
     FlashController flash_;

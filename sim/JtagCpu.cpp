@@ -14,8 +14,24 @@ bool IsUnconditionalJump(uint16_t word) {
 
 } // namespace
 
+int JtagCpu::ExtensionWords(uint16_t opcode) {
+    if (opcode < 0x1000 || IsJump(opcode)) {
+        return 0;
+    }
+    // A source word: indexed, symbolic or absolute (As 01, but not the constant #1 of r3),
+    // or immediate (As 11 with the PC).
+    auto sourceWord = [](int as, int reg) { return (as == 1 && reg != 3) || (as == 3 && reg == 0); };
+    const int as = (opcode >> 4) & 3;
+    if (opcode < 0x2000) { // single-operand format: its one operand
+        return (opcode & 0xFF80) == 0x1300 ? 0 : (sourceWord(as, opcode & 0xF) ? 1 : 0);
+    }
+    const int words = sourceWord(as, (opcode >> 8) & 0xF) ? 1 : 0;
+    return words + (((opcode >> 7) & 1) != 0 ? 1 : 0); // an indexed destination
+}
+
 void JtagCpu::Reset() {
     phase_ = Phase::VectorRead;
+    opcode_ = 0;
 }
 
 void JtagCpu::Cycle(const Fetch& fetch) {
@@ -31,7 +47,8 @@ void JtagCpu::Cycle(const Fetch& fetch) {
     case Phase::Fetch:
         opcode_ = fetch(pc_);
         StepProgramCounter();
-        if (opcode_ == kMovImmediateToPc) {
+        operandsLeft_ = ExtensionWords(opcode_);
+        if (operandsLeft_ > 0) {
             phase_ = Phase::Operand;
         } else if (IsJump(opcode_)) {
             phase_ = Phase::Execute;
@@ -40,7 +57,9 @@ void JtagCpu::Cycle(const Fetch& fetch) {
     case Phase::Operand:
         operand_ = fetch(pc_);
         StepProgramCounter();
-        phase_ = Phase::Execute;
+        if (--operandsLeft_ == 0) {
+            phase_ = opcode_ == kMovImmediateToPc ? Phase::Execute : Phase::Fetch;
+        }
         return;
     case Phase::Execute:
         if (opcode_ == kMovImmediateToPc) {

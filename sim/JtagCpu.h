@@ -5,7 +5,12 @@
 //   MOV #imm, PC (0x4030)  fetch, fetch the immediate, load the PC: 3 cycles
 //   JMP (0x3C00-0x3FFF)    fetch, add the offset to the PC: 2 cycles (JMP $ stays put);
 //                          conditional jumps take 2 cycles and are never taken (no flags)
-//   NOP (0x4303) and every other word: fetched and done in 1 cycle, nothing but the PC moves
+//   every other instruction: the fetch, then one cycle for each extension word its
+//   addressing modes need (an immediate, indexed, symbolic or absolute source, an indexed
+//   destination; erased flash, 0xFFFF, is such a two-word instruction); nothing but the
+//   PC moves. NOP (0x4303) is one cycle.
+// An instruction fed through JTAG is executed like one from memory; JMP $ (0x3FFF) keeps
+// the CPU parked in place, which is where a JTAG halt holds it.
 // After a reset it reads the reset vector at 0xFFFE and loads it into the PC: 2 cycles.
 // The word a cycle fetches comes from the caller (memory, or the JTAG data register).
 
@@ -17,6 +22,7 @@ namespace pyrola::sim {
 inline constexpr uint16_t kResetVector = 0xFFFE;
 inline constexpr uint16_t kMovImmediateToPc = 0x4030;
 inline constexpr uint16_t kNop = 0x4303;
+inline constexpr uint16_t kJumpToSelf = 0x3FFF;
 
 class JtagCpu {
 public:
@@ -33,6 +39,10 @@ public:
     // The address the next cycle puts on the address bus.
     uint16_t BusAddress() const { return phase_ == Phase::VectorRead ? kResetVector : pc_; }
     uint16_t ProgramCounter() const { return pc_; }
+    // The last instruction fetched was JMP $ and the CPU loops on it.
+    bool Parked() const { return opcode_ == kJumpToSelf && phase_ != Phase::Operand; }
+    // Extension words an instruction word fetches after itself.
+    static int ExtensionWords(uint16_t opcode);
     // The quick-read and signature modes step the PC without executing anything.
     void StepProgramCounter() { pc_ = static_cast<uint16_t>(pc_ + 2); }
 
@@ -43,6 +53,7 @@ private:
     uint16_t pc_ = 0;
     uint16_t opcode_ = 0;
     uint16_t operand_ = 0;
+    int operandsLeft_ = 0;
 };
 
 } // namespace pyrola::sim

@@ -1,8 +1,11 @@
 #include "sim/JtagTarget.h"
 
+#include "sim/TestPinChips.h"
+
 namespace pyrola::sim {
 
-JtagTarget::JtagTarget(DeviceModel& device) : device_(device), chip_(device) {}
+JtagTarget::JtagTarget(DeviceModel& device)
+    : device_(device), chip_(device), hasTestPin_(ChipHasTestPin(device.DeviceName())) {}
 
 bool JtagTarget::JtagAccessible() const {
     return powered_ && FuseChecked() && !fuseReadBlown_ && !device_.SecurityFuseBlown();
@@ -10,6 +13,7 @@ bool JtagTarget::JtagAccessible() const {
 
 void JtagTarget::PowerUp(const JtagTargetPins& pins) {
     powered_ = true;
+    jtagPins_ = !hasTestPin_ || pins.test;
     pins_.Reset(pins.jtag);
     chip_.PowerUp();
     chip_.SetResetPin(pins.resetAsserted);
@@ -47,9 +51,20 @@ void JtagTarget::SetPins(const JtagTargetPins& pins, uint64_t nowNs) {
         return;
     }
     chip_.SetResetPin(pins.resetAsserted);
+    const bool jtagPins = !hasTestPin_ || pins.test;
+    if (!jtagPins) {
+        jtagPins_ = false;
+        tdo_ = true;
+        return; // port pins: the TAP sees nothing
+    }
+    if (!jtagPins_) {
+        jtagPins_ = true;
+        pins_.Reset(pins.jtag); // the pins become JTAG's at the levels they have
+        return;
+    }
     const JtagEdges edges = pins_.Drive(pins.jtag);
     if (edges.tmsRise || edges.tmsFall) {
-        OnTmsEdge(edges, pins.jtag.tdi, nowNs);
+        OnTmsEdge(edges, hasTestPin_ ? pins.test : pins.jtag.tdi, nowNs);
     }
     if (edges.tckRise) {
         OnTckRise(edges, pins.jtag.tdi, nowNs);
@@ -68,17 +83,17 @@ void JtagTarget::SetPins(const JtagTargetPins& pins, uint64_t nowNs) {
     }
 }
 
-void JtagTarget::OnTmsEdge(const JtagEdges& edges, bool tdi, uint64_t nowNs) {
+void JtagTarget::OnTmsEdge(const JtagEdges& edges, bool current, uint64_t nowNs) {
     if (FuseChecked()) {
         return;
     }
     if (edges.tmsFall) {
-        tmsLowWithCurrent_ = tdi;
+        tmsLowWithCurrent_ = current;
         tmsLowSinceNs_ = nowNs;
         return;
     }
     // The end of a pulse: the fuse was read if its current flowed long enough.
-    const bool read = tmsLowWithCurrent_ && tdi && nowNs - tmsLowSinceNs_ >= kFuseCheckLowNs;
+    const bool read = tmsLowWithCurrent_ && current && nowNs - tmsLowSinceNs_ >= kFuseCheckLowNs;
     fuseReadBlown_ = fuseReadBlown_ || !read;
     ++fusePulses_;
 }

@@ -9,8 +9,11 @@
 //   - Capture-DR, Shift-DR and Update-DR go to the block the instruction selects; TDO
 //     changes on falling TCK edges and is driven only in Shift-IR and Shift-DR (it reads
 //     high otherwise, and while the chip has no supply).
+//   - Chips with a TEST pin (TestPinChips.h) have JTAG pins only while TEST is high;
+//     otherwise the pins are port pins: nothing reaches the TAP and TDO is not driven.
 //   - After power-up JTAG access needs the fuse check: two TMS pulses whose low phase
-//     lasts at least 5 us while TDI is high (the check's current flows into TDI). A pulse
+//     lasts at least 5 us while TDI is high (the check's current flows into TDI, or into
+//     TEST on chips that have one). A pulse
 //     with TDI low, or too short, makes the chip take its fuse for blown until the next
 //     power-up. A blown fuse (or no check yet) puts every data scan through the one-bit
 //     bypass register, so 0xAAAA shifted in comes back as 0x5555.
@@ -32,6 +35,7 @@ struct JtagTargetPins {
     JtagLines jtag;             // TCK, TMS, TDI
     bool resetAsserted = false; // RST/NMI held low
     bool supply = false;        // the target supply is on
+    bool test = false;          // TEST driven high
 };
 
 inline constexpr uint64_t kFuseCheckLowNs = 5000;
@@ -45,6 +49,7 @@ public:
     bool Tdo() const { return !powered_ || tdo_; }
 
     bool Powered() const { return powered_; }
+    bool HasTestPin() const { return hasTestPin_; }
     // The fuse check is done and found the fuse intact: data scans reach the registers.
     bool JtagAccessible() const;
     bool FuseChecked() const { return fusePulses_ >= 2; }
@@ -61,7 +66,7 @@ public:
 private:
     void PowerUp(const JtagTargetPins& pins);
     void PowerDown();
-    void OnTmsEdge(const JtagEdges& edges, bool tdi, uint64_t nowNs);
+    void OnTmsEdge(const JtagEdges& edges, bool current, uint64_t nowNs);
     void OnTckRise(const JtagEdges& edges, bool tdi, uint64_t nowNs);
     void LoadInstruction(uint8_t code, uint64_t nowNs);
     void OnTckFall(uint64_t nowNs);
@@ -72,6 +77,8 @@ private:
     JtagChip chip_;
     JtagPins pins_;
     bool powered_ = false;
+    bool hasTestPin_ = false;
+    bool jtagPins_ = true; // the pins are JTAG's (TEST high, or no TEST pin)
     bool tdo_ = true;
     uint8_t instruction_ = kJtagBypassInstruction;
     uint8_t irShift_ = 0;

@@ -33,13 +33,16 @@ uint64_t LptJtagWire::NowNs() const {
     if (clock_ != nullptr) {
         return clock_->Nanoseconds();
     }
-    return accesses_ * accessNs_ + (elapsedNs_ ? elapsedNs_() : 0);
+    return accesses_ * accessNs_ + waitedNs_ + (elapsedNs_ ? elapsedNs_() : 0);
 }
 
 void LptJtagWire::Access() {
     ++accesses_;
+    const uint64_t pauseNs = uint64_t{target_.Device().PortPauseBefore(accesses_)} * 1000000u;
     if (clock_ != nullptr) {
-        clock_->Advance(accessNs_);
+        clock_->Advance(accessNs_ + pauseNs);
+    } else {
+        waitedNs_ += pauseNs;
     }
 }
 

@@ -7,11 +7,15 @@
 //   data bits 4-7                          together the chip's supply (on when all four are)
 //   control bits 0-1                       both set: RST/NMI held low
 //   status bit 5                           TDO (the other status bits read 0)
+// The cable has no line for the chip's TEST pin: chips that need TEST driven for JTAG never
+// see their JTAG pins enabled through it.
 // Every access costs `accessNs` of modelled time. With a VirtualClock the wire advances it
 // (so the adapter's sleeps and the port accesses share one time line); otherwise the time
-// is the accesses' cost plus what an external source says (the real time in the library).
+// is the accesses' cost, the waits the programmer reports (Waited) and what an external
+// source says (a test's clock).
 // Faults: no cable (here, or the model's "nocable" fault: every read 0xFF, nothing reaches
-// the chip), a port that cannot be opened.
+// the chip), a port that cannot be opened, the model's pauses (the modelled time jumps
+// before the access the pause names, as when a preempted program stops clocking).
 
 #include "platform/PortIo.h"
 #include "platform/VirtualClock.h"
@@ -36,12 +40,23 @@ public:
     uint8_t ReadPort(uint16_t address) override;
     void Close() override { open_ = false; }
     std::string Describe() const override { return description_; }
+    bool ModelledNanoseconds(uint64_t* ns) override {
+        *ns = NowNs();
+        return true;
+    }
+    // With a VirtualClock the programmer's sleeps already moved the time.
+    void Waited(uint32_t milliseconds) override {
+        if (clock_ == nullptr) {
+            waitedNs_ += uint64_t{milliseconds} * 1000000u;
+        }
+    }
 
     // Faults.
     bool noCable = false;
     bool failOpen = false;
 
     uint64_t Accesses() const { return accesses_; }
+    uint64_t AccessNs() const { return accessNs_; }
     uint64_t NowNs() const;
     uint8_t DataRegister() const { return data_; }
     uint8_t ControlRegister() const { return control_; }
@@ -60,6 +75,7 @@ private:
     std::function<uint64_t()> elapsedNs_;
     uint64_t accessNs_;
     uint64_t accesses_ = 0;
+    uint64_t waitedNs_ = 0; // reported waits and pauses (without a VirtualClock)
     bool open_ = false;
     uint16_t base_ = 0x378;
     uint8_t data_ = 0;

@@ -3,9 +3,11 @@
 // JTAG pins of one simulated chip, set up from the environment as SimChipSetup.h says.
 // The chip's state file is read at every Open and written, atomically, when the chip
 // changed and the cable then lets go of it (the adapter releases its lines at the end of
-// every job), when the supply is switched off, and at Close. Port accesses cost 1 us of
-// modelled time each, on top of the time since the first Open (which carries the programmer's
-// sleeps): real time, or what a test's clock says.
+// every job), when the supply is switched off, and at Close.
+// Modelled time: each port access costs $PYROLA_SIM_PORT_NS nanoseconds (default 1000,
+// 1 to 1,000,000), on top of the waits the programmer reports and the pauses of
+// $PYROLA_SIM_FAULTS; a test may add its own clock's time. Real time never enters it, so a
+// busy host does not change what the chip sees.
 
 #include "sim/JtagTarget.h"
 #include "sim/LptJtagWire.h"
@@ -24,7 +26,7 @@ public:
     using TimeSource = std::function<uint64_t()>;
 
     SimPortSession() : SimPortSession(ProcessEnvironment) {}
-    explicit SimPortSession(SimEnvironment environment, TimeSource time = SteadyTime)
+    explicit SimPortSession(SimEnvironment environment, TimeSource time = NoTime)
         : environment_(std::move(environment)), time_(std::move(time)) {}
 
     // 0, or -1 with the reason in Error().
@@ -34,6 +36,14 @@ public:
     // 0, or -1 when the state file could not be written.
     int32_t Close();
     const char* Error() const { return error_.c_str(); }
+    // The modelled time of the port, in nanoseconds.
+    uint64_t NowNs() const { return wire_ ? wire_->NowNs() : 0; }
+    // The programmer waited that long.
+    void Wait(uint32_t milliseconds) {
+        if (open_) {
+            wire_->Waited(milliseconds);
+        }
+    }
 
     bool IsOpen() const { return open_; }
     DeviceModel* Model() { return chip_.model.get(); }
@@ -41,7 +51,7 @@ public:
 
 private:
     bool Persist();
-    static uint64_t SteadyTime();
+    static uint64_t NoTime() { return 0; }
 
     SimEnvironment environment_;
     TimeSource time_;

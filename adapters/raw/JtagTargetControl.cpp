@@ -66,6 +66,52 @@ uint16_t JtagTargetControl::ShiftDr(uint16_t value, int bits) {
     return static_cast<uint16_t>(captured);
 }
 
+void JtagTargetControl::ShiftOut(uint32_t value, int bits, bool msbFirst, bool tdi) {
+    LptJtagPort& p = port_;
+    for (int i = 0; i < bits; ++i) {
+        const int bit = msbFirst ? bits - 1 - i : i;
+        const bool last = i == bits - 1;
+        const uint8_t levels =
+            static_cast<uint8_t>((((value >> bit) & 1) != 0 ? kLptTdi : 0) | (last ? kLptTms : 0));
+        p.SetLines(kLptTdi | kLptTms | kLptTck, levels); // TCK low with the bit
+        p.SetLines(kLptTck, kLptTck);                    // rising edge: shifted
+    }
+    // Exit1 -> Update -> Run-Test/Idle; TDI (TCLK there) back first.
+    p.SetLines(kLptTdi | kLptTck, tdi ? kLptTdi : 0);
+    p.SetLines(kLptTck, kLptTck);
+    p.SetLines(kLptTms | kLptTck, 0);
+    p.SetLines(kLptTck, kLptTck);
+    p.SetLines(kLptTms, kLptTms);
+}
+
+void JtagTargetControl::ShiftIrOut(uint8_t instruction) {
+    LptJtagPort& p = port_;
+    const bool tdi = p.TdiLevel();
+    p.SetLines(kLptTms, kLptTms);
+    for (int i = 0; i < 2; ++i) { // Select-DR, Select-IR
+        p.SetLines(kLptTck, 0);
+        p.SetLines(kLptTck, kLptTck);
+    }
+    p.SetLines(kLptTms | kLptTck, 0);
+    p.SetLines(kLptTck, kLptTck); // Capture-IR
+    p.SetLines(kLptTck, 0);
+    p.SetLines(kLptTck, kLptTck); // Shift-IR
+    ShiftOut(instruction, 8, false, tdi);
+}
+
+void JtagTargetControl::ShiftDrOut(uint16_t value) {
+    LptJtagPort& p = port_;
+    const bool tdi = p.TdiLevel();
+    p.SetLines(kLptTms, kLptTms);
+    p.SetLines(kLptTck, 0);
+    p.SetLines(kLptTck, kLptTck); // Select-DR
+    p.SetLines(kLptTms | kLptTck, 0);
+    p.SetLines(kLptTck, kLptTck); // Capture-DR
+    p.SetLines(kLptTck, 0);
+    p.SetLines(kLptTck, kLptTck); // Shift-DR
+    ShiftOut(value, 16, true, tdi);
+}
+
 void JtagTargetControl::ReturnToIdle() {
     LptJtagPort& p = port_;
     p.SetTck(kLineLow);
@@ -120,8 +166,9 @@ int32_t JtagTargetControl::WaitInstructionFetch() {
 }
 
 void JtagTargetControl::HaltCpu() {
+    // The CPU is about to fetch: the one falling TCLK edge that follows must be the one
+    // that takes JMP $ from the data register, never a fetch from memory.
     WaitInstructionFetch();
-    port_.SetTclk(kLineLow);
     ShiftIr(kIrControlWrite);
     ShiftDr(kControlNormal);
     ShiftIr(kIrData);
@@ -243,15 +290,18 @@ void JtagTargetControl::WriteTargetMemory(int width, uint16_t address, uint16_t 
     port_.SetTclk(kLineHigh);
 }
 
-void JtagTargetControl::ReadWordsQuick(uint16_t address, uint32_t count, uint16_t* words) {
+int32_t JtagTargetControl::ReadWordsQuick(uint16_t address, uint32_t count, uint16_t* words) {
     WaitInstructionFetch();
     ShiftIr(kIrControlWrite);
     ShiftDr(kControlReleaseLowByte);
-    // The program counter goes one word before the first word read.
+    // The program counter goes one word before the first word read; a CPU that did not
+    // take it would read from elsewhere, shifted, so nothing is read then.
     const uint16_t before = static_cast<uint16_t>(address - 2);
-    if (LoadProgramCounter(before, 2) == before) {
-        ShiftIr(kIrControlWrite);
-        ShiftDr(kControlNormal);
+    const bool loaded = LoadProgramCounter(before, 2) == before;
+    ShiftIr(kIrControlWrite);
+    ShiftDr(kControlNormal);
+    if (!loaded) {
+        return -1;
     }
     ShiftIr(kIrData);
     ShiftDr(kInstrJmpSelf);
@@ -266,6 +316,7 @@ void JtagTargetControl::ReadWordsQuick(uint16_t address, uint32_t count, uint16_
     }
     ShiftIr(kIrControlWrite);
     ShiftDr(kControlNormal);
+    return 0;
 }
 
 uint16_t JtagTargetControl::LoadProgramCounter(uint16_t value, int pulses) {

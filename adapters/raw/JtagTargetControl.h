@@ -63,6 +63,11 @@ public:
     uint8_t ShiftIr(uint8_t instruction);
     // Captured bits; `bits` is clamped to 16, and below 1 nothing is shifted and 0 returned.
     uint16_t ShiftDr(uint16_t value, int bits = 16);
+    // Shifts whose capture nobody reads, for the flash loops: TDI changes on the same write
+    // as TCK's falling edge, TDO is not read and unchanged lines are not rewritten. The TAP
+    // walks the same states as with ShiftIr and ShiftDr.
+    void ShiftIrOut(uint8_t instruction);
+    void ShiftDrOut(uint16_t value);
     void ReturnToIdle();
     void ResetTap();
     // 0 = fuse blown, -1 = fuse intact.
@@ -77,7 +82,8 @@ public:
     int32_t ConnectTarget();
     // Width 8 writes a byte; any other width a word.
     void WriteTargetMemory(int width, uint16_t address, uint16_t value);
-    void ReadWordsQuick(uint16_t address, uint32_t count, uint16_t* words);
+    // 0, or -1 when the program counter could not be set (nothing is read then).
+    int32_t ReadWordsQuick(uint16_t address, uint32_t count, uint16_t* words);
     // Feeds MOV #value, PC through the data register: one pulse for the instruction, the
     // value, then `pulses` more; gives the address bus as captured afterwards.
     uint16_t LoadProgramCounter(uint16_t value, int pulses);
@@ -88,6 +94,9 @@ public:
     LptJtagPort& Port() { return port_; }
 
 private:
+    // Shift-xR entered: the bits, TMS high with the last, then back to Run-Test/Idle with
+    // TDI at `tdi` again before the TAP gets there.
+    void ShiftOut(uint32_t value, int bits, bool msbFirst, bool tdi);
     // Up to 50 control captures until the CPU is synchronised, 1 ms apart; 0 or -1.
     // `last` (may be null) receives the last value read.
     int32_t WaitForSync(uint16_t* last);

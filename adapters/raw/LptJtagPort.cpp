@@ -22,6 +22,14 @@ void LptJtagPort::SetDataBit(uint8_t mask, bool level) {
     WriteData();
 }
 
+void LptJtagPort::SetLines(uint8_t mask, uint8_t levels) {
+    const uint32_t next = (dataShadow & ~uint32_t{mask}) | (levels & mask);
+    if (next != dataShadow) {
+        dataShadow = next;
+        WriteData();
+    }
+}
+
 void LptJtagPort::SetTdi(bool level) {
     SetDataBit(kLptTdi, level);
 }
@@ -124,7 +132,69 @@ void LptJtagPort::ResetPulse() {
     Sleep(kLineSettleMs);
 }
 
+uint64_t LptJtagPort::NowNs() {
+    uint64_t ns = 0;
+    if (portIo.ModelledNanoseconds(&ns)) {
+        return ns;
+    }
+    const uint64_t counts = clock.HighResolutionCounter();
+    const uint64_t frequency = clock.HighResolutionFrequency();
+    if (frequency == 0) {
+        return 0;
+    }
+    // Whole seconds and the rest apart, so that the product cannot overflow.
+    return counts / frequency * 1000000000u + counts % frequency * 1000000000u / frequency;
+}
+
+uint64_t LptJtagPort::MeasureAccess() {
+    const uint64_t start = NowNs();
+    for (uint32_t i = 0; i < kLptAccessSamples; ++i) {
+        portIo.ReadPort(static_cast<uint16_t>(base + kLptStatusOffset));
+    }
+    const uint64_t total = NowNs() - start;
+    accessNs_ = (total + kLptAccessSamples / 2) / kLptAccessSamples;
+    if (accessNs_ == 0) {
+        accessNs_ = 1;
+    }
+    return accessNs_;
+}
+
+bool LptJtagPort::PaceTclk(uint64_t accessNs) {
+    accessNs_ = accessNs == 0 ? 1 : accessNs;
+    const uint64_t targetNs = 1000000000u / kFlashClockTargetHz;
+    uint64_t accesses = (targetNs + accessNs_ / 2) / accessNs_;
+    if (accesses < 2) {
+        accesses = 2; // two writes make a cycle
+    }
+    cycleAccesses_ = static_cast<uint32_t>(accesses);
+    if (TclkHz() > kFlashClockHighHz) {
+        ++cycleAccesses_;
+    } else if (TclkHz() < kFlashClockLowHz && cycleAccesses_ > 2) {
+        --cycleAccesses_;
+    }
+    flashTimingOk_ = TclkHz() >= kFlashClockLowHz && TclkHz() <= kFlashClockHighHz;
+    return flashTimingOk_;
+}
+
+void LptJtagPort::Pad(uint32_t reads) {
+    for (uint32_t i = 0; i < reads; ++i) {
+        portIo.ReadPort(static_cast<uint16_t>(base + kLptStatusOffset));
+    }
+}
+
+void LptJtagPort::TclkTrain(uint32_t count) {
+    const uint32_t pad = cycleAccesses_ - 2;
+    for (uint32_t i = 0; i < count; ++i) {
+        SetDataBit(kLptTdi, true);
+        Pad(pad / 2);
+        SetDataBit(kLptTdi, false);
+        Pad(pad - pad / 2);
+    }
+}
+
 void LptJtagPort::Attach() {
+    // A target the cable powers keeps its supply: the first write already has it on.
+    dataShadow |= kLptSupply;
     SetTms(true);
     for (uint32_t i = 0; i < kLptAttachPulses; ++i) {
         SetTclk(kLineFall);

@@ -10,7 +10,14 @@
 //                           cable's lines, high while the target is attached
 //
 // Every pin change updates a shadow of its register and writes the whole shadow byte; the
-// write-only registers are never read back. Sleeps go through the Clock.
+// write-only registers are never read back. Sleeps go through the Clock (and are told to
+// a port that keeps its own time).
+//
+// Flash timing: while the chip erases or programs, TCLK is its flash timing generator's
+// clock, which must run at 257 to 476 kHz. Open measures how long one port access takes
+// (MeasureAccess) and PaceTclk then chooses how many port accesses one TCLK cycle takes
+// (two writes and status reads between them as padding) so that the rate comes near
+// 350 kHz; a port too slow for 257 kHz with two writes per cycle cannot time the flash.
 
 #include "platform/Clock.h"
 #include "platform/PortIo.h"
@@ -44,6 +51,13 @@ inline constexpr uint32_t kLptSupplyMillivolts = 3000;
 // TCLK pulses given before the supply is switched on at attach.
 inline constexpr uint32_t kLptAttachPulses = 49999;
 
+// The flash timing generator's window and the rate TCLK aims for inside it.
+inline constexpr uint64_t kFlashClockLowHz = 257000;
+inline constexpr uint64_t kFlashClockHighHz = 476000;
+inline constexpr uint64_t kFlashClockTargetHz = 350000;
+// Status reads timed to measure a port access.
+inline constexpr uint32_t kLptAccessSamples = 64;
+
 class LptJtagPort {
 public:
     LptJtagPort(PortIo& portIo, Clock& clock) : portIo(portIo), clock(clock) {}
@@ -51,6 +65,9 @@ public:
     // Base address from the 1-based port number.
     void SelectPort(uint32_t portNumber) { base = LptBaseAddress(portNumber); }
 
+    // The data-register bits of `mask` to the levels in `levels`, in one write; no write when
+    // nothing changes (several pins can change on one write when their order does not matter).
+    void SetLines(uint8_t mask, uint8_t levels);
     void SetTdi(bool level);
     void SetTms(bool level);
     void SetTck(int mode);
@@ -70,7 +87,25 @@ public:
     // TMS high, TCLK pulses, supply on, lines released and enabled again.
     void Attach();
 
-    void Sleep(uint32_t milliseconds) { clock.Sleep(milliseconds); }
+    void Sleep(uint32_t milliseconds) {
+        clock.Sleep(milliseconds);
+        portIo.Waited(milliseconds);
+    }
+    // Nanoseconds from an arbitrary start: the port's own time when it keeps one (a
+    // simulated port), else the high-resolution clock.
+    uint64_t NowNs();
+    // Times kLptAccessSamples status reads; the mean access in nanoseconds (at least 1).
+    uint64_t MeasureAccess();
+    // Chooses the accesses per TCLK cycle for an access of `accessNs`; false when no
+    // choice reaches the flash timing window (the port is too slow).
+    bool PaceTclk(uint64_t accessNs);
+    // `count` full TCLK cycles (high, then low) at the paced rate.
+    void TclkTrain(uint32_t count);
+    // The paced TCLK rate in Hz, and what the last MeasureAccess found.
+    uint64_t TclkHz() const { return accessNs_ == 0 ? 0 : 1000000000u / (cycleAccesses_ * accessNs_); }
+    uint64_t AccessNs() const { return accessNs_; }
+    uint32_t CycleAccesses() const { return cycleAccesses_; }
+    bool FlashTimingOk() const { return flashTimingOk_; }
 
     uint16_t base = 0x378;
     uint32_t dataShadow = 0;
@@ -81,10 +116,15 @@ public:
     Clock& clock;
 
 private:
+    void Pad(uint32_t reads);
     void SetDataBit(uint8_t mask, bool level);
     void SetLine(uint8_t mask, int mode);
     void WriteData();
     void WriteControl();
+
+    uint64_t accessNs_ = 0;
+    uint32_t cycleAccesses_ = 2;
+    bool flashTimingOk_ = false;
 };
 
 } // namespace pyrola

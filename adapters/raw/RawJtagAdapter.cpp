@@ -2,6 +2,11 @@
 
 #include "adapters/DeviceTable.h"
 #include "adapters/raw/RawError.h"
+#include "adapters/raw/TestPinDevices.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include <vector>
 
@@ -36,11 +41,27 @@ uint16_t NextSignature(uint16_t signature, uint16_t word) {
     return static_cast<uint16_t>(signature ^ word);
 }
 
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string Us(uint64_t ns) {
+    return std::to_string((ns + 500) / 1000) + " us";
+}
+
+// The longest `pulses` TCLK cycles may take at the window's low end.
+uint64_t TrainLimitNs(uint32_t pulses) {
+    return uint64_t{pulses} * 1000000000u / kFlashClockLowHz;
+}
+
 } // namespace
 
 RawJtagAdapter::RawJtagAdapter(PortIo& portIo, Clock& clock) : port_(portIo, clock), jtag_(port_) {
+    // The port is left alone until a job asks for it: opening it (installing the driver,
+    // claiming the device) may already move its lines.
     portNumber = 1;
-    port_.portIo.Open(portNumber);
 }
 
 RawJtagAdapter::~RawJtagAdapter() {
@@ -58,13 +79,47 @@ bool RawJtagAdapter::Open() {
         return false;
     }
     port_.SelectPort(portNumber);
+    // Reads only: the lines stay as they are until the attach.
+    const uint64_t accessNs = port_.MeasureAccess();
+    const uint64_t slowestNs = 1000000000u / (2 * kFlashClockLowHz);
+    if (port_.PaceTclk(accessNs)) {
+        AddNote("LPT" + std::to_string(portNumber) + ": a port access takes " + std::to_string(accessNs) +
+                " ns; flash timing TCLK " + std::to_string(port_.TclkHz() / 1000) + " kHz (" +
+                std::to_string(port_.CycleAccesses()) + " port accesses per cycle)");
+    } else {
+        AddNote("LPT" + std::to_string(portNumber) + ": a port access takes " + std::to_string(accessNs) +
+                " ns, too slow for flash timing (TCLK at most " + std::to_string(port_.TclkHz() / 1000) +
+                " kHz, the flash needs 257 to 476 kHz, so at most " + std::to_string(slowestNs) +
+                " ns per access): erase and program are refused");
+    }
     port_.Attach();
+    return Identify();
+}
+
+bool RawJtagAdapter::Identify() {
     if (jtag_.ResetTarget(kOpenResetMethods, false, false) != 0) {
-        port_.errorNumber = jtag_.TestSecurityFuse() == 0 ? kRawFuseBlown : kRawDeviceNotFound;
+        if (jtag_.TestSecurityFuse() == 0) {
+            port_.errorNumber = kRawFuseBlown;
+            return false;
+        }
+        port_.errorNumber = kRawDeviceNotFound;
+        // The device list's choice only explains the silence; it never refuses a chip that answers.
+        if (DeviceNeedsTestPin(requestedDevice)) {
+            AddNote(std::string(DeviceName(requestedDevice)) +
+                    " needs its TEST pin driven for JTAG, and this parallel-port cable has no TEST line: "
+                    "use the FET or BSL adapter for it");
+        } else {
+            AddNote("No JTAG answer from the target (chips with a TEST pin, MSP430F11x1, F11x2, F12x and "
+                    "F12x2, cannot answer through this cable)");
+        }
         return false;
     }
     uint16_t words[kIdentificationLength / 2] = {};
-    jtag_.ReadWordsQuick(kIdentificationAddress, kIdentificationLength / 2, words);
+    if (jtag_.ReadWordsQuick(kIdentificationAddress, kIdentificationLength / 2, words) != 0) {
+        port_.errorNumber = kRawDeviceNotFound;
+        AddNote("The target's CPU did not take the address of its identification bytes");
+        return false;
+    }
     uint8_t identification[kIdentificationLength] = {};
     for (uint32_t i = 0; i < kIdentificationLength / 2; ++i) {
         identification[2 * i] = static_cast<uint8_t>(words[i] & 0xFF);
@@ -81,6 +136,12 @@ bool RawJtagAdapter::Open() {
     }
     if (port_.deviceIndex == 0) {
         port_.errorNumber = kRawUnknownDevice;
+        return false;
+    }
+    if (DeviceNeedsTestPin(port_.deviceIndex)) {
+        port_.errorNumber = kRawDeviceNotFound;
+        AddNote(std::string(DeviceName(port_.deviceIndex)) +
+                " needs its TEST pin driven for JTAG, which this parallel-port cable cannot do");
         return false;
     }
     isOpen = 1;
@@ -117,7 +178,24 @@ void RawJtagAdapter::WriteRegister(uint16_t address, uint16_t value) {
     jtag_.ShiftDr(value);
 }
 
-void RawJtagAdapter::ErasePass(uint16_t mode, uint16_t address, uint32_t pulses) {
+bool RawJtagAdapter::TimedTrain(uint32_t pulses, uint64_t* tookNs) {
+    const uint64_t start = port_.NowNs();
+    port_.TclkTrain(pulses);
+    *tookNs = port_.NowNs() - start;
+    return *tookNs <= TrainLimitNs(pulses);
+}
+
+bool RawJtagAdapter::FlashTimingOrRefuse(const char* what, int32_t error) {
+    if (port_.FlashTimingOk()) {
+        return true;
+    }
+    port_.errorNumber = error;
+    AddNote(std::string(what) + " refused: a port access takes " + std::to_string(port_.AccessNs()) +
+            " ns, too slow to clock the flash timing generator at 257 kHz or more");
+    return false;
+}
+
+bool RawJtagAdapter::ErasePass(uint16_t mode, uint16_t address, uint32_t pulses) {
     jtag_.HaltCpu();
     port_.SetTclk(kLineLow);
     jtag_.ShiftIr(kIrControlWrite);
@@ -133,28 +211,68 @@ void RawJtagAdapter::ErasePass(uint16_t mode, uint16_t address, uint32_t pulses)
     port_.SetTclk(kLineFall);
     jtag_.ShiftIr(kIrControlWrite);
     jtag_.ShiftDr(kControlRead);
-    for (uint32_t i = 0; i < pulses; ++i) {
-        port_.SetTclk(kLineFall);
-    }
+    uint64_t took = 0;
+    const bool inTime = TimedTrain(pulses, &took);
     jtag_.ShiftIr(kIrControlWrite);
     jtag_.ShiftDr(kControlWordWrite);
     WriteRegister(kFlashControl1, kFlashDone);
     port_.SetTclk(kLineHigh);
     jtag_.ReleaseCpu();
+    if (!inTime) {
+        port_.errorNumber = kRawEraseFailed;
+        AddNote("The erase at " + Hex(address) + " took " + Us(took) + " where the flash allows at most " +
+                Us(TrainLimitNs(pulses)) + ": the program was stopped while the flash was erased");
+    }
+    return inTime;
+}
+
+bool RawJtagAdapter::CheckErased(uint32_t start, uint32_t end) {
+    end = std::min<uint32_t>(end, 0xFFFF); // the 16-bit address space JTAG reaches here
+    if (start > end || CheckSignature(start, nullptr, end - start + 1) == 0) {
+        return true;
+    }
+    port_.errorNumber = kRawEraseFailed;
+    AddNote("After the erase " + Hex(start) + "-" + Hex(end) + " is not blank: the chip did not erase it");
+    return false;
 }
 
 int32_t RawJtagAdapter::Erase(uint32_t mode, uint32_t address, uint32_t) {
+    if (!FlashTimingOrRefuse("Erase", kRawEraseFailed)) {
+        return -1;
+    }
+    DeviceRecord device{};
+    FillDeviceRecord(port_.deviceIndex, &device);
     const uint16_t target = static_cast<uint16_t>(address & 0xFFFF);
     if (mode == kEraseSegment) {
-        ErasePass(kFlashSegmentErase, target, kSegmentErasePulses);
-        return 0;
+        if (!ErasePass(kFlashSegmentErase, target, kSegmentErasePulses)) {
+            return -1;
+        }
+        if (port_.deviceIndex == 0) {
+            return 0; // nothing known to check against
+        }
+        // Information segments are 128 bytes, main segments 512, each aligned to its size
+        // and clipped to its memory.
+        const bool info = target >= device.infoStart && target <= device.infoEnd;
+        const uint32_t size = info ? 128 : 512;
+        const uint32_t aligned = target & ~(size - 1);
+        const uint32_t first = std::max<uint32_t>(aligned, info ? device.infoStart : device.mainStart);
+        const uint32_t last = std::min<uint32_t>(aligned + size - 1, info ? device.infoEnd : device.mainEnd);
+        return CheckErased(first, last) ? 0 : -1;
     }
     // One pass is short of the cumulative mass-erase time the flash needs.
     const uint16_t value = mode == kEraseMain ? kFlashMainErase : kFlashMassErase;
     for (uint32_t pass = 0; pass < kMassErasePasses; ++pass) {
-        ErasePass(value, target, kMassErasePulses);
+        if (!ErasePass(value, target, kMassErasePulses)) {
+            return -1;
+        }
     }
-    return 0;
+    if (port_.deviceIndex == 0) {
+        return 0;
+    }
+    if (!CheckErased(device.mainStart, device.mainEnd)) {
+        return -1;
+    }
+    return mode == kEraseMain || CheckErased(device.infoStart, device.infoEnd) ? 0 : -1;
 }
 
 bool RawJtagAdapter::CanTransfer(int32_t noDeviceError, const void* data, uint32_t count) {
@@ -170,7 +288,7 @@ bool RawJtagAdapter::CanTransfer(int32_t noDeviceError, const void* data, uint32
 }
 
 int32_t RawJtagAdapter::WriteMemory(uint32_t address, const uint8_t* data, uint32_t count) {
-    if (!CanTransfer(kRawWriteFailed, data, count)) {
+    if (!CanTransfer(kRawWriteFailed, data, count) || !FlashTimingOrRefuse("Program", kRawWriteFailed)) {
         return -1;
     }
     const WordWindow window = WindowOf(address, count);
@@ -189,24 +307,51 @@ int32_t RawJtagAdapter::WriteMemory(uint32_t address, const uint8_t* data, uint3
     WriteRegister(kFlashControl3, kFlashUnlocked);
     port_.SetTclk(kLineFall);
     uint16_t target = window.start;
-    for (uint32_t i = 0; i < window.words; ++i) {
+    bool inTime = true;
+    uint64_t took = 0;
+    for (uint32_t i = 0; i < window.words && inTime; ++i) {
         const uint16_t word = static_cast<uint16_t>(byteAt(2 * i) | byteAt(2 * i + 1) << 8);
-        jtag_.ShiftIr(kIrControlWrite);
-        jtag_.ShiftDr(kControlWordWrite);
-        WriteRegister(target, word);
-        port_.SetTclk(kLineFall);
-        jtag_.ShiftIr(kIrControlWrite);
-        jtag_.ShiftDr(kControlRead);
-        for (uint32_t pulse = 0; pulse < kWordWritePulses; ++pulse) {
-            port_.SetTclk(kLineFall);
+        // After the first word the instruction register still selects the control register.
+        if (i == 0) {
+            jtag_.ShiftIrOut(kIrControlWrite);
         }
-        target = static_cast<uint16_t>(target + 2);
+        jtag_.ShiftDrOut(kControlWordWrite);
+        jtag_.ShiftIrOut(kIrAddress);
+        jtag_.ShiftDrOut(target);
+        jtag_.ShiftIrOut(kIrDataToAddress);
+        jtag_.ShiftDrOut(word);
+        const uint64_t start = port_.NowNs();
+        port_.SetTclk(kLineFall);
+        jtag_.ShiftIrOut(kIrControlWrite);
+        jtag_.ShiftDrOut(kControlRead);
+        uint64_t train = 0;
+        inTime = TimedTrain(kWordWritePulses, &train);
+        took = port_.NowNs() - start;
+        inTime = inTime && took <= kWordWriteLimitNs;
+        if (inTime) {
+            target = static_cast<uint16_t>(target + 2);
+        }
     }
     jtag_.ShiftIr(kIrControlWrite);
     jtag_.ShiftDr(kControlWordWrite);
     WriteRegister(kFlashControl1, kFlashDone);
     port_.SetTclk(kLineHigh);
     jtag_.ReleaseCpu();
+    if (!inTime) {
+        port_.errorNumber = kRawWriteFailed;
+        AddNote("The write at " + Hex(target) + " took " + Us(took) + " where the flash allows at most " +
+                Us(TrainLimitNs(kWordWritePulses)) +
+                " for its timing pulses: the program was stopped while "
+                "the flash was programmed");
+        return -1;
+    }
+    // The chip's signature of what it now holds, against what was written.
+    if (count > 0 && CheckSignature(address, data, count) != 0) {
+        port_.errorNumber = kRawWriteFailed;
+        AddNote("After programming " + Hex(address) + "-" + Hex(address + count - 1) +
+                " the chip does not hold what was written");
+        return -1;
+    }
     return 0;
 }
 
@@ -216,7 +361,11 @@ int32_t RawJtagAdapter::ReadMemory(uint32_t address, uint8_t* data, uint32_t cou
     }
     const WordWindow window = WindowOf(address, count);
     std::vector<uint16_t> words(window.words);
-    jtag_.ReadWordsQuick(window.start, window.words, words.data());
+    if (jtag_.ReadWordsQuick(window.start, window.words, words.data()) != 0) {
+        port_.errorNumber = kRawReadFailed;
+        AddNote("The target's CPU did not take the read address " + Hex(window.start));
+        return -1;
+    }
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t j = i + window.lead;
         const uint16_t word = words[j / 2];
@@ -229,13 +378,14 @@ int32_t RawJtagAdapter::CheckSignature(uint32_t address, const uint8_t* data, ui
     const WordWindow window = WindowOf(address, count);
     std::vector<uint16_t> expected(window.words, 0xFFFF);
     // The bytes of the edge words outside the range are what the target holds there.
+    bool edgesRead = true;
     if (window.words > 0 && window.lead != 0) {
-        jtag_.ReadWordsQuick(window.start, 1, &expected.front());
+        edgesRead = jtag_.ReadWordsQuick(window.start, 1, &expected.front()) == 0;
     }
     const uint32_t end = window.lead + count;
     if (window.words > 0 && (end & 1) != 0) {
         const uint16_t last = static_cast<uint16_t>(window.start + 2 * (window.words - 1));
-        jtag_.ReadWordsQuick(last, 1, &expected.back());
+        edgesRead = edgesRead && jtag_.ReadWordsQuick(last, 1, &expected.back()) == 0;
     }
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t j = i + window.lead;
@@ -276,7 +426,7 @@ int32_t RawJtagAdapter::CheckSignature(uint32_t address, const uint8_t* data, ui
     jtag_.ShiftIr(kIrShiftOutPsa);
     const uint16_t read = jtag_.ShiftDr(0);
     port_.SetTclk(kLineHigh);
-    if (read != signature) {
+    if (!edgesRead || read != signature) {
         port_.errorNumber = kRawVerifyFailed;
         return -1;
     }

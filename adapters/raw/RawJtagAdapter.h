@@ -5,6 +5,14 @@
 // through the chip's flash controller timed by counted TCLK pulses, erase check and
 // verify by the chip's data signature (PSA), and quick block reads.
 //
+// Flash timing is held on any port that can: Open measures the port's access time and
+// paces TCLK near 350 kHz (LptJtagPort); a port too slow for the flash is refused for
+// erase and program. Each word write and each erase pass is timed as it runs; one that
+// took longer than the flash allows (the program was stopped, e.g. preempted) fails its
+// step. Erase ends with a signature check of what it erased and program with one of what
+// it wrote, so neither reports success on flash the chip did not change. Devices that need
+// their TEST pin driven are refused: the cable has no TEST line (TestPinDevices.h).
+//
 // Memory moves in 16-bit little-endian words. A range that starts or ends in the middle
 // of a word is widened to whole words without touching the bytes outside it: those are
 // programmed as 0xFF (which leaves flash as it is), left out of what a read returns, and
@@ -33,15 +41,20 @@ inline constexpr uint16_t kFlashClockFromCpu = 0xA540; // flash clock = CPU cloc
 inline constexpr uint16_t kFlashUnlocked = 0xA500;
 inline constexpr uint16_t kFlashEraseDummy = 0x55AA;
 
-// Flash timing in TCLK pulses.
-inline constexpr uint32_t kSegmentErasePulses = 4819;
-inline constexpr uint32_t kMassErasePulses = 5299;
+// Flash timing in TCLK pulses after the write that starts the operation (the vendor's JTAG
+// guide's least counts: 4,820 for a segment erase, 5,300 for a mass-erase pass, 35 for a
+// word).
+inline constexpr uint32_t kSegmentErasePulses = 4820;
+inline constexpr uint32_t kMassErasePulses = 5300;
 inline constexpr uint32_t kMassErasePasses = 19;
 inline constexpr uint32_t kWordWritePulses = 38;
+// The longest a word write may take from its start to its last pulse: the data sheets'
+// cumulative program time of a 64-byte row (4 ms), which one word must not use up alone.
+inline constexpr uint64_t kWordWriteLimitNs = 4000000;
 
 class RawJtagAdapter : public TargetAdapter {
 public:
-    // Opens the port access for LPT1 at once, as the driver is opened at start-up.
+    // Touches no port: the access is opened by the first Open, when a job needs it.
     RawJtagAdapter(PortIo& portIo, Clock& clock);
     ~RawJtagAdapter() override;
 
@@ -70,7 +83,16 @@ private:
     bool CanTransfer(int32_t noDeviceError, const void* data, uint32_t count);
     // One register write with the CPU halted: the address and the data shifted in.
     void WriteRegister(uint16_t address, uint16_t value);
-    void ErasePass(uint16_t mode, uint16_t address, uint32_t pulses);
+    // False (with a note) when the pulse train took longer than the flash allows.
+    bool ErasePass(uint16_t mode, uint16_t address, uint32_t pulses);
+    // A paced train of `pulses`; false when it took longer than the window's low end allows.
+    bool TimedTrain(uint32_t pulses, uint64_t* tookNs);
+    // Erase and program need a port fast enough for the flash; false with a note if not.
+    bool FlashTimingOrRefuse(const char* what, int32_t error);
+    // The signature check of an erased range; false (error 9, a note) when it is not blank.
+    bool CheckErased(uint32_t start, uint32_t end);
+    // Open's part after the lines are attached.
+    bool Identify();
     // Signature check of count bytes against data (null: all 0xFF); 0 or -1 (error 11).
     int32_t CheckSignature(uint32_t address, const uint8_t* data, uint32_t count);
 

@@ -51,6 +51,16 @@ PYROLA_PORT_EXPORT int32_t pyrola_port_close() {
     return Session().Close();
 }
 
+PYROLA_PORT_EXPORT uint64_t pyrola_port_time_ns() {
+    std::lock_guard<std::mutex> guard(Lock());
+    return Session().NowNs();
+}
+
+PYROLA_PORT_EXPORT void pyrola_port_wait(uint32_t milliseconds) {
+    std::lock_guard<std::mutex> guard(Lock());
+    Session().Wait(milliseconds);
+}
+
 PYROLA_PORT_EXPORT const char* pyrola_port_error() {
     std::lock_guard<std::mutex> guard(Lock());
     ErrorCopy() = Session().Error();

@@ -68,6 +68,32 @@ TEST(JtagCpu, ConditionalJumpsAreNotTakenAndOtherWordsTakeOneCycle) {
     EXPECT_EQ(cpu.ProgramCounter(), 0x0204);
 }
 
+TEST(JtagCpu, ExtensionWordsFollowTheAddressingModes) {
+    EXPECT_EQ(JtagCpu::ExtensionWords(0x4031), 1); // MOV #imm, SP
+    EXPECT_EQ(JtagCpu::ExtensionWords(0x4292), 2); // MOV &abs, &abs
+    EXPECT_EQ(JtagCpu::ExtensionWords(0x4303), 0); // NOP: the constant generator
+    EXPECT_EQ(JtagCpu::ExtensionWords(0x4315), 0); // MOV #1, R5: r3's constant
+    EXPECT_EQ(JtagCpu::ExtensionWords(0xFFFF), 1); // erased flash: AND.B @R15+, -1(R15)
+    EXPECT_EQ(JtagCpu::ExtensionWords(0x12B0), 1); // CALL #imm
+    EXPECT_EQ(JtagCpu::ExtensionWords(0x1300), 0); // RETI
+    EXPECT_EQ(JtagCpu::ExtensionWords(0x3FFF), 0); // JMP $
+    // Each extension word is a cycle of its own; the PC moves past them.
+    JtagCpu cpu;
+    cpu.Reset();
+    cpu.Cycle([](uint16_t) { return uint16_t{0x0400}; });
+    cpu.Cycle([](uint16_t) { return uint16_t{0}; });
+    cpu.Cycle([](uint16_t) { return uint16_t{0x4292}; });
+    EXPECT_FALSE(cpu.InstructionFetch());
+    cpu.Cycle([](uint16_t) { return uint16_t{0x0200}; });
+    EXPECT_FALSE(cpu.InstructionFetch());
+    cpu.Cycle([](uint16_t) { return uint16_t{0x0202}; });
+    EXPECT_TRUE(cpu.InstructionFetch());
+    EXPECT_EQ(cpu.ProgramCounter(), 0x0406);
+    EXPECT_FALSE(cpu.Parked());
+    cpu.Cycle([](uint16_t) { return kJumpToSelf; });
+    EXPECT_TRUE(cpu.Parked());
+}
+
 TEST(Watchdog, RunsAfterResetUntilHeldAndNeedsItsPassword) {
     Watchdog wdt;
     wdt.Reset();
@@ -101,9 +127,10 @@ protected:
         ASSERT_TRUE(flash.WriteRegister(kFlashCtl2, uint16_t(kFlashPassword | clock)));
         ASSERT_TRUE(flash.WriteRegister(kFlashCtl3, kFlashPassword));
     }
-    void Ticks(uint32_t n) {
+    // Timing-generator cycles of `periodNs` (3 us: 333 kHz, inside the window).
+    void Ticks(uint32_t n, uint64_t periodNs = 3000) {
         for (uint32_t i = 0; i < n; ++i) {
-            now += 2000;
+            now += periodNs;
             flash.Tick(now);
         }
     }
@@ -167,26 +194,66 @@ TEST_F(FlashControllerTest, SegmentEraseNeedsAllItsCyclesAndAResetCutsItOff) {
 TEST_F(FlashControllerTest, MassEraseWaitsForTheCumulativeTime) {
     model.Poke(0x1000, 0x00);
     model.Poke(0x8000, 0x00);
-    // 5297 cycles of 2 us: 10.6 ms a pass, so the 200 ms take 19 passes.
-    for (int pass = 1; pass <= 19; ++pass) {
+    // 5300 cycles of 3 us: 15.9 ms a pass, so the 200 ms take 13 passes.
+    for (int pass = 1; pass <= 13; ++pass) {
         Unlock(kFlashErase | kFlashMassErase);
         flash.WriteFlash(0x1100, 0x55AA, false, now);
         Ticks(kFlashMassEraseCycles);
         ASSERT_FALSE(flash.Busy());
-        EXPECT_EQ(model.Read(0x8000), pass < 19 ? 0x00 : 0xFF) << pass;
+        EXPECT_EQ(model.Read(0x8000), pass < 13 ? 0x00 : 0xFF) << pass;
     }
     EXPECT_EQ(model.Read(0x1000), 0xFF); // ERASE and MERAS: all flash
     EXPECT_EQ(flash.CumulativeMassEraseNs(), 0u);
 
     model.Poke(0x1000, 0x00);
     model.Poke(0x8000, 0x00);
-    for (int pass = 0; pass < 19; ++pass) {
+    for (int pass = 0; pass < 13; ++pass) {
         Unlock(kFlashMassErase);
         flash.WriteFlash(0x1100, 0x55AA, false, now);
         Ticks(kFlashMassEraseCycles);
     }
     EXPECT_EQ(model.Read(0x8000), 0xFF);
     EXPECT_EQ(model.Read(0x1000), 0x00); // MERAS alone: main memory only
+}
+
+// The generator's frequency is measured over each operation: too fast, too slow or
+// stopped for a while, the cells get the wrong pulse.
+TEST_F(FlashControllerTest, OutsideTheTimingWindowWritesAndErasesStayWeak) {
+    Unlock(kFlashWrite);
+    flash.WriteFlash(0x2000, 0x0000, false, now);
+    Ticks(kFlashWriteCycles, 1000); // 1 MHz
+    EXPECT_EQ(flash.LastFrequencyHz(), 1000000u);
+    EXPECT_EQ(model.Read(0x2000), 0x55); // every other bit left erased
+    flash.WriteFlash(0x2002, 0x0000, false, now);
+    Ticks(kFlashWriteCycles, 4000); // 250 kHz: just below
+    EXPECT_EQ(model.Read(0x2002), 0x55);
+    flash.WriteFlash(0x2004, 0x0000, false, now);
+    Ticks(kFlashWriteCycles, 2101); // 476 kHz: just inside
+    EXPECT_EQ(model.Read(0x2004), 0x00);
+    flash.WriteFlash(0x2006, 0x0000, false, now);
+    Ticks(10);
+    now += 5000000; // the clock stops for 5 ms in the middle
+    Ticks(kFlashWriteCycles - 10);
+    EXPECT_EQ(model.Read(0x2006), 0x55);
+    EXPECT_EQ(flash.OperationsOutOfWindow(), 3u);
+
+    model.Poke(0x4000, 0x00);
+    model.Poke(0x4001, 0xF0);
+    Unlock(kFlashErase);
+    flash.WriteFlash(0x4000, 0x55AA, false, now);
+    Ticks(kFlashSegmentEraseCycles, 600); // a fast port: 1.7 MHz
+    EXPECT_EQ(model.Read(0x4000), 0xAA);  // bits of 0x55 still programmed
+    EXPECT_EQ(model.Read(0x4001), 0xFA);
+    EXPECT_EQ(model.Read(0x4002), 0xFF);
+
+    // One pass of a mass erase outside the window spoils the whole erase.
+    model.Poke(0x8000, 0x00);
+    for (int pass = 0; pass < 13; ++pass) {
+        Unlock(kFlashMassErase);
+        flash.WriteFlash(0x1100, 0x55AA, false, now);
+        Ticks(kFlashMassEraseCycles, pass == 5 ? 5000 : 3000);
+    }
+    EXPECT_EQ(model.Read(0x8000), 0xAA);
 }
 
 TEST_F(FlashControllerTest, PasswordsLocksAndModesAreEnforced) {
@@ -236,7 +303,7 @@ TEST(ChipBus, RegistersFlashAndMemoryAnswerAtTheirAddresses) {
     bus.WriteWord(0x6000, 0x1234, 0);
     EXPECT_EQ(bus.ReadWord(0x7000), 0x3FFF);
     for (uint32_t i = 0; i < 3 * kFlashWriteCycles; ++i)
-        flash.Tick(i);
+        flash.Tick(i * 1000); // MCLK / 3 at 1 MHz: the generator at 333 kHz
     EXPECT_EQ(bus.ReadWord(0x6000), 0x1234);
     EXPECT_TRUE(bus.TakeChanged());
 }

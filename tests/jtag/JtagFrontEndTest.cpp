@@ -1,11 +1,13 @@
 // The whole JTAG front end of the simulated chip, driven with this folder's own pin
 // sequences.
+#include "sim/FaultList.h"
 #include "sim/JtagTarget.h"
 #include "sim/LptJtagWire.h"
 #include "tests/jtag/JtagHost.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace pyrola::test {
@@ -165,14 +167,39 @@ TEST_F(JtagFrontEnd, AFlashWordNeedsThirtyFiveCyclesWhileTheControllerIsBusy) {
     UnlockFlash(0xA540);
     host.Write(0x8000, 0x5AA5); // the write starts here
     host.Pulses(34);
-    EXPECT_EQ(host.Read(0x8000), 0x3FFF); // busy: flash reads JMP $; this read is the 35th cycle
+    EXPECT_TRUE(target.Chip().Flash().Busy());
+    EXPECT_EQ(model.Read(0x8000), 0xFF);
+    host.Pulses(1);
     EXPECT_EQ(host.Read(0x8000), 0x5AA5);
+    EXPECT_EQ(target.Chip().Flash().LastFrequencyHz(), 333333u);
     host.Write(0x8002, 0x0F0F);
     host.Pulses(20);
-    host.Write(0x0128, 0xA500); // refused while busy, and not timed
+    host.Write(0x0128, 0xA500); // refused while busy; its scans stop the generator a while
     host.Pulses(14);
-    EXPECT_EQ(model.Read(0x8002), 0x0F);
+    EXPECT_EQ(model.Read(0x8002), 0x0F | 0x50);    // so the word came out weak
     EXPECT_EQ(host.Read(0x012C) & 0x0004, 0x0004); // ACCVIFG
+}
+
+// The halt holds a CPU parked on JMP $ only. One TCLK too many before the JMP $ is fed
+// makes the CPU fetch from memory; a two-word instruction there takes the JMP $ as its
+// operand, and the halted memory cycles never happen.
+TEST_F(JtagFrontEnd, AHaltHoldsOnlyACpuParkedOnJumpToSelf) {
+    Control();
+    for (uint16_t a : {0x0300, 0x0301, 0x0302, 0x0303})
+        model.Poke(a, a == 0x0300 ? 0x31 : a == 0x0301 ? 0x40 : a == 0x0302 ? 0x00 : 0x0A); // MOV #0x0A00, SP
+    host.SetPc(0x0300);
+    host.Tclk(true);
+    host.Tclk(false); // the extra clock: fetches MOV #imm, SP from memory
+    host.Halt();      // JMP $ is taken as its immediate
+    EXPECT_FALSE(target.Chip().Cpu().Parked());
+    host.Write(0x0200, 0x1234);
+    EXPECT_NE(model.Read(0x0200), 0x34);
+
+    ASSERT_TRUE(host.TakeCpu()); // the guide's way: at the fetch, JMP $ first
+    host.Halt();
+    EXPECT_TRUE(target.Chip().Cpu().Parked());
+    host.Write(0x0200, 0x1234);
+    EXPECT_EQ(model.Read(0x0200), 0x34);
 }
 
 TEST_F(JtagFrontEnd, AnEraseClockedTooFewCyclesLeavesFlashUnerased) {
@@ -199,16 +226,16 @@ TEST_F(JtagFrontEnd, AnEraseClockedTooFewCyclesLeavesFlashUnerased) {
 TEST_F(JtagFrontEnd, MassErasePassesAddUpInTheCallersTime) {
     Control();
     model.Poke(0x9000, 0x00);
-    host.stepNs = 1000; // two pin changes per TCLK: 500 kHz
-    for (int pass = 0; pass < 18; ++pass) {
+    // 3 us per TCLK: 333 kHz, 15.9 ms a pass.
+    for (int pass = 0; pass < 12; ++pass) {
         UnlockFlash(0xA504);
         host.Write(0x1100, 0x55AA);
-        host.Pulses(5297);
+        host.Pulses(sim::kFlashMassEraseCycles);
     }
-    EXPECT_EQ(model.Read(0x9000), 0x00); // 18 passes: 190 ms
+    EXPECT_EQ(model.Read(0x9000), 0x00); // 12 passes: 191 ms
     UnlockFlash(0xA504);
     host.Write(0x1100, 0x55AA);
-    host.Pulses(5297);
+    host.Pulses(sim::kFlashMassEraseCycles);
     EXPECT_EQ(model.Read(0x9000), 0xFF);
 }
 
@@ -277,6 +304,7 @@ TEST_F(JtagFrontEnd, AnUnstoppedWatchdogResetsTheChip) {
     const uint64_t resets = target.Chip().Resets();
     host.Pulses(40000);
     EXPECT_EQ(target.Chip().Resets(), resets + 1);
+    ASSERT_TRUE(host.TakeCpu()); // the halt holds only once JMP $ is fed at a fetch
     host.Halt();
     host.Write(0x0120, 0x5A80);
     host.Pulses(40000);
@@ -291,7 +319,7 @@ TEST_F(JtagFrontEnd, PowerLossDuringAnEraseSilencesTheChipUntilTheSupplyCycles) 
     model.InjectPowerLossAfter(0, sim::FlashOperation::Erase);
     UnlockFlash(0xA502);
     host.Write(0xF000, 0x55AA);
-    host.Pulses(4819);
+    host.Pulses(sim::kFlashSegmentEraseCycles);
     EXPECT_FALSE(target.Powered());
     EXPECT_TRUE(host.Tdo());
     EXPECT_EQ(host.Ir(0x14), 0xFF);
@@ -327,6 +355,73 @@ TEST(LptJtagWire, TheCableCarriesLinesOnlyWhileEnabledAndCountsAccesses) {
     EXPECT_TRUE(wire.TakeReleased());
     wire.Close();
     EXPECT_EQ(wire.ReadPort(0x279), 0xFF);
+}
+
+} // namespace
+} // namespace pyrola::test
+
+namespace pyrola::test {
+namespace {
+
+// A chip with a TEST pin: its JTAG pins are port pins until TEST is high, and its fuse
+// check current flows into TEST.
+TEST(JtagTestPin, JtagAnswersOnlyWhileTestIsHigh) {
+    DeviceModel model("MSP430F11x1");
+    JtagTarget target(model);
+    ASSERT_TRUE(target.HasTestPin());
+    JtagHost host(target);
+    host.Attach();
+    EXPECT_EQ(host.Ir(0x14), 0xFF); // nothing drives TDO
+    EXPECT_FALSE(target.FuseChecked());
+
+    host.Supply(false);
+    host.pins.test = true;
+    host.Attach();
+    EXPECT_EQ(host.Ir(0x14), 0x89);
+    EXPECT_TRUE(target.JtagAccessible());
+    host.Ir(0x14);
+    EXPECT_NE(host.Dr(0xAAAA), 0x5555);
+
+    // A fuse check given while TEST is low never reaches the chip; the scans' own short
+    // TMS pulses then count as the check, and a short check reads the fuse as blown.
+    JtagTarget other(model);
+    JtagHost second(other);
+    second.pins.test = true;
+    second.pins.jtag = {};
+    second.Supply(true);
+    second.pins.test = false;
+    second.FuseCheck(true);
+    second.pins.test = true;
+    second.ResetTap();
+    second.Ir(0x14);
+    EXPECT_TRUE(other.FuseChecked());
+    EXPECT_FALSE(other.JtagAccessible());
+
+    DeviceModel big("MSP430F149");
+    EXPECT_FALSE(JtagTarget(big).HasTestPin());
+}
+
+TEST(JtagPortFaults, PauseItemsNameAnAccessAndMilliseconds) {
+    DeviceModel model("MSP430F149");
+    std::string error;
+    ASSERT_TRUE(sim::ApplyFaultList("pause=7:25", model, &error)) << error;
+    EXPECT_EQ(model.PortPauseBefore(7), 25u);
+    EXPECT_EQ(model.PortPauseBefore(8), 0u);
+    for (const char* bad : {"pause=0:5", "pause=7", "pause=7:x", "pause=7:600001"}) {
+        EXPECT_FALSE(sim::ApplyFaultList(bad, model, &error)) << bad;
+    }
+    // The wire's time jumps before that access.
+    JtagTarget target(model);
+    sim::LptJtagWire wire(
+        target, [] { return uint64_t{0}; }, 300);
+    ASSERT_TRUE(wire.Open(1));
+    for (int i = 0; i < 6; ++i)
+        wire.ReadPort(0x379);
+    EXPECT_EQ(wire.NowNs(), 6 * 300u);
+    wire.ReadPort(0x379);
+    EXPECT_EQ(wire.NowNs(), 7 * 300u + 25000000u);
+    wire.Waited(3);
+    EXPECT_EQ(wire.NowNs(), 7 * 300u + 28000000u);
 }
 
 } // namespace

@@ -100,10 +100,14 @@ public:
         tclk_ = level;
         Tdi(level);
     }
+    // Full TCLK cycles of two pin changes and `pulsePadNs` more: 3 us at the default steps,
+    // 333 kHz, inside the flash timing generator's window.
+    uint64_t pulsePadNs = 1000;
     void Pulses(uint32_t count) {
         for (uint32_t i = 0; i < count; ++i) {
             Tclk(true);
             Tclk(false);
+            now += pulsePadNs;
         }
     }
 

@@ -95,6 +95,11 @@ protected:
         uint8_t ReadPort(uint16_t a) override { return static_cast<uint8_t>(session_.Read(a)); }
         void Close() override { session_.Close(); }
         std::string Describe() const override { return session_.Error(); }
+        // The session's time already holds the test clock's sleeps.
+        bool ModelledNanoseconds(uint64_t* ns) override {
+            *ns = session_.NowNs();
+            return true;
+        }
 
     private:
         sim::SimPortSession& session_;
@@ -172,6 +177,26 @@ TEST_F(SimulatedPort, TheEnvironmentChoosesTheChipAndItsFaults) {
     unplugged->Write(0x378, 0xF0);
     EXPECT_EQ(unplugged->Read(0x379), 0xFFu);
     EXPECT_EQ(unplugged->Close(), 0);
+}
+
+TEST_F(SimulatedPort, TheAccessTimeComesFromTheEnvironmentAndWaitsAddToTheModelledTime) {
+    env["PYROLA_SIM_PORT_NS"] = "300";
+    sim::SimPortSession session(Environment()); // no clock: only accesses and waits count
+    ASSERT_EQ(session.Open(1), 0);
+    const uint64_t start = session.NowNs();
+    for (int i = 0; i < 10; ++i)
+        session.Read(0x379);
+    EXPECT_EQ(session.NowNs() - start, 3000u);
+    session.Wait(2);
+    EXPECT_EQ(session.NowNs() - start, 2003000u);
+    session.Close();
+    for (const char* bad : {"0", "-5", "1000001", "fast", "300ns"}) {
+        env["PYROLA_SIM_PORT_NS"] = bad;
+        sim::SimPortSession refused(Environment());
+        EXPECT_EQ(refused.Open(1), -1) << bad;
+        EXPECT_STREQ(refused.Error(),
+                     "Invalid simulated port access time (PYROLA_SIM_PORT_NS: 1 to 1000000 ns)");
+    }
 }
 
 TEST_F(SimulatedPort, AStateFileThatCannotBeWrittenFailsTheClose) {

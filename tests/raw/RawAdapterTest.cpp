@@ -62,7 +62,11 @@ TEST_F(RawOnSimulatedPins, OpenIdentifiesTheChipFromItsIdentificationAndFuses) {
     EXPECT_EQ(record.infoStart, 0x1000);
     EXPECT_EQ(record.supplyMillivolts, 3600); // not the adapter's field
     EXPECT_EQ(raw.Port().deviceIndex, 7u);
-    EXPECT_EQ(raw.TakeNotes(), (Strings{"LPT1: simulated JTAG wire on LPT1"}));
+    EXPECT_EQ(
+        raw.TakeNotes(),
+        (Strings{
+            "LPT1: simulated JTAG wire on LPT1",
+            "LPT1: a port access takes 1000 ns; flash timing TCLK 333 kHz (3 port accesses per cycle)"}));
     // The reset lines were enough: the supply stayed on throughout.
     EXPECT_EQ(CountOf(DecodeJtag(log, 0x378, 0), "supply 00"), 0u);
     EXPECT_EQ(raw.GetErrorNumber(), 0);
@@ -71,6 +75,9 @@ TEST_F(RawOnSimulatedPins, OpenIdentifiesTheChipFromItsIdentificationAndFuses) {
 }
 
 TEST_F(RawOnSimulatedPins, PortNumberChoosesTheBaseAddressAtEveryOpen) {
+    // Made, the adapter has not touched the port: only a job's Open does.
+    EXPECT_TRUE(port.opened.empty());
+    EXPECT_TRUE(log.empty());
     raw.portNumber = 3;
     ASSERT_TRUE(raw.Open());
     EXPECT_EQ(raw.Port().base, 0x3BC);
@@ -111,13 +118,14 @@ TEST_F(RawOnSimulatedPins, ProgramVerifyReadRoundTripAndTheIndexSurvivesClose) {
               std::vector<uint8_t>(data.begin(), data.begin() + 600));
     EXPECT_EQ(back[600], 0x5A);
 
-    // Close keeps the device index: reads are still tried (the lines are released, so
-    // they see only the pull-ups).
+    // Close keeps the device index: reads are still tried, but the lines are released, so
+    // the CPU never takes the read address and the read fails instead of giving pull-ups.
     raw.Close();
     EXPECT_EQ(raw.isOpen, 0);
-    EXPECT_EQ(raw.ReadMemory(0xF000, back.data(), 2), 0);
-    EXPECT_EQ(back[0], 0xFF);
-    EXPECT_EQ(raw.GetErrorNumber(), 0);
+    back[0] = 0x5A;
+    EXPECT_EQ(raw.ReadMemory(0xF000, back.data(), 2), -1);
+    EXPECT_EQ(back[0], 0x5A);
+    EXPECT_EQ(raw.GetErrorNumber(), kRawReadFailed);
 }
 
 TEST_F(RawOnSimulatedPins, EachWordIsWrittenByOnePulseAndTimedByThirtyEight) {
@@ -306,7 +314,8 @@ TEST_F(RawOnSimulatedPins, PowerLossDuringProgrammingIsFoundAndTheNextOpenRecove
     std::string error;
     ASSERT_TRUE(sim::ApplyFaultList("powerloss-write=5", model, &error)) << error;
     const auto data = Pattern(32, 0x40);
-    EXPECT_EQ(raw.WriteMemory(0xC000, data.data(), 32), 0); // nothing is read back
+    EXPECT_EQ(raw.WriteMemory(0xC000, data.data(), 32), -1); // the check after programming
+    EXPECT_EQ(raw.GetErrorNumber(), kRawWriteFailed);
     EXPECT_FALSE(target.Powered());
     EXPECT_EQ(raw.VerifyMemory(0xC000, data.data(), 32), -1);
     EXPECT_EQ(raw.GetErrorNumber(), kRawVerifyFailed);
@@ -325,7 +334,8 @@ TEST_F(RawOnSimulatedPins, StuckBitsShowInVerifyAndRead) {
     OpenOrFail();
     model.SetStuckBits(0xD001, 0x80, 0x00);
     const uint8_t data[4] = {0x12, 0x85, 0x7F, 0x01};
-    ASSERT_EQ(raw.WriteMemory(0xD000, data, 4), 0);
+    EXPECT_EQ(raw.WriteMemory(0xD000, data, 4), -1); // its own check finds the bit
+    EXPECT_EQ(raw.GetErrorNumber(), kRawWriteFailed);
     EXPECT_EQ(raw.VerifyMemory(0xD000, data, 4), -1);
     EXPECT_EQ(raw.GetErrorNumber(), kRawVerifyFailed);
     uint8_t back[4] = {};

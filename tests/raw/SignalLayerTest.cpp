@@ -103,16 +103,18 @@ TEST_F(SignalLayer, LineSequencesAndTheirDelays) {
 TEST_F(SignalLayer, AttachPulsesTclkBeforeTheSupplyComesOn) {
     lpt.Attach();
     ASSERT_GT(log.size(), 2u * kLptAttachPulses + 1);
-    EXPECT_EQ(log[0].value, 0x02u); // TMS high first
+    // TMS high first, with the supply lines on: a target the cable powers never loses its
+    // supply when a new program attaches.
+    EXPECT_EQ(log[0].value, 0xF2u);
     uint32_t pulses = 0;
     for (uint32_t i = 0; i < kLptAttachPulses; ++i) {
-        pulses += log[1 + 2 * i].value == 0x03 && log[2 + 2 * i].value == 0x02;
+        pulses += log[1 + 2 * i].value == 0xF3 && log[2 + 2 * i].value == 0xF2;
     }
     EXPECT_EQ(pulses, kLptAttachPulses);
-    const Strings tail =
-        Only(DecodeJtag(Log(log.begin() + 1 + 2 * kLptAttachPulses, log.end())), {"supply", "ctl", "wait"});
-    EXPECT_EQ(tail, (Strings{"supply E0", "supply F0", "wait 10", "ctl 00", "ctl 00", "wait 10", "wait 10",
-                             "ctl 00", "wait 10", "ctl 08", "wait 10", "ctl 0C", "wait 10"}));
+    const Strings tail = Only(DecodeJtag(Log(log.begin() + 1 + 2 * kLptAttachPulses, log.end()), 0x378, 0xF2),
+                              {"supply", "ctl", "wait"});
+    EXPECT_EQ(tail, (Strings{"wait 10", "ctl 00", "ctl 00", "wait 10", "wait 10", "ctl 00", "wait 10",
+                             "ctl 08", "wait 10", "ctl 0C", "wait 10"}));
 }
 
 TEST_F(SignalLayer, TdoIsStatusBitFiveAndAClosedDriverReadsAllOnes) {

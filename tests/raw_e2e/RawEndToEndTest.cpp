@@ -18,7 +18,7 @@ using pyrola::test::RunResult;
 
 class RawEndToEnd : public pyrola::test::ProgramEndToEnd {
 protected:
-    RawEndToEnd() : ProgramEndToEnd(PYROLA_PROGRAM, {"PYROLA_LPT1"}) {}
+    RawEndToEnd() : ProgramEndToEnd(PYROLA_PROGRAM, {"PYROLA_LPT1", "PYROLA_SIM_PORT_NS"}) {}
     void SetUp() override {
         ProgramEndToEnd::SetUp();
         SetEnvValue("PYROLA_LPT1", NativePath(PYROLA_SIM_PORT_LIBRARY));
@@ -51,6 +51,60 @@ TEST_F(RawEndToEnd, AutoProgramsTheImageByteExactAndAOneByteChangeFailsVerify) {
     const RunResult read = Run({"-raw", "+r"});
     EXPECT_EQ(read.status, 0) << read.output;
     ExpectLine(read, "Read 61440(0xF000) bytes");
+}
+
+// A fast port card and an old port: the flash clock is paced into its window and the chip
+// comes out byte-exact at both; a port too slow for it is refused before anything is erased.
+TEST_F(RawEndToEnd, EachPortSpeedGivesAnExactChipOrAClearRefusal) {
+    const std::string image = ImageFile("blink.txt", example_);
+    SetEnvValue("PYROLA_SIM_PORT_NS", "300");
+    const RunResult fast = Run({"-raw", "-c1", "+ebpv", image});
+    EXPECT_EQ(fast.status, 0) << fast.output;
+    ExpectLine(fast,
+               "LPT1: a port access takes 300 ns; flash timing TCLK 333 kHz (10 port accesses per cycle)");
+    ExpectLine(fast, "Verify complete.");
+    ExpectMainMemoryHolds(example_);
+
+    SetEnvValue("PYROLA_SIM_PORT_NS", "2000");
+    const RunResult slow = Run({"-raw", "-c1", "+ebpv", image});
+    EXPECT_EQ(slow.status, 1) << slow.output;
+    ExpectLine(slow,
+               "LPT1: a port access takes 2000 ns, too slow for flash timing (TCLK at most 250 kHz, the "
+               "flash needs 257 to 476 kHz, so at most 1945 ns per access): erase and program are refused");
+    ExpectLine(slow,
+               "Erase refused: a port access takes 2000 ns, too slow to clock the flash timing generator "
+               "at 257 kHz or more");
+    ExpectLine(slow, "Erase failed.");
+    EXPECT_EQ(slow.output.find("->Program complete."), std::string::npos);
+    ExpectMainMemoryHolds(example_); // untouched
+
+    SetEnvValue("PYROLA_SIM_PORT_NS", "fast");
+    const RunResult bad = Run({"-raw", "-c1", "+v", image});
+    EXPECT_EQ(bad.status, 1) << bad.output;
+    EXPECT_NE(bad.output.find("Invalid simulated port access time"), std::string::npos) << bad.output;
+}
+
+// The programmer stopped for 50 ms in the middle of the erase, as a preempted one would
+// be: the run fails and says where.
+TEST_F(RawEndToEnd, APauseDuringTheEraseFailsTheRun) {
+    SetEnvValue("PYROLA_SIM_FAULTS", "pause=200000:50");
+    const RunResult run = Run({"-raw", "-c1", "+ebpv", ImageFile("blink.txt", example_)});
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("->The erase at 0x"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("the program was stopped while the flash was erased"), std::string::npos)
+        << run.output;
+    ExpectLine(run, "Erase failed.");
+    EXPECT_EQ(run.output.find("->Program complete."), std::string::npos);
+}
+
+TEST_F(RawEndToEnd, AChipThatNeedsItsTestPinFailsInitSayingWhy) {
+    SetEnvValue("PYROLA_SIM_DEVICE", "MSP430F11x1");
+    const RunResult run = Run({"-raw", "-c1", "+e"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    ExpectLine(run,
+               "No JTAG answer from the target (chips with a TEST pin, MSP430F11x1, F11x2, F12x and F12x2, "
+               "cannot answer through this cable)");
+    EXPECT_NE(run.output.find("Init() failed."), std::string::npos) << run.output;
 }
 
 TEST_F(RawEndToEnd, ABlownSecurityFuseFailsInitWithItsText) {
