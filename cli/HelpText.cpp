@@ -27,9 +27,11 @@ std::string ReferenceHelpText() {
         "    PYROLA_LPTn          the parallel port device (or port library) of LPTn\n"
         "    PYROLA_SIM_*         the simulated chip (see the README)\n"
         "Exit status:\n"
-        "    0  every requested step completed (or only options were given)\n"
-        "    1  a step failed, the job was cancelled (Ctrl+C) or image bytes were left out\n"
-        "    2  nothing was done: the command line, an option, a file or its format was refused";
+        "    0  every requested step completed (or options were stored with --store-settings)\n"
+        "    1  a step failed, the job was cancelled (Ctrl+C, SIGTERM, SIGHUP), a serial read\n"
+        "       found an erased place or a log line could not be written\n"
+        "    2  nothing was done: the command line, an option, a file or its format was refused,\n"
+        "       or the identified chip cannot hold the image or the serial (nothing erased)";
     return text;
 }
 

@@ -1,8 +1,8 @@
 #include "cli/SerialReservation.h"
 
+#include "cli/SerialCounterFile.h"
 #include "image/FilePath.h"
 #include "jobs/SerialPlacement.h"
-#include "platform/SerialCounterFile.h"
 #include "serial/SerialBytes.h"
 #include "serial/SerialFormat.h"
 #include "ui/TextFormat.h"

@@ -3,7 +3,7 @@
 // program and the serialization dialog take numbers from it the same way, under one lock,
 // so that no number goes to two boards, and no save moves its counter back to numbers
 // already given out. The file system work lives in the platform layer
-// (platform/SerialCounterFile.h); this is what the dialog's logic sees of it.
+// (cli/SerialCounterFile.h); this is what the dialog's logic sees of it.
 
 #include "serial/SerialConfig.h"
 

@@ -8,7 +8,7 @@
 #include "app/win32/SetupDialog.h"
 #include "app/win32/Win32MessageBus.h"
 #include "app/win32/resource.h"
-#include "platform/SerialCounterFile.h"
+#include "cli/SerialCounterFile.h"
 #include "ui/win32/ControlTips.h"
 #include "ui/win32/DialogObject.h"
 #include "ui/win32/DialogPlacement.h"

@@ -2,9 +2,9 @@
 // takes, the file steps under its lock, no number goes to two boards, and the dialog's Save
 // never moves the counter back to numbers already given out.
 #include "adapters/DeviceTable.h"
+#include "cli/SerialCounterFile.h"
 #include "cli/SerialReservation.h"
 #include "platform/ProfileFile.h"
-#include "platform/SerialCounterFile.h"
 #include "serial/SerializationForm.h"
 #include "tests/support/RecordingBus.h"
 #include "tests/support/TempDir.h"

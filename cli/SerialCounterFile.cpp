@@ -1,4 +1,4 @@
-#include "platform/SerialCounterFile.h"
+#include "cli/SerialCounterFile.h"
 
 #include "platform/AtomicFile.h"
 #include "platform/FileFacts.h"
