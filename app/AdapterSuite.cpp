@@ -1,7 +1,7 @@
 #include "app/AdapterSuite.h"
 
-#include "adapters/FetAdapter.h"
 #include "adapters/bsl/BslAdapter.h"
+#include "adapters/fet/FetAdapter.h"
 #include "adapters/raw/RawJtagAdapter.h"
 
 #include <algorithm>

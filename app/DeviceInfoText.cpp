@@ -1,7 +1,7 @@
 #include "app/DeviceInfoText.h"
 
 #include "adapters/DeviceTable.h"
-#include "ui/TextFormat.h"
+#include "base/TextFormat.h"
 
 namespace pyrola {
 

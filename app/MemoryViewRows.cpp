@@ -1,6 +1,6 @@
 #include "app/MemoryViewRows.h"
 
-#include "ui/TextFormat.h"
+#include "base/TextFormat.h"
 
 namespace pyrola {
 

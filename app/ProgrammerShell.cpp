@@ -2,12 +2,12 @@
 
 #include "adapters/DeviceTable.h"
 #include "app/DeviceInfoText.h"
+#include "base/TextFormat.h"
 #include "jobs/CommandLine.h"
 #include "jobs/JobFlags.h"
 #include "platform/InstanceChannel.h"
-#include "serial/SerializationForm.h"
+#include "serialno/SerializationForm.h"
 #include "settings/SettingsPersistence.h"
-#include "ui/TextFormat.h"
 
 #include <algorithm>
 #include <ctime>

@@ -7,7 +7,7 @@
 //
 // With PYROLA_FET_LIBRARY set, the library is loaded from that file through the system
 // loader; otherwise the simulated entry points are used in-process.
-#include "adapters/FetAdapter.h"
+#include "adapters/fet/FetAdapter.h"
 #include "platform/DynamicLibrary.h"
 #include "sim/FetEntryPoints.h"
 #include "sim/SimEnvironment.h"

@@ -1,12 +1,12 @@
 #include "cli/CliArguments.h"
 
 #include "app/Version.h"
+#include "base/TextFormat.h"
 #include "cli/OptionValue.h"
 #include "image/FileFormat.h"
 #include "image/FilePath.h"
 #include "jobs/CommandLine.h"
 #include "jobs/JobFlags.h"
-#include "ui/TextFormat.h"
 
 namespace pyrola::cli {
 

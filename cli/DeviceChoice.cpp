@@ -1,8 +1,8 @@
 #include "cli/DeviceChoice.h"
 
 #include "adapters/DeviceTable.h"
-#include "ui/TextCompare.h"
-#include "ui/TextFormat.h"
+#include "base/TextCompare.h"
+#include "base/TextFormat.h"
 
 #include <algorithm>
 #include <cctype>

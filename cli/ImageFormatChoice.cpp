@@ -1,8 +1,8 @@
 #include "cli/ImageFormatChoice.h"
 
+#include "base/TextFormat.h"
 #include "image/FilePath.h"
 #include "image/FormatDetection.h"
-#include "ui/TextFormat.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,6 +1,6 @@
 #include "cli/OptionValue.h"
 
-#include "ui/TextFormat.h"
+#include "base/TextFormat.h"
 
 namespace pyrola::cli {
 

@@ -1,7 +1,7 @@
 #include "cli/ProductionChecks.h"
 
+#include "base/TextFormat.h"
 #include "jobs/SerialPlacement.h"
-#include "ui/TextFormat.h"
 
 #include <cstring>
 

@@ -1,13 +1,13 @@
 #include "cli/SerialCounterFile.h"
 
+#include "base/TextFormat.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileFacts.h"
 #include "platform/FileLock.h"
 #include "platform/ProfileFile.h"
-#include "serial/SerialConfigCheck.h"
-#include "serial/SerialConfigFile.h"
-#include "serial/SerialFormat.h"
-#include "ui/TextFormat.h"
+#include "serialno/SerialConfigCheck.h"
+#include "serialno/SerialConfigFile.h"
+#include "serialno/SerialFormat.h"
 
 #include <optional>
 

@@ -5,8 +5,8 @@
 // changed only under the lock beside the file it finally names, by whole-file replacement
 // that keeps everything but the changed lines (and the text form).
 
-#include "serial/SerialConfig.h"
-#include "serial/SharedSerialFile.h"
+#include "serialno/SerialConfig.h"
+#include "serialno/SharedSerialFile.h"
 
 #include <functional>
 #include <string>

@@ -1,11 +1,11 @@
 #include "cli/SerialReservation.h"
 
+#include "base/TextFormat.h"
 #include "cli/SerialCounterFile.h"
 #include "image/FilePath.h"
 #include "jobs/SerialPlacement.h"
-#include "serial/SerialBytes.h"
-#include "serial/SerialFormat.h"
-#include "ui/TextFormat.h"
+#include "serialno/SerialBytes.h"
+#include "serialno/SerialFormat.h"
 
 namespace pyrola::cli {
 

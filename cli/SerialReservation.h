@@ -16,7 +16,7 @@
 #include "adapters/DeviceRecord.h"
 #include "jobs/JobEngine.h"
 #include "jobs/SerialBlock.h"
-#include "serial/SerialConfig.h"
+#include "serialno/SerialConfig.h"
 
 #include <functional>
 #include <mutex>

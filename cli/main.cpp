@@ -9,13 +9,14 @@
 // the identified chip cannot hold the image or the serial: nothing on the chip changed.
 
 #include "adapters/DeviceTable.h"
-#include "adapters/FetAdapter.h"
 #include "adapters/bsl/BslAdapter.h"
 #include "adapters/bsl/BslPatch.h"
+#include "adapters/fet/FetAdapter.h"
 #include "adapters/raw/RawJtagAdapter.h"
 #include "app/AdapterSuite.h"
 #include "app/ProgrammerShell.h"
 #include "app/QueuedMessageBus.h"
+#include "base/TextFormat.h"
 #include "cli/CliArguments.h"
 #include "cli/CliView.h"
 #include "cli/DeviceChoice.h"
@@ -42,8 +43,7 @@
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
 #include "platform/ThreadPriority.h"
-#include "serial/SerialBytes.h"
-#include "ui/TextFormat.h"
+#include "serialno/SerialBytes.h"
 
 #include <chrono>
 #include <cstdio>

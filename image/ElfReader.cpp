@@ -1,7 +1,7 @@
 #include "image/ElfReader.h"
 
+#include "base/TextFormat.h"
 #include "image/ReaderFile.h"
-#include "ui/TextFormat.h"
 
 #include <bit>
 #include <cstddef>

@@ -1,11 +1,11 @@
 #include "image/FileFlow.h"
 
+#include "base/TextFormat.h"
 #include "image/FilePath.h"
 #include "image/GapRemoval.h"
 #include "image/ImageFileContext.h"
 #include "image/ImageReader.h"
 #include "image/ImageWriter.h"
-#include "ui/TextFormat.h"
 
 namespace pyrola {
 

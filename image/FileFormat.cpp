@@ -1,6 +1,6 @@
 #include "image/FileFormat.h"
 
-#include "ui/TextCompare.h"
+#include "base/TextCompare.h"
 
 namespace pyrola {
 

@@ -1,7 +1,7 @@
 #include "image/FormatDetection.h"
 
+#include "base/TextCompare.h"
 #include "image/ElfReader.h"
-#include "ui/TextCompare.h"
 
 #include <cstdio>
 #include <cstring>

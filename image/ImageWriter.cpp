@@ -1,9 +1,9 @@
 #include "image/ImageWriter.h"
 
+#include "base/TextFormat.h"
 #include "image/BinaryWriter.h"
 #include "image/IntelHexWriter.h"
 #include "image/TiTxtWriter.h"
-#include "ui/TextFormat.h"
 
 namespace pyrola {
 

@@ -1,6 +1,6 @@
 #include "image/ReaderFile.h"
 
-#include "ui/TextFormat.h"
+#include "base/TextFormat.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,7 +1,7 @@
 #include "jobs/CommandLine.h"
 
-#include "ui/TextCompare.h"
-#include "ui/TextFormat.h"
+#include "base/TextCompare.h"
+#include "base/TextFormat.h"
 
 #include <algorithm>
 #include <cctype>

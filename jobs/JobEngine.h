@@ -5,12 +5,12 @@
 
 #include "adapters/DeviceRecord.h"
 #include "adapters/TargetAdapter.h"
+#include "base/TextFormat.h"
 #include "image/MemoryImage.h"
 #include "jobs/CancelEvent.h"
 #include "jobs/JobFlags.h"
 #include "jobs/MessageBus.h"
 #include "jobs/SerialBlock.h"
-#include "ui/TextFormat.h"
 
 #include <atomic>
 #include <chrono>

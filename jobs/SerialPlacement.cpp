@@ -1,6 +1,6 @@
 #include "jobs/SerialPlacement.h"
 
-#include "ui/TextFormat.h"
+#include "base/TextFormat.h"
 
 namespace pyrola {
 

@@ -1,6 +1,6 @@
 #include "platform/IniDocument.h"
 
-#include "ui/TextCompare.h"
+#include "base/TextCompare.h"
 
 namespace pyrola {
 namespace {

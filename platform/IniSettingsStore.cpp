@@ -2,7 +2,7 @@
 
 #include "platform/FileLock.h"
 
-#include "ui/TextCompare.h"
+#include "base/TextCompare.h"
 
 namespace pyrola {
 namespace {

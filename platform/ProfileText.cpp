@@ -1,6 +1,6 @@
 #include "platform/ProfileFile.h"
 
-#include "ui/TextCompare.h"
+#include "base/TextCompare.h"
 #include <vector>
 
 namespace pyrola {

@@ -1,7 +1,7 @@
 #include "settings/RecentFileList.h"
 
-#include "ui/TextCompare.h"
-#include "ui/TextFormat.h"
+#include "base/TextCompare.h"
+#include "base/TextFormat.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #include "settings/SetupForm.h"
 
 #include "adapters/bsl/BslLineOptions.h"
+#include "base/TextFormat.h"
 #include "jobs/JobFlags.h"
-#include "ui/TextFormat.h"
 
 #include <array>
 

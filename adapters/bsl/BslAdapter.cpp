@@ -2,7 +2,7 @@
 
 #include "adapters/DeviceTable.h"
 #include "adapters/bsl/BslBaudRate.h"
-#include "ui/TextFormat.h"
+#include "base/TextFormat.h"
 
 #include <algorithm>
 #include <string>

@@ -1,13 +1,13 @@
 #include "app/win32/AboutDialog.h"
 
 #include "app/Version.h"
+#include "app/win32/controls/DialogObject.h"
+#include "app/win32/controls/DialogPlacement.h"
+#include "app/win32/controls/HyperLink.h"
+#include "app/win32/controls/WideText.h"
 #include "app/win32/resource.h"
+#include "base/TextFormat.h"
 #include "jobs/CommandLine.h"
-#include "ui/TextFormat.h"
-#include "ui/win32/DialogObject.h"
-#include "ui/win32/DialogPlacement.h"
-#include "ui/win32/HyperLink.h"
-#include "ui/win32/WideText.h"
 
 #include <algorithm>
 #include <string>

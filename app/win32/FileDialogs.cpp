@@ -1,9 +1,9 @@
 #include "app/win32/FileDialogs.h"
 
 #include "app/FileDialogFilter.h"
-#include "serial/SerialConfigFile.h"
-#include "serial/SerializationForm.h"
-#include "ui/win32/WideText.h"
+#include "app/win32/controls/WideText.h"
+#include "serialno/SerialConfigFile.h"
+#include "serialno/SerializationForm.h"
 
 #include <commdlg.h>
 #include <vector>

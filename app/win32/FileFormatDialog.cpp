@@ -1,10 +1,10 @@
 #include "app/win32/FileFormatDialog.h"
 
 #include "app/FormatChoices.h"
+#include "app/win32/controls/DialogObject.h"
+#include "app/win32/controls/DialogPlacement.h"
+#include "app/win32/controls/WideText.h"
 #include "app/win32/resource.h"
-#include "ui/win32/DialogObject.h"
-#include "ui/win32/DialogPlacement.h"
-#include "ui/win32/WideText.h"
 
 #include <iterator>
 

@@ -8,6 +8,7 @@
 #include "app/win32/FatalError.h"
 #include "app/win32/MainWindow.h"
 #include "app/win32/Win32MessageBus.h"
+#include "app/win32/controls/WideText.h"
 #include "platform/Clock.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FaultGuard.h"
@@ -17,7 +18,6 @@
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
 #include "platform/ThreadPriority.h"
-#include "ui/win32/WideText.h"
 
 #include <commctrl.h>
 #include <memory>

@@ -7,12 +7,12 @@
 #include "app/win32/FileFormatDialog.h"
 #include "app/win32/SetupDialog.h"
 #include "app/win32/Win32MessageBus.h"
+#include "app/win32/controls/ControlTips.h"
+#include "app/win32/controls/DialogObject.h"
+#include "app/win32/controls/DialogPlacement.h"
+#include "app/win32/controls/WideText.h"
 #include "app/win32/resource.h"
 #include "cli/SerialCounterFile.h"
-#include "ui/win32/ControlTips.h"
-#include "ui/win32/DialogObject.h"
-#include "ui/win32/DialogPlacement.h"
-#include "ui/win32/WideText.h"
 
 #include <commctrl.h>
 #include <iterator>

@@ -8,10 +8,10 @@
 #include "app/ProgrammerShell.h"
 #include "app/ShellView.h"
 #include "app/win32/SerializationDialog.h"
-#include "serial/SerializationForm.h"
-#include "ui/win32/LogList.h"
-#include "ui/win32/MemoryView.h"
-#include "ui/win32/StatusBar.h"
+#include "app/win32/controls/LogList.h"
+#include "app/win32/controls/MemoryView.h"
+#include "app/win32/controls/StatusBar.h"
+#include "serialno/SerializationForm.h"
 
 #include <memory>
 #include <string>

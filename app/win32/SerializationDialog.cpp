@@ -1,11 +1,11 @@
 #include "app/win32/SerializationDialog.h"
 
 #include "app/win32/FileDialogs.h"
+#include "app/win32/controls/DialogObject.h"
+#include "app/win32/controls/DialogPlacement.h"
+#include "app/win32/controls/WideText.h"
 #include "app/win32/resource.h"
-#include "serial/SerializationForm.h"
-#include "ui/win32/DialogObject.h"
-#include "ui/win32/DialogPlacement.h"
-#include "ui/win32/WideText.h"
+#include "serialno/SerializationForm.h"
 
 #include <vector>
 

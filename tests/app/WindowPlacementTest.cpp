@@ -1,5 +1,5 @@
 // Where the File Format dialog opens.
-#include "ui/WindowPlacement.h"
+#include "app/WindowPlacement.h"
 
 #include <gtest/gtest.h>
 

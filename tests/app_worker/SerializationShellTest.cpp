@@ -5,7 +5,7 @@
 
 #include "app/QueuedMessageBus.h"
 #include "jobs/JobFlags.h"
-#include "serial/SerializationForm.h"
+#include "serialno/SerializationForm.h"
 
 #include <chrono>
 #include <cstring>

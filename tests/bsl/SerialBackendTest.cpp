@@ -9,9 +9,9 @@
 #include <string>
 
 #ifdef _WIN32
-#include "platform/win32/SerialPortWin32.h"
+#include "platform/win32/SerialPort.h"
 #else
-#include "platform/posix/SerialPortPosix.h"
+#include "platform/posix/SerialPort.h"
 
 #include <cerrno>
 #include <chrono>

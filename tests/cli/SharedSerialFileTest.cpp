@@ -5,7 +5,7 @@
 #include "cli/SerialCounterFile.h"
 #include "cli/SerialReservation.h"
 #include "platform/ProfileFile.h"
-#include "serial/SerializationForm.h"
+#include "serialno/SerializationForm.h"
 #include "tests/support/RecordingBus.h"
 #include "tests/support/TempDir.h"
 

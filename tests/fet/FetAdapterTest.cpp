@@ -1,4 +1,4 @@
-#include "adapters/FetAdapter.h"
+#include "adapters/fet/FetAdapter.h"
 #include "adapters/AdapterFault.h"
 #include "sim/SimEnvironment.h"
 

@@ -1,6 +1,6 @@
 // The adapter against the simulated FET library, loaded by file name through the
 // system loader as the programmer loads a real one.
-#include "adapters/FetAdapter.h"
+#include "adapters/fet/FetAdapter.h"
 #include "platform/DynamicLibrary.h"
 #include "sim/SimEnvironment.h"
 

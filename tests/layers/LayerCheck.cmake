@@ -2,13 +2,13 @@
 # Usage: cmake -DROOT=<source tree> -P LayerCheck.cmake
 #
 # Layers, lowest first; a folder may include its own layer and those its row names.
-#   base      ui/ (text helpers)                       -
+#   base      base/ (text helpers)                     -
 #   platform  platform/ (seams, portable helpers)      base
 #   backend   platform/win32/, platform/posix/         base platform (and its own folder only)
-#   core      adapters/ image/ jobs/ settings/ serial/ base platform
+#   core      adapters/ image/ jobs/ settings/ serialno/ base platform
 #   sim       sim/                                     base platform core
 #   shell     app/                                     base platform core
-#   front     cli/ app/win32/ ui/win32/                everything but sim and the other backend
+#   front     cli/ app/win32/                          everything but sim and the other backend
 # Portable layers (base, platform, core, shell) include no OS header: only the C++ library.
 if(NOT ROOT)
   message(FATAL_ERROR "ROOT is not set")
@@ -16,15 +16,15 @@ endif()
 
 function(layer_of path out)
   set(layer "")
-  if(path MATCHES "^(app|ui)/win32/" OR path MATCHES "^cli/")
+  if(path MATCHES "^app/win32/" OR path MATCHES "^cli/")
     set(layer front)
   elseif(path MATCHES "^platform/(win32|posix)/")
     set(layer backend)
   elseif(path MATCHES "^platform/")
     set(layer platform)
-  elseif(path MATCHES "^ui/")
+  elseif(path MATCHES "^base/")
     set(layer base)
-  elseif(path MATCHES "^(adapters|image|jobs|settings|serial)/")
+  elseif(path MATCHES "^(adapters|image|jobs|settings|serialno)/")
     set(layer core)
   elseif(path MATCHES "^sim/")
     set(layer sim)
@@ -44,7 +44,7 @@ set(allowed_front base platform backend core shell front)
 set(portable base platform core shell)
 
 set(sources "")
-foreach(folder adapters app cli image jobs platform serial settings sim ui)
+foreach(folder adapters app base cli image jobs platform serialno settings sim)
   file(GLOB_RECURSE found RELATIVE ${ROOT} ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)
   list(APPEND sources ${found})
 endforeach()

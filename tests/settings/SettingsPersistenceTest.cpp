@@ -4,7 +4,7 @@
 #include "settings/RecentFileList.h"
 
 #ifdef _WIN32
-#include "platform/win32/RegistrySettingsStore.h"
+#include "platform/win32/SettingsStore.h"
 #include <windows.h>
 #endif
 
