@@ -8,6 +8,10 @@ namespace pyrola {
 
 bool AppendToFile(const std::string& path, const std::string& header, const std::string& record,
                   std::string* why) {
+    // A folder opens with no rights at all here: say what it is instead.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return RefuseAppend(why, "not a regular file");
     // Write access (not append data alone) so that a short write can be cut back; the
     // callers hold the log's lock, so the end found here stays the end.
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,

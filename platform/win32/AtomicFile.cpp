@@ -58,6 +58,21 @@ bool MayReplaceFile(const std::string& path) {
 
 namespace {
 
+// A reader that opened the file without delete sharing (the system's profile functions do)
+// holds the replacement off for a moment: wait for it rather than lose the write.
+bool MoveIntoPlace(const std::string& temp, const std::string& path) {
+    constexpr int kTries = 200;
+    constexpr DWORD kPauseMs = 10;
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt + 1 == kTries)
+            return false;
+        Sleep(kPauseMs);
+    }
+}
+
 bool ReplaceFinalFile(const std::string& path, const std::string& contents) {
     if (!MayReplaceFile(path) || !MakeParentFolders(path))
         return false;
@@ -77,7 +92,7 @@ bool ReplaceFinalFile(const std::string& path, const std::string& contents) {
                written == contents.size());
     ok = FlushFileBuffers(file) && ok;
     ok = CloseHandle(file) && ok;
-    if (ok && MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (ok && MoveIntoPlace(temp, path))
         return true;
     DeleteFileA(temp.c_str());
     return false;
