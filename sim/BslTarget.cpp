@@ -36,6 +36,9 @@ constexpr uint16_t kCheckingVersion = 0x0140;
 constexpr uint16_t kEraseCheckVersion = 0x0150;
 // From this version on the loader knows the change-baud-rate command.
 constexpr uint16_t kChangeBaudVersion = 0x0160;
+// From this version on a segment erase in information memory is checked over all of it:
+// with another information segment holding data the erase is refused though it was done.
+constexpr uint16_t kWholeInfoCheckVersion = 0x0160;
 constexpr uint32_t kVersionBlock = 16;
 constexpr uint32_t kIdentificationAddress = 0x0FF0;
 
@@ -370,9 +373,16 @@ uint8_t BslTarget::Carry(uint8_t command, uint16_t address, uint16_t length, con
         if (length == kKeySegment) {
             busyNs += timing_.segmentEraseNs;
             bool erased = device_.EraseSegment(address);
-            const uint32_t first = device_.SegmentStart(address);
-            if (erased && device_.LoaderVersion() >= kCheckingVersion)
-                erased = device_.IsBlank(first, device_.SegmentEnd(address) - first + 1);
+            uint32_t first = device_.SegmentStart(address);
+            uint32_t last = device_.SegmentEnd(address);
+            const uint16_t version = device_.LoaderVersion();
+            if (version >= kWholeInfoCheckVersion && version < 0x0200 &&
+                device_.RegionOf(address) == Region::Info) {
+                first = b.infoStart;
+                last = b.infoEnd;
+            }
+            if (erased && version >= kCheckingVersion)
+                erased = device_.IsBlank(first, last - first + 1);
             return erased ? kAck : kNak;
         }
         if (length != kKeyMainOrInfo && length != kKeyMass)

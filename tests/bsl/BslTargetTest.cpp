@@ -285,6 +285,51 @@ TEST_F(BslTargetNewLoaderTest, EraseKeysWorkAsTheFlashControllersModes) {
     EXPECT_EQ(Command(Frame(0x16, 0x0300, 0xA504)), Bytes{0xA0}); // not flash
 }
 
+// From 1.60 on the loader checks all information memory after erasing one of its
+// segments: the erase is done, but refused while the other segment holds data. Older
+// loaders answer for the segment alone.
+TEST(BslInfoSegmentErase, From160TheCheckSpansAllInformationMemory) {
+    struct Case {
+        const char* chip;
+        bool refusedWhileOtherHoldsData;
+    };
+    for (const Case c : {Case{"MSP430F12x2/F11x2", true}, Case{"MSP430F1611", true},
+                         Case{"MSP430F44x", false}, Case{"MSP430F149", false}}) {
+        SCOPED_TRACE(c.chip);
+        DeviceModel device(c.chip);
+        BslTarget target(device);
+        target.StartLoader(0);
+        uint64_t now = 0;
+        auto command = [&](const Bytes& frame) {
+            Bytes all = {0x80};
+            all.insert(all.end(), frame.begin(), frame.end());
+            for (uint8_t b : all) {
+                now += kBslByteNs;
+                target.Receive(b, now);
+            }
+            Bytes out;
+            for (const BslTimedByte& t : target.TakeOutput()) {
+                out.push_back(t.byte);
+                now = std::max(now, t.doneNs);
+            }
+            EXPECT_EQ(out.at(0), 0x90); // the synchronisation's acknowledge
+            return Bytes(out.begin() + 1, out.end());
+        };
+        command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF)));
+        device.Poke(0x1000, 0x00);
+        device.Poke(0x1080, 0x00);
+        device.Poke(0xE000, 0x00);
+        const uint8_t expected = c.refusedWhileOtherHoldsData ? 0xA0 : 0x90;
+        EXPECT_EQ(command(Frame(0x16, 0x1080, 0xA502)), Bytes{expected});
+        EXPECT_EQ(device.Read(0x1080), 0xFF); // erased all the same
+        EXPECT_EQ(device.Read(0x1000), 0x00);
+        // With the rest of the information memory blank, and in main memory, it is taken.
+        EXPECT_EQ(command(Frame(0x16, 0x1000, 0xA502)), Bytes{0x90});
+        EXPECT_EQ(command(Frame(0x16, 0xE000, 0xA502)), Bytes{0x90});
+        EXPECT_EQ(device.Read(0xE000), 0xFF);
+    }
+}
+
 TEST_F(BslTargetTest, AnOldLoaderNeedsTheCumulativeEraseTimeForMassAndMainErase) {
     // The mass erase, and the main-memory erase that keeps the information memory.
     struct Case {
