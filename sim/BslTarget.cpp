@@ -290,6 +290,9 @@ void BslTarget::Execute(uint64_t nowNs) {
         answer = overrideAnswer_;
     } else if (WordAligned(command) && ((address | length | (l1 - 4)) & 1) != 0) {
         answer = kNak;
+    } else if (command == kCmdWrite && length != l1 - 4) {
+        // A write frame's length field counts its data bytes.
+        answer = kNak;
     } else if (!Knows(command)) {
         // The loader confirms a command it does not know as it confirms a locked one.
         answer = kNak;

@@ -249,6 +249,10 @@ TEST_F(BslTargetTest, WritesFollowTheFlashRulesAndRefuseTheRom) {
     EXPECT_EQ(device.Read(0xF002), 0x12);
     EXPECT_EQ(Command(Frame(0x12, 0x0FF0, 2, {0, 0})), Bytes{0xA0});
     EXPECT_EQ(device.Read(0x0FF0), 0xF1);
+    // The length field must count the frame's data bytes.
+    EXPECT_EQ(Command(Frame(0x12, 0xF010, 4, {0x00, 0x00})), Bytes{0xA0});
+    EXPECT_EQ(Command(Frame(0x12, 0xF010, 0x0102, {0x00, 0x00})), Bytes{0xA0});
+    EXPECT_EQ(device.Read(0xF010), 0xFF);
     // The supply fails half-way through a block: the frame is refused.
     device.InjectPowerLossAfter(3);
     EXPECT_EQ(Command(Frame(0x12, 0xF100, 8, Bytes(8, 0x00))), Bytes{0xA0});
