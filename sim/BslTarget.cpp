@@ -395,9 +395,10 @@ uint8_t BslTarget::Carry(uint8_t command, uint16_t address, uint16_t length, con
             return kNak;
         const bool mass = length == kKeyMass;
         bool erased = LongErase(mass, busyNs);
-        if (erased && device_.LoaderVersion() >= kCheckingVersion)
+        // The main-memory erase is not checked afterwards: each frame is only one pulse.
+        if (erased && mass && device_.LoaderVersion() >= kCheckingVersion)
             erased = device_.IsBlank(b.mainStart, b.mainEnd - b.mainStart + 1) &&
-                     (!mass || device_.IsBlank(b.infoStart, b.infoEnd - b.infoStart + 1));
+                     device_.IsBlank(b.infoStart, b.infoEnd - b.infoStart + 1);
         return erased ? kAck : kNak;
     }
     case kCmdMassErase: {
@@ -477,9 +478,10 @@ bool BslTarget::Knows(uint8_t command) const {
 
 bool BslTarget::LongErase(bool mass, uint64_t& busyNs) {
     // An old loader's frame erases for a fraction of the time the flash needs; only
-    // enough frames in a row add up to a full erase. Newer loaders and the extension loop
-    // until the time is reached.
-    if (IsOld() && !HasExtension()) {
+    // enough frames in a row add up to a full erase. So does the main-memory key on every
+    // ROM loader (its guide asks for at least 12 such frames). A newer loader's mass erase
+    // and the extension loop until the time is reached.
+    if ((IsOld() || !mass) && !HasExtension()) {
         busyNs += timing_.massErasePulseNs;
         massEraseAccumulatedNs_ += timing_.massErasePulseNs;
         if (massEraseAccumulatedNs_ < timing_.cumulativeMassEraseNs)

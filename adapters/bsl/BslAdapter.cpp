@@ -272,9 +272,10 @@ int32_t BslAdapter::Erase(uint32_t mode, uint32_t address, uint32_t length) {
         }
     }
     WarnOldLoader();
-    // An unpatched old loader erases for only a fraction of the cumulative erase time per
-    // frame.
-    const uint32_t repeats = IsOldLoader() && patchStart == 0 ? kBslOldMassEraseRepeats : 1;
+    // An unpatched old loader's mass erase, and the main-memory erase of every ROM loader,
+    // erase for only a fraction of the cumulative erase time per frame.
+    const bool pulses = patchStart == 0 && (IsOldLoader() || keepInformation);
+    const uint32_t repeats = pulses ? kBslOldMassEraseRepeats : 1;
     for (uint32_t i = 0; i < repeats; ++i) {
         const bool sent =
             keepInformation

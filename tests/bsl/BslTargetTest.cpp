@@ -272,13 +272,17 @@ TEST_F(BslTargetNewLoaderTest, EraseKeysWorkAsTheFlashControllersModes) {
     EXPECT_EQ(device.Read(0xE000), 0xFF);
     EXPECT_EQ(device.Read(0xE200), 0x00);
     // MERAS: every main-memory segment, the information memory kept, even when the
-    // address lies in it.
-    EXPECT_EQ(Command(Frame(0x16, 0x1000, 0xA504)), Bytes{0x90});
+    // address lies in it; one frame erases for one pulse, 17 in a row reach 200 ms.
+    auto mainErase = [this](uint16_t address) {
+        for (int i = 0; i < 17; ++i)
+            EXPECT_EQ(Command(Frame(0x16, address, 0xA504)), Bytes{0x90});
+    };
+    mainErase(0x1000);
     EXPECT_EQ(device.Read(0xE200), 0xFF);
     EXPECT_EQ(device.Read(0x1000), 0x00);
     EXPECT_EQ(device.Read(0x1080), 0x00);
     dirty();
-    EXPECT_EQ(Command(Frame(0x16, 0xE000, 0xA504)), Bytes{0x90});
+    mainErase(0xE000);
     EXPECT_EQ(device.Read(0xE200), 0xFF);
     EXPECT_EQ(device.Read(0x1000), 0x00);
     // MERAS and ERASE: all flash.
@@ -364,6 +368,46 @@ TEST_F(BslTargetTest, AnOldLoaderNeedsTheCumulativeEraseTimeForMassAndMainErase)
     // The wrong key erases nothing.
     device.Poke(0xF000, 0x00);
     EXPECT_EQ(Command(Frame(0x18, 0xFF00, 0xA504)), Bytes{0xA0});
+}
+
+// The main-memory key erases for one mass-erase pulse per frame on every ROM loader, the
+// newer ones too; their mass erase command takes one frame.
+TEST(BslMainErase, OneFrameOfTheMainKeyIsOnePulseOnEveryVersion) {
+    for (const char* chip : {"MSP430F12x2/F11x2", "MSP430F44x", "MSP430F1611", "MSP430FG43x"}) {
+        SCOPED_TRACE(chip);
+        DeviceModel device(chip);
+        BslTarget target(device);
+        target.StartLoader(0);
+        uint64_t now = 0;
+        auto command = [&](const Bytes& frame) {
+            Bytes all = {0x80};
+            all.insert(all.end(), frame.begin(), frame.end());
+            for (uint8_t b : all) {
+                now += kBslByteNs;
+                target.Receive(b, now);
+            }
+            Bytes out;
+            for (const BslTimedByte& t : target.TakeOutput()) {
+                out.push_back(t.byte);
+                now = std::max(now, t.doneNs);
+            }
+            return out;
+        };
+        command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF)));
+        const uint16_t main = uint16_t(device.Bounds().mainStart);
+        device.Poke(main, 0x00);
+        device.Poke(0x1000, 0x00);
+        command(Frame(0x16, main, 0xA504));
+        EXPECT_EQ(device.Read(main), 0x00);
+        for (int i = 0; i < 16; ++i)
+            command(Frame(0x16, main, 0xA504));
+        EXPECT_EQ(device.Read(main), 0xFF);
+        EXPECT_EQ(device.Read(0x1000), 0x00);
+        device.Poke(main, 0x00);
+        command(Frame(0x18, 0xFF00, 0xA506));
+        EXPECT_EQ(device.Read(main), 0xFF);
+        EXPECT_EQ(device.Read(0x1000), 0xFF);
+    }
 }
 
 TEST_F(BslTargetTest, MassEraseWorksLockedAndLocksTheRomLoaderAgain) {
