@@ -35,6 +35,24 @@ Bytes Frame(uint8_t cmd, uint16_t address, uint16_t length, const Bytes& data = 
     return f;
 }
 
+// A synchronisation and one frame sent to a loader already started; the frame's answer.
+Bytes SyncAndSend(BslTarget& target, uint64_t& now, const Bytes& frame) {
+    Bytes all = {0x80};
+    all.insert(all.end(), frame.begin(), frame.end());
+    for (uint8_t b : all) {
+        now += kBslByteNs;
+        target.Receive(b, now);
+    }
+    Bytes out;
+    for (const BslTimedByte& t : target.TakeOutput()) {
+        out.push_back(t.byte);
+        now = std::max(now, t.doneNs);
+    }
+    EXPECT_FALSE(out.empty());
+    EXPECT_EQ(out.at(0), 0x90); // the synchronisation's acknowledge
+    return Bytes(out.begin() + 1, out.end());
+}
+
 class BslTargetTest : public ::testing::Test {
 protected:
     explicit BslTargetTest(const char* chip = "MSP430F149") : device(chip), target(device) {}
@@ -308,21 +326,7 @@ TEST(BslInfoSegmentErase, From160TheCheckSpansAllInformationMemory) {
         BslTarget target(device);
         target.StartLoader(0);
         uint64_t now = 0;
-        auto command = [&](const Bytes& frame) {
-            Bytes all = {0x80};
-            all.insert(all.end(), frame.begin(), frame.end());
-            for (uint8_t b : all) {
-                now += kBslByteNs;
-                target.Receive(b, now);
-            }
-            Bytes out;
-            for (const BslTimedByte& t : target.TakeOutput()) {
-                out.push_back(t.byte);
-                now = std::max(now, t.doneNs);
-            }
-            EXPECT_EQ(out.at(0), 0x90); // the synchronisation's acknowledge
-            return Bytes(out.begin() + 1, out.end());
-        };
+        auto command = [&](const Bytes& frame) { return SyncAndSend(target, now, frame); };
         command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF)));
         device.Poke(0x1000, 0x00);
         device.Poke(0x1080, 0x00);
@@ -379,20 +383,7 @@ TEST(BslMainErase, OneFrameOfTheMainKeyIsOnePulseOnEveryVersion) {
         BslTarget target(device);
         target.StartLoader(0);
         uint64_t now = 0;
-        auto command = [&](const Bytes& frame) {
-            Bytes all = {0x80};
-            all.insert(all.end(), frame.begin(), frame.end());
-            for (uint8_t b : all) {
-                now += kBslByteNs;
-                target.Receive(b, now);
-            }
-            Bytes out;
-            for (const BslTimedByte& t : target.TakeOutput()) {
-                out.push_back(t.byte);
-                now = std::max(now, t.doneNs);
-            }
-            return out;
-        };
+        auto command = [&](const Bytes& frame) { return SyncAndSend(target, now, frame); };
         command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF)));
         const uint16_t main = uint16_t(device.Bounds().mainStart);
         device.Poke(main, 0x00);
