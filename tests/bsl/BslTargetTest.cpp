@@ -53,6 +53,15 @@ Bytes SyncAndSend(BslTarget& target, uint64_t& now, const Bytes& frame) {
     return Bytes(out.begin() + 1, out.end());
 }
 
+// A chip of the given kind with its loader started, for table tests over chips.
+struct StartedLoader {
+    explicit StartedLoader(const char* chip) : device(chip), target(device) { target.StartLoader(0); }
+    Bytes Command(const Bytes& frame) { return SyncAndSend(target, now, frame); }
+    DeviceModel device;
+    BslTarget target;
+    uint64_t now = 0;
+};
+
 class BslTargetTest : public ::testing::Test {
 protected:
     explicit BslTargetTest(const char* chip = "MSP430F149") : device(chip), target(device) {}
@@ -322,11 +331,9 @@ TEST(BslInfoSegmentErase, From160TheCheckSpansAllInformationMemory) {
     for (const Case c : {Case{"MSP430F12x2/F11x2", true}, Case{"MSP430F1611", true},
                          Case{"MSP430F44x", false}, Case{"MSP430F149", false}}) {
         SCOPED_TRACE(c.chip);
-        DeviceModel device(c.chip);
-        BslTarget target(device);
-        target.StartLoader(0);
-        uint64_t now = 0;
-        auto command = [&](const Bytes& frame) { return SyncAndSend(target, now, frame); };
+        StartedLoader chip(c.chip);
+        DeviceModel& device = chip.device;
+        auto command = [&chip](const Bytes& frame) { return chip.Command(frame); };
         command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF)));
         device.Poke(0x1000, 0x00);
         device.Poke(0x1080, 0x00);
@@ -379,11 +386,9 @@ TEST_F(BslTargetTest, AnOldLoaderNeedsTheCumulativeEraseTimeForMassAndMainErase)
 TEST(BslMainErase, OneFrameOfTheMainKeyIsOnePulseOnEveryVersion) {
     for (const char* chip : {"MSP430F12x2/F11x2", "MSP430F44x", "MSP430F1611", "MSP430FG43x"}) {
         SCOPED_TRACE(chip);
-        DeviceModel device(chip);
-        BslTarget target(device);
-        target.StartLoader(0);
-        uint64_t now = 0;
-        auto command = [&](const Bytes& frame) { return SyncAndSend(target, now, frame); };
+        StartedLoader loader(chip);
+        DeviceModel& device = loader.device;
+        auto command = [&loader](const Bytes& frame) { return loader.Command(frame); };
         command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF)));
         const uint16_t main = uint16_t(device.Bounds().mainStart);
         device.Poke(main, 0x00);
