@@ -36,6 +36,9 @@ constexpr uint16_t kCheckingVersion = 0x0140;
 constexpr uint16_t kEraseCheckVersion = 0x0150;
 // From this version on the loader knows the change-baud-rate command.
 constexpr uint16_t kChangeBaudVersion = 0x0160;
+// From this version on a segment erase in information memory is checked over all of it:
+// with another information segment holding data the erase is refused though it was done.
+constexpr uint16_t kWholeInfoCheckVersion = 0x0160;
 constexpr uint32_t kVersionBlock = 16;
 constexpr uint32_t kIdentificationAddress = 0x0FF0;
 
@@ -287,6 +290,9 @@ void BslTarget::Execute(uint64_t nowNs) {
         answer = overrideAnswer_;
     } else if (WordAligned(command) && ((address | length | (l1 - 4)) & 1) != 0) {
         answer = kNak;
+    } else if (command == kCmdWrite && length != l1 - 4) {
+        // A write frame's length field counts its data bytes.
+        answer = kNak;
     } else if (!Knows(command)) {
         // The loader confirms a command it does not know as it confirms a locked one.
         answer = kNak;
@@ -370,9 +376,16 @@ uint8_t BslTarget::Carry(uint8_t command, uint16_t address, uint16_t length, con
         if (length == kKeySegment) {
             busyNs += timing_.segmentEraseNs;
             bool erased = device_.EraseSegment(address);
-            const uint32_t first = device_.SegmentStart(address);
-            if (erased && device_.LoaderVersion() >= kCheckingVersion)
-                erased = device_.IsBlank(first, device_.SegmentEnd(address) - first + 1);
+            uint32_t first = device_.SegmentStart(address);
+            uint32_t last = device_.SegmentEnd(address);
+            const uint16_t version = device_.LoaderVersion();
+            if (version >= kWholeInfoCheckVersion && version < 0x0200 &&
+                device_.RegionOf(address) == Region::Info) {
+                first = b.infoStart;
+                last = b.infoEnd;
+            }
+            if (erased && version >= kCheckingVersion)
+                erased = device_.IsBlank(first, last - first + 1);
             return erased ? kAck : kNak;
         }
         if (length != kKeyMainOrInfo && length != kKeyMass)
@@ -382,9 +395,10 @@ uint8_t BslTarget::Carry(uint8_t command, uint16_t address, uint16_t length, con
             return kNak;
         const bool mass = length == kKeyMass;
         bool erased = LongErase(mass, busyNs);
-        if (erased && device_.LoaderVersion() >= kCheckingVersion)
+        // The main-memory erase is not checked afterwards: each frame is only one pulse.
+        if (erased && mass && device_.LoaderVersion() >= kCheckingVersion)
             erased = device_.IsBlank(b.mainStart, b.mainEnd - b.mainStart + 1) &&
-                     (!mass || device_.IsBlank(b.infoStart, b.infoEnd - b.infoStart + 1));
+                     device_.IsBlank(b.infoStart, b.infoEnd - b.infoStart + 1);
         return erased ? kAck : kNak;
     }
     case kCmdMassErase: {
@@ -464,9 +478,10 @@ bool BslTarget::Knows(uint8_t command) const {
 
 bool BslTarget::LongErase(bool mass, uint64_t& busyNs) {
     // An old loader's frame erases for a fraction of the time the flash needs; only
-    // enough frames in a row add up to a full erase. Newer loaders and the extension loop
-    // until the time is reached.
-    if (IsOld() && !HasExtension()) {
+    // enough frames in a row add up to a full erase. So does the main-memory key on every
+    // ROM loader (its guide asks for at least 12 such frames). A newer loader's mass erase
+    // and the extension loop until the time is reached.
+    if ((IsOld() || !mass) && !HasExtension()) {
         busyNs += timing_.massErasePulseNs;
         massEraseAccumulatedNs_ += timing_.massErasePulseNs;
         if (massEraseAccumulatedNs_ < timing_.cumulativeMassEraseNs)

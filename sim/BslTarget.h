@@ -15,11 +15,15 @@
 //
 // Loaders before 1.50 know no erase check and no transmit-version command, loaders before
 // 1.60 no change of rate. The erase keys work as the flash controller's modes: 0xA502 one
-// segment, 0xA504 all main memory (information memory kept), 0xA506 all flash. Versions up
-// to 1.10 need a cumulative erase time for the last two that one frame does not reach. The chip vendor's
-// patch, loaded at 0x0220 and started at its first word, takes over as a loader extension that adds the erase
-// check and erases in one go. Which bytes that patch is must be given (SetWorkingPatch): any other code
-// started there leaves the loader, as foreign code on a real chip would.
+// segment, 0xA504 all main memory (information memory kept), 0xA506 all flash. One frame
+// of 0xA504 erases for one mass-erase pulse on every version, and so does a mass erase up
+// to 1.10: only enough such frames in a row reach the cumulative erase time. From 1.60 on
+// the check after a segment erase in information memory spans all of it, so erasing one
+// information segment while another holds data is answered with a refusal. The chip
+// vendor's patch, loaded at 0x0220 and started at its first word, takes over as a loader
+// extension that adds the erase check and erases in one go. Which bytes that patch is must
+// be given (SetWorkingPatch): any other code started there leaves the loader, as foreign
+// code on a real chip would.
 
 #include "sim/DeviceModel.h"
 

@@ -244,11 +244,22 @@ void BslAdapter::WarnOldLoader() {
                    loaderVersion >> 8, loaderVersion & 0xFF, why.c_str(), kBslPatchFileName));
 }
 
-int32_t BslAdapter::Erase(uint32_t mode, uint32_t address, uint32_t /*length*/) {
+int32_t BslAdapter::Erase(uint32_t mode, uint32_t address, uint32_t length) {
     if (mode == kEraseSegment) {
         // The segment key: the main-memory key would erase all main memory wherever the
         // address lies, as the flash controller does.
-        return protocol_.SendCommand(kBslEraseArea, address, kBslKeySegment, nullptr, nullptr) ? 0 : -1;
+        if (protocol_.SendCommand(kBslEraseArea, address, kBslKeySegment, nullptr, nullptr))
+            return 0;
+        // From 1.60 on the loader checks all information memory after erasing one of its
+        // segments and refuses while another segment holds data: the segment itself is
+        // checked instead.
+        const bool information =
+            deviceRecord != nullptr && address >= deviceRecord->infoStart && address <= deviceRecord->infoEnd;
+        if (protocol_.errorNumber != kBslNakReceived || !information || length == 0 ||
+            loaderVersion < kBslWholeInfoCheckVersion || loaderVersion >= 0x0200)
+            return -1;
+        protocol_.errorNumber = kBslNoError;
+        return protocol_.CheckBlank(address, length) ? 0 : -1;
     }
     const bool keepInformation = mode == kEraseMain;
     if (keepInformation) {
@@ -261,9 +272,10 @@ int32_t BslAdapter::Erase(uint32_t mode, uint32_t address, uint32_t /*length*/) 
         }
     }
     WarnOldLoader();
-    // An unpatched old loader erases for only a fraction of the cumulative erase time per
-    // frame.
-    const uint32_t repeats = IsOldLoader() && patchStart == 0 ? kBslOldMassEraseRepeats : 1;
+    // An unpatched old loader's mass erase, and the main-memory erase of every ROM loader,
+    // erase for only a fraction of the cumulative erase time per frame.
+    const bool pulses = patchStart == 0 && (IsOldLoader() || keepInformation);
+    const uint32_t repeats = pulses ? kBslOldMassEraseRepeats : 1;
     for (uint32_t i = 0; i < repeats; ++i) {
         const bool sent =
             keepInformation

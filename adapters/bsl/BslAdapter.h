@@ -33,7 +33,11 @@ inline constexpr BslPassword kBslErasedPassword = [] {
 inline constexpr uint32_t kBslOldVersionLimit = 0x0110;
 // From this version on the ROM loader has the erase-check command.
 inline constexpr uint32_t kBslEraseCheckVersion = 0x0150;
-// Mass erase frames an unpatched old loader needs for the full cumulative erase time.
+// From this version on the loader's check after a segment erase in information memory
+// spans all of it.
+inline constexpr uint32_t kBslWholeInfoCheckVersion = 0x0160;
+// Mass erase frames an unpatched old loader needs, and main-memory erase frames every ROM
+// loader needs, for the full cumulative erase time.
 inline constexpr uint32_t kBslOldMassEraseRepeats = 20;
 // Where an old loader is re-entered before the patch is loaded.
 inline constexpr uint32_t kBslLoaderReentry = 0x0C22;

@@ -250,7 +250,8 @@ TEST_F(BslAdapterNewLoaderTest, EraseWithTheInformationMemoryProtectedKeepsEvery
     target.ClearFrames();
     ASSERT_EQ(adapter.Erase(kEraseMain, 0xE000, 0x2000), 0);
     EXPECT_EQ(target.FrameCount(0x18), 0u);
-    EXPECT_EQ(target.FrameCount(0x16), 1u);
+    // Each frame of the main-memory key is one erase pulse, on this 1.60 loader too.
+    EXPECT_EQ(target.FrameCount(0x16), 20u);
     EXPECT_EQ(device.Read(0xE000), 0xFF);
     for (uint32_t i = 0; i < 256; ++i)
         ASSERT_EQ(device.Read(0x1000 + i), info[i]) << i;
@@ -290,13 +291,27 @@ TEST_F(BslAdapterNewLoaderTest, SegmentModeErasesTheOneSegmentAtTheAddress) {
     device.Poke(0xE000, 0x00);
     target.ClearFrames();
     ASSERT_EQ(adapter.Erase(kEraseSegment, 0x1000, 128), 0);
-    ASSERT_EQ(target.Frames().size(), 1u);
+    // The 1.60 loader refuses the erase, its check spanning the other information segment
+    // too; the segment alone is then checked.
+    ASSERT_EQ(target.Frames().size(), 2u);
     EXPECT_EQ(target.Frames()[0].command, 0x16);
     EXPECT_EQ(target.Frames()[0].address, 0x1000);
     EXPECT_EQ(target.Frames()[0].length, 0xA502);
+    EXPECT_EQ(target.Frames()[0].answer, 0xA0);
+    EXPECT_EQ(target.Frames()[1].command, 0x1C);
+    EXPECT_EQ(target.Frames()[1].address, 0x1000);
+    EXPECT_EQ(target.Frames()[1].length, 128);
+    EXPECT_EQ(Error(), 0);
     EXPECT_EQ(device.Read(0x1000), 0xFF);
     EXPECT_EQ(device.Read(0x1080), 0x00);
     EXPECT_EQ(device.Read(0xE000), 0x00);
+    // A main-memory segment takes one frame; a segment that stays unerased still fails.
+    target.ClearFrames();
+    ASSERT_EQ(adapter.Erase(kEraseSegment, 0xE000, 512), 0);
+    EXPECT_EQ(target.Frames().size(), 1u);
+    device.SetStuckBits(0x1010, 0x01, 0x00);
+    EXPECT_EQ(adapter.Erase(kEraseSegment, 0x1000, 128), -1);
+    EXPECT_EQ(Error(), 7); // the erase check's refusal
 }
 
 // Loaders without the erase check (1.10 unpatched, 1.30, 1.40) are checked by reading back.

@@ -35,6 +35,33 @@ Bytes Frame(uint8_t cmd, uint16_t address, uint16_t length, const Bytes& data = 
     return f;
 }
 
+// A synchronisation and one frame sent to a loader already started; the frame's answer.
+Bytes SyncAndSend(BslTarget& target, uint64_t& now, const Bytes& frame) {
+    Bytes all = {0x80};
+    all.insert(all.end(), frame.begin(), frame.end());
+    for (uint8_t b : all) {
+        now += kBslByteNs;
+        target.Receive(b, now);
+    }
+    Bytes out;
+    for (const BslTimedByte& t : target.TakeOutput()) {
+        out.push_back(t.byte);
+        now = std::max(now, t.doneNs);
+    }
+    EXPECT_FALSE(out.empty());
+    EXPECT_EQ(out.at(0), 0x90); // the synchronisation's acknowledge
+    return Bytes(out.begin() + 1, out.end());
+}
+
+// A chip of the given kind with its loader started, for table tests over chips.
+struct StartedLoader {
+    explicit StartedLoader(const char* chip) : device(chip), target(device) { target.StartLoader(0); }
+    Bytes Command(const Bytes& frame) { return SyncAndSend(target, now, frame); }
+    DeviceModel device;
+    BslTarget target;
+    uint64_t now = 0;
+};
+
 class BslTargetTest : public ::testing::Test {
 protected:
     explicit BslTargetTest(const char* chip = "MSP430F149") : device(chip), target(device) {}
@@ -249,6 +276,10 @@ TEST_F(BslTargetTest, WritesFollowTheFlashRulesAndRefuseTheRom) {
     EXPECT_EQ(device.Read(0xF002), 0x12);
     EXPECT_EQ(Command(Frame(0x12, 0x0FF0, 2, {0, 0})), Bytes{0xA0});
     EXPECT_EQ(device.Read(0x0FF0), 0xF1);
+    // The length field must count the frame's data bytes.
+    EXPECT_EQ(Command(Frame(0x12, 0xF010, 4, {0x00, 0x00})), Bytes{0xA0});
+    EXPECT_EQ(Command(Frame(0x12, 0xF010, 0x0102, {0x00, 0x00})), Bytes{0xA0});
+    EXPECT_EQ(device.Read(0xF010), 0xFF);
     // The supply fails half-way through a block: the frame is refused.
     device.InjectPowerLossAfter(3);
     EXPECT_EQ(Command(Frame(0x12, 0xF100, 8, Bytes(8, 0x00))), Bytes{0xA0});
@@ -268,13 +299,17 @@ TEST_F(BslTargetNewLoaderTest, EraseKeysWorkAsTheFlashControllersModes) {
     EXPECT_EQ(device.Read(0xE000), 0xFF);
     EXPECT_EQ(device.Read(0xE200), 0x00);
     // MERAS: every main-memory segment, the information memory kept, even when the
-    // address lies in it.
-    EXPECT_EQ(Command(Frame(0x16, 0x1000, 0xA504)), Bytes{0x90});
+    // address lies in it; one frame erases for one pulse, 17 in a row reach 200 ms.
+    auto mainErase = [this](uint16_t address) {
+        for (int i = 0; i < 17; ++i)
+            EXPECT_EQ(Command(Frame(0x16, address, 0xA504)), Bytes{0x90});
+    };
+    mainErase(0x1000);
     EXPECT_EQ(device.Read(0xE200), 0xFF);
     EXPECT_EQ(device.Read(0x1000), 0x00);
     EXPECT_EQ(device.Read(0x1080), 0x00);
     dirty();
-    EXPECT_EQ(Command(Frame(0x16, 0xE000, 0xA504)), Bytes{0x90});
+    mainErase(0xE000);
     EXPECT_EQ(device.Read(0xE200), 0xFF);
     EXPECT_EQ(device.Read(0x1000), 0x00);
     // MERAS and ERASE: all flash.
@@ -283,6 +318,35 @@ TEST_F(BslTargetNewLoaderTest, EraseKeysWorkAsTheFlashControllersModes) {
     EXPECT_EQ(device.Read(0x1080), 0xFF);
     EXPECT_EQ(Command(Frame(0x16, 0xF000, 0x1234)), Bytes{0xA0});
     EXPECT_EQ(Command(Frame(0x16, 0x0300, 0xA504)), Bytes{0xA0}); // not flash
+}
+
+// From 1.60 on the loader checks all information memory after erasing one of its
+// segments: the erase is done, but refused while the other segment holds data. Older
+// loaders answer for the segment alone.
+TEST(BslInfoSegmentErase, From160TheCheckSpansAllInformationMemory) {
+    struct Case {
+        const char* chip;
+        bool refusedWhileOtherHoldsData;
+    };
+    for (const Case c : {Case{"MSP430F12x2/F11x2", true}, Case{"MSP430F1611", true},
+                         Case{"MSP430F44x", false}, Case{"MSP430F149", false}}) {
+        SCOPED_TRACE(c.chip);
+        StartedLoader chip(c.chip);
+        DeviceModel& device = chip.device;
+        auto command = [&chip](const Bytes& frame) { return chip.Command(frame); };
+        command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF)));
+        device.Poke(0x1000, 0x00);
+        device.Poke(0x1080, 0x00);
+        device.Poke(0xE000, 0x00);
+        const uint8_t expected = c.refusedWhileOtherHoldsData ? 0xA0 : 0x90;
+        EXPECT_EQ(command(Frame(0x16, 0x1080, 0xA502)), Bytes{expected});
+        EXPECT_EQ(device.Read(0x1080), 0xFF); // erased all the same
+        EXPECT_EQ(device.Read(0x1000), 0x00);
+        // With the rest of the information memory blank, and in main memory, it is taken.
+        EXPECT_EQ(command(Frame(0x16, 0x1000, 0xA502)), Bytes{0x90});
+        EXPECT_EQ(command(Frame(0x16, 0xE000, 0xA502)), Bytes{0x90});
+        EXPECT_EQ(device.Read(0xE000), 0xFF);
+    }
 }
 
 TEST_F(BslTargetTest, AnOldLoaderNeedsTheCumulativeEraseTimeForMassAndMainErase) {
@@ -315,6 +379,31 @@ TEST_F(BslTargetTest, AnOldLoaderNeedsTheCumulativeEraseTimeForMassAndMainErase)
     // The wrong key erases nothing.
     device.Poke(0xF000, 0x00);
     EXPECT_EQ(Command(Frame(0x18, 0xFF00, 0xA504)), Bytes{0xA0});
+}
+
+// The main-memory key erases for one mass-erase pulse per frame on every ROM loader, the
+// newer ones too; their mass erase command takes one frame.
+TEST(BslMainErase, OneFrameOfTheMainKeyIsOnePulseOnEveryVersion) {
+    for (const char* chip : {"MSP430F12x2/F11x2", "MSP430F44x", "MSP430F1611", "MSP430FG43x"}) {
+        SCOPED_TRACE(chip);
+        StartedLoader loader(chip);
+        DeviceModel& device = loader.device;
+        auto command = [&loader](const Bytes& frame) { return loader.Command(frame); };
+        command(Frame(0x10, 0xFFE0, 0x20, Bytes(32, 0xFF)));
+        const uint16_t main = uint16_t(device.Bounds().mainStart);
+        device.Poke(main, 0x00);
+        device.Poke(0x1000, 0x00);
+        command(Frame(0x16, main, 0xA504));
+        EXPECT_EQ(device.Read(main), 0x00);
+        for (int i = 0; i < 16; ++i)
+            command(Frame(0x16, main, 0xA504));
+        EXPECT_EQ(device.Read(main), 0xFF);
+        EXPECT_EQ(device.Read(0x1000), 0x00);
+        device.Poke(main, 0x00);
+        command(Frame(0x18, 0xFF00, 0xA506));
+        EXPECT_EQ(device.Read(main), 0xFF);
+        EXPECT_EQ(device.Read(0x1000), 0xFF);
+    }
 }
 
 TEST_F(BslTargetTest, MassEraseWorksLockedAndLocksTheRomLoaderAgain) {

@@ -152,9 +152,17 @@ expect_in protectinfo.out "Blank check by the loader's erase check."
 run again 0 -bsl -c1 +pv image.txt
 run dump 0 -bsl -c1 --dump id image.txt
 expect_in dump.out "Dump complete."
+# A serial in the other information segment: this 1.60 loader checks all information
+# memory after a segment erase there and refuses while 0x1000 holds data; the segment's
+# own erase check decides.
+printf '[Options]\r\nAddress=0x1080\r\nType=0\r\nSerial=UNIT0001\r\n' >unit.sprj
+run serialinfo 0 -bsl -c1 --serial unit.sprj image.txt
+expect_in serialinfo.out "Serial number written: UNIT0001"
 stop_sim
 info=$(od -A n -t x1 -j $((0x1000)) -N 16 chip11.bin | xargs)
 [ "$info" = "5a a5 12 34 56 78 9a bc de f0 0f 1e 2d 3c 4b 69" ] || fail "the information memory was erased: $info"
+serial=$(od -A n -t x1 -j $((0x1080)) -N 9 chip11.bin | xargs)
+[ "$serial" = "55 4e 49 54 30 30 30 31 00" ] || fail "the serial is not at 0x1080: $serial"
 
 # A blank chip programmed with +p alone: the image's vectors are acknowledged but do not
 # unlock it; the erased-device password does.
