@@ -13,6 +13,7 @@ constexpr uint64_t kOwnClockCycleNs = 2101;
 } // namespace
 
 void FlashController::PowerUp() {
+    control3_ = 0;
     Reset();
     massEraseNs_ = 0;
     passOutOfWindow_ = false;
@@ -21,7 +22,9 @@ void FlashController::PowerUp() {
 void FlashController::Reset() {
     control1_ = 0;
     control2_ = 0x42; // MCLK, divider 3
-    control3_ = kFlashWait | kFlashLock;
+    // KEYV survives the PUC it causes, so that software can find why the chip reset; only
+    // a write or a power-up clears it.
+    control3_ = static_cast<uint8_t>(kFlashWait | kFlashLock | (control3_ & kFlashKeyViolation));
     job_ = FlashJob::None;
     cyclesLeft_ = 0;
     dividerCount_ = 0;

@@ -1,12 +1,12 @@
 #pragma once
 // The simulated chip's flash controller (FCTL1 0x0128, FCTL2 0x012A, FCTL3 0x012C), as
 // the F1xx/F4xx family guides describe it. Writes need the password 0xA5 in the high
-// byte; any other value sets KEYV and resets the chip. With LOCK clear, a write into
-// flash starts what FCTL1 selects: a word or byte write (WRT), a segment erase (ERASE), an
-// erase of main memory (MERAS) or of all flash (MERAS and ERASE). The operation keeps the
-// controller BUSY for a number of cycles of its timing generator, which runs from the
-// clock FCTL2 selects divided by FN+1, and only takes effect on the device model when
-// they have all been clocked (the counts are the least the vendor's JTAG guide asks for):
+// byte; any other value sets KEYV and resets the chip (KEYV stays set through that reset). With LOCK clear, a
+// write into flash starts what FCTL1 selects: a word or byte write (WRT), a segment erase (ERASE), an erase
+// of main memory (MERAS) or of all flash (MERAS and ERASE). The operation keeps the controller BUSY for a
+// number of cycles of its timing generator, which runs from the clock FCTL2 selects divided by FN+1, and only
+// takes effect on the device model when they have all been clocked (the counts are the least the vendor's
+// JTAG guide asks for):
 //   word or byte write  35 cycles
 //   segment erase       4,820 cycles
 //   main or mass erase  5,300 cycles per pass; the memory reads erased only once the

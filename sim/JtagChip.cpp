@@ -118,6 +118,9 @@ void JtagChip::ClockFall(JtagBlock block, uint64_t nowNs) {
             }
         } else {
             const bool fromJtag = block == JtagBlock::Data;
+            if (!fromJtag && cpu_.InstructionFetch()) {
+                ++memoryFetches_;
+            }
             cpu_.Cycle([&](uint16_t at) { return fromJtag ? data : bus_.ReadWord(at); });
         }
         break;

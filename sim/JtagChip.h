@@ -74,6 +74,9 @@ public:
     ChipBus& Bus() { return bus_; }
     // Resets so far (control bit, reset pin, watchdog, password violations).
     uint64_t Resets() const { return resets_; }
+    // Instructions the CPU fetched from memory on TCLK (the target's own program running a
+    // step), as opposed to those fed through the JTAG data register.
+    uint64_t MemoryInstructionFetches() const { return memoryFetches_; }
     // True once memory changed since the last call.
     bool TakeChanged() { return bus_.TakeChanged(); }
 
@@ -91,6 +94,7 @@ private:
     uint16_t control_ = 0;
     bool resetPin_ = false;
     uint64_t resets_ = 0;
+    uint64_t memoryFetches_ = 0;
 };
 
 } // namespace pyrola::sim

@@ -154,13 +154,15 @@ int32_t JtagTargetControl::TestSecurityFuse() {
 }
 
 int32_t JtagTargetControl::WaitInstructionFetch() {
+    // Looked at before each clock: a CPU already about to fetch is not clocked into the
+    // target's own program.
     ShiftIr(kIrControlCapture);
     for (int i = 0; i < kPollLimit; ++i) {
-        port_.SetTdi(false);
-        port_.SetTdi(true);
         if ((ShiftDr(0) & kControlInstructionFetch) != 0) {
             return 0;
         }
+        port_.SetTdi(false);
+        port_.SetTdi(true);
     }
     return -1;
 }

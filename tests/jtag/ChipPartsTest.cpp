@@ -259,12 +259,15 @@ TEST_F(FlashControllerTest, OutsideTheTimingWindowWritesAndErasesStayWeak) {
 TEST_F(FlashControllerTest, PasswordsLocksAndModesAreEnforced) {
     EXPECT_FALSE(flash.WriteRegister(kFlashCtl1, 0x9640)); // the read key is no password
     EXPECT_NE(flash.ReadRegister(kFlashCtl3) & kFlashKeyViolation, 0);
+    flash.Reset(); // the PUC it causes leaves the flag for software to find
+    EXPECT_EQ(flash.ReadRegister(kFlashCtl3) & 0xFF, kFlashKeyViolation | kFlashWait | kFlashLock);
     EXPECT_EQ(flash.ReadRegister(kFlashCtl1) & kFlashWrite, 0);
     ASSERT_TRUE(flash.WriteRegister(kFlashCtl1, kFlashPassword | kFlashWrite));
     flash.WriteFlash(0x5000, 0x0000, false, now); // still locked
     EXPECT_FALSE(flash.Busy());
     EXPECT_NE(flash.ReadRegister(kFlashCtl3) & kFlashAccessViolation, 0);
     ASSERT_TRUE(flash.WriteRegister(kFlashCtl3, kFlashPassword));
+    EXPECT_EQ(flash.ReadRegister(kFlashCtl3) & kFlashKeyViolation, 0); // cleared by software
     ASSERT_TRUE(flash.WriteRegister(kFlashCtl1, kFlashPassword));
     flash.WriteFlash(0x5000, 0x0000, false, now); // no mode
     EXPECT_FALSE(flash.Busy());

@@ -128,6 +128,27 @@ TEST_F(RawOnSimulatedPins, ProgramVerifyReadRoundTripAndTheIndexSurvivesClose) {
     EXPECT_EQ(raw.GetErrorNumber(), kRawReadFailed);
 }
 
+// Halting looks for the instruction fetch before it clocks: a CPU already there is never
+// clocked into the target's own program. The only instruction taken from memory is the one
+// the reset sequence's last TCLK edge starts (the guide's own reset sequence gives it too),
+// so after Open each further fetch from memory belongs to a reset, never to a halt.
+TEST_F(RawOnSimulatedPins, HaltingRunsNoInstructionOfTheTargetsProgram) {
+    model.Poke(0xFFFE, 0x00);
+    model.Poke(0xFFFF, 0xF0); // the program starts at 0xF000
+    OpenOrFail();
+    const sim::JtagChip& chip = target.Chip();
+    EXPECT_EQ(chip.MemoryInstructionFetches(), 1u);
+    const uint64_t resets = chip.Resets();
+    const auto data = Pattern(8, 9);
+    ASSERT_EQ(raw.Erase(kEraseSegment, 0xF000, 0), 0);
+    ASSERT_EQ(raw.WriteMemory(0xF000, data.data(), 8), 0);
+    EXPECT_EQ(raw.VerifyMemory(0xF000, data.data(), 8), 0);
+    std::vector<uint8_t> back(8);
+    ASSERT_EQ(raw.ReadMemory(0xF001, back.data(), 7), 0);
+    EXPECT_EQ(back[0], data[1]);
+    EXPECT_EQ(chip.MemoryInstructionFetches() - 1, chip.Resets() - resets);
+}
+
 TEST_F(RawOnSimulatedPins, EachWordIsWrittenByOnePulseAndTimedByThirtyEight) {
     OpenOrFail();
     const uint8_t data[4] = {0x10, 0x35, 0x5A, 0x7F};
