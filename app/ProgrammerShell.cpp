@@ -87,7 +87,7 @@ BslLineOptions BslLineFrom(const Settings& settings) {
 ProgrammerShell::ProgrammerShell(ShellView& view, SettingsStore& store, MessageBus& bus,
                                  const AdapterSet& adapters)
     : view_(view), store_(store), adapters_(adapters), engine_(&bus, &image_), recent_(settings_.keyPath),
-      fileFlow_(image_, settings_, *this), timeSource_(LocalTimeOfDay) {
+      fileFlow_(image_, *this), timeSource_(LocalTimeOfDay) {
     image_.Clear();
 }
 
@@ -159,6 +159,10 @@ void ProgrammerShell::SetFailureMark(bool failed) {
 
 FileFormat ProgrammerShell::AskFormat(FileFormat preselected) {
     return view_.AskFormat(preselected);
+}
+
+FileFlowOptions ProgrammerShell::FileOptions() const {
+    return {settings_.autoDetect != 0, settings_.removeGap != 0};
 }
 
 void ProgrammerShell::AddRecentFile(const std::string& path) {

@@ -161,6 +161,7 @@ public:
 
 private:
     // FileFlowHost
+    FileFlowOptions FileOptions() const override;
     FileFormat AskFormat(FileFormat preselected) override;
     void AddRecentFile(const std::string& path) override;
     void Refreshed(uint32_t scrollAddress) override;

@@ -135,7 +135,7 @@ JobEngine::Next JobEngine::RunStep(uint32_t bit) {
         ok = StepDump(kDumpDeviceIdAddress, kDumpDeviceIdLength);
         break;
     case kJobDumpRam: {
-        const uint32_t ramEnd = deviceRecord.ramEnd;
+        const uint32_t ramEnd = Ranges().ramEnd;
         ok = StepDump(kRamStart, ramEnd >= kRamStart ? ramEnd - (kRamStart - 1) : 0);
         break;
     }

@@ -169,6 +169,8 @@ public:
     bool StepReadSerialNumber();
 
 private:
+    // The identified chip's memory bounds, from the adapter's device record.
+    MemoryRanges Ranges() const { return MemoryRangesOf(deviceRecord); }
     enum class Next { Continue, Over, Cancelled };
     Next DispatchNext();
     Next RunStep(uint32_t bit);

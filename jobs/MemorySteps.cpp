@@ -36,9 +36,8 @@ bool JobEngine::StepInit() {
         // The library fills the name; never trust it to be terminated.
         char name[sizeof deviceRecord.name + 1] = {};
         std::memcpy(name, deviceRecord.name, sizeof deviceRecord.name);
-        ReportLog("Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)", name,
-                  unsigned(deviceRecord.infoStart), unsigned(deviceRecord.infoEnd),
-                  unsigned(deviceRecord.mainStart), unsigned(deviceRecord.mainEnd));
+        ReportLog("Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)", name, unsigned(Ranges().infoStart),
+                  unsigned(Ranges().infoEnd), unsigned(Ranges().mainStart), unsigned(Ranges().mainEnd));
         deviceIndex = deviceRecord.index;
         const uint32_t required = requiredDevice.load();
         if (required != 0 && deviceRecord.index != required) {
@@ -85,8 +84,7 @@ bool JobEngine::StepErase() {
         return false;
     Report("Erasing flash memory..", 0);
     const uint32_t mode = eraseInfo ? kEraseAll : kEraseMain;
-    if (Target()->Erase(mode, deviceRecord.mainStart, Span(deviceRecord.mainStart, deviceRecord.mainEnd)) !=
-        0) {
+    if (Target()->Erase(mode, Ranges().mainStart, Span(Ranges().mainStart, Ranges().mainEnd)) != 0) {
         ReportFailure("Erase");
         return false;
     }
@@ -119,12 +117,12 @@ bool JobEngine::StepBlankCheck() {
         return 0;
     };
     if (piece != 0)
-        SendValue(kBusProgressRange, deviceRecord.mainEnd);
+        SendValue(kBusProgressRange, Ranges().mainEnd);
     int32_t result = 0;
     if (eraseInfo)
-        result = check(deviceRecord.infoStart, Span(deviceRecord.infoStart, deviceRecord.infoEnd));
+        result = check(Ranges().infoStart, Span(Ranges().infoStart, Ranges().infoEnd));
     if (result == 0)
-        result = check(deviceRecord.mainStart, Span(deviceRecord.mainStart, deviceRecord.mainEnd));
+        result = check(Ranges().mainStart, Span(Ranges().mainStart, Ranges().mainEnd));
     if (piece != 0)
         SendValue(kBusProgressEnd, 0);
     if (cancelled)
@@ -142,10 +140,10 @@ bool JobEngine::StepRead() {
         return false;
     image->Clear();
     Report("Reading device memory..", 0);
-    const uint32_t infoStart = deviceRecord.infoStart;
-    const uint32_t infoLength = Span(infoStart, deviceRecord.infoEnd);
-    const uint32_t mainStart = deviceRecord.mainStart;
-    const uint32_t mainEnd = deviceRecord.mainEnd;
+    const uint32_t infoStart = Ranges().infoStart;
+    const uint32_t infoLength = Span(infoStart, Ranges().infoEnd);
+    const uint32_t mainStart = Ranges().mainStart;
+    const uint32_t mainEnd = Ranges().mainEnd;
     const uint32_t mainLength = Span(mainStart, mainEnd);
     SendValue(kBusProgressRange, mainEnd);
     PostValue(kBusScrollTo, infoStart);
@@ -194,30 +192,26 @@ bool JobEngine::StepRead() {
 void JobEngine::DeviceWindow(uint32_t& start, uint32_t& end) {
     start = image->Low();
     end = image->High();
-    if (start < deviceRecord.infoStart) {
-        start = deviceRecord.infoStart;
+    if (start < Ranges().infoStart) {
+        start = Ranges().infoStart;
         ReportLog("Warning: Device memory started at 0x%4X", unsigned(start));
     }
-    if (end > deviceRecord.mainEnd) {
-        end = deviceRecord.mainEnd;
+    if (end > Ranges().mainEnd) {
+        end = Ranges().mainEnd;
         ReportLog("Warning: Device memory end at 0x%4X", unsigned(end));
     }
 }
 
 void JobEngine::WarnBytesOutsideDevice(const char* action) {
-    const DeviceRecord& record = deviceRecord;
     // Protected information bytes are left out on purpose; they are not counted here.
-    auto inside = [&record](uint32_t address) {
-        return (address >= record.infoStart && address <= record.infoEnd) ||
-               (address >= record.mainStart && address <= record.mainEnd);
-    };
+    const MemoryRanges ranges = Ranges();
     if (image->Low() > image->High())
         return;
     uint32_t count = 0;
     uint32_t first = 0;
     const uint32_t last = std::min<uint32_t>(image->High(), image->CellCount() - 1);
     for (uint32_t address = image->Low(); address <= last; ++address) {
-        if (!image->IsPresent(address) || inside(address))
+        if (!image->IsPresent(address) || ranges.InFlash(address))
             continue;
         if (count++ == 0)
             first = address;
@@ -239,11 +233,11 @@ bool JobEngine::StepProgram() {
     DeviceWindow(start, end);
     WarnBytesOutsideDevice("written");
     image->ClearFlags(CellError);
-    if (!eraseInfo && start <= deviceRecord.infoEnd)
-        start = deviceRecord.mainStart; // information memory is protected
+    if (!eraseInfo && start <= Ranges().infoEnd)
+        start = Ranges().mainStart; // information memory is protected
     SendValue(kBusProgressRange, end);
 
-    ImageRunCursor cursor(*image, start, end, 4 * BlockSize(), true, &deviceRecord);
+    ImageRunCursor cursor(*image, start, end, 4 * BlockSize(), true, Ranges());
     uint32_t runStart = 0;
     uint32_t runLength = 0;
     uint32_t runs = 0;
@@ -292,7 +286,7 @@ bool JobEngine::StepVerify() {
     image->ClearFlags(CellVerified | CellError);
     SendValue(kBusProgressRange, end);
 
-    ImageRunCursor cursor(*image, start, end, 4 * BlockSize(), false, &deviceRecord);
+    ImageRunCursor cursor(*image, start, end, 4 * BlockSize(), false, Ranges());
     uint32_t runStart = 0;
     uint32_t runLength = 0;
     uint32_t runs = 0;

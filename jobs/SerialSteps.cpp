@@ -17,7 +17,7 @@ constexpr const char* kNotInFlashText = "Error. Address 0x%.4X not in flash memo
 bool JobEngine::SerialAddressAccepted(bool patching) {
     const uint32_t address = serialBlock.address;
     const SerialPlacement placement =
-        CheckSerialPlacement(deviceRecord, address, static_cast<uint32_t>(serialBlock.bytes.size()));
+        CheckSerialPlacement(Ranges(), address, static_cast<uint32_t>(serialBlock.bytes.size()));
     // The patch works on one segment; a serial running past it would be written beyond the
     // segment buffer (and into a segment that was never saved), so it is refused up front,
     // as one outside flash is. A read has no segment to stay in.
@@ -63,7 +63,7 @@ bool JobEngine::StepWriteSerialNumber() {
     if (!SerialAddressAccepted(true))
         return false;
     const uint32_t address = serialBlock.address;
-    const SerialSegment patch = SerialSegmentOf(deviceRecord, address);
+    const SerialSegment patch = SerialSegmentOf(Ranges(), address);
     const uint32_t size = patch.size;
     const uint32_t segment = patch.start;
     const uint32_t offset = address - segment;
@@ -159,7 +159,7 @@ bool JobEngine::PrepareSerialWrite() {
     const SerialWritePreparation prepared = prepareSerialWrite(deviceRecord, serialBlock);
     // The backup holds the segment of the old address: the bytes may change, the place not.
     if (prepared.ok && serialBlock.address == address &&
-        CheckSerialPlacement(deviceRecord, address, static_cast<uint32_t>(serialBlock.bytes.size())) ==
+        CheckSerialPlacement(Ranges(), address, static_cast<uint32_t>(serialBlock.bytes.size())) ==
             SerialPlacement::Fits) {
         if (!prepared.note.empty())
             SendLog(prepared.note);

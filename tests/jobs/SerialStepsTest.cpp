@@ -291,15 +291,16 @@ TEST_F(SerialTest, NoPreparationWhenTheBackupFails) {
 TEST(SerialPlacementCheck, SegmentsByMemoryAndFit) {
     DeviceRecord device;
     FillDeviceRecord(3, &device); // info 0x1000-0x10FF, main 0xE000-0xFFFF
-    EXPECT_EQ(SerialSegmentOf(device, 0x1040).start, 0x1000u);
-    EXPECT_EQ(SerialSegmentOf(device, 0x1040).size, 128u);
-    EXPECT_EQ(SerialSegmentOf(device, 0xFFE0).start, 0xFE00u);
-    EXPECT_EQ(SerialSegmentOf(device, 0xFFE0).size, 512u);
-    EXPECT_EQ(CheckSerialPlacement(device, 0x107D, 3), SerialPlacement::Fits);
-    EXPECT_EQ(CheckSerialPlacement(device, 0x107E, 3), SerialPlacement::CrossesSegment);
-    EXPECT_EQ(CheckSerialPlacement(device, 0xFFFF, 0xFFFFFFFF), SerialPlacement::CrossesSegment);
-    EXPECT_EQ(CheckSerialPlacement(device, 0x0200, 1), SerialPlacement::OutsideFlash);
-    EXPECT_EQ(CheckSerialPlacement(device, 0x1100, 1), SerialPlacement::OutsideFlash);
+    EXPECT_EQ(SerialSegmentOf(MemoryRangesOf(device), 0x1040).start, 0x1000u);
+    EXPECT_EQ(SerialSegmentOf(MemoryRangesOf(device), 0x1040).size, 128u);
+    EXPECT_EQ(SerialSegmentOf(MemoryRangesOf(device), 0xFFE0).start, 0xFE00u);
+    EXPECT_EQ(SerialSegmentOf(MemoryRangesOf(device), 0xFFE0).size, 512u);
+    EXPECT_EQ(CheckSerialPlacement(MemoryRangesOf(device), 0x107D, 3), SerialPlacement::Fits);
+    EXPECT_EQ(CheckSerialPlacement(MemoryRangesOf(device), 0x107E, 3), SerialPlacement::CrossesSegment);
+    EXPECT_EQ(CheckSerialPlacement(MemoryRangesOf(device), 0xFFFF, 0xFFFFFFFF),
+              SerialPlacement::CrossesSegment);
+    EXPECT_EQ(CheckSerialPlacement(MemoryRangesOf(device), 0x0200, 1), SerialPlacement::OutsideFlash);
+    EXPECT_EQ(CheckSerialPlacement(MemoryRangesOf(device), 0x1100, 1), SerialPlacement::OutsideFlash);
     // Main memory from 0x1100: the segment of 0x1100 starts in information memory, so its
     // erase could never be checked.
     DeviceRecord f149;
@@ -308,6 +309,6 @@ TEST(SerialPlacementCheck, SegmentsByMemoryAndFit) {
         ++index;
     FillDeviceRecord(index, &f149);
     ASSERT_EQ(f149.mainStart, 0x1100u);
-    EXPECT_EQ(CheckSerialPlacement(f149, 0x1100, 2), SerialPlacement::SegmentOutsideFlash);
-    EXPECT_EQ(CheckSerialPlacement(f149, 0x1200, 2), SerialPlacement::Fits);
+    EXPECT_EQ(CheckSerialPlacement(MemoryRangesOf(f149), 0x1100, 2), SerialPlacement::SegmentOutsideFlash);
+    EXPECT_EQ(CheckSerialPlacement(MemoryRangesOf(f149), 0x1200, 2), SerialPlacement::Fits);
 }
