@@ -16,6 +16,7 @@
 #include "cli/Terminal.h"
 #include "image/ImageCrc.h"
 #include "jobs/JobFlags.h"
+#include "jobs/JobSteps.h"
 #include "jobs/SerialPlacement.h"
 #include "serialno/SerialBytes.h"
 
@@ -25,11 +26,6 @@
 
 namespace pyrola::cli {
 namespace {
-
-// Steps the engine knows; a bit of these left after the list means it did not finish.
-constexpr uint32_t kStepBits = kJobProgram | kJobErase | kJobRead | kJobBlankCheck | kJobVerify |
-                               kJobDebugOneWire | kJobWriteSerial | kJobReadSerial | kJobReset | kJobDumpRam |
-                               kJobDumpLoader | kJobDumpDeviceId | kJobAttachOnly;
 
 std::string LocalDateTime() {
     const std::time_t now = std::time(nullptr);
@@ -64,7 +60,7 @@ JobEnd WaitForJob(ProgrammerShell& shell, QueuedMessageBus& bus, const CommandLi
     }
     while (bus.Pump(0) > 0) {
     }
-    const bool unfinished = (shell.Engine().jobFlags.load() & kStepBits) != 0;
+    const bool unfinished = (shell.Engine().jobFlags.load() & kJobStepBits) != 0;
     // Image bytes left out because the device has no memory there: the chip does not
     // hold the image, whatever the steps said.
     const bool incomplete = shell.Engine().bytesOutsideDevice.load() > 0;

@@ -1,5 +1,6 @@
 #include "jobs/JobEngine.h"
 
+#include "jobs/JobSteps.h"
 #include "jobs/WorkerContext.h"
 
 #include <algorithm>
@@ -8,11 +9,6 @@
 namespace pyrola {
 
 namespace {
-
-// Step order of a list once the target is attached; earlier entries run first.
-constexpr uint32_t kStepOrder[] = {kJobReset,      kJobErase,        kJobBlankCheck,  kJobRead,
-                                   kJobProgram,    kJobVerify,       kJobWriteSerial, kJobReadSerial,
-                                   kJobAttachOnly, kJobDumpDeviceId, kJobDumpRam,     kJobDumpLoader};
 
 constexpr uint32_t kDumpDeviceIdAddress = 0x0FF0;
 constexpr uint32_t kDumpDeviceIdLength = 16;
@@ -92,10 +88,11 @@ uint32_t JobEngine::TakeNextBit(bool& givenUp) {
     if (givenUp)
         return 0;
     const uint32_t flags = jobFlags.load();
-    for (uint32_t bit : kStepOrder) {
-        if ((flags & bit) != 0) {
-            jobFlags.store(flags & ~bit);
-            return bit;
+    // In step order; the 1-Wire step was taken before the attach.
+    for (const JobStep& step : kJobSteps) {
+        if (step.flag != kJobDebugOneWire && (flags & step.flag) != 0) {
+            jobFlags.store(flags & ~step.flag);
+            return step.flag;
         }
     }
     return 0;

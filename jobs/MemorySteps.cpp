@@ -1,6 +1,7 @@
 #include "adapters/DeviceTable.h"
 #include "image/ImageRunCursor.h"
 #include "jobs/JobEngine.h"
+#include "jobs/JobSteps.h"
 
 #include <algorithm>
 #include <cstring>
@@ -72,10 +73,10 @@ bool JobEngine::StepReset() {
         return false;
     Report("Reset target..", 0);
     if (Target()->Reset(kResetDebugInterface | kResetLine | kResetSupplyCycle, 1, 1) != 0) {
-        ReportFailure("Reset");
+        ReportFailure(JobStepName(kJobReset));
         return false;
     }
-    ReportSuccess("Reset");
+    ReportSuccess(JobStepName(kJobReset));
     return true;
 }
 
@@ -85,10 +86,10 @@ bool JobEngine::StepErase() {
     Report("Erasing flash memory..", 0);
     const uint32_t mode = eraseInfo ? kEraseAll : kEraseMain;
     if (Target()->Erase(mode, Ranges().mainStart, Span(Ranges().mainStart, Ranges().mainEnd)) != 0) {
-        ReportFailure("Erase");
+        ReportFailure(JobStepName(kJobErase));
         return false;
     }
-    ReportSuccess("Erase");
+    ReportSuccess(JobStepName(kJobErase));
     return true;
 }
 
@@ -128,10 +129,10 @@ bool JobEngine::StepBlankCheck() {
     if (cancelled)
         return false;
     if (result != 0) {
-        ReportFailure("Blank check");
+        ReportFailure(JobStepName(kJobBlankCheck));
         return false;
     }
-    ReportSuccess("Blank check");
+    ReportSuccess(JobStepName(kJobBlankCheck));
     return true;
 }
 
@@ -181,7 +182,7 @@ bool JobEngine::StepRead() {
     }
     SendValue(kBusProgressEnd, 0);
     if (!ok) {
-        ReportFailureText("Read");
+        ReportFailureText(JobStepName(kJobRead));
         return false;
     }
     const uint32_t total = infoLength + mainLength;
@@ -256,7 +257,7 @@ bool JobEngine::StepProgram() {
             SendValue(kBusProgressEnd, 0);
             image->SetFlag(runStart, runLength, CellError);
             PostValue(kBusScrollTo, runStart);
-            ReportFailure("Program");
+            ReportFailure(JobStepName(kJobProgram));
             return false;
         }
         SendValue(kBusProgressPos, runStart);
@@ -269,7 +270,7 @@ bool JobEngine::StepProgram() {
         ReportLog("%s", kNoImageDataText);
         return false;
     }
-    ReportSuccess("Program");
+    ReportSuccess(JobStepName(kJobProgram));
     return true;
 }
 
@@ -323,7 +324,7 @@ bool JobEngine::StepVerify() {
     }
     PostValue(kBusScrollTo, firstError);
     if (readFailed) {
-        ReportFailure("Verify");
+        ReportFailure(JobStepName(kJobVerify));
         return false;
     }
     if (runs == 0) {
@@ -332,7 +333,7 @@ bool JobEngine::StepVerify() {
         return false;
     }
     if (errors == 0) {
-        ReportSuccess("Verify");
+        ReportSuccess(JobStepName(kJobVerify));
         return true;
     }
     Report("Verify failed. Found %d errors", 1, int(errors));
@@ -363,7 +364,7 @@ bool JobEngine::StepDebugOneWire() {
     Report("Debug OW interface. Try to get DS18B20", 0);
     if (TargetAdapter* target = Target())
         (void)target->DebugOneWire();
-    ReportSuccess("Debug OW interface");
+    ReportSuccess(JobStepName(kJobDebugOneWire));
     return true;
 }
 

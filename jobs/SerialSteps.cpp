@@ -1,4 +1,5 @@
 #include "jobs/JobEngine.h"
+#include "jobs/JobSteps.h"
 #include "jobs/SerialPlacement.h"
 
 #include <algorithm>
@@ -47,11 +48,11 @@ bool JobEngine::StepReadSerialNumber() {
         return false;
     Report("Reading device serialization number at 0x%X..", 0, unsigned(serialBlock.address));
     if (!ReadSerialBytes()) {
-        ReportFailureText("Read serial number");
+        ReportFailureText(JobStepName(kJobReadSerial));
         SendValue(kBusSerialRefresh, 0);
         return false;
     }
-    ReportSuccess("Read serial number");
+    ReportSuccess(JobStepName(kJobReadSerial));
     serialBlock.valid = 1;
     SendValue(kBusSerialRefresh, 0);
     return true;
@@ -104,7 +105,7 @@ bool JobEngine::StepWriteSerialNumber() {
     if (checkSerialAgainstImage && !SerialSegmentMatchesImage(segment, size, backup))
         return false;
 
-    ReportSuccess("Write serial number");
+    ReportSuccess(JobStepName(kJobWriteSerial));
     (void)ReadSerialBytes(); // refresh from the device; the write was already verified
     serialBlock.valid = 1;
     SendValue(kBusSerialRefresh, 0);
@@ -175,7 +176,7 @@ bool JobEngine::PrepareSerialWrite() {
 
 bool JobEngine::SerialWriteFailed() {
     serialBlock.valid = 0;
-    ReportFailureText("Write serial number");
+    ReportFailureText(JobStepName(kJobWriteSerial));
     SendValue(kBusSerialRefresh, 0);
     return false;
 }
