@@ -7,6 +7,7 @@
 #include "app/ProgrammerShell.h"
 #include "app/QueuedMessageBus.h"
 #include "cli/CliView.h"
+#include "cli/RunLog.h"
 #include "platform/MemorySettingsStore.h"
 #include "tests/support/ScriptedAdapter.h"
 #include "tests/support/TempDir.h"
@@ -25,26 +26,6 @@ namespace {
 
 constexpr const char* kProgram = "@1100\n01 02 03 04 05 06 07 08\nq\n";
 constexpr const char* kSerialFile = "[Options]\r\nAddress=4096\r\nType=0\r\nSerial=TEST00001M2\r\n";
-
-// The quoted fields of one log line.
-std::vector<std::string> Fields(const std::string& line) {
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-            fields.back() += '"';
-            ++i;
-        } else if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ',' && !quoted) {
-            fields.emplace_back();
-        } else if (c != '\r') {
-            fields.back() += c;
-        }
-    }
-    return fields;
-}
 
 // Column numbers of the log (see RunLogHeader).
 enum Column {
@@ -104,7 +85,10 @@ protected:
         size_t start = text.find('\n');
         while (start != std::string::npos && start + 1 < text.size()) {
             const size_t end = text.find('\n', start + 1);
-            lines.push_back(Fields(text.substr(start + 1, end - start - 1)));
+            std::string line = text.substr(start + 1, end - start - 1);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            lines.push_back(SplitCsv(line));
             start = end;
         }
         return lines;
