@@ -150,6 +150,7 @@ int HeadlessRun::Carry() {
         if (!problem.empty())
             return Reject(problem + ": nothing was done");
     }
+    JobRequest hooks;
     if (arguments_.serialPath) {
         // A worker given up on (Ctrl+C) may still be in the write step when this run
         // object is gone: the hook keeps the reservation (and the log record) alive itself.
@@ -174,17 +175,16 @@ int HeadlessRun::Carry() {
             serial_->acceptSerial = [image = &shell_.Image()](const SerialBlock& serial) {
                 return SerialImageOverlapText(serial, FindSerialImageOverlap(*image, serial));
             };
-        shell_.Engine().prepareSerialWrite = [reservation = serial_](const DeviceRecord& device,
-                                                                     SerialBlock& target) {
+        hooks.prepareSerialWrite = [reservation = serial_](const DeviceRecord& device, SerialBlock& target) {
             return reservation->Reserve(device, target);
         };
     }
     const bool imageSteps = (request.flowFlags & (kJobProgram | kJobVerify)) != 0;
-    shell_.Engine().checkSerialAgainstImage = arguments_.serialPath && imageSteps;
-    shell_.Engine().checkAttachedDevice = [shared = shared_, imageSteps,
-                                           serial = arguments_.serialPath ? std::optional<SerialBlock>(block)
-                                                                          : std::nullopt,
-                                           image = &shell_.Image()](const DeviceRecord& device) {
+    hooks.checkSerialAgainstImage = arguments_.serialPath && imageSteps;
+    hooks.checkAttachedDevice = [shared = shared_, imageSteps,
+                                 serial =
+                                     arguments_.serialPath ? std::optional<SerialBlock>(block) : std::nullopt,
+                                 image = &shell_.Image()](const DeviceRecord& device) {
         std::string problem = imageSteps ? ImageOutsideDevice(*image, device) : std::string();
         if (problem.empty() && serial)
             problem = SerialOutsideDevice(*serial, device);
@@ -194,6 +194,7 @@ int HeadlessRun::Carry() {
         }
         return problem;
     };
+    shell_.Engine().SetRequest(std::move(hooks));
     // Ends the process should a fault inside the adapter leave the program stuck.
     FaultWatchdog watchdog;
     CarryOutOptions options;

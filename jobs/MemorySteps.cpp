@@ -46,8 +46,8 @@ bool JobEngine::StepInit() {
             deviceIndex = 0;
             ReportStatus("%s failed.", 1, "Init()");
             ReportLog("The chip is %s, not the %s that was named", name, DeviceName(required));
-        } else if (const std::string problem = deviceRecord.index != 0 && checkAttachedDevice
-                                                   ? checkAttachedDevice(deviceRecord)
+        } else if (const std::string problem = deviceRecord.index != 0 && request_.checkAttachedDevice
+                                                   ? request_.checkAttachedDevice(deviceRecord)
                                                    : std::string();
                    !problem.empty()) {
             // Whatever is known about the run is checked against the chip before any step

@@ -81,7 +81,7 @@ bool JobEngine::StepWriteSerialNumber() {
         Report("Can't read device memory.", 1);
         return SerialWriteFailed();
     }
-    if (prepareSerialWrite && !PrepareSerialWrite())
+    if (request_.prepareSerialWrite && !PrepareSerialWrite())
         return false;
     const std::vector<uint8_t> backup = buffer;
 
@@ -102,7 +102,7 @@ bool JobEngine::StepWriteSerialNumber() {
                   SerialBytesMatch(segment, buffer.data(), size);
     if (!written || !erased)
         return SerialWriteFailed();
-    if (checkSerialAgainstImage && !SerialSegmentMatchesImage(segment, size, backup))
+    if (request_.checkSerialAgainstImage && !SerialSegmentMatchesImage(segment, size, backup))
         return false;
 
     ReportSuccess(JobStepName(kJobWriteSerial));
@@ -157,7 +157,7 @@ bool JobEngine::SerialSegmentMatchesImage(uint32_t segment, uint32_t size,
 
 bool JobEngine::PrepareSerialWrite() {
     const uint32_t address = serialBlock.address;
-    const SerialWritePreparation prepared = prepareSerialWrite(deviceRecord, serialBlock);
+    const SerialWritePreparation prepared = request_.prepareSerialWrite(deviceRecord, serialBlock);
     // The backup holds the segment of the old address: the bytes may change, the place not.
     if (prepared.ok && serialBlock.address == address &&
         CheckSerialPlacement(Ranges(), address, static_cast<uint32_t>(serialBlock.bytes.size())) ==
