@@ -19,7 +19,7 @@ constexpr uint32_t kDumpLoaderLength = 0x03F0;
 } // namespace
 
 JobEngine::JobEngine(MessageBus* messageBus, MemoryImage* memoryImage)
-    : image(memoryImage), bus(messageBus) {}
+    : image(memoryImage), reporter_(messageBus) {}
 
 bool JobEngine::Dispatch() {
     return DispatchNext() == Next::Continue;
@@ -149,25 +149,19 @@ JobEngine::Next JobEngine::RunStep(uint32_t bit) {
 // --- message bus -------------------------------------------------------------------------
 
 void JobEngine::SendValue(uint32_t code, uintptr_t value) {
-    if (bus)
-        bus->Send(code, value);
+    reporter_.SendValue(code, value);
 }
 
 void JobEngine::PostValue(uint32_t code, uintptr_t value) {
-    if (bus)
-        bus->Post(code, value);
+    reporter_.PostValue(code, value);
 }
 
 void JobEngine::SendStatus(const std::string& text, int isError) {
-    if (!bus)
-        return;
-    bus->Send(kBusErrorColour, static_cast<uintptr_t>(isError));
-    bus->SendText(kBusStatusText, text);
+    reporter_.Status(text, isError);
 }
 
 void JobEngine::SendLog(const std::string& text) {
-    if (bus)
-        bus->SendText(kBusLogLine, text);
+    reporter_.Log(text);
 }
 
 void JobEngine::ReportStatus(const char* format, int isError, ...) {
@@ -204,17 +198,12 @@ const char* JobEngine::FetchErrorText() {
 }
 
 void JobEngine::ReportFailure(const char* stepName) {
-    const char* errorText = FetchErrorText();
-    const std::string text = Format("%s failed.", stepName);
-    SendStatus(text, 1);
-    SendLog(errorText ? text + errorText : text);
+    reporter_.Failure(stepName, FetchErrorText());
     LogAdapterNotes();
 }
 
 void JobEngine::ReportFailureText(const char* stepName) {
-    const char* errorText = FetchErrorText();
-    SendStatus(Format("%s failed.", stepName), 1);
-    SendLog(errorText ? errorText : "");
+    reporter_.FailureText(stepName, FetchErrorText());
     LogAdapterNotes();
 }
 

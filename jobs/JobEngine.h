@@ -9,6 +9,7 @@
 #include "image/MemoryImage.h"
 #include "jobs/CancelEvent.h"
 #include "jobs/JobFlags.h"
+#include "jobs/JobReporter.h"
 #include "jobs/JobRequest.h"
 #include "jobs/MessageBus.h"
 #include "jobs/SerialBlock.h"
@@ -56,9 +57,8 @@ public:
     // command line can arrive while a list runs); a worker takes it once per list, under the
     // adapter lock, and keeps that copy for every step and the Close.
     std::atomic<TargetAdapter*> adapter{nullptr};
-    // Fields the main thread sets while no worker runs.
+    // Set by the main thread while no worker runs.
     MemoryImage* image = nullptr;
-    MessageBus* bus = nullptr;
     // Lent to the adapter for Open; every step takes its memory bounds from here. Written by
     // the worker: read it from the main thread only while no worker runs, or use
     // PublishedRecord().
@@ -197,6 +197,7 @@ private:
     WorkerContext* ContextOfThisThread();
 
     JobRequest request_;
+    JobReporter reporter_;
     mutable std::mutex stateMutex_; // current_, the contexts' events and give-up marks, jobFlags writes
     std::shared_ptr<WorkerContext> current_;
     std::vector<std::shared_ptr<WorkerContext>> givenUp_;
