@@ -2,6 +2,8 @@
 // The 104-byte device description shared with the FET library (its device structure).
 // The layout is a binary format: little-endian, fixed offsets.
 
+#include "image/MemoryRanges.h"
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +25,11 @@ struct DeviceRecord {
     uint32_t mainEnd = 0; // last address of main flash
     uint8_t reserved72[32] = {};
 };
+
+// The memory bounds the record holds.
+inline MemoryRanges MemoryRangesOf(const DeviceRecord& device) {
+    return {device.infoStart, device.infoEnd, device.mainStart, device.mainEnd, device.ramEnd};
+}
 
 inline constexpr uint16_t kDeviceRecordMarker = 0xAA55;
 inline constexpr uint32_t kDeviceRecordSize = 104;

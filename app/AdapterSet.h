@@ -4,14 +4,12 @@
 
 #include "adapters/TargetAdapter.h"
 #include "adapters/bsl/BslLineOptions.h"
+#include "adapters/bsl/BslPassword.h"
 
-#include <array>
 #include <cstdint>
 #include <functional>
 
 namespace pyrola {
-
-using VectorPassword = std::array<uint8_t, 32>;
 
 struct AdapterSet {
     TargetAdapter* fet = nullptr;
@@ -22,15 +20,7 @@ struct AdapterSet {
     std::function<void(bool enabled)> setBslPatch;
     std::function<void(const BslLineOptions& line)> setBslLine;
     std::function<bool()> bslNeedsPassword;
-    std::function<void(const VectorPassword& password)> setBslPassword;
+    std::function<void(const BslPassword& password)> setBslPassword;
 };
-
-// The vector table of an erased device: every byte 0xFF.
-inline constexpr VectorPassword kErasedVectorPassword = [] {
-    VectorPassword p{};
-    for (auto& b : p)
-        b = 0xFF;
-    return p;
-}();
 
 } // namespace pyrola

@@ -4,12 +4,7 @@
 #include "adapters/fet/FetAdapter.h"
 #include "adapters/raw/RawJtagAdapter.h"
 
-#include <algorithm>
-
 namespace pyrola {
-
-static_assert(kErasedVectorPassword == kBslErasedPassword, "one erased-device password");
-static_assert(sizeof(VectorPassword) == sizeof(BslPassword));
 
 AdapterSuite::AdapterSuite(LibraryLoader& libraries, PortIo& parallelPorts, SerialPortFactory& serialPorts,
                            Clock& clock, FaultGuard& guard)
@@ -28,9 +23,7 @@ AdapterSet AdapterSuite::Set() {
     set.setBslPatch = [bsl](bool enabled) { bsl->patchEnabled = enabled ? 1 : 0; };
     set.setBslLine = [bsl](const BslLineOptions& line) { bsl->lineOptions = line; };
     set.bslNeedsPassword = [bsl] { return bsl->needPassword != 0; };
-    set.setBslPassword = [bsl](const VectorPassword& password) {
-        std::copy(password.begin(), password.end(), bsl->password.begin());
-    };
+    set.setBslPassword = [bsl](const BslPassword& password) { bsl->password = password; };
     return set;
 }
 

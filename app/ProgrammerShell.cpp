@@ -1,6 +1,7 @@
 #include "app/ProgrammerShell.h"
 
 #include "adapters/DeviceTable.h"
+#include "adapters/bsl/BslPassword.h"
 #include "app/DeviceInfoText.h"
 #include "base/TextFormat.h"
 #include "jobs/CommandLine.h"
@@ -17,9 +18,31 @@ namespace pyrola {
 
 namespace {
 
-// An "Adapter" value outside 0..2 acts as the default adapter.
-uint32_t EffectiveAdapter(const Settings& settings) {
-    return settings.adapter <= kAdapterBsl ? settings.adapter : Settings{}.adapter;
+// What the shell knows of each adapter: its label, the setting that keeps its port, where
+// the adapter set holds it, the worker's priority for its jobs (RAW's timing is the
+// worker's own) and whether it reaches the 1-Wire sensor.
+struct AdapterRow {
+    uint32_t kind;
+    const char* labelFormat; // with the 1-based port number
+    uint32_t Settings::*port;
+    TargetAdapter* AdapterSet::*adapter;
+    int workerPriority;
+    bool oneWire;
+};
+
+constexpr AdapterRow kAdapterRows[] = {
+    {kAdapterFet, "FET(LPT%d)", &Settings::fetPort, &AdapterSet::fet, kWorkerPriorityNormal, false},
+    {kAdapterRaw, "RAW(LPT%d)", &Settings::rawPort, &AdapterSet::raw, kWorkerPriorityTimeCritical, true},
+    {kAdapterBsl, "BSL(COM%d)", &Settings::bslPort, &AdapterSet::bsl, kWorkerPriorityNormal, false},
+};
+
+static_assert(kAdapterRows[kAdapterFet].kind == kAdapterFet &&
+              kAdapterRows[kAdapterRaw].kind == kAdapterRaw && kAdapterRows[kAdapterBsl].kind == kAdapterBsl);
+
+// The settings' adapter; an "Adapter" value outside 0..2 acts as the default adapter.
+const AdapterRow& AdapterOf(const Settings& settings) {
+    const uint32_t kind = settings.adapter <= kAdapterBsl ? settings.adapter : Settings{}.adapter;
+    return kAdapterRows[kind];
 }
 
 bool PathExists(const std::string& path) {
@@ -48,14 +71,8 @@ std::string FormatLogLine(const TimeOfDay& time, const std::string& text) {
 }
 
 std::string AdapterLabel(const Settings& settings) {
-    switch (EffectiveAdapter(settings)) {
-    case kAdapterFet:
-        return Format("FET(LPT%d)", static_cast<int>(settings.fetPort + 1));
-    case kAdapterBsl:
-        return Format("BSL(COM%d)", static_cast<int>(settings.bslPort + 1));
-    default:
-        return Format("RAW(LPT%d)", static_cast<int>(settings.rawPort + 1));
-    }
+    const AdapterRow& row = AdapterOf(settings);
+    return Format(row.labelFormat, static_cast<int>(settings.*row.port + 1));
 }
 
 BslLineOptions BslLineFrom(const Settings& settings) {
@@ -70,7 +87,7 @@ BslLineOptions BslLineFrom(const Settings& settings) {
 ProgrammerShell::ProgrammerShell(ShellView& view, SettingsStore& store, MessageBus& bus,
                                  const AdapterSet& adapters)
     : view_(view), store_(store), adapters_(adapters), engine_(&bus, &image_), recent_(settings_.keyPath),
-      fileFlow_(image_, settings_, *this), timeSource_(LocalTimeOfDay) {
+      fileFlow_(image_, *this), timeSource_(LocalTimeOfDay) {
     image_.Clear();
 }
 
@@ -88,23 +105,10 @@ void ProgrammerShell::Initialize() {
 }
 
 void ProgrammerShell::ApplySettings() {
-    TargetAdapter* adapter = nullptr;
-    uint32_t port = 0;
-    const bool bsl = EffectiveAdapter(settings_) == kAdapterBsl;
-    switch (EffectiveAdapter(settings_)) {
-    case kAdapterFet:
-        adapter = adapters_.fet;
-        port = settings_.fetPort + 1;
-        break;
-    case kAdapterBsl:
-        adapter = adapters_.bsl;
-        port = settings_.bslPort + 1;
-        break;
-    default:
-        adapter = adapters_.raw;
-        port = settings_.rawPort + 1;
-        break;
-    }
+    const AdapterRow& row = AdapterOf(settings_);
+    TargetAdapter* adapter = adapters_.*row.adapter;
+    const uint32_t port = settings_.*row.port + 1;
+    const bool bsl = row.kind == kAdapterBsl;
     // A command line handed over during a job gets here too: the adapter in use keeps its
     // fields until its list ends.
     BslLineOptions line = BslLineFrom(settings_);
@@ -136,7 +140,6 @@ void ProgrammerShell::LogLine(const std::string& text) {
 }
 
 void ProgrammerShell::SetStatus(const std::string& text) {
-    statusText_ = text;
     view_.SetStatusText(text);
 }
 
@@ -156,6 +159,10 @@ void ProgrammerShell::SetFailureMark(bool failed) {
 
 FileFormat ProgrammerShell::AskFormat(FileFormat preselected) {
     return view_.AskFormat(preselected);
+}
+
+FileFlowOptions ProgrammerShell::FileOptions() const {
+    return {settings_.autoDetect != 0, settings_.removeGap != 0};
 }
 
 void ProgrammerShell::AddRecentFile(const std::string& path) {
@@ -263,17 +270,7 @@ CommandLineOutcome ProgrammerShell::CarryOutCommandLine(const CommandLineRequest
         ApplySettings();
     }
     if (request.port) {
-        switch (EffectiveAdapter(settings_)) {
-        case kAdapterFet:
-            settings_.fetPort = *request.port;
-            break;
-        case kAdapterBsl:
-            settings_.bslPort = *request.port;
-            break;
-        default:
-            settings_.rawPort = *request.port;
-            break;
-        }
+        settings_.*AdapterOf(settings_).port = *request.port;
         ApplySettings();
     }
     // Applying the settings reloads erase info from "EraseInfo"; "-pi" still holds for
@@ -332,19 +329,11 @@ void ProgrammerShell::PrepareBslPassword(uint32_t flags) {
     constexpr uint32_t kNeedsUnlock = kJobProgram | kJobRead | kJobBlankCheck | kJobVerify | kJobAttachOnly |
                                       kJobReadSerial | kJobWriteSerial | kJobDumpRam | kJobDumpLoader |
                                       kJobDumpDeviceId | kJobErase;
-    if (EffectiveAdapter(settings_) != kAdapterBsl || !(flags & kNeedsUnlock))
+    if (AdapterOf(settings_).kind != kAdapterBsl || !(flags & kNeedsUnlock))
         return;
     if (!adapters_.bslNeedsPassword || !adapters_.setBslPassword)
         return;
-    VectorPassword password = kErasedVectorPassword;
-    if (image_.High() >= 0xFFFF) {
-        // The vector table as the image holds it; a cell the image leaves out is erased
-        // on a chip programmed from it, whatever the gap byte.
-        for (uint32_t i = 0; i < password.size(); ++i) {
-            const uint32_t address = 0xFFE0 + i;
-            password[i] = image_.IsPresent(address) ? image_.ValueAt(address) : 0xFF;
-        }
-    }
+    const BslPassword password = BslPasswordFromImage(image_);
     // A loader still in use by a running list keeps its password until that list ends.
     engine_.ChangeAdapters(
         [needsPassword = adapters_.bslNeedsPassword, set = adapters_.setBslPassword, password] {
@@ -359,8 +348,7 @@ void ProgrammerShell::StartJob(uint32_t flags) {
 
 bool ProgrammerShell::StartJobReporting(uint32_t flags) {
     PrepareBslPassword(flags);
-    const int priority =
-        EffectiveAdapter(settings_) == kAdapterRaw ? kWorkerPriorityTimeCritical : kWorkerPriorityNormal;
+    const int priority = AdapterOf(settings_).workerPriority;
     if (selection_)
         engine_.deviceIndex = *selection_;
     if (flags & kJobReload) {
@@ -460,7 +448,7 @@ CommandStates ProgrammerShell::ComputeCommandStates() const {
         {kCmdBlankCheck, idle},
         {kCmdReset, idle},
         {kCmdSerialization, idle && !serializationOpen_},
-        {kCmdReadDs18b20, idle && EffectiveAdapter(settings_) == kAdapterRaw},
+        {kCmdReadDs18b20, idle && AdapterOf(settings_).oneWire},
         {kCmdCancel, !idle},
         {kCmdProgram, ready},
         {kCmdVerify, ready},

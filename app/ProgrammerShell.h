@@ -157,11 +157,11 @@ public:
     // A load, save or command line waits for the image to be free.
     bool ChangePending() const { return static_cast<bool>(pendingChange_); }
     bool StatusIsError() const { return statusError_; }
-    const std::string& StatusText() const { return statusText_; }
     std::optional<uint32_t> DeviceSelection() const { return selection_; }
 
 private:
     // FileFlowHost
+    FileFlowOptions FileOptions() const override;
     FileFormat AskFormat(FileFormat preselected) override;
     void AddRecentFile(const std::string& path) override;
     void Refreshed(uint32_t scrollAddress) override;
@@ -196,7 +196,6 @@ private:
     std::optional<uint32_t> selection_;
     uint32_t scrollTarget_ = 0;
     bool statusError_ = false;
-    std::string statusText_;
     bool serializationOpen_ = false;
     SerializationForm* serializationForm_ = nullptr;
     std::function<void()> pendingChange_;

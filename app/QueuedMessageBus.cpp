@@ -58,9 +58,7 @@ void QueuedMessageBus::Post(uint32_t code, uintptr_t value) {
 
 size_t QueuedMessageBus::Pump(uint32_t waitMs) {
     std::unique_lock lock(mutex_);
-    arrived_.wait_for(lock, std::chrono::milliseconds(waitMs),
-                      [&] { return !queue_.empty() || woken_ || shutdown_; });
-    woken_ = false;
+    arrived_.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return !queue_.empty() || shutdown_; });
     size_t count = 0;
     while (!queue_.empty() && !shutdown_) {
         std::shared_ptr<Request> request = queue_.front();
@@ -74,12 +72,6 @@ size_t QueuedMessageBus::Pump(uint32_t waitMs) {
         ++count;
     }
     return count;
-}
-
-void QueuedMessageBus::Wake() {
-    std::lock_guard lock(mutex_);
-    woken_ = true;
-    arrived_.notify_all();
 }
 
 void QueuedMessageBus::Shutdown() {

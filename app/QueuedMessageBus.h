@@ -33,8 +33,6 @@ public:
     // Main thread: waits up to waitMs for a request, then handles every queued one.
     // Returns how many were handled.
     size_t Pump(uint32_t waitMs);
-    // Ends a Pump wait early (safe from any thread).
-    void Wake();
     // From now on requests are dropped and blocked senders released: the receiver is gone.
     void Shutdown();
 
@@ -56,7 +54,6 @@ private:
     std::condition_variable arrived_;
     std::condition_variable handled_;
     std::deque<std::shared_ptr<Request>> queue_;
-    bool woken_ = false;
     bool shutdown_ = false;
 };
 

@@ -34,7 +34,7 @@ public:
     void AppendLog(const std::string& line) override;
     void SetStatusText(const std::string& text) override;
     void SetStatusError(bool error) override;
-    void SetAdapterLabel(const std::string& label) override { adapterLabel_ = label; }
+    void SetAdapterLabel(const std::string&) override {}
     void ProgressCreate(uint32_t range) override;
     void ProgressStep() override;
     void ProgressSetPosition(uint32_t position) override;
@@ -47,7 +47,6 @@ public:
     // log line saying so.
     FileFormat AskFormat(FileFormat preselected) override;
 
-    const std::string& AdapterLabelText() const { return adapterLabel_; }
     // Writes out a failure status still waiting for its reason.
     void Finish();
     // The first line written to standard error (the first failure and its reason); empty
@@ -69,7 +68,6 @@ private:
     std::string pendingError_;
     std::string lastError_;
     std::string firstError_;
-    std::string adapterLabel_;
     bool quiet_ = false;
     bool showNext_ = false;
     StepTimes times_;

@@ -17,11 +17,6 @@ std::string NameOf(const DeviceRecord& device) {
     return name;
 }
 
-bool InDevice(const DeviceRecord& device, uint32_t address) {
-    return (address >= device.infoStart && address <= device.infoEnd) ||
-           (address >= device.mainStart && address <= device.mainEnd);
-}
-
 } // namespace
 
 std::string SerialOverlapsImage(const MemoryImage& image, const SerialBlock& serial) {
@@ -37,7 +32,7 @@ std::string ImageOutsideDevice(const MemoryImage& image, const DeviceRecord& dev
     uint32_t outside = 0;
     uint32_t first = 0;
     for (uint32_t address = image.Low(); address <= image.High(); ++address) {
-        if (image.IsPresent(address) && !InDevice(device, address) && outside++ == 0)
+        if (image.IsPresent(address) && !MemoryRangesOf(device).InFlash(address) && outside++ == 0)
             first = address;
     }
     if (outside == 0)
@@ -51,8 +46,8 @@ std::string ImageOutsideDevice(const MemoryImage& image, const DeviceRecord& dev
 
 std::string SerialOutsideDevice(const SerialBlock& serial, const DeviceRecord& device) {
     const uint32_t size = static_cast<uint32_t>(serial.bytes.size());
-    const SerialSegment segment = SerialSegmentOf(device, serial.address);
-    switch (CheckSerialPlacement(device, serial.address, size)) {
+    const SerialSegment segment = SerialSegmentOf(MemoryRangesOf(device), serial.address);
+    switch (CheckSerialPlacement(MemoryRangesOf(device), serial.address, size)) {
     case SerialPlacement::Fits:
         return {};
     case SerialPlacement::OutsideFlash:

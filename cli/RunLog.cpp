@@ -18,26 +18,6 @@ constexpr const char* kColumns[] = {"Date and time", "Station",         "Attempt
 constexpr size_t kStationColumn = 1;
 constexpr size_t kResultColumn = 9;
 
-// The fields of one CSV line as RunLogLine writes them (quoted, quotes doubled).
-std::vector<std::string> SplitCsv(const std::string& line) {
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-            fields.back() += '"';
-            ++i;
-        } else if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ',' && !quoted) {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
-}
-
 uint32_t RunsOfStation(const std::string& log, const std::string& station) {
     uint32_t runs = 0;
     size_t start = 0;
@@ -58,6 +38,25 @@ uint32_t RunsOfStation(const std::string& log, const std::string& station) {
 }
 
 } // namespace
+
+std::vector<std::string> SplitCsv(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            fields.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
 
 std::string CsvField(const std::string& text) {
     std::string field = "\"";

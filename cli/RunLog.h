@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace pyrola::cli {
 
@@ -38,6 +39,10 @@ inline constexpr uint64_t kRunLogRoom = 64 * 1024;
 
 // One field as CSV: always in double quotes, inner quotes doubled, line breaks as blanks.
 std::string CsvField(const std::string& text);
+// The fields of one line as RunLogLine writes them (quoted, quotes doubled), without its
+// line end.
+std::vector<std::string> SplitCsv(const std::string& line);
+
 // The header row and a record's row, each with its CR LF.
 std::string RunLogHeader();
 std::string RunLogLine(const RunRecord& record);

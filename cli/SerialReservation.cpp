@@ -32,7 +32,7 @@ SerialWritePreparation SerialReservation::Reserve(const DeviceRecord& device, Se
         const uint32_t size = SerialSize(format);
         if (config.address != block.address)
             return Format("its Address changed to 0x%X during the run", unsigned(config.address));
-        if (CheckSerialPlacement(device, config.address, size) != SerialPlacement::Fits)
+        if (CheckSerialPlacement(MemoryRangesOf(device), config.address, size) != SerialPlacement::Fits)
             return Format("a serial of %u bytes at 0x%X does not fit the flash of %s", unsigned(size),
                           unsigned(config.address), device.name);
         if (acceptSerial) {

@@ -1,47 +1,12 @@
 #include "cli/StepNames.h"
 
-#include "jobs/JobFlags.h"
+#include "jobs/JobSteps.h"
 
 namespace pyrola::cli {
 
-namespace {
-
-struct StepName {
-    uint32_t flag;
-    const char* name;
-};
-// In the engine's step order.
-constexpr StepName kStepNames[] = {
-    {kJobDebugOneWire, "Debug OW interface"},
-    {kJobReset, "Reset"},
-    {kJobErase, "Erase"},
-    {kJobBlankCheck, "Blank check"},
-    {kJobRead, "Read"},
-    {kJobProgram, "Program"},
-    {kJobVerify, "Verify"},
-    {kJobWriteSerial, "Write serial number"},
-    {kJobReadSerial, "Read serial number"},
-    {kJobAttachOnly, "Attach"},
-    {kJobDumpDeviceId, "Dump device ID"},
-    {kJobDumpRam, "Dump RAM"},
-    {kJobDumpLoader, "Dump BSL"},
-};
-
-const char* NameOf(uint32_t bit) {
-    if (bit == 0)
-        return "Init()";
-    for (const StepName& step : kStepNames) {
-        if (step.flag == bit)
-            return step.name;
-    }
-    return "?";
-}
-
-} // namespace
-
 std::string StepsText(uint32_t flags, bool saved) {
     std::string text;
-    for (const StepName& step : kStepNames) {
+    for (const JobStep& step : kJobSteps) {
         if (flags & step.flag)
             text += (text.empty() ? "" : ", ") + std::string(step.name);
     }
@@ -53,7 +18,7 @@ std::string StepsText(uint32_t flags, bool saved) {
 std::string StepTimesText(const std::vector<StepTime>& times) {
     std::string text;
     for (const StepTime& time : times)
-        text += (text.empty() ? "" : ", ") + std::string(NameOf(time.bit)) + " " +
+        text += (text.empty() ? "" : ", ") + std::string(JobStepName(time.bit)) + " " +
                 std::to_string(time.milliseconds);
     return text;
 }

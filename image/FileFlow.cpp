@@ -19,8 +19,7 @@ FileFormat Readable(FileFormat format) {
 
 } // namespace
 
-FileFlow::FileFlow(MemoryImage& image, const Settings& settings, FileFlowHost& host)
-    : image_(image), settings_(settings), host_(host) {}
+FileFlow::FileFlow(MemoryImage& image, FileFlowHost& host) : image_(image), host_(host) {}
 
 bool FileFlow::SetCurrentFile(const std::string& path) {
     if (path.size() > kMaxPathLength) {
@@ -42,7 +41,7 @@ FileFormat FileFlow::ChooseFormat(const std::string& path) {
     if (loadFormat_ && FileFormatReadable(*loadFormat_))
         return *loadFormat_;
     const FileFormat detected = FileFormatForExtension(ExtensionOf(FileNamePart(path)));
-    if (!settings_.autoDetect || detected == FileFormat::Unknown)
+    if (!host_.FileOptions().autoDetect || detected == FileFormat::Unknown)
         return Readable(host_.AskFormat(detected));
     return detected;
 }
@@ -85,7 +84,7 @@ bool FileFlow::SaveFile(const std::string& path) {
     std::string target = path;
     FileFormat format = FileFormatForExtension(ExtensionOf(path));
     // A format that is only read (ELF, S-record) is asked about like an unknown one.
-    if (!settings_.autoDetect || !FileFormatWritable(format)) {
+    if (!host_.FileOptions().autoDetect || !FileFormatWritable(format)) {
         format = host_.AskFormat(FileFormatWritable(format) ? format : FileFormat::Unknown);
         if (format == FileFormat::Unknown)
             format = FileFormat::Binary;
@@ -93,7 +92,7 @@ bool FileFlow::SaveFile(const std::string& path) {
     }
     if (!SetCurrentFile(target))
         return Finish(false, "Save failed. %s", kTextPathTooLong, {}, target);
-    if (settings_.removeGap) {
+    if (host_.FileOptions().removeGap) {
         const uint32_t removed = RemoveGap(image_);
         if (removed > 0)
             host_.Log(Format("Remove %d gap bytes", static_cast<int>(removed)));

@@ -5,7 +5,6 @@
 #include "image/FileFlowHost.h"
 #include "image/FileFormat.h"
 #include "image/MemoryImage.h"
-#include "settings/Settings.h"
 
 #include <optional>
 #include <string>
@@ -14,8 +13,8 @@ namespace pyrola {
 
 class FileFlow {
 public:
-    // All three are borrowed and must outlive the flow; settings are read at each call.
-    FileFlow(MemoryImage& image, const Settings& settings, FileFlowHost& host);
+    // Both are borrowed and must outlive the flow.
+    FileFlow(MemoryImage& image, FileFlowHost& host);
 
     // True when the reader's count is at least 1. A text file that ends without its end
     // record loads, but with a warning logged after the byte count (see
@@ -51,7 +50,6 @@ private:
                 const std::string& successText, const std::string& path, const char* warning = nullptr);
 
     MemoryImage& image_;
-    const Settings& settings_;
     FileFlowHost& host_;
     std::string currentFile_;
     bool lastLoadUnterminated_ = false;

@@ -9,12 +9,22 @@
 
 namespace pyrola {
 
+// The user's two file options.
+struct FileFlowOptions {
+    // The format follows a known extension; off: the File Format dialog always asks.
+    bool autoDetect = true;
+    // A saved image leaves out the gap bytes (see RemoveGap).
+    bool removeGap = true;
+};
+
 class FileFlowHost {
 public:
     virtual ~FileFlowHost() = default;
 
     // Append a time-stamped log line and show the text as the status text.
     virtual void Log(const std::string& text) = 0;
+    // The file options as they are now; read at each load, save and format choice.
+    virtual FileFlowOptions FileOptions() const = 0;
     // Status text in the error colour (true) or the normal one (false).
     virtual void SetFailureMark(bool failed) = 0;
     // The File Format dialog: returns one of kFileFormats. preselected may be Unknown

@@ -3,16 +3,13 @@
 namespace pyrola {
 
 ImageRunCursor::ImageRunCursor(const MemoryImage& image, uint32_t windowStart, uint32_t windowEnd,
-                               uint32_t runLength, bool collect, const DeviceRecord* device)
+                               uint32_t runLength, bool collect, std::optional<MemoryRanges> ranges)
     : current_(windowStart), windowEnd_(windowEnd),
-      buffer_(static_cast<size_t>(runLength ? runLength : 1) + 1, 0), collect_(collect), device_(device),
+      buffer_(static_cast<size_t>(runLength ? runLength : 1) + 1, 0), collect_(collect), ranges_(ranges),
       image_(&image), finished_(windowStart > windowEnd) {}
 
 bool ImageRunCursor::InRange(uint32_t address) const {
-    if (!device_)
-        return true;
-    return (address >= device_->infoStart && address <= device_->infoEnd) ||
-           (address >= device_->mainStart && address <= device_->mainEnd);
+    return !ranges_ || ranges_->InFlash(address);
 }
 
 bool ImageRunCursor::NextRun(uint32_t& runStart, uint32_t& runLength) {

@@ -1,20 +1,21 @@
 #pragma once
 // Walks a window of the image in runs of present bytes, cut at holes, at the ends of
-// the device's memory ranges (when a device record is given) and at the buffer length.
+// the chip's memory ranges (when they are given) and at the buffer length.
 
-#include "adapters/DeviceRecord.h"
 #include "image/MemoryImage.h"
+#include "image/MemoryRanges.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace pyrola {
 
 class ImageRunCursor {
 public:
-    // windowEnd is inclusive. device may be null: then every address is in range.
+    // windowEnd is inclusive. Without ranges every address is in range.
     ImageRunCursor(const MemoryImage& image, uint32_t windowStart, uint32_t windowEnd, uint32_t runLength,
-                   bool collect, const DeviceRecord* device);
+                   bool collect, std::optional<MemoryRanges> ranges);
 
     // Yields the next run; false at the end of the walk.
     bool NextRun(uint32_t& runStart, uint32_t& runLength);
@@ -35,7 +36,7 @@ private:
     uint32_t windowEnd_;
     std::vector<uint8_t> buffer_; // one spare byte: adapters may touch count + 1 on odd counts
     bool collect_;
-    const DeviceRecord* device_;
+    std::optional<MemoryRanges> ranges_;
     const MemoryImage* image_;
     bool finished_ = false;
 };

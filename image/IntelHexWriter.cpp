@@ -30,7 +30,7 @@ void Record(HexOutput& out, uint8_t type, uint16_t address, const uint8_t* data,
 int32_t WriteIntelHexStream(ImageFileContext& context, std::FILE* file) {
     const MemoryImage& image = *context.image;
     HexOutput out(file);
-    ImageRunCursor cursor(image, image.Low(), image.High(), kRecordLength, true, nullptr);
+    ImageRunCursor cursor(image, image.Low(), image.High(), kRecordLength, true, std::nullopt);
     uint32_t page = 0; // upper 16 address bits the reader applies; 0 until a 04 record
     uint32_t start = 0;
     uint32_t length = 0;

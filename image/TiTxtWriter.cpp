@@ -13,7 +13,7 @@ constexpr uint32_t kLineBytes = 16;
 int32_t WriteTiTxtStream(ImageFileContext& context, std::FILE* file) {
     const MemoryImage& image = *context.image;
     HexOutput out(file);
-    ImageRunCursor cursor(image, image.Low(), image.High(), kLineBytes, true, nullptr);
+    ImageRunCursor cursor(image, image.Low(), image.High(), kLineBytes, true, std::nullopt);
     bool first = true;
     uint32_t next = 0; // address right after the previous run
     uint32_t start = 0;

@@ -97,11 +97,6 @@ std::vector<std::string> TokenizeCommandLine(std::string_view text) {
     return tokens;
 }
 
-CommandLineRequest ParseCommandLine(std::string_view text, const PathExistsFn& pathExists,
-                                    const CommandLineReportFn& report) {
-    return ParseCommandTokens(TokenizeCommandLine(text), pathExists, report);
-}
-
 CommandLineRequest ParseCommandTokens(const std::vector<std::string>& allTokens,
                                       const PathExistsFn& pathExists, const CommandLineReportFn& report) {
     CommandLineRequest request;
@@ -161,19 +156,6 @@ CommandLineRequest ParseCommandTokens(const std::vector<std::string>& allTokens,
         }
     }
     return request;
-}
-
-std::string JoinArguments(const std::vector<std::string>& arguments) {
-    std::string text;
-    for (const std::string& argument : arguments) {
-        if (!text.empty())
-            text += ' ';
-        if (argument.find(' ') != std::string::npos)
-            text += '"' + argument + '"';
-        else
-            text += argument;
-    }
-    return text;
 }
 
 } // namespace pyrola

@@ -44,12 +44,5 @@ using CommandLineReportFn = std::function<void(const std::string&, bool isError)
 // Tokens past the sixteenth are ignored.
 CommandLineRequest ParseCommandTokens(const std::vector<std::string>& tokens, const PathExistsFn& pathExists,
                                       const CommandLineReportFn& report);
-// The same for a command-line text, split as TokenizeCommandLine does.
-CommandLineRequest ParseCommandLine(std::string_view text, const PathExistsFn& pathExists,
-                                    const CommandLineReportFn& report);
-
-// Joins program arguments into one command-line text: an argument holding a blank is
-// wrapped in double quotes.
-std::string JoinArguments(const std::vector<std::string>& arguments);
 
 } // namespace pyrola

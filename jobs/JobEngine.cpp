@@ -1,5 +1,6 @@
 #include "jobs/JobEngine.h"
 
+#include "jobs/JobSteps.h"
 #include "jobs/WorkerContext.h"
 
 #include <algorithm>
@@ -8,11 +9,6 @@
 namespace pyrola {
 
 namespace {
-
-// Step order of a list once the target is attached; earlier entries run first.
-constexpr uint32_t kStepOrder[] = {kJobReset,      kJobErase,        kJobBlankCheck,  kJobRead,
-                                   kJobProgram,    kJobVerify,       kJobWriteSerial, kJobReadSerial,
-                                   kJobAttachOnly, kJobDumpDeviceId, kJobDumpRam,     kJobDumpLoader};
 
 constexpr uint32_t kDumpDeviceIdAddress = 0x0FF0;
 constexpr uint32_t kDumpDeviceIdLength = 16;
@@ -23,7 +19,7 @@ constexpr uint32_t kDumpLoaderLength = 0x03F0;
 } // namespace
 
 JobEngine::JobEngine(MessageBus* messageBus, MemoryImage* memoryImage)
-    : image(memoryImage), bus(messageBus) {}
+    : image(memoryImage), reporter_(messageBus) {}
 
 bool JobEngine::Dispatch() {
     return DispatchNext() == Next::Continue;
@@ -92,10 +88,11 @@ uint32_t JobEngine::TakeNextBit(bool& givenUp) {
     if (givenUp)
         return 0;
     const uint32_t flags = jobFlags.load();
-    for (uint32_t bit : kStepOrder) {
-        if ((flags & bit) != 0) {
-            jobFlags.store(flags & ~bit);
-            return bit;
+    // In step order; the 1-Wire step was taken before the attach.
+    for (const JobStep& step : kJobSteps) {
+        if (step.flag != kJobDebugOneWire && (flags & step.flag) != 0) {
+            jobFlags.store(flags & ~step.flag);
+            return step.flag;
         }
     }
     return 0;
@@ -135,7 +132,7 @@ JobEngine::Next JobEngine::RunStep(uint32_t bit) {
         ok = StepDump(kDumpDeviceIdAddress, kDumpDeviceIdLength);
         break;
     case kJobDumpRam: {
-        const uint32_t ramEnd = deviceRecord.ramEnd;
+        const uint32_t ramEnd = Ranges().ramEnd;
         ok = StepDump(kRamStart, ramEnd >= kRamStart ? ramEnd - (kRamStart - 1) : 0);
         break;
     }
@@ -152,25 +149,19 @@ JobEngine::Next JobEngine::RunStep(uint32_t bit) {
 // --- message bus -------------------------------------------------------------------------
 
 void JobEngine::SendValue(uint32_t code, uintptr_t value) {
-    if (bus)
-        bus->Send(code, value);
+    reporter_.SendValue(code, value);
 }
 
 void JobEngine::PostValue(uint32_t code, uintptr_t value) {
-    if (bus)
-        bus->Post(code, value);
+    reporter_.PostValue(code, value);
 }
 
 void JobEngine::SendStatus(const std::string& text, int isError) {
-    if (!bus)
-        return;
-    bus->Send(kBusErrorColour, static_cast<uintptr_t>(isError));
-    bus->SendText(kBusStatusText, text);
+    reporter_.Status(text, isError);
 }
 
 void JobEngine::SendLog(const std::string& text) {
-    if (bus)
-        bus->SendText(kBusLogLine, text);
+    reporter_.Log(text);
 }
 
 void JobEngine::ReportStatus(const char* format, int isError, ...) {
@@ -207,17 +198,12 @@ const char* JobEngine::FetchErrorText() {
 }
 
 void JobEngine::ReportFailure(const char* stepName) {
-    const char* errorText = FetchErrorText();
-    const std::string text = Format("%s failed.", stepName);
-    SendStatus(text, 1);
-    SendLog(errorText ? text + errorText : text);
+    reporter_.Failure(stepName, FetchErrorText());
     LogAdapterNotes();
 }
 
 void JobEngine::ReportFailureText(const char* stepName) {
-    const char* errorText = FetchErrorText();
-    SendStatus(Format("%s failed.", stepName), 1);
-    SendLog(errorText ? errorText : "");
+    reporter_.FailureText(stepName, FetchErrorText());
     LogAdapterNotes();
 }
 

@@ -9,6 +9,8 @@
 #include "image/MemoryImage.h"
 #include "jobs/CancelEvent.h"
 #include "jobs/JobFlags.h"
+#include "jobs/JobReporter.h"
+#include "jobs/JobRequest.h"
 #include "jobs/MessageBus.h"
 #include "jobs/SerialBlock.h"
 
@@ -40,12 +42,6 @@ struct StepTime {
     uint32_t milliseconds = 0;
 };
 
-// What a front end's preparation of a serial write decided.
-struct SerialWritePreparation {
-    bool ok = true;   // false: the step fails without touching the device
-    std::string note; // logged (as the failure's reason when ok is false); may be empty
-};
-
 class JobEngine {
 public:
     explicit JobEngine(MessageBus* bus = nullptr, MemoryImage* image = nullptr);
@@ -61,9 +57,8 @@ public:
     // command line can arrive while a list runs); a worker takes it once per list, under the
     // adapter lock, and keeps that copy for every step and the Close.
     std::atomic<TargetAdapter*> adapter{nullptr};
-    // Fields the main thread sets while no worker runs.
+    // Set by the main thread while no worker runs.
     MemoryImage* image = nullptr;
-    MessageBus* bus = nullptr;
     // Lent to the adapter for Open; every step takes its memory bounds from here. Written by
     // the worker: read it from the main thread only while no worker runs, or use
     // PublishedRecord().
@@ -71,24 +66,6 @@ public:
     // Also written by a command line that arrives while a list runs.
     std::atomic<uint8_t> eraseInfo{1};
     SerialBlock serialBlock;
-    // Runs inside the write-serial step on the worker, with the attached device's record,
-    // after the segment was backed up and before the device is changed: it may put other
-    // bytes of the same serial place into the block (the headless program reserves the
-    // board's number only here, once every earlier step of the list passed and the device
-    // answered). A changed address, bytes that leave the segment or ok false fail the step
-    // with the device unchanged. Null: the block is written as the main thread left it.
-    // Set only while no worker runs.
-    std::function<SerialWritePreparation(const DeviceRecord& device, SerialBlock& block)> prepareSerialWrite;
-    // Runs on the worker right after a successful attach, before any step can change the
-    // chip, with the identified device's record: a non-empty text refuses the list (shown
-    // in the error colour; the list ends with the chip as it was). Set only while no
-    // worker runs.
-    std::function<std::string(const DeviceRecord& device)> checkAttachedDevice;
-    // The serial write then checks the whole segment it rewrote against the image (the
-    // image's bytes where it holds any, the serial over them, the chip's former bytes
-    // elsewhere): for a list that programmed or verified the image. Set only while no
-    // worker runs.
-    bool checkSerialAgainstImage = false;
     int threadPriority = kWorkerPriorityNormal;
     // Applies threadPriority on the worker thread. The front end sets it to
     // SetCurrentThreadPriority (platform/ThreadPriority.h); the core cannot link the platform
@@ -104,6 +81,10 @@ public:
     // the device's memory (0 at every list start). A front end that must not pass such a
     // run as complete reads it after the list.
     std::atomic<uint32_t> bytesOutsideDevice{0};
+
+    // The front end's hooks and checks for the lists from now on (see JobRequest). Main
+    // thread, only while no worker runs.
+    void SetRequest(JobRequest request) { request_ = std::move(request); }
 
     // Runs the next step of the list. True: the list goes on; false: it is over.
     bool Dispatch();
@@ -169,6 +150,8 @@ public:
     bool StepReadSerialNumber();
 
 private:
+    // The identified chip's memory bounds, from the adapter's device record.
+    MemoryRanges Ranges() const { return MemoryRangesOf(deviceRecord); }
     enum class Next { Continue, Over, Cancelled };
     Next DispatchNext();
     Next RunStep(uint32_t bit);
@@ -213,6 +196,8 @@ private:
     void ReapFinishedWorkers();
     WorkerContext* ContextOfThisThread();
 
+    JobRequest request_;
+    JobReporter reporter_;
     mutable std::mutex stateMutex_; // current_, the contexts' events and give-up marks, jobFlags writes
     std::shared_ptr<WorkerContext> current_;
     std::vector<std::shared_ptr<WorkerContext>> givenUp_;

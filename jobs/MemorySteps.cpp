@@ -1,6 +1,7 @@
 #include "adapters/DeviceTable.h"
 #include "image/ImageRunCursor.h"
 #include "jobs/JobEngine.h"
+#include "jobs/JobSteps.h"
 
 #include <algorithm>
 #include <cstring>
@@ -36,9 +37,8 @@ bool JobEngine::StepInit() {
         // The library fills the name; never trust it to be terminated.
         char name[sizeof deviceRecord.name + 1] = {};
         std::memcpy(name, deviceRecord.name, sizeof deviceRecord.name);
-        ReportLog("Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)", name,
-                  unsigned(deviceRecord.infoStart), unsigned(deviceRecord.infoEnd),
-                  unsigned(deviceRecord.mainStart), unsigned(deviceRecord.mainEnd));
+        ReportLog("Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)", name, unsigned(Ranges().infoStart),
+                  unsigned(Ranges().infoEnd), unsigned(Ranges().mainStart), unsigned(Ranges().mainEnd));
         deviceIndex = deviceRecord.index;
         const uint32_t required = requiredDevice.load();
         if (required != 0 && deviceRecord.index != required) {
@@ -46,8 +46,8 @@ bool JobEngine::StepInit() {
             deviceIndex = 0;
             ReportStatus("%s failed.", 1, "Init()");
             ReportLog("The chip is %s, not the %s that was named", name, DeviceName(required));
-        } else if (const std::string problem = deviceRecord.index != 0 && checkAttachedDevice
-                                                   ? checkAttachedDevice(deviceRecord)
+        } else if (const std::string problem = deviceRecord.index != 0 && request_.checkAttachedDevice
+                                                   ? request_.checkAttachedDevice(deviceRecord)
                                                    : std::string();
                    !problem.empty()) {
             // Whatever is known about the run is checked against the chip before any step
@@ -73,10 +73,10 @@ bool JobEngine::StepReset() {
         return false;
     Report("Reset target..", 0);
     if (Target()->Reset(kResetDebugInterface | kResetLine | kResetSupplyCycle, 1, 1) != 0) {
-        ReportFailure("Reset");
+        ReportFailure(JobStepName(kJobReset));
         return false;
     }
-    ReportSuccess("Reset");
+    ReportSuccess(JobStepName(kJobReset));
     return true;
 }
 
@@ -85,12 +85,11 @@ bool JobEngine::StepErase() {
         return false;
     Report("Erasing flash memory..", 0);
     const uint32_t mode = eraseInfo ? kEraseAll : kEraseMain;
-    if (Target()->Erase(mode, deviceRecord.mainStart, Span(deviceRecord.mainStart, deviceRecord.mainEnd)) !=
-        0) {
-        ReportFailure("Erase");
+    if (Target()->Erase(mode, Ranges().mainStart, Span(Ranges().mainStart, Ranges().mainEnd)) != 0) {
+        ReportFailure(JobStepName(kJobErase));
         return false;
     }
-    ReportSuccess("Erase");
+    ReportSuccess(JobStepName(kJobErase));
     return true;
 }
 
@@ -119,21 +118,21 @@ bool JobEngine::StepBlankCheck() {
         return 0;
     };
     if (piece != 0)
-        SendValue(kBusProgressRange, deviceRecord.mainEnd);
+        SendValue(kBusProgressRange, Ranges().mainEnd);
     int32_t result = 0;
     if (eraseInfo)
-        result = check(deviceRecord.infoStart, Span(deviceRecord.infoStart, deviceRecord.infoEnd));
+        result = check(Ranges().infoStart, Span(Ranges().infoStart, Ranges().infoEnd));
     if (result == 0)
-        result = check(deviceRecord.mainStart, Span(deviceRecord.mainStart, deviceRecord.mainEnd));
+        result = check(Ranges().mainStart, Span(Ranges().mainStart, Ranges().mainEnd));
     if (piece != 0)
         SendValue(kBusProgressEnd, 0);
     if (cancelled)
         return false;
     if (result != 0) {
-        ReportFailure("Blank check");
+        ReportFailure(JobStepName(kJobBlankCheck));
         return false;
     }
-    ReportSuccess("Blank check");
+    ReportSuccess(JobStepName(kJobBlankCheck));
     return true;
 }
 
@@ -142,10 +141,10 @@ bool JobEngine::StepRead() {
         return false;
     image->Clear();
     Report("Reading device memory..", 0);
-    const uint32_t infoStart = deviceRecord.infoStart;
-    const uint32_t infoLength = Span(infoStart, deviceRecord.infoEnd);
-    const uint32_t mainStart = deviceRecord.mainStart;
-    const uint32_t mainEnd = deviceRecord.mainEnd;
+    const uint32_t infoStart = Ranges().infoStart;
+    const uint32_t infoLength = Span(infoStart, Ranges().infoEnd);
+    const uint32_t mainStart = Ranges().mainStart;
+    const uint32_t mainEnd = Ranges().mainEnd;
     const uint32_t mainLength = Span(mainStart, mainEnd);
     SendValue(kBusProgressRange, mainEnd);
     PostValue(kBusScrollTo, infoStart);
@@ -183,7 +182,7 @@ bool JobEngine::StepRead() {
     }
     SendValue(kBusProgressEnd, 0);
     if (!ok) {
-        ReportFailureText("Read");
+        ReportFailureText(JobStepName(kJobRead));
         return false;
     }
     const uint32_t total = infoLength + mainLength;
@@ -194,30 +193,26 @@ bool JobEngine::StepRead() {
 void JobEngine::DeviceWindow(uint32_t& start, uint32_t& end) {
     start = image->Low();
     end = image->High();
-    if (start < deviceRecord.infoStart) {
-        start = deviceRecord.infoStart;
+    if (start < Ranges().infoStart) {
+        start = Ranges().infoStart;
         ReportLog("Warning: Device memory started at 0x%4X", unsigned(start));
     }
-    if (end > deviceRecord.mainEnd) {
-        end = deviceRecord.mainEnd;
+    if (end > Ranges().mainEnd) {
+        end = Ranges().mainEnd;
         ReportLog("Warning: Device memory end at 0x%4X", unsigned(end));
     }
 }
 
 void JobEngine::WarnBytesOutsideDevice(const char* action) {
-    const DeviceRecord& record = deviceRecord;
     // Protected information bytes are left out on purpose; they are not counted here.
-    auto inside = [&record](uint32_t address) {
-        return (address >= record.infoStart && address <= record.infoEnd) ||
-               (address >= record.mainStart && address <= record.mainEnd);
-    };
+    const MemoryRanges ranges = Ranges();
     if (image->Low() > image->High())
         return;
     uint32_t count = 0;
     uint32_t first = 0;
     const uint32_t last = std::min<uint32_t>(image->High(), image->CellCount() - 1);
     for (uint32_t address = image->Low(); address <= last; ++address) {
-        if (!image->IsPresent(address) || inside(address))
+        if (!image->IsPresent(address) || ranges.InFlash(address))
             continue;
         if (count++ == 0)
             first = address;
@@ -239,11 +234,11 @@ bool JobEngine::StepProgram() {
     DeviceWindow(start, end);
     WarnBytesOutsideDevice("written");
     image->ClearFlags(CellError);
-    if (!eraseInfo && start <= deviceRecord.infoEnd)
-        start = deviceRecord.mainStart; // information memory is protected
+    if (!eraseInfo && start <= Ranges().infoEnd)
+        start = Ranges().mainStart; // information memory is protected
     SendValue(kBusProgressRange, end);
 
-    ImageRunCursor cursor(*image, start, end, 4 * BlockSize(), true, &deviceRecord);
+    ImageRunCursor cursor(*image, start, end, 4 * BlockSize(), true, Ranges());
     uint32_t runStart = 0;
     uint32_t runLength = 0;
     uint32_t runs = 0;
@@ -262,7 +257,7 @@ bool JobEngine::StepProgram() {
             SendValue(kBusProgressEnd, 0);
             image->SetFlag(runStart, runLength, CellError);
             PostValue(kBusScrollTo, runStart);
-            ReportFailure("Program");
+            ReportFailure(JobStepName(kJobProgram));
             return false;
         }
         SendValue(kBusProgressPos, runStart);
@@ -275,7 +270,7 @@ bool JobEngine::StepProgram() {
         ReportLog("%s", kNoImageDataText);
         return false;
     }
-    ReportSuccess("Program");
+    ReportSuccess(JobStepName(kJobProgram));
     return true;
 }
 
@@ -292,7 +287,7 @@ bool JobEngine::StepVerify() {
     image->ClearFlags(CellVerified | CellError);
     SendValue(kBusProgressRange, end);
 
-    ImageRunCursor cursor(*image, start, end, 4 * BlockSize(), false, &deviceRecord);
+    ImageRunCursor cursor(*image, start, end, 4 * BlockSize(), false, Ranges());
     uint32_t runStart = 0;
     uint32_t runLength = 0;
     uint32_t runs = 0;
@@ -329,7 +324,7 @@ bool JobEngine::StepVerify() {
     }
     PostValue(kBusScrollTo, firstError);
     if (readFailed) {
-        ReportFailure("Verify");
+        ReportFailure(JobStepName(kJobVerify));
         return false;
     }
     if (runs == 0) {
@@ -338,7 +333,7 @@ bool JobEngine::StepVerify() {
         return false;
     }
     if (errors == 0) {
-        ReportSuccess("Verify");
+        ReportSuccess(JobStepName(kJobVerify));
         return true;
     }
     Report("Verify failed. Found %d errors", 1, int(errors));
@@ -369,7 +364,7 @@ bool JobEngine::StepDebugOneWire() {
     Report("Debug OW interface. Try to get DS18B20", 0);
     if (TargetAdapter* target = Target())
         (void)target->DebugOneWire();
-    ReportSuccess("Debug OW interface");
+    ReportSuccess(JobStepName(kJobDebugOneWire));
     return true;
 }
 

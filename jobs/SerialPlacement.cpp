@@ -15,12 +15,12 @@ bool Within(uint32_t address, uint32_t first, uint32_t last) {
 
 } // namespace
 
-SerialSegment SerialSegmentOf(const DeviceRecord& device, uint32_t address) {
+SerialSegment SerialSegmentOf(const MemoryRanges& device, uint32_t address) {
     const uint32_t size = address < device.mainStart ? kInfoSegmentSize : kMainSegmentSize;
     return {address - address % size, size};
 }
 
-SerialPlacement CheckSerialPlacement(const DeviceRecord& device, uint32_t address, uint32_t length) {
+SerialPlacement CheckSerialPlacement(const MemoryRanges& device, uint32_t address, uint32_t length) {
     const bool inInfo = Within(address, device.infoStart, device.infoEnd);
     if (!inInfo && !Within(address, device.mainStart, device.mainEnd))
         return SerialPlacement::OutsideFlash;

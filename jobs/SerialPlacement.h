@@ -3,8 +3,8 @@
 // (128 bytes in information memory, 512 in main memory), so a serial must lie in flash and
 // inside that one segment.
 
-#include "adapters/DeviceRecord.h"
 #include "image/MemoryImage.h"
+#include "image/MemoryRanges.h"
 #include "jobs/SerialBlock.h"
 
 #include <cstdint>
@@ -23,9 +23,9 @@ struct SerialSegment {
 enum class SerialPlacement { Fits, OutsideFlash, CrossesSegment, SegmentOutsideFlash };
 
 // The segment the write step backs up, erases and writes back for a serial at address.
-SerialSegment SerialSegmentOf(const DeviceRecord& device, uint32_t address);
+SerialSegment SerialSegmentOf(const MemoryRanges& device, uint32_t address);
 // Whether length bytes from address can be written by one segment patch on device.
-SerialPlacement CheckSerialPlacement(const DeviceRecord& device, uint32_t address, uint32_t length);
+SerialPlacement CheckSerialPlacement(const MemoryRanges& device, uint32_t address, uint32_t length);
 
 // The serial's bytes that would land on bytes the image holds: a serial there overwrites
 // the firmware (a wrong Address in the serial config).

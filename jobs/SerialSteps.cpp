@@ -1,4 +1,5 @@
 #include "jobs/JobEngine.h"
+#include "jobs/JobSteps.h"
 #include "jobs/SerialPlacement.h"
 
 #include <algorithm>
@@ -17,7 +18,7 @@ constexpr const char* kNotInFlashText = "Error. Address 0x%.4X not in flash memo
 bool JobEngine::SerialAddressAccepted(bool patching) {
     const uint32_t address = serialBlock.address;
     const SerialPlacement placement =
-        CheckSerialPlacement(deviceRecord, address, static_cast<uint32_t>(serialBlock.bytes.size()));
+        CheckSerialPlacement(Ranges(), address, static_cast<uint32_t>(serialBlock.bytes.size()));
     // The patch works on one segment; a serial running past it would be written beyond the
     // segment buffer (and into a segment that was never saved), so it is refused up front,
     // as one outside flash is. A read has no segment to stay in.
@@ -47,11 +48,11 @@ bool JobEngine::StepReadSerialNumber() {
         return false;
     Report("Reading device serialization number at 0x%X..", 0, unsigned(serialBlock.address));
     if (!ReadSerialBytes()) {
-        ReportFailureText("Read serial number");
+        ReportFailureText(JobStepName(kJobReadSerial));
         SendValue(kBusSerialRefresh, 0);
         return false;
     }
-    ReportSuccess("Read serial number");
+    ReportSuccess(JobStepName(kJobReadSerial));
     serialBlock.valid = 1;
     SendValue(kBusSerialRefresh, 0);
     return true;
@@ -63,7 +64,7 @@ bool JobEngine::StepWriteSerialNumber() {
     if (!SerialAddressAccepted(true))
         return false;
     const uint32_t address = serialBlock.address;
-    const SerialSegment patch = SerialSegmentOf(deviceRecord, address);
+    const SerialSegment patch = SerialSegmentOf(Ranges(), address);
     const uint32_t size = patch.size;
     const uint32_t segment = patch.start;
     const uint32_t offset = address - segment;
@@ -80,7 +81,7 @@ bool JobEngine::StepWriteSerialNumber() {
         Report("Can't read device memory.", 1);
         return SerialWriteFailed();
     }
-    if (prepareSerialWrite && !PrepareSerialWrite())
+    if (request_.prepareSerialWrite && !PrepareSerialWrite())
         return false;
     const std::vector<uint8_t> backup = buffer;
 
@@ -101,10 +102,10 @@ bool JobEngine::StepWriteSerialNumber() {
                   SerialBytesMatch(segment, buffer.data(), size);
     if (!written || !erased)
         return SerialWriteFailed();
-    if (checkSerialAgainstImage && !SerialSegmentMatchesImage(segment, size, backup))
+    if (request_.checkSerialAgainstImage && !SerialSegmentMatchesImage(segment, size, backup))
         return false;
 
-    ReportSuccess("Write serial number");
+    ReportSuccess(JobStepName(kJobWriteSerial));
     (void)ReadSerialBytes(); // refresh from the device; the write was already verified
     serialBlock.valid = 1;
     SendValue(kBusSerialRefresh, 0);
@@ -156,10 +157,10 @@ bool JobEngine::SerialSegmentMatchesImage(uint32_t segment, uint32_t size,
 
 bool JobEngine::PrepareSerialWrite() {
     const uint32_t address = serialBlock.address;
-    const SerialWritePreparation prepared = prepareSerialWrite(deviceRecord, serialBlock);
+    const SerialWritePreparation prepared = request_.prepareSerialWrite(deviceRecord, serialBlock);
     // The backup holds the segment of the old address: the bytes may change, the place not.
     if (prepared.ok && serialBlock.address == address &&
-        CheckSerialPlacement(deviceRecord, address, static_cast<uint32_t>(serialBlock.bytes.size())) ==
+        CheckSerialPlacement(Ranges(), address, static_cast<uint32_t>(serialBlock.bytes.size())) ==
             SerialPlacement::Fits) {
         if (!prepared.note.empty())
             SendLog(prepared.note);
@@ -175,7 +176,7 @@ bool JobEngine::PrepareSerialWrite() {
 
 bool JobEngine::SerialWriteFailed() {
     serialBlock.valid = 0;
-    ReportFailureText("Write serial number");
+    ReportFailureText(JobStepName(kJobWriteSerial));
     SendValue(kBusSerialRefresh, 0);
     return false;
 }

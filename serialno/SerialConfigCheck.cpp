@@ -45,7 +45,7 @@ std::string PlacementProblem(uint32_t address, uint32_t size) {
     for (uint32_t index = 1; index < kDeviceCount; ++index) {
         DeviceRecord device;
         FillDeviceRecord(index, &device);
-        const SerialPlacement placement = CheckSerialPlacement(device, address, size);
+        const SerialPlacement placement = CheckSerialPlacement(MemoryRangesOf(device), address, size);
         if (placement == SerialPlacement::Fits)
             return {};
         inFlash = inFlash || placement != SerialPlacement::OutsideFlash;

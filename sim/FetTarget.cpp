@@ -1,7 +1,8 @@
 #include "sim/FetTarget.h"
 
 #include "adapters/DeviceRecord.h"
-#include "adapters/DeviceTable.h"
+#include "sim/ChipCatalog.h"
+#include "sim/FetDeviceList.h"
 #include "sim/SimChipSetup.h"
 
 #include <chrono>
@@ -44,16 +45,6 @@ bool ValidPort(const char* port) {
     char* end = nullptr;
     long number = std::strtol(port, &end, 10);
     return *end == '\0' && number >= 1 && number <= 255;
-}
-
-// Row of the device list with this name (the first, for names listed twice).
-uint32_t DeviceIndexOf(const std::string& name) {
-    for (uint32_t i = 1; i < kDeviceCount; ++i) {
-        if (name == DeviceName(i)) {
-            return i;
-        }
-    }
-    return 0;
 }
 
 void RealSleep(uint32_t milliseconds) {
@@ -199,7 +190,7 @@ int32_t FetTarget::Identify(uint8_t* record, int32_t size, int32_t) {
     std::memcpy(&filled, record, sizeof filled);
     const MemoryBounds& b = chip_.model->Bounds();
     filled.marker = kDeviceRecordMarker;
-    filled.index = static_cast<uint16_t>(DeviceIndexOf(chip_.model->DeviceName()));
+    filled.index = static_cast<uint16_t>(FetDeviceRowOf(chip_.model->DeviceName()));
     std::memset(filled.name, 0, sizeof filled.name);
     std::strncpy(filled.name, chip_.model->DeviceName().c_str(), sizeof filled.name - 1);
     filled.mainStart = static_cast<uint16_t>(b.mainStart);
@@ -214,15 +205,29 @@ int32_t FetTarget::Identify(uint8_t* record, int32_t size, int32_t) {
 }
 
 int32_t FetTarget::Device(int32_t index, uint8_t* record, int32_t size) {
-    if (record == nullptr || index < 0 || index >= static_cast<int32_t>(kDeviceCount)) {
+    if (record == nullptr || index < 0 || index >= static_cast<int32_t>(kFetDeviceRows)) {
         return Fail(kFetBadArgument);
     }
     if (size < static_cast<int32_t>(kDeviceRecordSize)) {
         return Fail(kFetRecordTooSmall);
     }
+    // The row's chip as the catalogue describes it; the default row is the default chip,
+    // row 0 no chip at all (every bound 0).
+    const std::string name = FetDeviceName(static_cast<uint32_t>(index));
+    const bool lastRow = static_cast<uint32_t>(index) == kFetDeviceRows - 1;
+    const ChipDescription* chip = FindChip(lastRow ? kDefaultChip : name);
+    const MemoryBounds b = chip ? chip->bounds : MemoryBounds{};
     DeviceRecord filled;
     std::memcpy(&filled, record, sizeof filled);
-    FillDeviceRecord(static_cast<uint32_t>(index), &filled);
+    filled.marker = kDeviceRecordMarker;
+    filled.index = static_cast<uint16_t>(index);
+    std::memset(filled.name, 0, sizeof filled.name);
+    std::strncpy(filled.name, name.c_str(), sizeof filled.name - 1);
+    filled.mainStart = static_cast<uint16_t>(b.mainStart);
+    filled.infoStart = static_cast<uint16_t>(b.infoStart);
+    filled.ramEnd = static_cast<uint16_t>(b.ramEnd);
+    filled.infoEnd = static_cast<uint16_t>(b.infoEnd);
+    filled.mainEnd = b.mainEnd;
     std::memcpy(record, &filled, sizeof filled);
     return 0;
 }

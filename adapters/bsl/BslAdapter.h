@@ -7,6 +7,7 @@
 
 #include "adapters/TargetAdapter.h"
 #include "adapters/bsl/BslLineOptions.h"
+#include "adapters/bsl/BslPassword.h"
 #include "adapters/bsl/BslPatch.h"
 #include "adapters/bsl/BslProtocol.h"
 #include "adapters/bsl/SerialLink.h"
@@ -19,15 +20,6 @@
 #include <vector>
 
 namespace pyrola {
-
-using BslPassword = std::array<uint8_t, kBslPasswordLength>;
-
-// The vector table of an erased device: 32 bytes of 0xFF.
-inline constexpr BslPassword kBslErasedPassword = [] {
-    BslPassword p{};
-    p.fill(0xFF);
-    return p;
-}();
 
 // Loaders up to this version need the patch (the guide calls it mandatory for them).
 inline constexpr uint32_t kBslOldVersionLimit = 0x0110;

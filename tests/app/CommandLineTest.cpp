@@ -16,10 +16,11 @@ struct Parsed {
     std::vector<std::string> probed;
 };
 
+// A command-line text read as the shell reads the window's (ProcessCommandLine).
 Parsed Parse(const std::string& text, std::set<std::string> existing = {}) {
     Parsed parsed;
-    parsed.request = ParseCommandLine(
-        text,
+    parsed.request = ParseCommandTokens(
+        TokenizeCommandLine(text),
         [&](const std::string& path) {
             parsed.probed.push_back(path);
             return existing.count(path) != 0;
@@ -134,9 +135,14 @@ TEST(CommandLineParse, FileTokensMustExistAndTheLastOneWins) {
     EXPECT_EQ(limited.request.flowFlags, 0u);
 }
 
-TEST(CommandLineText, JoinQuotesArgumentsWithBlanksAndRoundTrips) {
+TEST(CommandLineText, QuotedArgumentsWithBlanksRoundTrip) {
+    // Arguments joined with an argument holding a blank wrapped in double quotes, as a
+    // Windows command line holds them.
     std::vector<std::string> args = {"-bsl", "+ep", "/tmp/my file.txt"};
-    std::string joined = JoinArguments(args);
+    std::string joined;
+    for (const std::string& argument : args)
+        joined += (joined.empty() ? "" : " ") +
+                  (argument.find(' ') != std::string::npos ? '"' + argument + '"' : argument);
     EXPECT_EQ(joined, "-bsl +ep \"/tmp/my file.txt\"");
     EXPECT_EQ(TokenizeCommandLine(joined), args);
 }

@@ -97,7 +97,7 @@ protected:
         set.setBslPatch = [this](bool enabled) { bslPatch = enabled; };
         set.setBslLine = [this](const BslLineOptions& line) { bslLine = line; };
         set.bslNeedsPassword = [this] { return bslNeedsPassword; };
-        set.setBslPassword = [this](const VectorPassword& password) { bslPassword = password; };
+        set.setBslPassword = [this](const BslPassword& password) { bslPassword = password; };
         shell = std::make_unique<ProgrammerShell>(view, store, messageBus, set);
         shell->SetTimeSource([] { return TimeOfDay{9, 5, 7}; });
         shell->Initialize();
@@ -135,7 +135,7 @@ protected:
     ScriptedAdapter raw{256, "RAW"};
     ScriptedAdapter bsl{250, "BSL"};
     bool bslNeedsPassword = true;
-    std::optional<VectorPassword> bslPassword;
+    std::optional<BslPassword> bslPassword;
     std::optional<bool> bslPatch;
     std::optional<BslLineOptions> bslLine;
     MemorySettingsStore store;

@@ -454,7 +454,7 @@ TEST_F(BslPasswordTest, TakenFromTheVectorTableWhenTheImageReachesTheTop) {
     shell->StartJob(kJobProgram);
     WaitForJob();
     ASSERT_TRUE(bslPassword.has_value());
-    const VectorPassword& p = *bslPassword;
+    const BslPassword& p = *bslPassword;
     EXPECT_EQ(p[0], 0x10);
     EXPECT_EQ(p[2], 0x12);
     // A cell the image leaves out is erased on a chip programmed from it: 0xFF, not the
@@ -475,14 +475,14 @@ TEST_F(BslPasswordTest, ErasedDevicePasswordBelowTheTopAndForEveryJobThatReaches
         shell->StartJob(job);
         WaitForJob();
         ASSERT_TRUE(bslPassword.has_value()) << job;
-        EXPECT_EQ(*bslPassword, kErasedVectorPassword) << job;
+        EXPECT_EQ(*bslPassword, kBslErasedPassword) << job;
     }
     bslPassword.reset();
 
     shell->StartJob(kJobVerify);
     WaitForJob();
     ASSERT_TRUE(bslPassword.has_value());
-    EXPECT_EQ(*bslPassword, kErasedVectorPassword);
+    EXPECT_EQ(*bslPassword, kBslErasedPassword);
 
     bslPassword.reset();
     bslNeedsPassword = false; // already unlocked: the stored password stays

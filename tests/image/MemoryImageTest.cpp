@@ -81,7 +81,7 @@ TEST(ImageRunCursor, CutsLongRunsAtTheBufferLength) {
     MemoryImage image = Cleared();
     for (uint32_t a = 0x100; a < 0x100 + 40; ++a)
         image.StoreByte(a, static_cast<uint8_t>(a));
-    ImageRunCursor cursor(image, 0, 0xFFFF, 32, true, nullptr);
+    ImageRunCursor cursor(image, 0, 0xFFFF, 32, true, std::nullopt);
     uint32_t start = 0, length = 0;
     ASSERT_TRUE(cursor.NextRun(start, length));
     EXPECT_EQ(start, 0x100u);
@@ -99,7 +99,7 @@ TEST(ImageRunCursor, AGivenBackByteStartsTheNextRun) {
     MemoryImage image = Cleared();
     for (uint32_t a = 0x101; a <= 0x128; ++a)
         image.StoreByte(a, static_cast<uint8_t>(a));
-    ImageRunCursor cursor(image, 0, 0x128, 32, false, nullptr);
+    ImageRunCursor cursor(image, 0, 0x128, 32, false, std::nullopt);
     std::vector<std::pair<uint32_t, uint32_t>> runs;
     for (uint32_t start = 0, length = 0; cursor.NextRun(start, length);) {
         runs.emplace_back(start, length);
@@ -114,12 +114,12 @@ TEST(ImageRunCursor, HolesAndDeviceRangesEndRuns) {
     for (uint32_t a = 0x10F0; a < 0x1110; ++a)
         image.StoreByte(a, 1);
     image.MarkAbsent(0x10F4);
-    DeviceRecord device;
-    device.infoStart = 0x1000;
-    device.infoEnd = 0x10FF;
-    device.mainStart = 0x1108;
-    device.mainEnd = 0xFFFF;
-    ImageRunCursor cursor(image, 0x1000, 0xFFFF, 1024, false, &device);
+    MemoryRanges ranges;
+    ranges.infoStart = 0x1000;
+    ranges.infoEnd = 0x10FF;
+    ranges.mainStart = 0x1108;
+    ranges.mainEnd = 0xFFFF;
+    ImageRunCursor cursor(image, 0x1000, 0xFFFF, 1024, false, ranges);
     auto runs = Runs(cursor);
     ASSERT_EQ(runs.size(), 3u);
     EXPECT_EQ(runs[0], std::make_pair(0x10F0u, 4u));
@@ -131,12 +131,12 @@ TEST(ImageRunCursor, WindowEndIsInclusiveAndSafeAtTheTop) {
     MemoryImage image = Cleared();
     image.StoreByte(0xFFFE, 1);
     image.StoreByte(0xFFFF, 2);
-    ImageRunCursor cursor(image, 0xFFF0, 0xFFFF, 16, true, nullptr);
+    ImageRunCursor cursor(image, 0xFFF0, 0xFFFF, 16, true, std::nullopt);
     auto runs = Runs(cursor);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0], std::make_pair(0xFFFEu, 2u));
 
-    ImageRunCursor top(image, 0xFFFFFFFEu, 0xFFFFFFFFu, 16, false, nullptr);
+    ImageRunCursor top(image, 0xFFFFFFFEu, 0xFFFFFFFFu, 16, false, std::nullopt);
     auto topRuns = Runs(top); // past the cells every address reads as a present gap byte
     ASSERT_EQ(topRuns.size(), 1u);
     EXPECT_EQ(topRuns[0], std::make_pair(0xFFFFFFFEu, 2u)); // and the walk ends without wrapping

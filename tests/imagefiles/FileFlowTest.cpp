@@ -22,6 +22,7 @@ using testfiles::WriteFile;
 class RecordingHost : public FileFlowHost {
 public:
     void Log(const std::string& text) override { events.push_back("log:" + text); }
+    FileFlowOptions FileOptions() const override { return options; }
     void SetFailureMark(bool failed) override { events.push_back(failed ? "mark:on" : "mark:off"); }
     FileFormat AskFormat(FileFormat preselected) override {
         asked.push_back(preselected);
@@ -36,6 +37,7 @@ public:
     std::vector<std::string> events;
     std::vector<FileFormat> asked;
     std::vector<std::string> recent;
+    FileFlowOptions options;
     FileFormat answer = FileFormat::Binary;
     int refreshes = 0;
     uint32_t lastScroll = 0;
@@ -47,9 +49,8 @@ class FileFlowTest : public ::testing::Test {
 protected:
     TempDir dir;
     MemoryImage image = ClearedImage();
-    Settings settings;
     RecordingHost host;
-    FileFlow flow{image, settings, host};
+    FileFlow flow{image, host};
 };
 
 TEST_F(FileFlowTest, KnownExtensionLoadsWithoutAsking) {
@@ -86,14 +87,14 @@ TEST_F(FileFlowTest, TheToolchainsExtensionsNeedNoQuestion) {
     EXPECT_EQ(host.events.front(), "log:Loading Motorola S-record file \"image.srec\"..");
     EXPECT_EQ(image.CellAt(0x1002), 0x03);
     // The dialog may answer a format that is only read; loading takes it.
-    settings.autoDetect = 0;
+    host.options.autoDetect = false;
     host.answer = FileFormat::SRecord;
     EXPECT_TRUE(flow.LoadFile(path));
     EXPECT_EQ(host.asked, std::vector<FileFormat>{FileFormat::SRecord});
 }
 
 TEST_F(FileFlowTest, AnElfFileLoadsAsElfWithoutAQuestionWhateverItsName) {
-    settings.autoDetect = 0; // would ask for any other file
+    host.options.autoDetect = false; // would ask for any other file
     const std::string path = dir.File("image.bin");
     WriteFile(path, test::BuildElf({{0x1100, {1, 2, 3}}, {0xFFFE, {0x00, 0x11}}}));
     EXPECT_TRUE(flow.LoadFile(path));
@@ -122,7 +123,7 @@ TEST_F(FileFlowTest, SavingUnderAReadOnlyFormatsNameAsksForAWritableOne) {
 }
 
 TEST_F(FileFlowTest, AutodetectOffAlwaysAsksPreselectingTheExtensionsFormat) {
-    settings.autoDetect = 0;
+    host.options.autoDetect = false;
     const std::string path = dir.File("prog.HEX");
     WriteFile(path, kHex16);
     host.answer = FileFormat::Binary;
@@ -209,7 +210,7 @@ TEST_F(FileFlowTest, SavingANameWithoutExtensionAsksAndAddsTheChosenOne) {
 }
 
 TEST_F(FileFlowTest, AutodetectOffReplacesTheExtensionWithTheChosenFormats) {
-    settings.autoDetect = 0;
+    host.options.autoDetect = false;
     image.StoreByte(0x1000, 1);
     image.StoreByte(0x1001, 2);
     host.answer = FileFormat::IntelHex;
@@ -224,11 +225,11 @@ TEST_F(FileFlowTest, SaveRemovesGapBlocksFirstWhenSetUp) {
         image.StoreByte(a, 0xFF);
     image.StoreByte(0x2030, 0x42);
     image.StoreByte(0x2031, 0x43);
-    settings.removeGap = 0;
+    host.options.removeGap = false;
     ASSERT_TRUE(flow.SaveFile(dir.File("keep.txt")));
     EXPECT_EQ(host.events.front(), "log:Saving TI TXT file \"keep.txt\"..");
     EXPECT_TRUE(image.IsPresent(0x2000));
-    settings.removeGap = 1;
+    host.options.removeGap = true;
     host.events.clear();
     ASSERT_TRUE(flow.SaveFile(dir.File("thin.txt")));
     EXPECT_EQ(host.events.front(), "log:Remove 48 gap bytes");

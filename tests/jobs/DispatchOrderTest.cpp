@@ -227,10 +227,12 @@ TEST_F(JobTest, NoEventHeldCountsAsCancelled) {
 TEST_F(JobTest, ACheckOfTheAttachedChipRefusesTheListBeforeAnythingChanges) {
     Fill(0xE000, 16, 0);
     std::string checkedName;
-    engine.checkAttachedDevice = [&](const DeviceRecord& device) {
+    JobRequest hooks;
+    hooks.checkAttachedDevice = [&](const DeviceRecord& device) {
         checkedName = device.name;
         return std::string("Error. Not on this chip: nothing was done");
     };
+    engine.SetRequest(hooks);
     RunList(kJobAutoDefault | kJobWriteSerial);
     EXPECT_EQ(checkedName, "MSP430F149");
     EXPECT_EQ(WorkOps(), (Ops{"Open", "Close"}));
@@ -240,7 +242,8 @@ TEST_F(JobTest, ACheckOfTheAttachedChipRefusesTheListBeforeAnythingChanges) {
     EXPECT_EQ(engine.StepTimes().size(), 1u);          // the attach alone
 
     // Accepted: every step that ran has its time, in the order run.
-    engine.checkAttachedDevice = [](const DeviceRecord&) { return std::string(); };
+    hooks.checkAttachedDevice = [](const DeviceRecord&) { return std::string(); };
+    engine.SetRequest(hooks);
     RunList(kJobErase | kJobProgram);
     std::vector<uint32_t> bits;
     for (const StepTime& time : engine.StepTimes())

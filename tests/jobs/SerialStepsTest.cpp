@@ -133,7 +133,9 @@ TEST_F(SerialTest, AnAdapterWithoutVerifyIsCheckedByReadingBack) {
 }
 
 TEST_F(SerialTest, TheRewrittenSegmentIsCheckedAgainstTheImage) {
-    engine.checkSerialAgainstImage = true;
+    JobRequest hooks;
+    hooks.checkSerialAgainstImage = true;
+    engine.SetRequest(hooks);
     // The chip holds the image in 0xE000-0xE00F; the serial lies beside it.
     Fill(0xE000, 16, 0x40);
     for (uint32_t a = 0xE000; a < 0xE010; ++a)
@@ -224,12 +226,14 @@ TEST_F(SerialTest, FailedReadKeepsTheBlockInvalid) {
 TEST_F(SerialTest, PreparationRunsBetweenBackupAndErase) {
     Serial(0x1040, {0, 0, 0});
     std::vector<std::string> opsAtPreparation;
-    engine.prepareSerialWrite = [&](const DeviceRecord& device, SerialBlock& block) {
+    JobRequest hooks;
+    hooks.prepareSerialWrite = [&](const DeviceRecord& device, SerialBlock& block) {
         opsAtPreparation = adapter.Ops();
         EXPECT_EQ(device.mainStart, 0xE000);
         block.bytes = {'A', '7', 0};
         return SerialWritePreparation{true, "A7 reserved"};
     };
+    engine.SetRequest(hooks);
     EXPECT_TRUE(engine.StepWriteSerialNumber());
     EXPECT_EQ(opsAtPreparation, (std::vector<std::string>{"ReadMemory", "VerifyMemory"}));
     EXPECT_EQ(adapter.memory[0x1040], 'A');
@@ -242,9 +246,11 @@ TEST_F(SerialTest, PreparationRunsBetweenBackupAndErase) {
 TEST_F(SerialTest, RefusedPreparationLeavesTheDeviceAlone) {
     Serial(0xE010, {1});
     engine.serialBlock.valid = 1;
-    engine.prepareSerialWrite = [](const DeviceRecord&, SerialBlock&) {
+    JobRequest hooks;
+    hooks.prepareSerialWrite = [](const DeviceRecord&, SerialBlock&) {
         return SerialWritePreparation{false, "No number left"};
     };
+    engine.SetRequest(hooks);
     EXPECT_FALSE(engine.StepWriteSerialNumber());
     EXPECT_EQ(adapter.Ops(), (std::vector<std::string>{"ReadMemory", "VerifyMemory"}));
     EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
@@ -256,19 +262,22 @@ TEST_F(SerialTest, RefusedPreparationLeavesTheDeviceAlone) {
 
 TEST_F(SerialTest, PreparationMayNotMoveTheSerialOrLeaveItsSegment) {
     Serial(0x107C, {1, 2});
-    engine.prepareSerialWrite = [](const DeviceRecord&, SerialBlock& block) {
+    JobRequest hooks;
+    hooks.prepareSerialWrite = [](const DeviceRecord&, SerialBlock& block) {
         block.bytes = {1, 2, 3, 4, 5}; // past 0x107F
         return SerialWritePreparation{true, ""};
     };
+    engine.SetRequest(hooks);
     EXPECT_FALSE(engine.StepWriteSerialNumber());
     EXPECT_EQ(adapter.CountOf("Erase"), 0u);
     EXPECT_EQ(bus.LogLines().back(), "Error. Address 0x107C not in flash memory space");
 
     adapter.ClearCalls();
-    engine.prepareSerialWrite = [](const DeviceRecord&, SerialBlock& block) {
+    hooks.prepareSerialWrite = [](const DeviceRecord&, SerialBlock& block) {
         block.address = 0xE000; // the backup holds another segment
         return SerialWritePreparation{true, ""};
     };
+    engine.SetRequest(hooks);
     EXPECT_FALSE(engine.StepWriteSerialNumber());
     EXPECT_EQ(adapter.CountOf("Erase"), 0u);
     EXPECT_EQ(engine.serialBlock.address, 0x107Cu);
@@ -277,10 +286,12 @@ TEST_F(SerialTest, PreparationMayNotMoveTheSerialOrLeaveItsSegment) {
 TEST_F(SerialTest, NoPreparationWhenTheBackupFails) {
     adapter.SetResult("ReadMemory", -1);
     bool prepared = false;
-    engine.prepareSerialWrite = [&](const DeviceRecord&, SerialBlock&) {
+    JobRequest hooks;
+    hooks.prepareSerialWrite = [&](const DeviceRecord&, SerialBlock&) {
         prepared = true;
         return SerialWritePreparation{};
     };
+    engine.SetRequest(hooks);
     Serial(0xE010, {9});
     EXPECT_FALSE(engine.StepWriteSerialNumber());
     Serial(0x0200, {9}); // outside flash
@@ -291,15 +302,16 @@ TEST_F(SerialTest, NoPreparationWhenTheBackupFails) {
 TEST(SerialPlacementCheck, SegmentsByMemoryAndFit) {
     DeviceRecord device;
     FillDeviceRecord(3, &device); // info 0x1000-0x10FF, main 0xE000-0xFFFF
-    EXPECT_EQ(SerialSegmentOf(device, 0x1040).start, 0x1000u);
-    EXPECT_EQ(SerialSegmentOf(device, 0x1040).size, 128u);
-    EXPECT_EQ(SerialSegmentOf(device, 0xFFE0).start, 0xFE00u);
-    EXPECT_EQ(SerialSegmentOf(device, 0xFFE0).size, 512u);
-    EXPECT_EQ(CheckSerialPlacement(device, 0x107D, 3), SerialPlacement::Fits);
-    EXPECT_EQ(CheckSerialPlacement(device, 0x107E, 3), SerialPlacement::CrossesSegment);
-    EXPECT_EQ(CheckSerialPlacement(device, 0xFFFF, 0xFFFFFFFF), SerialPlacement::CrossesSegment);
-    EXPECT_EQ(CheckSerialPlacement(device, 0x0200, 1), SerialPlacement::OutsideFlash);
-    EXPECT_EQ(CheckSerialPlacement(device, 0x1100, 1), SerialPlacement::OutsideFlash);
+    EXPECT_EQ(SerialSegmentOf(MemoryRangesOf(device), 0x1040).start, 0x1000u);
+    EXPECT_EQ(SerialSegmentOf(MemoryRangesOf(device), 0x1040).size, 128u);
+    EXPECT_EQ(SerialSegmentOf(MemoryRangesOf(device), 0xFFE0).start, 0xFE00u);
+    EXPECT_EQ(SerialSegmentOf(MemoryRangesOf(device), 0xFFE0).size, 512u);
+    EXPECT_EQ(CheckSerialPlacement(MemoryRangesOf(device), 0x107D, 3), SerialPlacement::Fits);
+    EXPECT_EQ(CheckSerialPlacement(MemoryRangesOf(device), 0x107E, 3), SerialPlacement::CrossesSegment);
+    EXPECT_EQ(CheckSerialPlacement(MemoryRangesOf(device), 0xFFFF, 0xFFFFFFFF),
+              SerialPlacement::CrossesSegment);
+    EXPECT_EQ(CheckSerialPlacement(MemoryRangesOf(device), 0x0200, 1), SerialPlacement::OutsideFlash);
+    EXPECT_EQ(CheckSerialPlacement(MemoryRangesOf(device), 0x1100, 1), SerialPlacement::OutsideFlash);
     // Main memory from 0x1100: the segment of 0x1100 starts in information memory, so its
     // erase could never be checked.
     DeviceRecord f149;
@@ -308,6 +320,6 @@ TEST(SerialPlacementCheck, SegmentsByMemoryAndFit) {
         ++index;
     FillDeviceRecord(index, &f149);
     ASSERT_EQ(f149.mainStart, 0x1100u);
-    EXPECT_EQ(CheckSerialPlacement(f149, 0x1100, 2), SerialPlacement::SegmentOutsideFlash);
-    EXPECT_EQ(CheckSerialPlacement(f149, 0x1200, 2), SerialPlacement::Fits);
+    EXPECT_EQ(CheckSerialPlacement(MemoryRangesOf(f149), 0x1100, 2), SerialPlacement::SegmentOutsideFlash);
+    EXPECT_EQ(CheckSerialPlacement(MemoryRangesOf(f149), 0x1200, 2), SerialPlacement::Fits);
 }

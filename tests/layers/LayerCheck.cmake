@@ -6,6 +6,8 @@
 #   platform  platform/ (seams, portable helpers)      base
 #   backend   platform/win32/, platform/posix/         base platform (and its own folder only)
 #   core      adapters/ image/ jobs/ settings/ serialno/ base platform
+#             (image/ below the rest of core: it includes neither adapters/ nor settings/;
+#             memory bounds and file options reach it as values)
 #   sim       sim/                                     base platform core
 #   shell     app/                                     base platform core
 #   front     cli/ app/win32/                          everything but sim and the other backend
@@ -74,6 +76,11 @@ foreach(file ${sources})
     get_filename_component(to_dir ${target} DIRECTORY)
     if(to STREQUAL "backend" AND layer STREQUAL "backend" AND NOT to_dir STREQUAL dir)
       set(ok -1) # one backend never reaches into the other
+    endif()
+    if(file MATCHES "^image/" AND target MATCHES "^(adapters|settings)/")
+      message(NOTICE "layers: ${file} includes ${target}: image/ knows neither adapters/ nor settings/")
+      math(EXPR faults "${faults} + 1")
+      continue()
     endif()
     if(ok EQUAL -1)
       message(NOTICE "layers: ${file} (${layer}) includes ${target} (${to}): the include runs up the layers")

@@ -1,6 +1,8 @@
 #include "sim/FetTarget.h"
 #include "adapters/DeviceRecord.h"
+#include "adapters/DeviceTable.h"
 #include "sim/FaultList.h"
+#include "sim/FetDeviceList.h"
 #include "sim/FetEntryPoints.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +88,34 @@ TEST_F(FetTargetTest, IdentifyWritesOnlyItsFieldsAndLeavesF1xxEndsEmpty) {
     EXPECT_EQ(record_.supplyMillivolts, 3600);
     EXPECT_EQ(record_.reserved42[0], 0x5A);
     EXPECT_EQ(record_.reserved72[31], 0x5A);
+}
+
+// The simulated library's device list and memory maps are its own, written from the data
+// sheets; the programmer's device table was written apart from them. Every row must agree.
+TEST_F(FetTargetTest, DeviceListAgreesWithTheProgrammersTable) {
+    FetTarget target(Env());
+    ASSERT_EQ(kFetDeviceRows, kDeviceCount);
+    for (uint32_t row = 0; row < kDeviceCount; ++row) {
+        DeviceRecord simulated;
+        std::memset(static_cast<void*>(&simulated), 0x5A, sizeof simulated);
+        ASSERT_EQ(target.Device(static_cast<int32_t>(row), reinterpret_cast<uint8_t*>(&simulated),
+                                sizeof simulated),
+                  0);
+        DeviceRecord expected;
+        FillDeviceRecord(row, &expected);
+        EXPECT_EQ(simulated.marker, kDeviceRecordMarker);
+        EXPECT_EQ(simulated.index, row);
+        EXPECT_STREQ(simulated.name, expected.name) << row;
+        EXPECT_EQ(simulated.mainStart, expected.mainStart) << expected.name;
+        EXPECT_EQ(simulated.mainEnd, expected.mainEnd) << expected.name;
+        EXPECT_EQ(simulated.infoStart, expected.infoStart) << expected.name;
+        EXPECT_EQ(simulated.infoEnd, expected.infoEnd) << expected.name;
+        EXPECT_EQ(simulated.ramEnd, expected.ramEnd) << expected.name;
+        EXPECT_EQ(simulated.reserved72[0], 0x5A); // the library's fields only
+    }
+    uint8_t record[kDeviceRecordSize] = {};
+    EXPECT_EQ(target.Device(static_cast<int32_t>(kDeviceCount), record, sizeof record), -1);
+    EXPECT_EQ(target.ErrorNumber(), kFetBadArgument);
 }
 
 TEST_F(FetTargetTest, SecuredChipCannotBeIdentified) {

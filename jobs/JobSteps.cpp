@@ -1,0 +1,15 @@
+#include "jobs/JobSteps.h"
+
+namespace pyrola {
+
+const char* JobStepName(uint32_t bit) {
+    if (bit == 0)
+        return "Init()";
+    for (const JobStep& step : kJobSteps) {
+        if (step.flag == bit)
+            return step.name;
+    }
+    return "?";
+}
+
+} // namespace pyrola

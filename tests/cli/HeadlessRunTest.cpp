@@ -1,0 +1,232 @@
+// A headless run's exit status and its production log line, driven through the real shell
+// and job worker on a scripted adapter: 0 only when every asked step completed, 1 when
+// something on the chip went wrong, 2 when nothing on the chip was touched; every run that
+// names a log leaves one numbered PASS or FAIL line in it.
+#include "cli/HeadlessRun.h"
+
+#include "app/ProgrammerShell.h"
+#include "app/QueuedMessageBus.h"
+#include "cli/CliView.h"
+#include "cli/RunLog.h"
+#include "platform/MemorySettingsStore.h"
+#include "tests/support/ScriptedAdapter.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+using namespace pyrola;
+using namespace pyrola::cli;
+using namespace pyrola::test;
+
+namespace {
+
+constexpr const char* kProgram = "@1100\n01 02 03 04 05 06 07 08\nq\n";
+constexpr const char* kSerialFile = "[Options]\r\nAddress=4096\r\nType=0\r\nSerial=TEST00001M2\r\n";
+
+// Column numbers of the log (see RunLogHeader).
+enum Column {
+    kStation = 1,
+    kAttempt,
+    kAdapter,
+    kDevice,
+    kImageFile,
+    kImageCrc,
+    kSerial,
+    kSteps,
+    kResult,
+    kFailure
+};
+
+class HeadlessRunTest : public ::testing::Test {
+protected:
+    HeadlessRunTest() : out_(std::tmpfile()), err_(std::tmpfile()) {}
+    ~HeadlessRunTest() override {
+        std::fclose(out_);
+        std::fclose(err_);
+    }
+
+    // One run of the program with these arguments, on a fresh shell and view over the same
+    // store.
+    int Run(CliArguments arguments) {
+        CliView view(out_, err_, false);
+        AdapterSet set;
+        set.fet = &fet;
+        set.raw = &chip;
+        set.bsl = &bsl;
+        QueuedMessageBus bus;
+        ProgrammerShell shell(view, store_, bus, set);
+        view.Attach(&shell);
+        bus.SetReceiver([&shell](uint32_t code, uintptr_t value) { shell.HandleBusMessage(code, value); });
+        shell.Initialize();
+        shell.ApplySettings();
+        const LoaderOptions loader;
+        HeadlessRun run(shell, bus, view, arguments, loader);
+        const int status = run.Execute();
+        view.Finish();
+        bus.Shutdown();
+        return status;
+    }
+
+    CliArguments Arguments(std::vector<std::string> tokens) {
+        CliArguments arguments;
+        arguments.tokens = std::move(tokens);
+        arguments.logPath = folder.File("runs.csv");
+        return arguments;
+    }
+
+    // The log's lines after its header row, as fields.
+    std::vector<std::vector<std::string>> LogLines() const {
+        std::vector<std::vector<std::string>> lines;
+        const std::string text = folder.Read("runs.csv");
+        size_t start = text.find('\n');
+        while (start != std::string::npos && start + 1 < text.size()) {
+            const size_t end = text.find('\n', start + 1);
+            std::string line = text.substr(start + 1, end - start - 1);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            lines.push_back(SplitCsv(line));
+            start = end;
+        }
+        return lines;
+    }
+
+    bool Called(const std::string& op) const { return chip.CountOf(op) > 0; }
+
+    TempDir folder;
+    // The stored settings' adapter (RAW on LPT1 by default).
+    ScriptedAdapter chip{256, "RAW"};
+    ScriptedAdapter fet{256, "FET"};
+    ScriptedAdapter bsl{250, "BSL"};
+
+private:
+    std::FILE* out_;
+    std::FILE* err_;
+    MemorySettingsStore store_;
+};
+
+TEST_F(HeadlessRunTest, CompletedStepsPassAndLogTheirRun) {
+    const std::string image = folder.Write("prog.txt", kProgram);
+    ASSERT_EQ(Run(Arguments({"+ebpv", image})), kExitDone);
+    EXPECT_EQ(chip.memory[0x1100], 0x01);
+    EXPECT_EQ(chip.memory[0x1107], 0x08);
+
+    ASSERT_EQ(Run(Arguments({"+v", image})), kExitDone);
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0][kResult], "PASS");
+    EXPECT_EQ(lines[0][kStation], "RAW(LPT1)");
+    EXPECT_EQ(lines[0][kAttempt], "1");
+    EXPECT_EQ(lines[0][kDevice], "MSP430F149");
+    EXPECT_EQ(lines[0][kImageFile], image);
+    EXPECT_EQ(lines[0][kImageCrc].substr(0, 2), "0x");
+    EXPECT_EQ(lines[0][kSteps], "Erase, Blank check, Program, Verify");
+    EXPECT_EQ(lines[0][kFailure], "");
+    // The station's runs are numbered on.
+    EXPECT_EQ(lines[1][kAttempt], "2");
+    EXPECT_EQ(lines[1][kSteps], "Verify");
+    EXPECT_EQ(lines[1][kImageCrc], lines[0][kImageCrc]);
+}
+
+TEST_F(HeadlessRunTest, AFailedStepFailsWithItsReasonAndOnlyTheStepsThatRan) {
+    const std::string image = folder.Write("prog.txt", kProgram);
+    chip.SetResult("WriteMemory", -1);
+    EXPECT_EQ(Run(Arguments({"+ebpv", image})), kExitFailed);
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0][kResult], "FAIL");
+    // The failed step ran; the one after it did not.
+    EXPECT_EQ(lines[0][kSteps], "Erase, Blank check, Program");
+    EXPECT_NE(lines[0][kFailure].find("Program"), std::string::npos) << lines[0][kFailure];
+    EXPECT_FALSE(Called("VerifyMemory"));
+}
+
+TEST_F(HeadlessRunTest, RefusalsTouchNoChipAndStillLogANumberedFailLine) {
+    const std::string image = folder.Write("prog.txt", kProgram);
+    // An illegal flow letter, a file without action, --save without a read.
+    EXPECT_EQ(Run(Arguments({"+x", image})), kExitRejected);
+    EXPECT_EQ(Run(Arguments({image})), kExitRejected);
+    CliArguments save = Arguments({"+v", image});
+    save.savePath = folder.File("out.txt");
+    EXPECT_EQ(Run(save), kExitRejected);
+    // Options alone hold for one run only: they need --store-settings.
+    EXPECT_EQ(Run(Arguments({"-fet"})), kExitRejected);
+    EXPECT_TRUE(chip.Calls().empty());
+    EXPECT_TRUE(fet.Calls().empty());
+
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 4u);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i][kResult], "FAIL");
+        EXPECT_EQ(lines[i][kAttempt], std::to_string(i + 1));
+        EXPECT_EQ(lines[i][kSteps], "");
+        EXPECT_NE(lines[i][kFailure], "");
+    }
+    EXPECT_NE(lines[1][kFailure].find("No action given"), std::string::npos) << lines[1][kFailure];
+}
+
+TEST_F(HeadlessRunTest, ALogThatCannotBeWrittenStopsTheRunBeforeTheChip) {
+    const std::string image = folder.Write("prog.txt", kProgram);
+    CliArguments arguments = Arguments({"+ebpv", image});
+    arguments.logPath = folder.Path(); // a folder
+    EXPECT_EQ(Run(arguments), kExitRejected);
+    EXPECT_FALSE(Called("Open"));
+    EXPECT_FALSE(Called("Erase"));
+}
+
+TEST_F(HeadlessRunTest, AChipTooSmallForTheImageIsRefusedBeforeTheErase) {
+    const std::string image = folder.Write("prog.txt", kProgram);
+    chip.openDevice = 3; // MSP430F133: main memory from 0xE000
+    EXPECT_EQ(Run(Arguments({"+ebpv", image})), kExitRejected);
+    EXPECT_TRUE(Called("Open"));
+    EXPECT_FALSE(Called("Erase"));
+    EXPECT_FALSE(Called("WriteMemory"));
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0][kResult], "FAIL");
+    EXPECT_EQ(lines[0][kDevice], "MSP430F133");
+}
+
+TEST_F(HeadlessRunTest, ASerialIsReservedAndLoggedBeforeItIsWrittenAndReadBack) {
+    const std::string image = folder.Write("prog.txt", kProgram);
+    const std::string sprj = folder.Write("unit.sprj", kSerialFile);
+    // Nothing written yet: the place is erased, which is no serial number.
+    CliArguments read = Arguments({});
+    read.serialReadPath = sprj;
+    EXPECT_EQ(Run(read), kExitFailed);
+
+    CliArguments write = Arguments({"+ebp", image});
+    write.serialPath = sprj;
+    ASSERT_EQ(Run(write), kExitDone);
+    EXPECT_EQ(std::string(chip.memory.begin() + 0x1000, chip.memory.begin() + 0x100B), "TEST00001M2");
+    EXPECT_NE(folder.Read("unit.sprj").find("TEST00002M2"), std::string::npos);
+
+    EXPECT_EQ(Run(read), kExitDone);
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0][kResult], "FAIL");
+    EXPECT_NE(lines[0][kFailure].find("erased"), std::string::npos) << lines[0][kFailure];
+    EXPECT_EQ(lines[1][kResult], "RESERVED");
+    EXPECT_EQ(lines[1][kSerial], "TEST00001M2");
+    EXPECT_EQ(lines[2][kResult], "PASS");
+    EXPECT_EQ(lines[2][kSerial], "TEST00001M2");
+    EXPECT_EQ(lines[3][kResult], "PASS");
+    EXPECT_EQ(lines[3][kSerial], "");
+}
+
+TEST(ResultLine, NamesTheStatusForScripts) {
+    const auto now = std::chrono::steady_clock::now();
+    const StepTimes none;
+    EXPECT_EQ(ResultLine(kExitDone, none, now).rfind("Result: PASS in ", 0), 0u);
+    EXPECT_EQ(ResultLine(kExitFailed, none, now).rfind("Result: FAIL in ", 0), 0u);
+    EXPECT_EQ(ResultLine(kExitRejected, none, now).rfind("Result: NOTHING DONE in ", 0), 0u);
+    StepTimes times;
+    times.ObserveLog("Initialize..", now);
+    times.ObserveLog("Erase complete.", now);
+    EXPECT_NE(ResultLine(kExitDone, times, now).find(" ms (Erase 0 ms)"), std::string::npos);
+}
+
+} // namespace
