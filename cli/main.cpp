@@ -21,6 +21,7 @@
 #include "cli/CliView.h"
 #include "cli/DeviceChoice.h"
 #include "cli/FaultWatchdog.h"
+#include "cli/GangRun.h"
 #include "cli/HelpText.h"
 #include "cli/ImageFormatChoice.h"
 #include "cli/LoaderOptions.h"
@@ -85,6 +86,9 @@ constexpr const char* kProgramOptionsUsage =
     "    --quiet                 Print only failures and the closing Result line\n"
     "    --verbose               Also print what was tried: settings, ports, library, loader\n"
     "    --list-ports            List the serial and parallel ports, one per line\n"
+    "    --gang PORTS            Run the job on every port of the list at once (1-8 or\n"
+    "                            1,3,5-6), each board in a process of its own; its lines\n"
+    "                            are prefixed by its station, a summary table ends the run\n"
     "  A value that starts with - or + must be written --option=VALUE.";
 // Steps the engine knows; a bit of these left after the list means it did not finish.
 constexpr uint32_t kStepBits = kJobProgram | kJobErase | kJobRead | kJobBlankCheck | kJobVerify |
@@ -439,6 +443,13 @@ private:
 
 int Run(const std::vector<std::string>& arguments) {
     const auto started = std::chrono::steady_clock::now();
+    const GangOptions gang = TakeGangOptions(arguments);
+    if (!gang.error.empty()) {
+        std::fprintf(stderr, "pyrola: %s\n", gang.error.c_str());
+        return kExitRejected;
+    }
+    if (gang.gang)
+        return RunGang(gang);
     const LoaderOptions loader = TakeLoaderOptions(arguments);
     if (!loader.error.empty()) {
         std::fprintf(stderr, "pyrola: %s\n", loader.error.c_str());

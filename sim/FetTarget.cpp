@@ -136,7 +136,19 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
         return Fail(kFetBadPort);
     }
     delayMs_ = DelaySetting(environment_("PYROLA_SIM_FET_DELAY"));
-    switch (PrepareChip(environment_, chip_)) {
+    // One state file per FET port when its name holds "%p" (the port's number): several
+    // programs, one per port, each drive a chip of their own.
+    std::string statePath;
+    const SimEnvironment portEnvironment = [&](const char* name) -> const char* {
+        const char* value = environment_(name);
+        if (value == nullptr || std::strcmp(name, "PYROLA_SIM_STATE") != 0)
+            return value;
+        statePath = value;
+        for (size_t at = statePath.find("%p"); at != std::string::npos; at = statePath.find("%p", at))
+            statePath.replace(at, 2, port);
+        return statePath.c_str();
+    };
+    switch (PrepareChip(portEnvironment, chip_)) {
     case ChipSetupError::None:
         break;
     case ChipSetupError::UnknownDevice:

@@ -5,7 +5,8 @@
 //
 // Environment (read at MSP430_Initialize):
 //   PYROLA_SIM_DEVICE  the chip, by device-list name (default MSP430F149)
-//   PYROLA_SIM_STATE   state file: loaded at every Initialize, written after every call
+//   PYROLA_SIM_STATE   state file ("%p" in its name stands for the port number, one chip per
+//                      port): loaded at every Initialize, written after every call
 //                      that changes the chip and at Close, so separate runs see one chip
 //   PYROLA_SIM_FAULTS  faults to inject (see FaultList.h), applied to every new chip (not
 //                      again to one reloaded from its state file within the process); a
