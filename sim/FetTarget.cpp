@@ -35,6 +35,7 @@ constexpr const char* kErrorTexts[kFetErrorCount] = {
     "Memory differs from the data",
     "Device record buffer too small",
     "The program driving the chip crashed",
+    "No device answers on the target socket",
 };
 
 bool ValidPort(const char* port) {
@@ -44,6 +45,13 @@ bool ValidPort(const char* port) {
     char* end = nullptr;
     long number = std::strtol(port, &end, 10);
     return *end == '\0' && number >= 1 && number <= 255;
+}
+
+// A file name in which "%p" stands for the FET port's number: one file per port.
+std::string PerPort(std::string name, const char* port) {
+    for (size_t at = name.find("%p"); at != std::string::npos; at = name.find("%p", at))
+        name.replace(at, 2, port);
+    return name;
 }
 
 // Row of the device list with this name (the first, for names listed twice).
@@ -143,9 +151,7 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
         const char* value = environment_(name);
         if (value == nullptr || std::strcmp(name, "PYROLA_SIM_STATE") != 0)
             return value;
-        statePath = value;
-        for (size_t at = statePath.find("%p"); at != std::string::npos; at = statePath.find("%p", at))
-            statePath.replace(at, 2, port);
+        statePath = PerPort(value, port);
         return statePath.c_str();
     };
     switch (PrepareChip(portEnvironment, chip_)) {
@@ -159,6 +165,30 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
         return Fail(kFetDeviceMismatch);
     case ChipSetupError::BadFaults:
         return Fail(kFetBadFaults);
+    }
+    boardAbsent_ = false;
+    if (const char* board = environment_("PYROLA_SIM_BOARD"); board != nullptr && board[0] != '\0') {
+        const std::string path = PerPort(board, port);
+        if (!socket_ || socketPath_ != path) {
+            socket_ = std::make_unique<BoardSocket>(
+                path, chip_.statePath.empty() ? std::string() : chip_.statePath + ".board");
+            socketPath_ = path;
+        }
+        std::string error;
+        switch (socket_->Check(*chip_.model, nullptr, !chip_.statePath.empty(), error)) {
+        case BoardSocket::Look::Invalid:
+            return Fail(kFetBadFaults);
+        case BoardSocket::Look::Absent:
+            boardAbsent_ = true;
+            break;
+        case BoardSocket::Look::Inserted:
+            chip_.faultsApplied = true;
+            if (Persist() != 0)
+                return -1;
+            break;
+        default:
+            break;
+        }
     }
     if (version != nullptr) {
         *version = kLibraryVersion;
@@ -203,6 +233,9 @@ int32_t FetTarget::Identify(uint8_t* record, int32_t size, int32_t) {
     }
     if (supplyMillivolts_ == 0) {
         return Fail(kFetNoSupply);
+    }
+    if (boardAbsent_) {
+        return Fail(kFetNoTarget);
     }
     if (chip_.model->SecurityFuseBlown()) {
         return Fail(kFetSecured);
