@@ -9,11 +9,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace pyrola::cli {
@@ -21,122 +23,120 @@ namespace pyrola::cli {
 namespace {
 
 constexpr int kExitRejected = 2;
+// Between two looks for a board: gentle on the port and on a board being put in.
+constexpr auto kPollInterval = std::chrono::milliseconds(500);
 
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+using Clock = std::chrono::steady_clock;
 
-// The adapter the tokens name and the station label of a port on it ("BSL(COM3)"); empty
-// with a reason when the command line cannot be run as a gang.
+// The command line every station runs, and what a look for a board needs of it.
 struct GangPlan {
-    std::string adapterPrefix; // "FET(LPT", "RAW(LPT", "BSL(COM"
+    std::vector<uint32_t> ports;
+    StationAdapter adapter = StationAdapter::None;
+    std::vector<std::string> job;   // the arguments of a station's run, without its port
+    std::vector<std::string> probe; // the arguments of a look for a board, without its port
     std::string error;
 };
 
-GangPlan PlanGang(const std::vector<std::string>& rest) {
+GangPlan PlanGang(const GangOptions& gang) {
     GangPlan plan;
-    const LoaderOptions loader = TakeLoaderOptions(rest);
-    if (!loader.error.empty()) {
-        plan.error = loader.error;
-        return plan;
-    }
+    const LoaderOptions loader = TakeLoaderOptions(gang.rest);
     const CliArguments parsed = ParseCliArguments(loader.rest);
-    if (!parsed.error.empty()) {
-        plan.error = parsed.error;
+    plan.error = !loader.error.empty() ? loader.error : parsed.error;
+    if (!plan.error.empty())
         return plan;
-    }
+    const char* what = gang.gang ? "--gang" : "--loop";
     if (parsed.help || parsed.version || parsed.listPorts || parsed.storeSettings) {
         plan.error =
-            "--gang runs a job on every port; it does not go with --help, --version, --list-ports or "
-            "--store-settings";
+            Format("%s runs a job on its ports; it does not go with --help, --version, --list-ports or "
+                   "--store-settings",
+                   what);
         return plan;
     }
     if (parsed.station) {
-        plan.error = "--gang names each station by its adapter and port; leave out --station";
+        plan.error = Format("%s names each station by its adapter and port; leave out --station", what);
         return plan;
     }
-    for (const std::string& token : parsed.tokens) {
-        const std::string lower = Lower(token);
-        if (lower.rfind("-c", 0) == 0) {
-            plan.error = "--gang gives each station its port; leave out " + token;
-            return plan;
-        }
-        const char* prefix = lower == "-fet"   ? "FET(LPT"
-                             : lower == "-raw" ? "RAW(LPT"
-                             : lower == "-bsl" ? "BSL(COM"
-                                               : nullptr;
-        if (prefix)
-            plan.adapterPrefix = prefix; // the last one counts, as on a single command line
+    const StationTokens station = ReadStationTokens(parsed.tokens);
+    plan.adapter = station.adapter;
+    if (station.adapter == StationAdapter::None) {
+        plan.error = Format("%s needs the adapter on the command line: -fet, -raw or -bsl", what);
+        return plan;
     }
-    if (plan.adapterPrefix.empty())
-        plan.error = "--gang needs the adapter on the command line: -fet, -raw or -bsl";
+    if (gang.gang && !station.portToken.empty()) {
+        plan.error = "--gang gives each station its port; leave out " + station.portToken;
+        return plan;
+    }
+    if (!gang.gang && station.port == 0) {
+        plan.error = "--loop needs the port on the command line: -c{port} (or --gang PORTS)";
+        return plan;
+    }
+    plan.ports = gang.gang ? gang.ports : std::vector<uint32_t>{station.port};
+    for (const std::string& argument : gang.rest) {
+        if (argument != station.portToken)
+            plan.job.push_back(argument);
+    }
+    plan.probe = {"--probe", station.adapter == StationAdapter::Fet   ? "-fet"
+                             : station.adapter == StationAdapter::Raw ? "-raw"
+                                                                      : "-bsl"};
+    for (const std::string& argument : gang.rest) {
+        if (argument == "--reset-inverted" || argument == "--test-inverted" ||
+            argument == "--swap-reset-test")
+            plan.probe.push_back(argument);
+    }
     return plan;
 }
 
-// One station's process and what it printed.
-class Station {
-public:
-    Station(std::string label, uint32_t port, std::mutex& printing) : port_(port), printing_(printing) {
-        outcome_.station = std::move(label);
-    }
+// What every station shares: the printing, the counts and the stop.
+struct GangShared {
+    explicit GangShared(const GangOptions& options) : gang(options) {}
 
-    void Start(const std::string& program, std::vector<std::string> arguments) {
-        arguments.push_back(Format("-c%u", unsigned(port_)));
-        arguments.push_back("--station");
-        arguments.push_back(outcome_.station);
-        std::string error;
-        if (!child_.Start(program, arguments, error)) {
-            Print(stderr, "Error. The station's process could not be started (" + error + ")");
-            outcome_.TakeErrorLine("The station's process could not be started (" + error + ")");
-            done_ = true;
-            return;
+    const GangOptions& gang;
+    std::string program;
+    const Clock::time_point started = Clock::now();
+    std::mutex mutex; // the printing and the boards done
+    std::vector<StationOutcome> boards;
+    std::atomic<bool> stopping{false};
+    std::atomic<uint32_t> claimed{0};
+    std::condition_variable wake; // a stop ends the pause between looks at once
+
+    uint64_t ElapsedMs() const {
+        return static_cast<uint64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
+    }
+    bool AllClaimed() const { return gang.count && claimed.load() >= *gang.count; }
+    bool Stopped() const { return stopping.load() || AllClaimed(); }
+    // Takes one of the --count boards; false when all are taken.
+    bool Claim() {
+        uint32_t taken = claimed.load();
+        do {
+            if (gang.count && taken >= *gang.count)
+                return false;
+        } while (!claimed.compare_exchange_weak(taken, taken + 1));
+        return true;
+    }
+    void Record(const StationOutcome& board) {
+        std::lock_guard<std::mutex> lock(mutex);
+        boards.push_back(board);
+        if (gang.loop && boards.size() % gang.countsEvery == 0) {
+            std::printf("%s\n", CountsText(boards, ElapsedMs()).c_str());
+            std::fflush(stdout);
         }
-        outcome_.started = true;
-        errors_ = std::thread([this] { Pump(ChildProcess::Stream::Errors); });
-        output_ = std::thread([this] {
-            Pump(ChildProcess::Stream::Output);
-            errors_.join();
-            outcome_.exit = child_.Wait();
-            if (!outcome_.exit.exited || outcome_.exit.status > kExitRejected)
-                Print(stderr, "Error. The station's process ended: " + outcome_.ResultText());
-            done_ = true;
-        });
     }
-
-    bool Done() const { return done_; }
-    void Interrupt() { child_.Interrupt(); }
-    StationOutcome Finish() {
-        if (output_.joinable())
-            output_.join();
-        return outcome_;
-    }
-
-private:
-    void Print(FILE* stream, const std::string& line) {
-        std::lock_guard<std::mutex> lock(printing_);
-        std::fprintf(stream, "[%s] %s\n", outcome_.station.c_str(), line.c_str());
+    void Print(FILE* stream, const std::string& station, const std::string& line) {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::fprintf(stream, "[%s] %s\n", station.c_str(), line.c_str());
         std::fflush(stream);
     }
+};
 
-    // Reads one stream of the child to its end, line by line.
-    void Pump(ChildProcess::Stream stream) {
-        const bool output = stream == ChildProcess::Stream::Output;
+// Reads a child's standard output and error to their ends, line by line, then waits for it.
+ChildExit PumpChild(ChildProcess& child, const std::function<void(const std::string&)>& output,
+                    const std::function<void(const std::string&)>& errors) {
+    auto pump = [&child](ChildProcess::Stream stream, const std::function<void(const std::string&)>& take) {
         std::string pending;
         char buffer[4096];
-        auto take = [&](const std::string& line) {
-            {
-                std::lock_guard<std::mutex> lock(printing_);
-                if (output)
-                    outcome_.TakeOutputLine(line);
-                else
-                    outcome_.TakeErrorLine(line);
-            }
-            Print(output ? stdout : stderr, line);
-        };
         for (;;) {
-            const size_t n = child_.Read(stream, buffer, sizeof buffer);
+            const size_t n = child.Read(stream, buffer, sizeof buffer);
             if (n == 0)
                 break;
             pending.append(buffer, n);
@@ -151,59 +151,190 @@ private:
         }
         if (!pending.empty())
             take(pending);
+    };
+    std::thread errorReader([&] { pump(ChildProcess::Stream::Errors, errors); });
+    pump(ChildProcess::Stream::Output, output);
+    errorReader.join();
+    return child.Wait();
+}
+
+// One port: its boards one after another, each in a process of its own.
+class Station {
+public:
+    Station(GangShared& shared, const GangPlan& plan, uint32_t port)
+        : shared_(shared), plan_(plan), port_(port), label_(StationLabel(plan.adapter, port)) {}
+
+    void Start() {
+        thread_ = std::thread([this] { Run(); });
+    }
+    bool Done() const { return done_; }
+    void Join() {
+        if (thread_.joinable())
+            thread_.join();
+    }
+    // Ctrl+C: the board being programmed is cancelled, a look for one ends.
+    void Interrupt() {
+        std::lock_guard<std::mutex> lock(childMutex_);
+        if (child_)
+            child_->Interrupt();
     }
 
-    uint32_t port_;
-    std::mutex& printing_;
-    ChildProcess child_;
-    StationOutcome outcome_;
-    std::thread output_;
-    std::thread errors_;
+private:
+    void Run() {
+        if (!shared_.gang.loop) {
+            shared_.Record(ProgramBoard());
+        } else {
+            while (WaitFor(true) && shared_.Claim()) {
+                shared_.Record(ProgramBoard());
+                // A board left in (after a failure above all) is never programmed twice.
+                WaitFor(false);
+            }
+        }
+        done_ = true;
+    }
+
+    // Looks for a board until one answers (or until none does), quietly; false when the
+    // loop stopped first.
+    bool WaitFor(bool present) {
+        while (!shared_.Stopped()) {
+            if (BoardAnswers() == present)
+                return true;
+            std::unique_lock<std::mutex> lock(childMutex_);
+            shared_.wake.wait_for(lock, kPollInterval, [this] { return shared_.Stopped(); });
+        }
+        return false;
+    }
+
+    bool BoardAnswers() {
+        std::vector<std::string> arguments = plan_.probe;
+        arguments.push_back(Format("-c%u", unsigned(port_)));
+        ChildProcess* child = StartChild(arguments);
+        if (!child)
+            return false;
+        const auto ignore = [](const std::string&) {};
+        const ChildExit exit = PumpChild(*child, ignore, ignore);
+        EndChild();
+        return exit.exited && exit.status == 0;
+    }
+
+    StationOutcome ProgramBoard() {
+        StationOutcome outcome;
+        outcome.station = label_;
+        std::vector<std::string> arguments = plan_.job;
+        arguments.push_back(Format("-c%u", unsigned(port_)));
+        arguments.push_back("--station");
+        arguments.push_back(label_);
+        std::string error;
+        ChildProcess* child = StartChild(arguments, &error);
+        if (!child) {
+            const std::string line = "Error. The station's process could not be started (" + error + ")";
+            shared_.Print(stderr, label_, line);
+            outcome.TakeErrorLine(line);
+            return outcome;
+        }
+        outcome.started = true;
+        std::mutex outcomeMutex;
+        outcome.exit = PumpChild(
+            *child,
+            [&](const std::string& line) {
+                {
+                    std::lock_guard<std::mutex> lock(outcomeMutex);
+                    outcome.TakeOutputLine(line);
+                }
+                shared_.Print(stdout, label_, line);
+            },
+            [&](const std::string& line) {
+                {
+                    std::lock_guard<std::mutex> lock(outcomeMutex);
+                    outcome.TakeErrorLine(line);
+                }
+                shared_.Print(stderr, label_, line);
+            });
+        EndChild();
+        if (!outcome.exit.exited || outcome.exit.status > kExitRejected)
+            shared_.Print(stderr, label_, "Error. The station's process ended: " + outcome.ResultText());
+        return outcome;
+    }
+
+    // A child no Ctrl+C can miss: one that starts after the stop is interrupted at once.
+    ChildProcess* StartChild(const std::vector<std::string>& arguments, std::string* why = nullptr) {
+        std::lock_guard<std::mutex> lock(childMutex_);
+        auto child = std::make_unique<ChildProcess>();
+        std::string error;
+        if (!child->Start(shared_.program, arguments, error)) {
+            if (why)
+                *why = error;
+            return nullptr;
+        }
+        if (shared_.stopping)
+            child->Interrupt();
+        child_ = std::move(child);
+        return child_.get();
+    }
+    void EndChild() {
+        std::lock_guard<std::mutex> lock(childMutex_);
+        child_.reset();
+    }
+
+    GangShared& shared_;
+    const GangPlan& plan_;
+    const uint32_t port_;
+    const std::string label_;
+    std::mutex childMutex_;
+    std::unique_ptr<ChildProcess> child_;
+    std::thread thread_;
     std::atomic<bool> done_{false};
 };
 
 } // namespace
 
 int RunGang(const GangOptions& gang) {
-    const GangPlan plan = PlanGang(gang.rest);
+    const GangPlan plan = PlanGang(gang);
     if (!plan.error.empty()) {
         std::fprintf(stderr, "pyrola: %s\n", plan.error.c_str());
         return kExitRejected;
     }
-    const std::string program = RunningProgramPath();
-    if (program.empty()) {
-        std::fprintf(stderr, "pyrola: --gang cannot find its own program file to start the stations\n");
+    GangShared shared(gang);
+    shared.program = RunningProgramPath();
+    if (shared.program.empty()) {
+        std::fprintf(stderr, "pyrola: cannot find its own program file to start the stations\n");
         return kExitRejected;
     }
     InstallInterruptHandler();
-    std::mutex printing;
     std::vector<std::unique_ptr<Station>> stations;
-    for (uint32_t port : gang.ports) {
-        stations.push_back(std::make_unique<Station>(
-            Format("%s%u)", plan.adapterPrefix.c_str(), unsigned(port)), port, printing));
-        stations.back()->Start(program, gang.rest);
-    }
+    for (uint32_t port : plan.ports)
+        stations.push_back(std::make_unique<Station>(shared, plan, port));
+    for (const auto& station : stations)
+        station->Start();
     bool interrupted = false;
     while (
         !std::all_of(stations.begin(), stations.end(), [](const auto& station) { return station->Done(); })) {
         if (!interrupted && InterruptCount() > 0) {
             interrupted = true;
+            shared.stopping = true;
+            shared.wake.notify_all();
             for (const auto& station : stations)
                 station->Interrupt();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    std::vector<StationOutcome> outcomes;
     for (const auto& station : stations)
-        outcomes.push_back(station->Finish());
-    for (const std::string& line : SummaryTable(outcomes))
+        station->Join();
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    for (const std::string& line : SummaryTable(shared.boards))
         std::printf("%s\n", line.c_str());
-    const size_t passed = static_cast<size_t>(std::count_if(
-        outcomes.begin(), outcomes.end(), [](const StationOutcome& outcome) { return outcome.Passed(); }));
-    std::printf("Gang: %zu of %zu boards passed%s\n", passed, outcomes.size(),
-                interrupted ? " (cancelled)" : "");
+    if (gang.loop) {
+        std::printf("%s%s\n", CountsText(shared.boards, shared.ElapsedMs()).c_str(),
+                    interrupted ? " (stopped)" : "");
+    } else {
+        const size_t passed =
+            static_cast<size_t>(std::count_if(shared.boards.begin(), shared.boards.end(),
+                                              [](const StationOutcome& board) { return board.Passed(); }));
+        std::printf("Gang: %zu of %zu boards passed%s\n", passed, shared.boards.size(),
+                    interrupted ? " (cancelled)" : "");
+    }
     std::fflush(stdout);
-    return GangExitStatus(outcomes);
+    return GangExitStatus(shared.boards);
 }
 
 } // namespace pyrola::cli

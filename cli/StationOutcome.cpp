@@ -103,4 +103,20 @@ int GangExitStatus(const std::vector<StationOutcome>& stations) {
     return stations.empty() || noneDidAnything ? 2 : allPassed ? 0 : 1;
 }
 
+std::string CountsText(const std::vector<StationOutcome>& boards, uint64_t elapsedMs) {
+    size_t passed = 0;
+    size_t failed = 0;
+    for (const StationOutcome& board : boards) {
+        if (board.Passed())
+            ++passed;
+        else if (!board.NothingDone())
+            ++failed;
+    }
+    const size_t done = passed + failed;
+    const double yield = done == 0 ? 0.0 : 100.0 * double(passed) / double(done);
+    const double perHour = elapsedMs == 0 ? 0.0 : double(done) * 3600000.0 / double(elapsedMs);
+    return Format("Counts: %zu boards, %zu passed, %zu failed, yield %.1f%%, %.1f boards per hour", done,
+                  passed, failed, yield, perHour);
+}
+
 } // namespace pyrola::cli

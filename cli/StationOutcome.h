@@ -32,5 +32,9 @@ struct StationOutcome {
 std::vector<std::string> SummaryTable(const std::vector<StationOutcome>& stations);
 // 0 when every station passed, 2 when none did anything, else 1.
 int GangExitStatus(const std::vector<StationOutcome>& stations);
+// The station loop's counts: "Counts: 12 boards, 11 passed, 1 failed, yield 91.7%,
+// 95.0 boards per hour" (a board not done counts as failed; runs that did nothing count
+// not at all).
+std::string CountsText(const std::vector<StationOutcome>& boards, uint64_t elapsedMs);
 
 } // namespace pyrola::cli

@@ -17,6 +17,7 @@
 #include "app/ProgrammerShell.h"
 #include "app/QueuedMessageBus.h"
 #include "base/TextFormat.h"
+#include "cli/BoardProbe.h"
 #include "cli/CliArguments.h"
 #include "cli/CliView.h"
 #include "cli/DeviceChoice.h"
@@ -89,6 +90,14 @@ constexpr const char* kProgramOptionsUsage =
     "    --gang PORTS            Run the job on every port of the list at once (1-8 or\n"
     "                            1,3,5-6), each board in a process of its own; its lines\n"
     "                            are prefixed by its station, a summary table ends the run\n"
+    "    --loop                  Board after board on the port (or each --gang port): wait\n"
+    "                            until a board answers, program it, wait until it is taken\n"
+    "                            away; until Ctrl+C or --count boards\n"
+    "    --count N               With --loop: stop after N boards in all\n"
+    "    --counts-every N        With --loop: print the counts (passed, failed, yield, boards\n"
+    "                            per hour) every N boards (default 10) and at the end\n"
+    "    --probe                 Exit 0 when a board answers on the port, 1 when none does;\n"
+    "                            nothing on the chip changes, nothing is logged\n"
     "  A value that starts with - or + must be written --option=VALUE.";
 // Steps the engine knows; a bit of these left after the list means it did not finish.
 constexpr uint32_t kStepBits = kJobProgram | kJobErase | kJobRead | kJobBlankCheck | kJobVerify |
@@ -448,7 +457,9 @@ int Run(const std::vector<std::string>& arguments) {
         std::fprintf(stderr, "pyrola: %s\n", gang.error.c_str());
         return kExitRejected;
     }
-    if (gang.gang)
+    if (gang.probe)
+        return RunProbe(gang.rest);
+    if (gang.Any())
         return RunGang(gang);
     const LoaderOptions loader = TakeLoaderOptions(arguments);
     if (!loader.error.empty()) {

@@ -7,7 +7,12 @@
 #   3. a station whose process is killed: the others' boards and log lines are whole;
 #   4. Ctrl+C (and SIGTERM) during a gang run cancels every station, and the driver waits
 #      for all of them to write their lines;
-#   5. command lines a gang cannot run are refused before any station starts.
+#   5. command lines a gang cannot run are refused before any station starts;
+#   6. --probe over the served loader follows its board socket: no board, a new blank one;
+#   7. --gang 1-4 --loop --count 12 with boards swapped in by the test, one with a stuck
+#      bit: 12 result lines and a RESERVED line for each passed board, unique serials, the
+#      failing board named with its station and never programmed again while it stays in,
+#      nothing printed or logged while a socket is empty, the counts right.
 # Arguments: pyrola, the simulated FET library, pyrola-bsl-sim, a work folder.
 set -u
 PYROLA=$1 FETLIB=$2 BSLSIM=$3 WORK=$4
@@ -60,7 +65,7 @@ done
 
 # --- 2. four served loaders, then one of them missing -------------------------------------------
 for port in 1 2 3 4; do
-    PYROLA_SIM_PACE=0 PYROLA_SIM_STATE=$WORK/bsl$port.state "$BSLSIM" --detach --link "$WORK/COM$port" 2>bslsim$port.err ||
+    PYROLA_SIM_PACE=0 PYROLA_SIM_STATE=$WORK/bsl$port.state PYROLA_SIM_BOARD=$WORK/bslsocket$port "$BSLSIM" --detach --link "$WORK/COM$port" 2>bslsim$port.err ||
         fail "served loader $port did not start: $(cat bslsim$port.err)"
     export PYROLA_COM$port=$WORK/COM$port
 done
@@ -70,6 +75,20 @@ expect_in bsl.out "Gang: 4 of 4 boards passed"
 [ "$(lines_with bsl.csv '"PASS"')" -eq 4 ] || fail "bsl: not 4 PASS lines: $(cat bsl.csv)"
 [ "$(cut -d, -f8 bsl.csv | grep -c BSL-000)" -eq 8 ] || fail "bsl: serials: $(cat bsl.csv)"
 [ "$(grep '"PASS"' bsl.csv | cut -d, -f8 | sort -u | wc -l)" -eq 4 ] || fail "bsl: serials not unique: $(cat bsl.csv)"
+# --- 6. a look for a board over the loader ----------------------------------------------------
+run probe-there 0 --probe -bsl -c1
+echo none >bslsocket1
+sleep 0.3 # the server looks at its socket every 100 ms
+run probe-none 1 --probe -bsl -c1
+echo "board fresh" >bslsocket1
+sleep 0.3
+run probe-fresh 0 --probe -bsl -c1
+for name in probe-there probe-none probe-fresh; do
+    [ -s "$name.out" ] && fail "$name printed: $(cat "$name.out")"
+done
+run fresh-blank 0 -bsl -c1 +b fw.txt # the new board is blank
+run probe-alone 2 --probe -bsl
+expect_in probe-alone.err "--probe needs the adapter and the port"
 rm "$WORK/COM3" # stops that loader: the port is gone
 sleep 0.5
 run bsl-missing 1 --gang 1-4 -bsl --log bsl-missing.csv +ebpv fw.txt
@@ -149,6 +168,73 @@ done
 printf 'not an image\n' >bad.txt
 run nothing 2 --gang 1-2 -fet +ebpv bad.txt
 grep -q "^FET(LPT1) *- *NOTHING DONE" nothing.out || fail "nothing: the summary:"$'\n'"$(cat nothing.out)"
+
+# --- 7. board after board on four stations --------------------------------------------------
+export PYROLA_SIM_BOARD=$WORK/socket%p
+rm -f chip*.state
+sprj loop.sprj 0x1000 3 500
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+inserted=0
+declare -a handled pulled
+insert() { # port: the next board; the seventh has a stuck bit
+    inserted=$((inserted + 1))
+    if [ "$inserted" -eq 7 ]; then
+        echo "board B$inserted stuck=0xF000:0x01:0" >"socket$1"
+        stuck_port=$1
+    else
+        echo "board B$inserted" >"socket$1"
+    fi
+    pulled[$1]=0
+}
+for port in 1 2 3 4; do handled[$port]=0; echo none >"socket$port"; done
+"$PYROLA" --gang 1-4 --loop --count 12 --counts-every 4 -fet --serial loop.sprj --log loop.csv +ebpv fw.txt \
+    >loop.out 2>loop.err &
+GANG=$!
+sleep 1.5 # empty sockets: nothing may be printed or logged
+[ -s loop.out ] && fail "loop: output while the sockets were empty: $(cat loop.out)"
+[ -e loop.csv ] && fail "loop: a log while the sockets were empty: $(cat loop.csv)"
+for port in 1 2 3 4; do insert "$port"; done
+stuck_port=0
+deadline=$(($(now_ms) + 90000))
+while kill -0 "$GANG" 2>/dev/null && [ "$(now_ms)" -lt "$deadline" ]; do
+    for port in 1 2 3 4; do
+        results=$(grep -c "\"FET(LPT$port)\",[0-9]*,.*\"\(PASS\|FAIL\)\"" loop.csv 2>/dev/null)
+        if [ "${results:-0}" -gt "${handled[$port]}" ]; then
+            handled[$port]=$results
+            # The failed board stays in a while: it must not be programmed again.
+            if [ "$port" -eq "$stuck_port" ]; then
+                sleep 2
+                stuck_port=0
+            fi
+            echo none >"socket$port"
+            pulled[$port]=$(now_ms)
+        fi
+        # Out long enough for the station to see the socket empty, then the next board.
+        if [ "${pulled[$port]}" -gt 0 ] && [ $(($(now_ms) - pulled[port])) -ge 1500 ] && [ "$inserted" -lt 12 ]; then
+            insert "$port"
+        fi
+    done
+    sleep 0.1
+done
+kill -0 "$GANG" 2>/dev/null && { fail "loop: still running after 90 s"; kill -INT "$GANG"; }
+wait "$GANG"
+status=$?
+[ "$status" -eq 1 ] || fail "loop: the gang exited $status, expected 1"$'\n'"$(cat loop.err)"
+[ "$(grep -c '"PASS"' loop.csv)" -eq 11 ] || fail "loop: not 11 PASS lines: $(cat loop.csv)"
+[ "$(grep -c '"FAIL"' loop.csv)" -eq 1 ] || fail "loop: not 1 FAIL line (the stuck board, once): $(cat loop.csv)"
+[ "$(grep -c '"RESERVED"' loop.csv)" -eq 11 ] || fail "loop: not 11 RESERVED lines: $(cat loop.csv)"
+[ "$(grep '"PASS"' loop.csv | cut -d, -f8 | sort -u | wc -l)" -eq 11 ] || fail "loop: serials not unique: $(cat loop.csv)"
+grep -q '^Serial=511' loop.sprj || fail "loop: the .sprj holds $(cat loop.sprj)"
+[ "$(grep -c 'Initialize\.\.' loop.out)" -eq 12 ] || fail "loop: not 12 runs:"$'\n'"$(cat loop.out)"
+grep -q '"FET(LPT[1-4])",[0-9]*,"FET(LPT[1-4])","MSP430F149",.*"FAIL","Blank check failed' loop.csv ||
+    fail "loop: the failing board's line: $(cat loop.csv)"
+[ "$(grep -c '^FET(LPT[1-4]) .* FAIL .*Blank check failed' loop.out)" -eq 1 ] ||
+    fail "loop: the summary does not name the failing station:"$'\n'"$(cat loop.out)"
+[ "$(grep -c '^Counts: 4 boards, 4 passed, 0 failed, yield 100.0%' loop.out)" -eq 1 ] ||
+    fail "loop: no counts after 4 boards:"$'\n'"$(cat loop.out)"
+[ "$(grep -c '^Counts: 12 boards, 11 passed, 1 failed, yield 91.7%, [0-9.]* boards per hour$' loop.out)" -eq 2 ] ||
+    fail "loop: the counts after 12 boards and at the end:"$'\n'"$(cat loop.out)"
+unset PYROLA_SIM_BOARD
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
