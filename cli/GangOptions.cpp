@@ -60,7 +60,8 @@ std::vector<uint32_t> ParsePortList(const std::string& text, std::string& error)
             ports.push_back(port);
         }
         if (ports.size() > kGangMostPorts) {
-            error = Format("--gang takes at most %u ports, not %zu", unsigned(kGangMostPorts), ports.size());
+            error = Format("--gang takes at most %u ports, not %u", unsigned(kGangMostPorts),
+                           unsigned(ports.size()));
             return {};
         }
         start = comma + 1;

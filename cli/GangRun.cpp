@@ -330,7 +330,7 @@ int RunGang(const GangOptions& gang) {
         const size_t passed =
             static_cast<size_t>(std::count_if(shared.boards.begin(), shared.boards.end(),
                                               [](const StationOutcome& board) { return board.Passed(); }));
-        std::printf("Gang: %zu of %zu boards passed%s\n", passed, shared.boards.size(),
+        std::printf("Gang: %u of %u boards passed%s\n", unsigned(passed), unsigned(shared.boards.size()),
                     interrupted ? " (cancelled)" : "");
     }
     std::fflush(stdout);

@@ -115,8 +115,8 @@ std::string CountsText(const std::vector<StationOutcome>& boards, uint64_t elaps
     const size_t done = passed + failed;
     const double yield = done == 0 ? 0.0 : 100.0 * double(passed) / double(done);
     const double perHour = elapsedMs == 0 ? 0.0 : double(done) * 3600000.0 / double(elapsedMs);
-    return Format("Counts: %zu boards, %zu passed, %zu failed, yield %.1f%%, %.1f boards per hour", done,
-                  passed, failed, yield, perHour);
+    return Format("Counts: %u boards, %u passed, %u failed, yield %.1f%%, %.1f boards per hour",
+                  unsigned(done), unsigned(passed), unsigned(failed), yield, perHour);
 }
 
 } // namespace pyrola::cli
