@@ -47,13 +47,6 @@ bool ValidPort(const char* port) {
     return *end == '\0' && number >= 1 && number <= 255;
 }
 
-// A file name in which "%p" stands for the FET port's number: one file per port.
-std::string PerPort(std::string name, const char* port) {
-    for (size_t at = name.find("%p"); at != std::string::npos; at = name.find("%p", at))
-        name.replace(at, 2, port);
-    return name;
-}
-
 // Row of the device list with this name (the first, for names listed twice).
 uint32_t DeviceIndexOf(const std::string& name) {
     for (uint32_t i = 1; i < kDeviceCount; ++i) {
@@ -144,16 +137,8 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
         return Fail(kFetBadPort);
     }
     delayMs_ = DelaySetting(environment_("PYROLA_SIM_FET_DELAY"));
-    // One state file per FET port when its name holds "%p" (the port's number): several
-    // programs, one per port, each drive a chip of their own.
-    std::string statePath;
-    const SimEnvironment portEnvironment = [&](const char* name) -> const char* {
-        const char* value = environment_(name);
-        if (value == nullptr || std::strcmp(name, "PYROLA_SIM_STATE") != 0)
-            return value;
-        statePath = PerPort(value, port);
-        return statePath.c_str();
-    };
+    // One chip per FET port when the state file's name holds "%p".
+    const SimEnvironment portEnvironment = PortEnvironment(environment_, port);
     switch (PrepareChip(portEnvironment, chip_)) {
     case ChipSetupError::None:
         break;
@@ -167,8 +152,8 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
         return Fail(kFetBadFaults);
     }
     boardAbsent_ = false;
-    if (const char* board = environment_("PYROLA_SIM_BOARD"); board != nullptr && board[0] != '\0') {
-        const std::string path = PerPort(board, port);
+    if (const char* board = portEnvironment("PYROLA_SIM_BOARD"); board != nullptr && board[0] != '\0') {
+        const std::string path = board;
         if (!socket_ || socketPath_ != path) {
             socket_ = std::make_unique<BoardSocket>(
                 path, chip_.statePath.empty() ? std::string() : chip_.statePath + ".board");

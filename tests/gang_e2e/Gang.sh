@@ -13,9 +13,12 @@
 #      bit: 12 result lines and a RESERVED line for each passed board, unique serials, the
 #      failing board named with its station and never programmed again while it stays in,
 #      nothing printed or logged while a socket is empty, the counts right.
-# Arguments: pyrola, the simulated FET library, pyrola-bsl-sim, a work folder.
+#   8. 3 RAW stations, each parallel port reaching a chip of its own through the simulated
+#      port library.
+# Arguments: pyrola, the simulated FET library, pyrola-bsl-sim, the simulated port library,
+# a work folder.
 set -u
-PYROLA=$1 FETLIB=$2 BSLSIM=$3 WORK=$4
+PYROLA=$1 FETLIB=$2 BSLSIM=$3 PORTLIB=$4 WORK=$5
 rm -rf "$WORK" && mkdir -p "$WORK"
 cd "$WORK" || exit 1
 export PYROLA_FET_LIBRARY=$FETLIB PYROLA_SETTINGS=$WORK/settings.ini PYROLA_SIM_STATE=$WORK/chip%p.state
@@ -235,6 +238,15 @@ grep -q '"FET(LPT[1-4])",[0-9]*,"FET(LPT[1-4])","MSP430F149",.*"FAIL","Blank che
 [ "$(grep -c '^Counts: 12 boards, 11 passed, 1 failed, yield 91.7%, [0-9.]* boards per hour$' loop.out)" -eq 2 ] ||
     fail "loop: the counts after 12 boards and at the end:"$'\n'"$(cat loop.out)"
 unset PYROLA_SIM_BOARD
+
+# --- 8. three RAW stations ----------------------------------------------------------------------
+export PYROLA_LPT1=$PORTLIB PYROLA_LPT2=$PORTLIB PYROLA_LPT3=$PORTLIB PYROLA_SIM_STATE=$WORK/raw%p.state
+run raw 0 --gang 1-3 -raw --log raw.csv +ebpv fw.txt
+expect_in raw.out "Gang: 3 of 3 boards passed"
+for port in 1 2 3; do
+    grep -q "^RAW(LPT$port) *- *PASS" raw.out || fail "raw: no PASS row for LPT$port:"$'\n'"$(cat raw.out)"
+    [ "$(od -A n -t x1 -j $((0xF000)) -N 2 "raw$port.state" | tr -d ' ')" = 3140 ] || fail "raw: chip $port lacks the image"
+done
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
