@@ -52,6 +52,11 @@ GangPlan PlanGang(const GangOptions& gang) {
                    what);
         return plan;
     }
+    if (parsed.savePath) {
+        plan.error =
+            Format("%s programs many boards; --save would write each one's image into the same file", what);
+        return plan;
+    }
     if (parsed.station) {
         plan.error = Format("%s names each station by its adapter and port; leave out --station", what);
         return plan;

@@ -164,7 +164,11 @@ expect_in twice.err "--gang names port 2 twice in '1-3,2'"
 run station 2 --gang 1,2 -fet --station A +ebpv fw.txt
 expect_in station.err "leave out --station"
 run bad-option 2 --gang 1,2 -fet --nonsense +ebpv fw.txt
-for name in no-adapter with-port backwards twice station bad-option; do
+run save 2 --gang 1,2 -fet +r --save back.txt
+expect_in save.err "--gang programs many boards; --save would write each one's image into the same file"
+run loop-no-port 2 --loop -fet +ebpv fw.txt
+expect_in loop-no-port.err "--loop needs the port on the command line: -c{port} (or --gang PORTS)"
+for name in no-adapter with-port backwards twice station bad-option save loop-no-port; do
     grep -q '\[' "$name.out" && fail "$name: a station ran:"$'\n'"$(cat "$name.out")"
 done
 # A file the stations refuse: every one did nothing, so the gang did nothing.
