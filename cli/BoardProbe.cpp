@@ -4,6 +4,7 @@
 #include "adapters/DeviceTable.h"
 #include "adapters/bsl/BslAdapter.h"
 #include "adapters/fet/FetAdapter.h"
+#include "adapters/raw/RawError.h"
 #include "adapters/raw/RawJtagAdapter.h"
 #include "app/AdapterSuite.h"
 #include "app/ProgrammerShell.h"
@@ -28,6 +29,14 @@ namespace {
 constexpr int kBoardAnswers = 0;
 constexpr int kNoBoard = 1;
 constexpr int kRejected = 2;
+constexpr int kCannotLook = 3;
+
+// The port or the library cannot be reached: the adapter's notes say why.
+int CannotLook(TargetAdapter& adapter) {
+    for (const std::string& note : adapter.TakeNotes())
+        std::fprintf(stderr, "%s\n", note.c_str());
+    return kCannotLook;
+}
 } // namespace
 
 int RunProbe(const std::vector<std::string>& arguments) {
@@ -52,7 +61,9 @@ int RunProbe(const std::vector<std::string>& arguments) {
             LoadSettings(settings, *store);
         bsl.lineOptions = BslLineFrom(settings);
         AdjustBslLine(loader, bsl.lineOptions);
-        return bsl.Answers() ? kBoardAnswers : kNoBoard;
+        if (bsl.Answers())
+            return kBoardAnswers;
+        return bsl.GetErrorNumber() == kBslOpenFailed ? CannotLook(bsl) : kNoBoard;
     }
     TargetAdapter& target =
         station.adapter == StationAdapter::Fet ? static_cast<TargetAdapter&>(adapters.Fet()) : adapters.Raw();
@@ -61,9 +72,14 @@ int RunProbe(const std::vector<std::string>& arguments) {
     record.supplyMillivolts = kTargetSupplyMillivolts;
     target.deviceRecord = &record;
     target.portNumber = station.port;
-    const bool answers = target.Open();
-    target.Close();
-    return answers ? kBoardAnswers : kNoBoard;
+    if (target.Open()) {
+        target.Close();
+        return kBoardAnswers;
+    }
+    const bool unreachable = station.adapter == StationAdapter::Fet
+                                 ? !adapters.Fet().LibraryReady()
+                                 : target.GetErrorNumber() == kRawInterfaceFailed;
+    return unreachable ? CannotLook(target) : kNoBoard;
 }
 
 } // namespace pyrola::cli

@@ -23,6 +23,7 @@ namespace pyrola::cli {
 namespace {
 
 constexpr int kExitRejected = 2;
+constexpr int kProbeCannotLook = 3; // the --probe status of a port that cannot be reached
 // Between two looks for a board: gentle on the port and on a board being put in.
 constexpr auto kPollInterval = std::chrono::milliseconds(500);
 
@@ -216,9 +217,20 @@ private:
         ChildProcess* child = StartChild(arguments);
         if (!child)
             return false;
-        const auto ignore = [](const std::string&) {};
-        const ChildExit exit = PumpChild(*child, ignore, ignore);
+        std::string reason;
+        const ChildExit exit = PumpChild(
+            *child, [](const std::string&) {},
+            [&reason](const std::string& line) { reason += (reason.empty() ? "" : "; ") + line; });
         EndChild();
+        // A port that cannot be reached (an adapter unplugged, a missing library) is said
+        // once, not at every look; the station goes on looking.
+        if (exit.exited && exit.status == kProbeCannotLook) {
+            if (reason != probeProblem_)
+                shared_.Print(stderr, label_, "Error. No board can be looked for: " + reason);
+            probeProblem_ = reason;
+            return false;
+        }
+        probeProblem_.clear();
         return exit.exited && exit.status == 0;
     }
 
@@ -287,6 +299,7 @@ private:
     const std::string label_;
     std::mutex childMutex_;
     std::unique_ptr<ChildProcess> child_;
+    std::string probeProblem_; // the last reason a look could not be made
     std::thread thread_;
     std::atomic<bool> done_{false};
 };

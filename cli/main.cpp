@@ -96,8 +96,8 @@ constexpr const char* kProgramOptionsUsage =
     "    --count N               With --loop: stop after N boards in all\n"
     "    --counts-every N        With --loop: print the counts (passed, failed, yield, boards\n"
     "                            per hour) every N boards (default 10) and at the end\n"
-    "    --probe                 Exit 0 when a board answers on the port, 1 when none does;\n"
-    "                            nothing on the chip changes, nothing is logged\n"
+    "    --probe                 Exit 0 when a board answers on the port, 1 when none does,\n"
+    "                            3 when the port cannot be reached; nothing is changed\n"
     "  A value that starts with - or + must be written --option=VALUE.";
 // Steps the engine knows; a bit of these left after the list means it did not finish.
 constexpr uint32_t kStepBits = kJobProgram | kJobErase | kJobRead | kJobBlankCheck | kJobVerify |

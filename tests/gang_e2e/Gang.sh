@@ -93,6 +93,22 @@ run fresh-blank 0 -bsl -c1 +b fw.txt # the new board is blank
 run probe-alone 2 --probe -bsl
 expect_in probe-alone.err "--probe needs the adapter and the port"
 rm "$WORK/COM3" # stops that loader: the port is gone
+run probe-gone 3 --probe -bsl -c3
+grep -q "Port COM3 ($WORK/COM3): " probe-gone.err || fail "probe-gone: no reason: $(cat probe-gone.err)"
+# A station whose port is gone says so once, goes on looking, and stops on Ctrl+C.
+"$PYROLA" --loop -bsl -c3 --log gone.csv +ebpv fw.txt >loop-gone.out 2>loop-gone.err &
+GANG=$!
+sleep 2.5
+kill -INT "$GANG"
+wait "$GANG"
+status=$?
+[ "$status" -eq 2 ] || fail "loop-gone: exited $status, expected 2 (nothing done)"
+[ "$(grep -c '^\[BSL(COM3)\] Error. No board can be looked for: Port COM3' loop-gone.err)" -eq 1 ] ||
+    fail "loop-gone: the reason not said once: $(cat loop-gone.err)"
+expect_in loop-gone.out "Counts: 0 boards, 0 passed, 0 failed, yield 0.0%, 0.0 boards per hour (stopped)"
+[ -e gone.csv ] && fail "loop-gone: a log: $(cat gone.csv)"
+PYROLA_FET_LIBRARY=$WORK/no-such-library.so run probe-nolib 3 --probe -fet -c1
+[ -s probe-nolib.err ] || fail "probe-nolib: no reason given"
 sleep 0.5
 run bsl-missing 1 --gang 1-4 -bsl --log bsl-missing.csv +ebpv fw.txt
 grep -q "^BSL(COM3) *- *FAIL" bsl-missing.out || fail "bsl-missing: COM3 not failed:"$'\n'"$(cat bsl-missing.out)"
