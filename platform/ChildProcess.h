@@ -1,10 +1,12 @@
 #pragma once
 // Another program started with its standard output and standard error each on a pipe
 // this side reads, its standard input empty. The gang driver runs one station per child,
-// so that a fault on one station ends only that child. Backends: POSIX (posix_spawn, the
-// child in a process group of its own, so a terminal's Ctrl+C reaches only the driver,
-// which passes it on once) and Win32 (CreateProcess in a new process group, told to
-// cancel with Ctrl+Break).
+// so that a fault on one station ends only that child. The child is in a process group of
+// its own, so that a terminal's Ctrl+C reaches only the driver, which passes it on once.
+// Backends: POSIX (posix_spawn, pipes; Interrupt is SIGINT) and Win32 (CreateProcess,
+// pipes; Interrupt sets an event named after the child's process, which the child watches
+// with WatchForInterrupt: console control events reach only a shared console, which a
+// driver started by a service or under Wine may not have).
 
 #include <cstddef>
 #include <memory>
@@ -46,6 +48,10 @@ public:
 private:
     std::unique_ptr<Handles> handles_;
 };
+
+// The child's side of Interrupt where no signal carries it (Windows): `cancel` is called
+// once, on a thread of its own, when the parent asks. Nothing on POSIX.
+void WatchForInterrupt(void (*cancel)());
 
 // The file of the running program, for starting it again; empty when the system cannot tell.
 std::string RunningProgramPath();

@@ -141,4 +141,8 @@ std::string RunningProgramPath() {
     return length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
 }
 
+void WatchForInterrupt(void (*)()) {
+    // Interrupt is SIGINT, which the program's own handler takes.
+}
+
 } // namespace pyrola

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <thread>
 
 namespace pyrola {
 
@@ -43,6 +44,13 @@ void AppendArgument(std::wstring& line, const std::wstring& argument) {
     line += L'"';
 }
 
+// The event a child waits on for its parent's cancel request: console control events
+// reach only processes on the sender's console, which a driver started by a service or
+// under Wine may not have.
+std::wstring CancelEventName(DWORD processId) {
+    return L"Local\\PyrolaCancel" + std::to_wstring(processId);
+}
+
 } // namespace
 
 struct ChildProcess::Handles {
@@ -50,6 +58,7 @@ struct ChildProcess::Handles {
     DWORD id = 0;
     HANDLE output = nullptr;
     HANDLE errors = nullptr;
+    HANDLE cancel = nullptr; // the child's cancel event
     std::atomic<bool> ended{false};
     ChildExit exit;
 };
@@ -61,7 +70,7 @@ ChildProcess::~ChildProcess() {
         Kill();
         Wait();
     }
-    for (HANDLE handle : {handles_->output, handles_->errors, handles_->process}) {
+    for (HANDLE handle : {handles_->output, handles_->errors, handles_->cancel, handles_->process}) {
         if (handle)
             CloseHandle(handle);
     }
@@ -99,7 +108,8 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     startup.hStdError = errors[1];
     PROCESS_INFORMATION info{};
     const std::wstring path = Wide(program);
-    // A group of its own: Ctrl+Break sent to the group reaches this child alone.
+    // A group of its own: the console's Ctrl+C reaches the driver alone, which passes it on
+    // once through the child's cancel event.
     const BOOL started = CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, TRUE,
                                         CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &info);
     const DWORD why = GetLastError();
@@ -114,6 +124,9 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
         return false;
     }
     CloseHandle(info.hThread);
+    // Made (or opened, should the child have been first) while the child runs, so that a
+    // request made before the child looks is kept for it.
+    handles_->cancel = CreateEventW(nullptr, TRUE, FALSE, CancelEventName(info.dwProcessId).c_str());
     handles_->process = info.hProcess;
     handles_->id = info.dwProcessId;
     handles_->output = output[0];
@@ -133,7 +146,9 @@ void ChildProcess::Interrupt() {
     if (!handles_->process || handles_->ended)
         return;
     // Without a console to share, the child cannot be asked: it is ended instead.
-    if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, handles_->id))
+    // Without the child's event (it could not be made) the child cannot be asked: it is
+    // ended instead.
+    if (!handles_->cancel || !SetEvent(handles_->cancel))
         TerminateProcess(handles_->process, 1);
 }
 
@@ -163,6 +178,16 @@ std::string RunningProgramPath() {
     std::string text(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(length), text.data(), size, nullptr, nullptr);
     return text;
+}
+
+void WatchForInterrupt(void (*cancel)()) {
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, CancelEventName(GetCurrentProcessId()).c_str());
+    if (!event)
+        return;
+    std::thread([event, cancel] {
+        if (WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0)
+            cancel();
+    }).detach();
 }
 
 } // namespace pyrola
