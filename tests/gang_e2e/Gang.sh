@@ -152,7 +152,7 @@ for signal in INT TERM; do
     "$PYROLA" --gang 1-4 -fet --log cancel-$signal.csv +ebpv fw.txt >cancel-$signal.out 2>cancel-$signal.err &
     GANG=$!
     for _ in $(seq 100); do
-        [ "$(grep -c 'Erasing flash memory' cancel-$signal.out)" -eq 4 ] && break
+        [ "$(grep -c 'Erasing flash memory' cancel-$signal.out 2>/dev/null)" = 4 ] && break
         sleep 0.05
     done
     kill -$signal "$GANG"
