@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -339,8 +340,14 @@ int RunGang(const GangOptions& gang) {
     for (const auto& station : stations)
         station->Join();
     std::lock_guard<std::mutex> lock(shared.mutex);
-    for (const std::string& line : SummaryTable(shared.boards))
-        std::printf("%s\n", line.c_str());
+    // A day's loop is in the log; its table keeps to the boards that need a look.
+    std::vector<StationOutcome> listed;
+    std::copy_if(shared.boards.begin(), shared.boards.end(), std::back_inserter(listed),
+                 [&gang](const StationOutcome& board) { return !gang.loop || !board.Passed(); });
+    if (!listed.empty()) {
+        for (const std::string& line : SummaryTable(listed))
+            std::printf("%s\n", line.c_str());
+    }
     if (gang.loop) {
         std::printf("%s%s\n", CountsText(shared.boards, shared.ElapsedMs()).c_str(),
                     interrupted ? " (stopped)" : "");

@@ -251,6 +251,7 @@ grep -q '^Serial=511' loop.sprj || fail "loop: the .sprj holds $(cat loop.sprj)"
 [ "$(grep -c 'Initialize\.\.' loop.out)" -eq 12 ] || fail "loop: not 12 runs:"$'\n'"$(cat loop.out)"
 grep -q '"FET(LPT[1-4])",[0-9]*,"FET(LPT[1-4])","MSP430F149",.*"FAIL","Blank check failed' loop.csv ||
     fail "loop: the failing board's line: $(cat loop.csv)"
+grep -q '^FET(LPT[1-4]) .* PASS ' loop.out && fail "loop: passed boards in the table:"$'\n'"$(cat loop.out)"
 [ "$(grep -c '^FET(LPT[1-4]) .* FAIL .*Blank check failed' loop.out)" -eq 1 ] ||
     fail "loop: the summary does not name the failing station:"$'\n'"$(cat loop.out)"
 [ "$(grep -c '^Counts: 4 boards, 4 passed, 0 failed, yield 100.0%' loop.out)" -eq 1 ] ||
