@@ -31,7 +31,9 @@ std::string ReferenceHelpText() {
         "    1  a step failed, the job was cancelled (Ctrl+C, SIGTERM, SIGHUP), a serial read\n"
         "       found an erased place or a log line could not be written\n"
         "    2  nothing was done: the command line, an option, a file or its format was refused,\n"
-        "       or the identified chip cannot hold the image or the serial (nothing erased)";
+        "       or the identified chip cannot hold the image or the serial (nothing erased)\n"
+        "    With --gang or --loop: 0 every board passed, 1 any did not, 2 none was done;\n"
+        "    --probe: 0 a board answers, 1 none does, 3 the port cannot be reached";
     return text;
 }
 

@@ -1,5 +1,7 @@
 #include "cli/Terminal.h"
 
+#include "platform/ChildProcess.h"
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -66,6 +68,8 @@ void InstallInterruptHandler() {
     eraseLineOnExit = StandardErrorIsTerminal();
 #ifdef _WIN32
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    // A gang driver's cancel request for this station counts as a press.
+    WatchForInterrupt([] { interrupts.fetch_add(1); });
 #else
     struct sigaction action {};
     action.sa_handler = OnInterrupt;

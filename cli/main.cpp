@@ -15,9 +15,11 @@
 #include "app/AdapterSuite.h"
 #include "app/ProgrammerShell.h"
 #include "app/QueuedMessageBus.h"
+#include "cli/BoardProbe.h"
 #include "cli/CliArguments.h"
 #include "cli/CliView.h"
 #include "cli/DeviceChoice.h"
+#include "cli/GangRun.h"
 #include "cli/HeadlessRun.h"
 #include "cli/HelpText.h"
 #include "cli/LoaderOptions.h"
@@ -66,6 +68,17 @@ constexpr const char* kProgramOptionsUsage =
     "    --quiet                 Print only failures and the closing Result line\n"
     "    --verbose               Also print what was tried: settings, ports, library, loader\n"
     "    --list-ports            List the serial and parallel ports, one per line\n"
+    "    --gang PORTS            Run the job on every port of the list at once (1-8 or\n"
+    "                            1,3,5-6), each board in a process of its own; its lines\n"
+    "                            are prefixed by its station, a summary table ends the run\n"
+    "    --loop                  Board after board on the port (or each --gang port): wait\n"
+    "                            until a board answers, program it, wait until it is taken\n"
+    "                            away; until Ctrl+C or --count boards\n"
+    "    --count N               With --loop: stop after N boards in all\n"
+    "    --counts-every N        With --loop: print the counts (passed, failed, yield, boards\n"
+    "                            per hour) every N boards (default 10) and at the end\n"
+    "    --probe                 Exit 0 when a board answers on the port, 1 when none does,\n"
+    "                            3 when the port cannot be reached; nothing is changed\n"
     "  A value that starts with - or + must be written --option=VALUE.";
 void PrintUsage() {
     std::string usage = kCommandLineUsage;
@@ -80,6 +93,15 @@ void PrintUsage() {
 
 int Run(const std::vector<std::string>& arguments) {
     const auto started = std::chrono::steady_clock::now();
+    const GangOptions gang = TakeGangOptions(arguments);
+    if (!gang.error.empty()) {
+        std::fprintf(stderr, "pyrola: %s\n", gang.error.c_str());
+        return kExitRejected;
+    }
+    if (gang.probe)
+        return RunProbe(gang.rest);
+    if (gang.Any())
+        return RunGang(gang);
     const LoaderOptions loader = TakeLoaderOptions(arguments);
     if (!loader.error.empty()) {
         std::fprintf(stderr, "pyrola: %s\n", loader.error.c_str());

@@ -36,6 +36,7 @@ constexpr const char* kErrorTexts[kFetErrorCount] = {
     "Memory differs from the data",
     "Device record buffer too small",
     "The program driving the chip crashed",
+    "No device answers on the target socket",
 };
 
 bool ValidPort(const char* port) {
@@ -127,7 +128,9 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
         return Fail(kFetBadPort);
     }
     delayMs_ = DelaySetting(environment_("PYROLA_SIM_FET_DELAY"));
-    switch (PrepareChip(environment_, chip_)) {
+    // One chip per FET port when the state file's name holds "%p".
+    const SimEnvironment portEnvironment = PortEnvironment(environment_, port);
+    switch (PrepareChip(portEnvironment, chip_)) {
     case ChipSetupError::None:
         break;
     case ChipSetupError::UnknownDevice:
@@ -138,6 +141,30 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
         return Fail(kFetDeviceMismatch);
     case ChipSetupError::BadFaults:
         return Fail(kFetBadFaults);
+    }
+    boardAbsent_ = false;
+    if (const char* board = portEnvironment("PYROLA_SIM_BOARD"); board != nullptr && board[0] != '\0') {
+        const std::string path = board;
+        if (!socket_ || socketPath_ != path) {
+            socket_ = std::make_unique<BoardSocket>(
+                path, chip_.statePath.empty() ? std::string() : chip_.statePath + ".board");
+            socketPath_ = path;
+        }
+        std::string error;
+        switch (socket_->Check(*chip_.model, nullptr, !chip_.statePath.empty(), error)) {
+        case BoardSocket::Look::Invalid:
+            return Fail(kFetBadFaults);
+        case BoardSocket::Look::Absent:
+            boardAbsent_ = true;
+            break;
+        case BoardSocket::Look::Inserted:
+            chip_.faultsApplied = true;
+            if (Persist() != 0)
+                return -1;
+            break;
+        default:
+            break;
+        }
     }
     if (version != nullptr) {
         *version = kLibraryVersion;
@@ -182,6 +209,9 @@ int32_t FetTarget::Identify(uint8_t* record, int32_t size, int32_t) {
     }
     if (supplyMillivolts_ == 0) {
         return Fail(kFetNoSupply);
+    }
+    if (boardAbsent_) {
+        return Fail(kFetNoTarget);
     }
     if (chip_.model->SecurityFuseBlown()) {
         return Fail(kFetSecured);

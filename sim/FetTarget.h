@@ -5,11 +5,14 @@
 //
 // Environment (read at MSP430_Initialize):
 //   PYROLA_SIM_DEVICE  the chip, by device-list name (default MSP430F149)
-//   PYROLA_SIM_STATE   state file: loaded at every Initialize, written after every call
+//   PYROLA_SIM_STATE   state file ("%p" in its name stands for the port number, one chip per
+//                      port): loaded at every Initialize, written after every call
 //                      that changes the chip and at Close, so separate runs see one chip
 //   PYROLA_SIM_FAULTS  faults to inject (see FaultList.h), applied to every new chip (not
 //                      again to one reloaded from its state file within the process); a
 //                      host crash ends the process that loaded the library with status 86
+//   PYROLA_SIM_BOARD   a test's board socket (BoardSocket.h; "%p" as in the state file's name):
+//                      with no board, Identify finds no device
 //   PYROLA_SIM_FET_DELAY  milliseconds (0-10000) that every erase, erase check, memory
 //                      and verify call takes beyond its work: a slow cable, so that a
 //                      job lasts long enough to be cancelled
@@ -23,6 +26,7 @@
 //   infoStart and ramEnd; infoEnd and mainEnd only for the F4xx line: like older FET
 //   libraries it leaves them 0 for F1xx chips, whose standard bounds the caller supplies.
 
+#include "sim/BoardSocket.h"
 #include "sim/DeviceModel.h"
 #include "sim/SimChipSetup.h"
 
@@ -55,6 +59,7 @@ enum FetError : int32_t {
     kFetVerifyFailed,
     kFetRecordTooSmall,
     kFetHostCrashed,
+    kFetNoTarget,
     kFetErrorCount
 };
 
@@ -106,6 +111,9 @@ private:
     uint32_t delayMs_ = 0;
     std::function<void()> hostCrash_;
     SimChip chip_;
+    std::unique_ptr<BoardSocket> socket_; // $PYROLA_SIM_BOARD, when set
+    std::string socketPath_;
+    bool boardAbsent_ = false;
     int32_t error_ = kFetNoError;
     bool initialized_ = false;
     bool identified_ = false;

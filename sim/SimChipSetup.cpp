@@ -3,13 +3,33 @@
 #include "sim/FaultList.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <system_error>
 
 namespace pyrola::sim {
 
 const char* ProcessEnvironment(const char* name) {
     return std::getenv(name);
+}
+
+SimEnvironment PortEnvironment(SimEnvironment environment, const std::string& port) {
+    // The values handed out stay valid as long as the environment itself.
+    auto values = std::make_shared<std::map<std::string, std::string>>();
+    return [environment = std::move(environment), port, values](const char* name) -> const char* {
+        const char* value = environment(name);
+        if (value == nullptr ||
+            (std::strcmp(name, "PYROLA_SIM_STATE") != 0 && std::strcmp(name, "PYROLA_SIM_BOARD") != 0))
+            return value;
+        std::string text = value;
+        for (size_t at = text.find("%p"); at != std::string::npos; at = text.find("%p", at + port.size()))
+            text.replace(at, 2, port);
+        std::string& kept = (*values)[name];
+        kept = text;
+        return kept.c_str();
+    };
 }
 
 const char* ChipSetupErrorText(ChipSetupError error) {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 namespace pyrola::sim {
 
@@ -39,7 +40,9 @@ int32_t SimPortSession::Open(uint32_t portNumber) {
         error_ = "Invalid simulated port access time (PYROLA_SIM_PORT_NS: 1 to 1000000 ns)";
         return -1;
     }
-    const ChipSetupError setup = PrepareChip(environment_, chip_);
+    // One chip per parallel port when the state file's name holds "%p".
+    const ChipSetupError setup =
+        PrepareChip(PortEnvironment(environment_, std::to_string(portNumber)), chip_);
     if (setup != ChipSetupError::None) {
         error_ = ChipSetupErrorText(setup);
         return -1;

@@ -43,25 +43,12 @@ bool BslAdapter::Open() {
     if (requestedDevice == 0)
         requestedDevice = kBslDefaultDevice;
     FillRecord(requestedDevice);
-    link_.portName = "COM" + std::to_string(portNumber);
-    link_.wiring = lineOptions.wiring;
-    link_.baudRate = kLinkBaudRate;
     speedNoteGiven_ = false;
     oldLoaderWarned_ = false;
     blankWayNoted_ = false;
     goneNoted_ = false;
-    link_.parity = kParityEvenCode;
-    link_.queueSize = kOpenQueueSize;
-    if (!link_.OpenPort()) {
-        protocol_.errorNumber = kBslOpenFailed;
-        const SerialOpenError& failure = link_.lastOpenError;
-        const std::string device = failure.device.empty() || failure.device == link_.portName
-                                       ? std::string()
-                                       : " (" + failure.device + ")";
-        AddNote("Port " + link_.portName + device + ": " + failure.reason);
+    if (!OpenLink())
         return false;
-    }
-    protocol_.errorNumber = kBslNoError;
     link_.InvokeBsl();
     ForgetTarget();
     if (Unlock() && needIdentification && Identify())
@@ -77,6 +64,37 @@ bool BslAdapter::Open() {
     }
     isOpen = 1;
     return true;
+}
+
+bool BslAdapter::OpenLink() {
+    link_.portName = "COM" + std::to_string(portNumber);
+    link_.wiring = lineOptions.wiring;
+    link_.baudRate = kLinkBaudRate;
+    link_.parity = kParityEvenCode;
+    link_.queueSize = kOpenQueueSize;
+    if (!link_.OpenPort()) {
+        protocol_.errorNumber = kBslOpenFailed;
+        const SerialOpenError& failure = link_.lastOpenError;
+        const std::string device = failure.device.empty() || failure.device == link_.portName
+                                       ? std::string()
+                                       : " (" + failure.device + ")";
+        AddNote("Port " + link_.portName + device + ": " + failure.reason);
+        return false;
+    }
+    protocol_.errorNumber = kBslNoError;
+    return true;
+}
+
+bool BslAdapter::Answers() {
+    isOpen = 0;
+    if (!OpenLink())
+        return false;
+    link_.InvokeBsl();
+    ForgetTarget();
+    const bool answered = protocol_.Sync();
+    link_.ClosePort();
+    protocol_.errorNumber = kBslNoError;
+    return answered;
 }
 
 bool BslAdapter::Close() {

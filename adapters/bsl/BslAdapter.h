@@ -54,6 +54,11 @@ public:
     int32_t Reset(uint32_t method, uint32_t execute, uint32_t releaseJtag) override;
     int32_t DebugOneWire() override;
 
+    // Whether a loader answers on the port: the entry sequence and the synchronisation,
+    // nothing more. No password is sent: a wrong one makes some loaders erase the chip.
+    // The port is closed again.
+    bool Answers();
+
     // Steps of Open and of the preparation before memory operations.
     // Sends the password and confirms it with a protected command; on a refusal the
     // erased-device password is tried the same way. Error 13 when both are refused.
@@ -87,6 +92,8 @@ public:
 
 private:
     void FillRecord(uint32_t index);
+    // Opens the port as the loader expects it; on failure error 1 and a note with the reason.
+    bool OpenLink();
     // After a successful identification: adopt it and load the patch an old loader needs.
     void FinishIdentification();
     bool Prepared();

@@ -25,6 +25,7 @@
 #include "image/ImageFileContext.h"
 #include "image/MemoryImage.h"
 #include "image/TiTxtReader.h"
+#include "sim/BoardSocket.h"
 #include "sim/BslServedLine.h"
 #include "sim/BslTarget.h"
 #include "sim/DeviceModel.h"
@@ -345,6 +346,39 @@ int Serve(const Options& options) {
     BslServedLine line(target, pace == nullptr || std::strcmp(pace, "1") == 0);
     line.SetFaults(loaderFaults);
     target.StartLoader(NowNs());
+    // A test's board socket: boards pulled out and put in while the server runs.
+    std::optional<BoardSocket> socket;
+    if (const char* board = Environment("PYROLA_SIM_BOARD"))
+        socket.emplace(board, statePath != nullptr ? std::string(statePath) + ".board" : std::string());
+    bool boardAbsent = false;
+    auto lookAtSocket = [&](uint64_t now) {
+        std::string error;
+        switch (socket->Check(device, &loaderFaults, false, error)) {
+        case BoardSocket::Look::Invalid:
+            std::fprintf(stderr, "pyrola-bsl-sim: PYROLA_SIM_BOARD: %s\n", error.c_str());
+            break;
+        case BoardSocket::Look::Absent:
+            boardAbsent = true;
+            target.SetSilent(true);
+            break;
+        case BoardSocket::Look::Inserted:
+            line.SetFaults(loaderFaults);
+            target.StartLoader(now);
+            boardAbsent = false;
+            break;
+        case BoardSocket::Look::Present:
+        case BoardSocket::Look::AsItIs:
+            if (boardAbsent) {
+                target.StartLoader(now); // put back: it starts again, locked
+                target.SetSilent(loaderFaults.silent);
+            }
+            boardAbsent = false;
+            break;
+        }
+    };
+    if (socket)
+        lookAtSocket(NowNs());
+    uint64_t nextSocketCheck = 0;
 
     const bool watchInput = !options.detach;
     uint64_t nextLinkCheck = 0;
@@ -376,6 +410,10 @@ int Serve(const Options& options) {
         const std::vector<uint8_t> answer = line.TakeDue(now, TerminalRate(slave));
         if (!answer.empty() && !WriteAll(master, answer.data(), answer.size()))
             break;
+        if (socket && now >= nextSocketCheck) {
+            lookAtSocket(now);
+            nextSocketCheck = now + 100000000;
+        }
         if (link && now >= nextLinkCheck) {
             if (!link->StillOurs())
                 break; // the link was removed: the user is done

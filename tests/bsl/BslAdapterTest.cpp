@@ -357,6 +357,22 @@ TEST_F(BslAdapterTest, ResetReturnsToLockedAndUnidentified) {
     EXPECT_EQ(adapter.loaderVersion, 0x0110u);
 }
 
+// The station loop's look for a board: the loader answers its synchronisation, and no
+// password reaches it (a wrong one erases some chips); a silent target is no board.
+TEST_F(BslAdapterTest, AnswersSynchronisesOnlyAndClosesThePort) {
+    target.ClearFrames();
+    EXPECT_TRUE(adapter.Answers());
+    EXPECT_FALSE(wire.PortOpen());
+    EXPECT_EQ(target.Frames().size(), 0u); // no frame at all, only the sync byte
+    EXPECT_FALSE(target.Unlocked());
+    target.SetSilent(true);
+    EXPECT_FALSE(adapter.Answers());
+    EXPECT_FALSE(wire.PortOpen());
+    target.SetSilent(false);
+    wire.failOpen = true; // no such port
+    EXPECT_FALSE(adapter.Answers());
+}
+
 // A target that answers nothing (no cable, no power, the lines wired otherwise) ends the
 // open at once with the port and the likely causes, instead of a device that is not there.
 TEST_F(BslAdapterTest, NoChipAnsweringFailsTheOpenNamingThePortAndCauses) {

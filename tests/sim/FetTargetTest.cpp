@@ -9,7 +9,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -195,6 +197,70 @@ TEST_F(FetTargetTest, WithoutStateFileTheChipOutlivesClose) {
     ASSERT_EQ(target.Close(0), 0);
     Attach(target);
     EXPECT_EQ(target.VerifyMem(0xF000, 1, &byte), 0);
+}
+
+// Several programs, one per FET port, each with a chip of its own; a test's board socket
+// pulls the board out, puts a blank one in, one with a stuck bit, each seen by the next
+// program as a real socket would be.
+TEST_F(FetTargetTest, PortsKeepTheirOwnChipsAndTheSocketSwapsBoards) {
+    std::filesystem::create_directory(state_);
+    env_["PYROLA_SIM_STATE"] = state_ + "/chip%p.state";
+    env_["PYROLA_SIM_BOARD"] = state_ + "/socket%p";
+    auto socket = [&](const char* text) { std::ofstream(state_ + "/socket2") << text; };
+    auto open = [&](const char* port) {
+        auto target = std::make_unique<FetTarget>(Env());
+        EXPECT_EQ(target->Initialize(port, nullptr), 0) << FetTarget::ErrorString(target->ErrorNumber());
+        EXPECT_EQ(target->Vcc(3000), 0);
+        return target;
+    };
+    auto identify = [&](FetTarget& target) {
+        return target.Identify(reinterpret_cast<uint8_t*>(&record_), sizeof record_, 0);
+    };
+    const uint8_t word[2] = {0x31, 0x40};
+    {
+        auto two = open("2");
+        ASSERT_EQ(identify(*two), 0);
+        ASSERT_EQ(two->Memory(0xF000, const_cast<uint8_t*>(word), 2, 0), 0);
+    }
+    EXPECT_TRUE(std::filesystem::exists(state_ + "/chip2.state"));
+    EXPECT_FALSE(std::filesystem::exists(state_ + "/chip1.state"));
+    {
+        auto one = open("1");
+        ASSERT_EQ(identify(*one), 0);
+        EXPECT_EQ(one->EraseCheck(0xF000, 2), 0); // port 1's chip is another one
+    }
+    socket("none\n");
+    {
+        auto two = open("2");
+        EXPECT_EQ(identify(*two), -1);
+        EXPECT_EQ(two->ErrorNumber(), kFetNoTarget);
+    }
+    socket("board A\n");
+    {
+        auto two = open("2");
+        ASSERT_EQ(identify(*two), 0);
+        EXPECT_EQ(two->EraseCheck(0xF000, 2), 0); // a new board is blank
+        ASSERT_EQ(two->Memory(0xF000, const_cast<uint8_t*>(word), 2, 0), 0);
+    }
+    {
+        auto two = open("2"); // the same board still in the socket keeps what it holds
+        ASSERT_EQ(identify(*two), 0);
+        EXPECT_EQ(two->VerifyMem(0xF000, 2, word), 0);
+    }
+    socket("board B stuck=0xF000:0x01:0\n");
+    for (int program = 0; program < 2; ++program) {
+        // Each program reloads the chip from its state file: the stuck bit stays stuck.
+        auto two = open("2");
+        ASSERT_EQ(identify(*two), 0);
+        EXPECT_EQ(two->Memory(0xF000, const_cast<uint8_t*>(word), 2, 0), 0);
+        EXPECT_EQ(two->VerifyMem(0xF000, 2, word), -1);
+        EXPECT_EQ(two->Model()->Read(0xF000), 0x30);
+    }
+    socket("tray 3\n");
+    FetTarget bad(Env());
+    EXPECT_EQ(bad.Initialize("2", nullptr), -1);
+    EXPECT_EQ(bad.ErrorNumber(), kFetBadFaults);
+    std::filesystem::remove_all(state_);
 }
 
 TEST_F(FetTargetTest, BadFaultListRefusesToStart) {
