@@ -139,5 +139,27 @@ TEST_F(ProgramWindow, SerializationDialogWritesTheSerialAndKeepsItsConfiguration
     EXPECT_FALSE(IsWindow(last.Handle()));
 }
 
+// With an image loaded, a serial placed on its bytes is warned of beside the address, and
+// the warning is read whole on the dialog.
+TEST_F(ProgramWindow, SerializationDialogWarnsOfASerialOnTheImage) {
+    const std::string image = ImageFile("small.txt", SmallImage());
+    RemoteWindow window = StartWindow({});
+    ASSERT_TRUE(WaitUntil([&] { return window.StatusPart(kStatus, 1) == L"Ready"; }, kStartTimeoutMs));
+    window.DropFiles({image});
+    ASSERT_TRUE(WaitForLog(window, "Load 4096 bytes"));
+    window.PostClick(kSerialization);
+    HWND found = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (found = FindDialogTitled(first_->Id(), L"Device serialization")); }));
+    RemoteWindow serial(found, first_->Handle());
+    serial.SetText(kSerAddress, "0xFFFE"); // the reset vector
+    EXPECT_EQ(serial.Text(kSerAddressCheck), L"Warning. The serial overlaps the image.");
+    SaveScreenshot(serial.Handle(), "serialization-overlap.png");
+    serial.SetText(kSerAddress, "0x1000");
+    EXPECT_EQ(serial.Text(kSerAddressCheck), L"");
+    serial.PostClick(IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(serial.Handle()); }));
+    CloseWindow(window);
+}
+
 } // namespace
 } // namespace pyrola::ui_test
