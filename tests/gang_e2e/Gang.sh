@@ -19,21 +19,12 @@
 # a work folder.
 set -u
 PYROLA=$1 FETLIB=$2 BSLSIM=$3 PORTLIB=$4 WORK=$5
+. "$(dirname "$0")/../support/EndToEnd.sh"
 rm -rf "$WORK" && mkdir -p "$WORK"
 cd "$WORK" || exit 1
 export PYROLA_FET_LIBRARY=$FETLIB PYROLA_SETTINGS=$WORK/settings.ini PYROLA_SIM_STATE=$WORK/chip%p.state
 unset PYROLA_SIM_FAULTS PYROLA_SIM_FET_DELAY
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-expect_in() { grep -qF -- "$2" "$1" || fail "\"$2\" missing from $1:"$'\n'"$(cat "$1")"; }
-run() { # name, expected status, arguments...
-    local name=$1 expected=$2; shift 2
-    timeout 120 "$PYROLA" "$@" >"$name.out" 2>"$name.err"
-    local status=$?
-    [ "$status" -eq "$expected" ] || fail "$name: pyrola $* exited $status, expected $expected"$'\n'"$(cat "$name.out" "$name.err")"
-}
-sprj() { printf '[Options]\r\nAddress=%s\r\nType=%s\r\nSerial=%s\r\n' "$2" "$3" "$4" >"$1"; }
 word_at_1000() { od -A n -t u2 -j $((0x1000)) -N 2 "$1" | tr -d ' \n'; }
 lines_with() { grep -c -- "$2" "$1"; }
 # The pid of the station process of a port, a child of the gang driver.

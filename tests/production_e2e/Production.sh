@@ -15,22 +15,12 @@
 # Arguments: pyrola, the simulated FET library, pyrola-bsl-sim, a work folder.
 set -u
 PYROLA=$1 FETLIB=$2 BSLSIM=$3 WORK=$4
+. "$(dirname "$0")/../support/EndToEnd.sh"
 rm -rf "$WORK" && mkdir -p "$WORK"
 cd "$WORK" || exit 1
 export PYROLA_FET_LIBRARY=$FETLIB PYROLA_SETTINGS=$WORK/settings.ini PYROLA_SIM_STATE=$WORK/chip.state
 unset PYROLA_SIM_FAULTS
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-expect_in() { grep -qF -- "$2" "$1" || fail "\"$2\" missing from $1:"$'\n'"$(cat "$1")"; }
-expect_not_in() { grep -qF -- "$2" "$1" && fail "\"$2\" in $1:"$'\n'"$(cat "$1")"; }
-run() { # name, expected status, arguments...
-    local name=$1 expected=$2; shift 2
-    timeout 120 "$PYROLA" "$@" >"$name.out" 2>"$name.err"
-    local status=$?
-    [ "$status" -eq "$expected" ] || fail "$name: pyrola $* exited $status, expected $expected"$'\n'"$(cat "$name.out" "$name.err")"
-}
-sprj() { printf '[Options]\r\nAddress=%s\r\nType=%s\r\nSerial=%s\r\n' "$2" "$3" "$4" >"$1"; }
 chip_bytes() { od -A n -t x1 -j "$(($1))" -N "$2" chip.state | tr -d ' \n'; }
 
 printf '@F000\n31 40 00 03 B2 40 80 5A 20 01\n@FFFE\n00 F0\nq\n' >fw.txt
