@@ -27,9 +27,12 @@ cmake --build "$NATIVE" -j "$JOBS" --target pyrola
 rm -f "$NATIVE"/packages/pyrola_*.deb
 (cd "$NATIVE" && cpack -G DEB >/dev/null)
 deb=$(ls "$NATIVE"/packages/pyrola_*.deb)
-dpkg-deb --info "$deb" | grep -q "Version: $VERSION" || fail "the package does not carry version $VERSION"
+# Read whole before matching: with pipefail, `grep -q` quitting early can fail the pipe.
+info=$(dpkg-deb --info "$deb")
+grep -q "Version: $VERSION" <<<"$info" || fail "the package does not carry version $VERSION"
 if [ "$(id -u)" = 0 ] && [ "${PYROLA_PACKAGE_UNPACK:-0}" != 1 ]; then
-    if ! dpkg-query -W -f='${Status}' pyrola 2>/dev/null | grep -q 'install ok installed'; then
+    status=$(dpkg-query -W -f='${Status}' pyrola 2>/dev/null || true)
+    if [ "$status" != "install ok installed" ]; then
         cleanup+=("dpkg -r pyrola >/dev/null")
     fi
     dpkg -i "$deb"
@@ -42,8 +45,8 @@ printed=$("$PREFIX/bin/pyrola" --version)
 [ "$printed" = "PYROLA v$VERSION" ] || fail "pyrola --version printed '$printed'"
 echo "$PREFIX/bin/pyrola --version: $printed"
 page=$(MANWIDTH=80 man -l "$PREFIX/share/man/man1/pyrola.1" 2>&1)
-echo "$page" | grep -q "pyrola - flash programmer" || fail "man -l: no manual page"$'\n'"$page"
-echo "$page" | grep -q "EXIT STATUS" || fail "man -l: the page lacks its exit statuses"
+grep -q "pyrola - flash programmer" <<<"$page" || fail "man -l: no manual page"$'\n'"$page"
+grep -q "EXIT STATUS" <<<"$page" || fail "man -l: the page lacks its exit statuses"
 [ -f "$PREFIX/share/doc/pyrola/README.md" ] || fail "no README in share/doc/pyrola"
 echo "man -l $PREFIX/share/man/man1/pyrola.1: $(echo "$page" | sed -n 4p | sed 's/^ *//')"
 

@@ -22,7 +22,7 @@ packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev clang libcla
           g++-mingw-w64-x86-64 wine wine64 xvfb xauth srecord python3 git man-db dpkg)
 missing=()
 for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)" = "install ok installed" ] || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "==== installing: ${missing[*]}"
