@@ -5,6 +5,7 @@
 # (under Wine there is no console to carry it), each writing its FAIL line.
 # Arguments: pyrola-cli.exe, MSP430.DLL, a work folder, the emulator (wine).
 set -u
+HERE=$(cd "$(dirname "$0")" && pwd)
 PYROLA=$1 FETLIB=$2 WORK=$3 EMULATOR=${4:-}
 rm -rf "$WORK" && mkdir -p "$WORK"
 cd "$WORK" || exit 1
@@ -12,8 +13,7 @@ export WINEDEBUG=-all PYROLA_FET_LIBRARY=Z:$FETLIB PYROLA_SETTINGS=Z:$WORK/setti
 export PYROLA_SIM_STATE=Z:$WORK/chip%p.state
 unset PYROLA_SIM_FAULTS PYROLA_SIM_FET_DELAY PYROLA_SIM_BOARD
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$HERE/../support/EndToEnd.sh"
 printf '@F000\n31 40 00 03 B2 40 80 5A 20 01\n@FFFE\n00 F0\nq\n' >fw.txt
 
 timeout 120 $EMULATOR "$PYROLA" --gang 1-3 -fet --log line.csv +ebpv fw.txt >gang.out 2>gang.err
