@@ -1,7 +1,6 @@
 #include "jobs/JobEngine.h"
 
 #include "jobs/JobSteps.h"
-#include "jobs/WorkerContext.h"
 
 #include <algorithm>
 #include <exception>
@@ -16,6 +15,9 @@ constexpr uint32_t kRamStart = 0x0200;
 constexpr uint32_t kDumpLoaderAddress = 0x0C00;
 constexpr uint32_t kDumpLoaderLength = 0x03F0;
 
+// The adapter of the list a worker on this thread runs; null on every other thread.
+thread_local TargetAdapter* tListAdapter = nullptr;
+
 } // namespace
 
 JobEngine::JobEngine(MessageBus* messageBus, MemoryImage* memoryImage)
@@ -28,21 +30,20 @@ bool JobEngine::Dispatch() {
 JobEngine::Next JobEngine::DispatchNext() {
     try {
         bool debugStep = false;
-        {
-            // Checked and taken under one lock: a worker given up on must not take a step
-            // of the list that replaced its own.
-            std::lock_guard<std::mutex> lock(stateMutex_);
-            WorkerContext* context = ContextOfThisThread();
-            if (context && context->givenUp)
-                return Next::Cancelled;
-            const uint32_t flags = jobFlags.load();
-            if (flags == 0)
-                return Next::Over;
-            if ((flags & kJobDebugOneWire) != 0) {
-                jobFlags.store(flags & ~kJobDebugOneWire);
-                debugStep = true;
-            }
-        }
+        bool over = false;
+        // Checked and taken under one lock: a worker given up on must not take a step of
+        // the list that replaced its own.
+        if (!worker_.UnlessGivenUp([&] {
+                const uint32_t flags = jobFlags.load();
+                over = flags == 0;
+                if ((flags & kJobDebugOneWire) != 0) {
+                    jobFlags.store(flags & ~kJobDebugOneWire);
+                    debugStep = true;
+                }
+            }))
+            return Next::Cancelled;
+        if (over)
+            return Next::Over;
         if (debugStep)
             return StepDebugOneWire() ? Next::Continue : Next::Over;
         TargetAdapter* const target = Target();
@@ -82,20 +83,19 @@ JobEngine::Next JobEngine::DispatchNext() {
 }
 
 uint32_t JobEngine::TakeNextBit(bool& givenUp) {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    WorkerContext* context = ContextOfThisThread();
-    givenUp = context && context->givenUp;
-    if (givenUp)
-        return 0;
-    const uint32_t flags = jobFlags.load();
-    // In step order; the 1-Wire step was taken before the attach.
-    for (const JobStep& step : kJobSteps) {
-        if (step.flag != kJobDebugOneWire && (flags & step.flag) != 0) {
-            jobFlags.store(flags & ~step.flag);
-            return step.flag;
+    uint32_t bit = 0;
+    givenUp = !worker_.UnlessGivenUp([&] {
+        const uint32_t flags = jobFlags.load();
+        // In step order; the 1-Wire step was taken before the attach.
+        for (const JobStep& step : kJobSteps) {
+            if (step.flag != kJobDebugOneWire && (flags & step.flag) != 0) {
+                jobFlags.store(flags & ~step.flag);
+                bit = step.flag;
+                return;
+            }
         }
-    }
-    return 0;
+    });
+    return bit;
 }
 
 JobEngine::Next JobEngine::RunStep(uint32_t bit) {
@@ -243,6 +243,101 @@ void JobEngine::RecordStepTime(uint32_t bit, std::chrono::steady_clock::time_poi
         stepTimes_.clear(); // a new list attaches first
     stepTimes_.push_back(
         {bit, static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count())});
+}
+
+TargetAdapter* JobEngine::Target() {
+    return tListAdapter ? tListAdapter : adapter.load();
+}
+
+bool JobEngine::CancelRequested() {
+    return worker_.CancelRequested();
+}
+
+std::shared_ptr<CancelEvent> JobEngine::HoldCancelEvent() {
+    return worker_.HoldCancelEvent();
+}
+
+void JobEngine::Run() {
+    bool close = false;
+    for (;;) {
+        if (CancelRequested())
+            break; // between two steps: the adapter stays open for the next list
+        const Next next = DispatchNext();
+        if (next == Next::Continue)
+            continue;
+        close = next == Next::Over;
+        break;
+    }
+    TargetAdapter* const target = Target();
+    if (close && target) {
+        try {
+            target->Close();
+        } catch (...) {
+            // The target was not released as asked: the list does not pass.
+            Report("Unhandled exception detected!", 1);
+        }
+        LogAdapterNotes();
+    }
+    PublishRecord();
+    PostValue(kBusJobState, kWorkerEndWaitMs);
+}
+
+bool JobEngine::StartWorker(uint32_t flags, int priority) {
+    worker_.ReapFinished();
+    if (worker_.IsRunning()) {
+        ReportLog("Break operation..");
+        worker_.Break();
+    }
+    flags &= ~kJobCancel;
+    if (flags == 0)
+        return false;
+    worker_.UnlessGivenUp([&] { jobFlags = flags; });
+    bytesOutsideDevice = 0;
+    threadPriority = priority;
+    // Handles of a finished worker (or a direct-use event) are released here.
+    worker_.Break();
+    // Posted before the thread exists so that the window always sees the start notice
+    // before the worker's own notices, however fast the list is.
+    PostValue(kBusJobState, 0);
+    worker_.SetPriorityHook(applyThreadPriority);
+    return worker_.Start(
+        [this] {
+            // The main thread may switch the current adapter while this list runs: the list
+            // keeps the one it found here, under the adapter lock.
+            tListAdapter = adapter.load();
+            Run();
+            tListAdapter = nullptr;
+        },
+        priority);
+}
+
+bool JobEngine::IsWorkerRunning() const {
+    return worker_.IsRunning();
+}
+
+void JobEngine::ChangeAdapters(std::function<void()> change) {
+    worker_.ChangeAdapters(std::move(change));
+}
+
+bool JobEngine::WaitForWorker(uint32_t milliseconds) {
+    return worker_.WaitFor(milliseconds);
+}
+
+bool JobEngine::AnyWorkerAlive() const {
+    return worker_.AnyAlive();
+}
+
+bool JobEngine::WaitForAllWorkers(uint32_t milliseconds) {
+    return worker_.WaitForAll(milliseconds);
+}
+
+void JobEngine::JoinWorkers() {
+    worker_.JoinAll();
+}
+
+JobEngine::~JobEngine() {
+    worker_.Break();
+    worker_.JoinAll();
 }
 
 void JobEngine::PublishRecord() {

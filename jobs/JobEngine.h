@@ -11,6 +11,7 @@
 #include "jobs/JobFlags.h"
 #include "jobs/JobReporter.h"
 #include "jobs/JobRequest.h"
+#include "jobs/JobWorker.h"
 #include "jobs/MessageBus.h"
 #include "jobs/SerialBlock.h"
 
@@ -25,16 +26,12 @@
 
 namespace pyrola {
 
-// Longest time the main thread waits for a worker it breaks off.
-inline constexpr uint32_t kWorkerBreakWaitMs = 77;
 // Wait allowance carried by the end-of-list job-state notice.
 inline constexpr uint32_t kWorkerEndWaitMs = 1000;
 // Supply the target is given before every attach.
 inline constexpr uint16_t kTargetSupplyMillivolts = 3600;
 // Buffer for information memory in the read step (no known device has more than 256 bytes).
 inline constexpr uint32_t kInfoReadBuffer = 512;
-
-struct WorkerContext;
 
 // How long one step of the last list took; bit 0 stands for the initialization.
 struct StepTime {
@@ -48,7 +45,7 @@ public:
     // Breaks off a running worker as the job start does, then joins every worker it
     // started, so no worker outlives the engine. The bus and adapter must outlive it, and
     // the bus's Send must not wait for the destroying thread (it is blocked in the join).
-    virtual ~JobEngine();
+    ~JobEngine();
 
     JobEngine(const JobEngine&) = delete;
     JobEngine& operator=(const JobEngine&) = delete;
@@ -89,7 +86,7 @@ public:
     // Runs the next step of the list. True: the list goes on; false: it is over.
     bool Dispatch();
     // The worker's entry point: Dispatch until the list is over, Close, final notice.
-    virtual void Run();
+    void Run();
 
     // Reporting, printf-style (integer conversions and %s).
     void ReportStatus(const char* format, int isError, ...) PYROLA_PRINTF(2, 4);
@@ -190,25 +187,13 @@ private:
     // Runs prepareSerialWrite; false (reported) when the step must stop.
     bool PrepareSerialWrite();
 
-    // Thread mechanics.
-    void WorkerMain(const std::shared_ptr<WorkerContext>& context, int priority);
-    void BreakCurrentWorker(bool signal);
-    void ReapFinishedWorkers();
-    WorkerContext* ContextOfThisThread();
-
     JobRequest request_;
     JobReporter reporter_;
-    mutable std::mutex stateMutex_; // current_, the contexts' events and give-up marks, jobFlags writes
-    std::shared_ptr<WorkerContext> current_;
-    std::vector<std::shared_ptr<WorkerContext>> givenUp_;
-    // Held by a worker for its whole list, so two workers never use the adapter at once.
-    std::mutex adapterMutex_;
-    // Guarded by stateMutex_: a worker holds the adapters, and the changes kept for its end.
-    bool adaptersBusy_ = false;
-    std::vector<std::function<void()>> adapterChanges_;
     mutable std::mutex recordMutex_;
     DeviceRecord published_{};
     std::vector<StepTime> stepTimes_; // guarded by recordMutex_
+    // Last, so that it is destroyed first: its workers run this engine's lists.
+    JobWorker worker_;
 };
 
 } // namespace pyrola
