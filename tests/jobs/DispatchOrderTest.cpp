@@ -217,7 +217,7 @@ TEST_F(JobTest, CancelBetweenStepsEndsWithoutClose) {
 TEST_F(JobTest, NoEventHeldCountsAsCancelled) {
     JobEngine bare(&bus, &image);
     bare.adapter = &adapter;
-    EXPECT_TRUE(bare.CancelRequested());
+    EXPECT_TRUE(bare.Context().CancelRequested());
     bare.jobFlags = kJobErase;
     bare.Run();
     EXPECT_TRUE(adapter.Calls().empty());

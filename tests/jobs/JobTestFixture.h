@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,11 @@ protected:
         adapter.ClearCalls();
         bus.Clear();
     }
+    // The context a step runs with synchronously, on the engine's current adapter.
+    StepContext& Step() {
+        context.emplace(engine.Context());
+        return *context;
+    }
     void Fill(uint32_t first, uint32_t count, uint8_t value) {
         for (uint32_t i = 0; i < count; ++i)
             image.StoreByte(first + i, static_cast<uint8_t>(value + i));
@@ -54,6 +60,7 @@ protected:
     ScriptedAdapter adapter;
     JobEngine engine{&bus, &image};
     std::shared_ptr<CancelEvent> event;
+    std::optional<StepContext> context;
 };
 
 } // namespace pyrola::test

@@ -53,13 +53,13 @@ TEST_F(JobTest, InitCopesWithAnUnterminatedNameFromTheLibrary) {
 TEST_F(JobTest, StepsOnAClosedAdapterEndSilently) {
     adapter.isOpen = 0;
     Fill(0xE000, 4, 0);
-    EXPECT_FALSE(engine.StepReset());
-    EXPECT_FALSE(engine.StepErase());
-    EXPECT_FALSE(engine.StepBlankCheck());
-    EXPECT_FALSE(engine.StepRead());
-    EXPECT_FALSE(engine.StepProgram());
-    EXPECT_FALSE(engine.StepVerify());
-    EXPECT_FALSE(engine.StepDump(0x0FF0, 16));
+    EXPECT_FALSE(StepReset(Step()));
+    EXPECT_FALSE(StepErase(Step()));
+    EXPECT_FALSE(StepBlankCheck(Step()));
+    EXPECT_FALSE(StepRead(Step()));
+    EXPECT_FALSE(StepProgram(Step()));
+    EXPECT_FALSE(StepVerify(Step()));
+    EXPECT_FALSE(StepDumpDeviceId(Step()));
     EXPECT_TRUE(adapter.Calls().empty());
     EXPECT_TRUE(bus.Messages().empty());
     EXPECT_TRUE(image.IsPresent(0xE000)); // nothing cleared
@@ -67,7 +67,7 @@ TEST_F(JobTest, StepsOnAClosedAdapterEndSilently) {
 
 TEST_F(JobTest, ResetPassesEveryMethodAndReportsBothWays) {
     Attach();
-    EXPECT_TRUE(engine.StepReset());
+    EXPECT_TRUE(StepReset(Step()));
     const auto resets = adapter.CallsOf("Reset");
     ASSERT_EQ(resets.size(), 1u);
     EXPECT_EQ(resets[0].a, 7u);
@@ -76,16 +76,16 @@ TEST_F(JobTest, ResetPassesEveryMethodAndReportsBothWays) {
     EXPECT_EQ(bus.LogLines(), (std::vector<std::string>{"Reset target..", "Reset complete."}));
     adapter.SetResult("Reset", -1);
     adapter.defaultErrorText = "No method worked";
-    EXPECT_FALSE(engine.StepReset());
+    EXPECT_FALSE(StepReset(Step()));
     EXPECT_EQ(bus.LogLines().back(), "Reset failed.No method worked");
 }
 
 TEST_F(JobTest, EraseModeFollowsTheInformationFlag) {
     adapter.openDevice = 3;
     Attach();
-    EXPECT_TRUE(engine.StepErase());
+    EXPECT_TRUE(StepErase(Step()));
     engine.eraseInfo = 0;
-    EXPECT_TRUE(engine.StepErase());
+    EXPECT_TRUE(StepErase(Step()));
     const auto erases = adapter.CallsOf("Erase");
     ASSERT_EQ(erases.size(), 2u);
     EXPECT_EQ(erases[0].a, 2u);
@@ -99,7 +99,7 @@ TEST_F(JobTest, EraseModeFollowsTheInformationFlag) {
 TEST_F(JobTest, BlankCheckCoversInformationMemoryOnlyWhenAllowed) {
     adapter.openDevice = 3;
     Attach();
-    EXPECT_TRUE(engine.StepBlankCheck());
+    EXPECT_TRUE(StepBlankCheck(Step()));
     auto checks = adapter.CallsOf("EraseCheck");
     ASSERT_EQ(checks.size(), 2u);
     EXPECT_EQ(checks[0].a, 0x1000u);
@@ -111,7 +111,7 @@ TEST_F(JobTest, BlankCheckCoversInformationMemoryOnlyWhenAllowed) {
     adapter.ClearCalls();
     engine.eraseInfo = 0;
     adapter.memory[0x1000] = 0x00; // protected memory may hold data
-    EXPECT_TRUE(engine.StepBlankCheck());
+    EXPECT_TRUE(StepBlankCheck(Step()));
     checks = adapter.CallsOf("EraseCheck");
     ASSERT_EQ(checks.size(), 1u);
     EXPECT_EQ(checks[0].a, 0xE000u);
@@ -120,7 +120,7 @@ TEST_F(JobTest, BlankCheckCoversInformationMemoryOnlyWhenAllowed) {
     adapter.ClearCalls();
     engine.eraseInfo = 1;
     adapter.defaultErrorText = "Not blank";
-    EXPECT_FALSE(engine.StepBlankCheck());
+    EXPECT_FALSE(StepBlankCheck(Step()));
     EXPECT_EQ(adapter.CountOf("EraseCheck"), 1u);
     EXPECT_EQ(bus.LogLines().back(), "Blank check failed.Not blank");
 }
@@ -194,10 +194,10 @@ TEST_F(JobTest, FailedDumpLeavesTheImageCleared) {
 
 TEST_F(JobTest, DebugStepIgnoresTheAdapterResultAndNeedsNoAttach) {
     adapter.isOpen = 0;
-    EXPECT_TRUE(engine.StepDebugOneWire());
+    EXPECT_TRUE(StepDebugOneWire(Step()));
     EXPECT_EQ(adapter.CountOf("DebugOneWire"), 1u);
     EXPECT_EQ(adapter.CountOf("Open"), 0u);
     EXPECT_EQ(bus.StatusTexts(), (std::vector<std::string>{"Debug OW interface. Try to get DS18B20",
                                                            "Debug OW interface complete."}));
-    EXPECT_TRUE(engine.StepAttachOnly());
+    EXPECT_TRUE(StepAttachOnly(Step()));
 }

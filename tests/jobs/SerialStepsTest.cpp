@@ -28,7 +28,7 @@ protected:
 
 TEST_F(SerialTest, WriteInInformationMemoryPatchesOneSmallSegment) {
     Serial(0x1040, {0x12, 0x34, 0x56});
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     const auto erases = adapter.CallsOf("Erase");
     ASSERT_EQ(erases.size(), 1u);
     EXPECT_EQ(erases[0].a, 0u);
@@ -57,7 +57,7 @@ TEST_F(SerialTest, WriteInMainMemoryUsesTheLargeSegment) {
     adapter.openDevice = 7; // main from 0x1100
     Attach();
     Serial(0xFFE0, {0xAA, 0xBB});
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CallsOf("Erase")[0].b, 0xFE00u);
     EXPECT_EQ(adapter.CallsOf("Erase")[0].c, 512u);
     const auto writes = adapter.CallsOf("WriteMemory");
@@ -71,8 +71,8 @@ TEST_F(SerialTest, WriteInMainMemoryUsesTheLargeSegment) {
 TEST_F(SerialTest, AddressOutsideFlashIsRejectedBeforeAnyDeviceAccess) {
     Serial(0x0200, {1, 2, 3, 4});
     engine.serialBlock.valid = 1;
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
-    EXPECT_FALSE(engine.StepReadSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
+    EXPECT_FALSE(StepReadSerialNumber(Step()));
     EXPECT_TRUE(adapter.Calls().empty());
     EXPECT_EQ(bus.StatusTexts(),
               (std::vector<std::string>{"Error. Address 0x0200 not in flash memory space",
@@ -84,20 +84,20 @@ TEST_F(SerialTest, AddressOutsideFlashIsRejectedBeforeAnyDeviceAccess) {
 
 TEST_F(SerialTest, SerialCrossingItsSegmentIsRefused) {
     Serial(0x107E, {1, 2, 3});
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_TRUE(adapter.Calls().empty());
     EXPECT_EQ(bus.StatusTexts().back(), "Error. Address 0x107E not in flash memory space");
     EXPECT_EQ(bus.Sent(kBusErrorColour).back(), 1u);
     EXPECT_TRUE(bus.Sent(kBusSerialRefresh).empty()); // refused like an address outside flash
     // Exactly filling the segment's end is fine.
     Serial(0x107D, {1, 2, 3});
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.memory[0x107F], 3);
 }
 
 TEST_F(SerialTest, EmptySerialRewritesItsSegmentUnchanged) {
     Serial(0xF010, {});
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CallsOf("Erase").size(), 1u);
     EXPECT_EQ(adapter.CallsOf("WriteMemory").size(), 1u);
     for (uint32_t a = 0xF000; a < 0xF200; ++a)
@@ -110,7 +110,7 @@ TEST_F(SerialTest, AnAdapterWithoutVerifyIsCheckedByReadingBack) {
     adapter.SetResult("VerifyMemory", -1);
     adapter.defaultErrorText = "This function not implemented";
     Serial(0xE010, {9, 8});
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.memory[0xE010], 9);
     EXPECT_EQ(adapter.memory[0xE011], 8);
     EXPECT_EQ(adapter.memory[0xE012], Before(0xE012));
@@ -126,7 +126,7 @@ TEST_F(SerialTest, AnAdapterWithoutVerifyIsCheckedByReadingBack) {
     };
     adapter.ClearCalls();
     Serial(0xE010, {9, 8});
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("WriteMemory"), 5u);
     EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
     EXPECT_EQ(engine.serialBlock.valid, 0);
@@ -141,12 +141,12 @@ TEST_F(SerialTest, TheRewrittenSegmentIsCheckedAgainstTheImage) {
     for (uint32_t a = 0xE000; a < 0xE010; ++a)
         adapter.memory[a] = image.ValueAt(a);
     Serial(0xE010, {9});
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     // A chip that does not hold the image there (here one byte differs) fails the step,
     // even though the segment was written back as it was read.
     adapter.memory[0xE004] = 0;
     Serial(0xE010, {7});
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(
         bus.LogLines().back(),
         "The serial's segment 0xE000-0xE1FF differs from the image and serial in 1 bytes, first at 0xE004");
@@ -157,7 +157,7 @@ TEST_F(SerialTest, TheRewrittenSegmentIsCheckedAgainstTheImage) {
 TEST_F(SerialTest, FailingEraseRestoresTheUnpatchedBackup) {
     adapter.SetResult("EraseCheck", -1);
     Serial(0xE010, {0x00, 0x00});
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("Erase"), 5u);
     EXPECT_EQ(adapter.CountOf("EraseCheck"), 5u);
     const auto writes = adapter.CallsOf("WriteMemory");
@@ -175,7 +175,7 @@ TEST_F(SerialTest, StagesRetryUntilBothCallsSucceed) {
     adapter.FailCall("EraseCheck", 1); // second try: erase ok, check fails
     adapter.FailCall("WriteMemory", 1);
     Serial(0xE100, {0x5A});
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("Erase"), 3u);
     EXPECT_EQ(adapter.CountOf("EraseCheck"), 2u);
     EXPECT_EQ(adapter.CountOf("WriteMemory"), 2u);
@@ -187,7 +187,7 @@ TEST_F(SerialTest, FailingWriteBackEndsWithTheAdapterText) {
     adapter.SetResult("WriteMemory", -1);
     adapter.defaultErrorText = "Write error";
     Serial(0xE100, {0x5A});
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("WriteMemory"), 5u);
     EXPECT_EQ(bus.LogLines().back(), "Write error");
     EXPECT_EQ(engine.serialBlock.valid, 0);
@@ -195,7 +195,7 @@ TEST_F(SerialTest, FailingWriteBackEndsWithTheAdapterText) {
 
 TEST_F(SerialTest, ReadStoresExactlyTheSerialsBytes) {
     Serial(0xE003, {0, 0, 0, 0});
-    EXPECT_TRUE(engine.StepReadSerialNumber());
+    EXPECT_TRUE(StepReadSerialNumber(Step()));
     EXPECT_EQ(engine.serialBlock.bytes,
               (std::vector<uint8_t>{Before(0xE003), Before(0xE004), Before(0xE005), Before(0xE006)}));
     EXPECT_EQ(engine.serialBlock.valid, 1);
@@ -204,7 +204,7 @@ TEST_F(SerialTest, ReadStoresExactlyTheSerialsBytes) {
     EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
     // An odd length reads through a buffer with a spare byte.
     Serial(0xE003, {0, 0, 0});
-    EXPECT_TRUE(engine.StepReadSerialNumber());
+    EXPECT_TRUE(StepReadSerialNumber(Step()));
     EXPECT_EQ(engine.serialBlock.bytes.size(), 3u);
 }
 
@@ -213,7 +213,7 @@ TEST_F(SerialTest, FailedReadKeepsTheBlockInvalid) {
     adapter.defaultErrorText = "No answer";
     Serial(0xE000, {7, 7});
     engine.serialBlock.valid = 1;
-    EXPECT_FALSE(engine.StepReadSerialNumber());
+    EXPECT_FALSE(StepReadSerialNumber(Step()));
     EXPECT_EQ(engine.serialBlock.valid, 0);
     EXPECT_EQ(engine.serialBlock.bytes, (std::vector<uint8_t>{7, 7}));
     EXPECT_EQ(bus.StatusTexts().back(), "Read serial number failed.");
@@ -234,7 +234,7 @@ TEST_F(SerialTest, PreparationRunsBetweenBackupAndErase) {
         return SerialWritePreparation{true, "A7 reserved"};
     };
     engine.SetRequest(hooks);
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(opsAtPreparation, (std::vector<std::string>{"ReadMemory", "VerifyMemory"}));
     EXPECT_EQ(adapter.memory[0x1040], 'A');
     EXPECT_EQ(adapter.memory[0x1042], 0);
@@ -251,7 +251,7 @@ TEST_F(SerialTest, RefusedPreparationLeavesTheDeviceAlone) {
         return SerialWritePreparation{false, "No number left"};
     };
     engine.SetRequest(hooks);
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.Ops(), (std::vector<std::string>{"ReadMemory", "VerifyMemory"}));
     EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
     EXPECT_EQ(bus.Sent(kBusErrorColour).back(), 1u);
@@ -268,7 +268,7 @@ TEST_F(SerialTest, PreparationMayNotMoveTheSerialOrLeaveItsSegment) {
         return SerialWritePreparation{true, ""};
     };
     engine.SetRequest(hooks);
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("Erase"), 0u);
     EXPECT_EQ(bus.LogLines().back(), "Error. Address 0x107C not in flash memory space");
 
@@ -278,7 +278,7 @@ TEST_F(SerialTest, PreparationMayNotMoveTheSerialOrLeaveItsSegment) {
         return SerialWritePreparation{true, ""};
     };
     engine.SetRequest(hooks);
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("Erase"), 0u);
     EXPECT_EQ(engine.serialBlock.address, 0x107Cu);
 }
@@ -293,9 +293,9 @@ TEST_F(SerialTest, NoPreparationWhenTheBackupFails) {
     };
     engine.SetRequest(hooks);
     Serial(0xE010, {9});
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     Serial(0x0200, {9}); // outside flash
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_FALSE(prepared);
 }
 
