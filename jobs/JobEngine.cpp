@@ -3,8 +3,8 @@
 namespace pyrola {
 
 JobEngine::JobEngine(MessageBus* messageBus, MemoryImage* memoryImage)
-    : image(memoryImage), reporter_(messageBus),
-      runner_(jobFlags, [this](const std::function<void()>& take) { return worker_.UnlessGivenUp(take); }) {}
+    : image_(memoryImage), reporter_(messageBus),
+      runner_(jobFlags_, [this](const std::function<void()>& take) { return worker_.UnlessGivenUp(take); }) {}
 
 JobEngine::~JobEngine() {
     worker_.Break();
@@ -13,21 +13,20 @@ JobEngine::~JobEngine() {
 
 StepContext JobEngine::ContextFor(TargetAdapter* target) {
     return StepContext{.target = target,
-                       .image = image,
-                       .device = deviceRecord,
+                       .image = image_,
+                       .device = deviceRecord_,
                        .reporter = reporter_,
                        .request = request_,
-                       .eraseInfo = eraseInfo,
-                       .deviceIndex = deviceIndex,
-                       .requiredDevice = requiredDevice,
-                       .serialBlock = serialBlock,
-                       .bytesOutsideDevice = bytesOutsideDevice,
+                       .eraseInfo = eraseInfo_,
+                       .deviceIndex = deviceIndex_,
+                       .serialBlock = serialBlock_,
+                       .bytesOutsideDevice = bytesOutsideDevice_,
                        .cancelRequested = [this] { return worker_.CancelRequested(); },
                        .publishRecord = [this] { PublishRecord(); }};
 }
 
 StepContext JobEngine::Context() {
-    return ContextFor(adapter.load());
+    return ContextFor(adapter_.load());
 }
 
 bool JobEngine::Dispatch() {
@@ -49,20 +48,19 @@ bool JobEngine::StartWorker(uint32_t flags, int priority) {
     flags &= ~kJobCancel;
     if (flags == 0)
         return false;
-    worker_.UnlessGivenUp([&] { jobFlags = flags; });
-    bytesOutsideDevice = 0;
-    threadPriority = priority;
+    worker_.UnlessGivenUp([&] { jobFlags_ = flags; });
+    bytesOutsideDevice_ = 0;
+    threadPriority_ = priority;
     // Handles of a finished worker (or a direct-use event) are released here.
     worker_.Break();
     // Posted before the thread exists so that the window always sees the start notice
     // before the worker's own notices, however fast the list is.
     reporter_.PostValue(kBusJobState, 0);
-    worker_.SetPriorityHook(applyThreadPriority);
     return worker_.Start(
         [this] {
             // The main thread may switch the current adapter while this list runs: the list
             // keeps the one it found here, under the adapter lock.
-            StepContext context = ContextFor(adapter.load());
+            StepContext context = ContextFor(adapter_.load());
             runner_.RunList(context);
         },
         priority);
@@ -75,7 +73,7 @@ DeviceRecord JobEngine::PublishedRecord() const {
 
 void JobEngine::PublishRecord() {
     std::lock_guard<std::mutex> lock(recordMutex_);
-    published_ = deviceRecord;
+    published_ = deviceRecord_;
 }
 
 } // namespace pyrola

@@ -41,39 +41,50 @@ public:
     // The current adapter. The main thread may switch it at any time (a second start's
     // command line can arrive while a list runs); a worker takes it once per list, under the
     // adapter lock, and keeps that copy for every step and the Close.
-    std::atomic<TargetAdapter*> adapter{nullptr};
-    // Set by the main thread while no worker runs.
-    MemoryImage* image = nullptr;
-    // Lent to the adapter for Open; every step takes its memory bounds from here. Written by
-    // the worker: read it from the main thread only while no worker runs, or use
-    // PublishedRecord().
-    DeviceRecord deviceRecord{};
-    // Also written by a command line that arrives while a list runs.
-    std::atomic<uint8_t> eraseInfo{1};
-    SerialBlock serialBlock;
-    int threadPriority = kWorkerPriorityNormal;
-    // Applies threadPriority on the worker thread. The front end sets it to
+    void SetAdapter(TargetAdapter* target) { adapter_ = target; }
+    TargetAdapter* CurrentAdapter() const { return adapter_.load(); }
+    // The memory image the steps read and fill. Main thread, while no worker runs.
+    void SetImage(MemoryImage* image) { image_ = image; }
+
+    // Values the front end sets for the lists it starts; safe from any thread, also while a
+    // list runs (a second command line sets them before it breaks the running list off). A
+    // step reads them when it starts.
+    // Erase (and blank-check, program) information memory too.
+    void SetEraseInfo(bool eraseInfo) { eraseInfo_ = eraseInfo ? 1 : 0; }
+    bool EraseInfo() const { return eraseInfo_.load() != 0; }
+    // The device row the next attach proposes to the adapter; the attach replaces it with
+    // the row it identified (0: none).
+    void SetDeviceIndex(uint32_t index) { deviceIndex_ = index; }
+    uint32_t DeviceIndex() const { return deviceIndex_.load(); }
+
+    // The serial number the serial steps write and read back (the serialization form and
+    // the headless program edit it). Main thread only while no worker runs.
+    SerialBlock& Serial() { return serialBlock_; }
+
+    // Applies a worker's priority on the worker thread. The front end hands in
     // SetCurrentThreadPriority (platform/ThreadPriority.h); the core cannot link the platform
-    // layer itself. Null leaves the worker at normal priority.
-    void (*applyThreadPriority)(int priority) = nullptr;
-    // Both threads touch these while a list runs.
-    std::atomic<uint32_t> deviceIndex{0};
-    // A device row the identified chip must be (0: any). Init fails, naming both, when the
-    // chip identifies as another row; where the adapter cannot tell, deviceIndex proposes it.
-    std::atomic<uint32_t> requiredDevice{0};
-    std::atomic<uint32_t> jobFlags{0};
+    // layer itself. Null leaves the worker at normal priority. Main thread.
+    void SetPriorityHook(void (*apply)(int priority)) { worker_.SetPriorityHook(apply); }
+    // The priority the last list was started with.
+    int ThreadPriority() const { return threadPriority_; }
+
+    // The steps of the current (or last) list not taken yet: a bit of kJobStepBits left
+    // after a list means it did not finish. Any thread.
+    uint32_t RemainingFlags() const { return jobFlags_.load(); }
     // Image bytes that Program or Verify of the last list left out because they lie outside
     // the device's memory (0 at every list start). A front end that must not pass such a
     // run as complete reads it after the list.
-    std::atomic<uint32_t> bytesOutsideDevice{0};
+    uint32_t BytesOutsideDevice() const { return bytesOutsideDevice_.load(); }
 
-    // The front end's hooks and checks for the lists from now on (see JobRequest). Main
-    // thread, only while no worker runs.
+    // The front end's hooks, checks and fixed values for the lists from now on (see
+    // JobRequest). Main thread, only while no worker runs.
     void SetRequest(JobRequest request) { request_ = std::move(request); }
+    const JobRequest& Request() const { return request_; }
 
     // Synchronous use without a worker (tests, tools): the context a step runs with, on the
-    // current adapter.
+    // current adapter, and the flags of the list Dispatch and Run work through.
     StepContext Context();
+    void SetFlags(uint32_t flags) { jobFlags_ = flags; }
     // Synchronous: runs the next step of the list. True: the list goes on; false: it is over.
     bool Dispatch();
     // Synchronous: runs the list to its end (Close, final notice) as a worker does.
@@ -113,6 +124,17 @@ private:
     StepContext ContextFor(TargetAdapter* target);
     void PublishRecord();
 
+    std::atomic<TargetAdapter*> adapter_{nullptr};
+    MemoryImage* image_ = nullptr; // set by the main thread while no worker runs
+    // Lent to the adapter for Open; every step takes its memory bounds from here. Written by
+    // the worker: the main thread reads PublishedRecord().
+    DeviceRecord deviceRecord_{};
+    std::atomic<uint8_t> eraseInfo_{1};
+    std::atomic<uint32_t> deviceIndex_{0};
+    SerialBlock serialBlock_;
+    int threadPriority_ = kWorkerPriorityNormal;
+    std::atomic<uint32_t> jobFlags_{0};
+    std::atomic<uint32_t> bytesOutsideDevice_{0};
     JobRequest request_;
     JobReporter reporter_;
     mutable std::mutex recordMutex_;

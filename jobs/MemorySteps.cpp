@@ -56,7 +56,7 @@ bool StepInit(StepContext& context) {
                           unsigned(context.Ranges().infoStart), unsigned(context.Ranges().infoEnd),
                           unsigned(context.Ranges().mainStart), unsigned(context.Ranges().mainEnd));
         context.deviceIndex = context.device.index;
-        const uint32_t required = context.requiredDevice.load();
+        const uint32_t required = context.request.requiredDevice;
         if (required != 0 && context.device.index != required) {
             // Programming a chip other than the one named could write past its memory.
             context.deviceIndex = 0;

@@ -31,13 +31,12 @@ struct StepContext {
     // Lent to the adapter for Open; every step takes its memory bounds from here.
     DeviceRecord& device;
     JobReporter& reporter;
-    // The front end's hooks and checks.
+    // The front end's hooks, checks and fixed values (the required device).
     const JobRequest& request;
     // The list's values. Erase info and the device index may be written by the main thread
     // while the list runs (a second command line); a step reads them when it starts.
     const std::atomic<uint8_t>& eraseInfo;
     std::atomic<uint32_t>& deviceIndex;
-    const std::atomic<uint32_t>& requiredDevice;
     SerialBlock& serialBlock;
     // Image bytes Program or Verify left out because they lie outside the device.
     std::atomic<uint32_t>& bytesOutsideDevice;

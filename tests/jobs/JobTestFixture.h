@@ -20,12 +20,12 @@ protected:
     JobTest() : JobTest(256) {}
     explicit JobTest(uint32_t blockSize) : adapter(blockSize) {
         image.Clear();
-        engine.adapter = &adapter;
+        engine.SetAdapter(&adapter);
     }
 
     // Runs a whole list the way the worker does, without a thread.
     void RunList(uint32_t flags) {
-        engine.jobFlags = flags;
+        engine.SetFlags(flags);
         if (!event)
             event = engine.HoldCancelEvent();
         engine.Run();

@@ -18,8 +18,8 @@ protected:
             adapter.memory[a] = uint8_t(a ^ (a >> 8));
     }
     void Serial(uint32_t address, std::vector<uint8_t> bytes) {
-        engine.serialBlock.address = address;
-        engine.serialBlock.bytes = std::move(bytes);
+        engine.Serial().address = address;
+        engine.Serial().bytes = std::move(bytes);
     }
     uint8_t Before(uint32_t a) const { return uint8_t(a ^ (a >> 8)); }
 };
@@ -48,8 +48,8 @@ TEST_F(SerialTest, WriteInInformationMemoryPatchesOneSmallSegment) {
                                   "Final patch. Write memory..",
                                   "Write serial number complete.",
                               }));
-    EXPECT_EQ(engine.serialBlock.valid, 1);
-    EXPECT_EQ(engine.serialBlock.bytes, (std::vector<uint8_t>{0x12, 0x34, 0x56}));
+    EXPECT_EQ(engine.Serial().valid, 1);
+    EXPECT_EQ(engine.Serial().bytes, (std::vector<uint8_t>{0x12, 0x34, 0x56}));
     EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
 }
 
@@ -70,7 +70,7 @@ TEST_F(SerialTest, WriteInMainMemoryUsesTheLargeSegment) {
 
 TEST_F(SerialTest, AddressOutsideFlashIsRejectedBeforeAnyDeviceAccess) {
     Serial(0x0200, {1, 2, 3, 4});
-    engine.serialBlock.valid = 1;
+    engine.Serial().valid = 1;
     EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_FALSE(StepReadSerialNumber(Step()));
     EXPECT_TRUE(adapter.Calls().empty());
@@ -79,7 +79,7 @@ TEST_F(SerialTest, AddressOutsideFlashIsRejectedBeforeAnyDeviceAccess) {
                                         "Error. Address 0x0200 not in flash memory space"}));
     EXPECT_EQ(bus.Sent(kBusErrorColour), (std::vector<uintptr_t>{1, 1}));
     EXPECT_TRUE(bus.Sent(kBusSerialRefresh).empty());
-    EXPECT_EQ(engine.serialBlock.valid, 0); // the read clears it first
+    EXPECT_EQ(engine.Serial().valid, 0); // the read clears it first
 }
 
 TEST_F(SerialTest, SerialCrossingItsSegmentIsRefused) {
@@ -102,7 +102,7 @@ TEST_F(SerialTest, EmptySerialRewritesItsSegmentUnchanged) {
     EXPECT_EQ(adapter.CallsOf("WriteMemory").size(), 1u);
     for (uint32_t a = 0xF000; a < 0xF200; ++a)
         ASSERT_EQ(adapter.memory[a], Before(a)) << a;
-    EXPECT_EQ(engine.serialBlock.valid, 1);
+    EXPECT_EQ(engine.Serial().valid, 1);
 }
 
 TEST_F(SerialTest, AnAdapterWithoutVerifyIsCheckedByReadingBack) {
@@ -115,7 +115,7 @@ TEST_F(SerialTest, AnAdapterWithoutVerifyIsCheckedByReadingBack) {
     EXPECT_EQ(adapter.memory[0xE011], 8);
     EXPECT_EQ(adapter.memory[0xE012], Before(0xE012));
     EXPECT_EQ(bus.StatusTexts().back(), "Write serial number complete.");
-    EXPECT_EQ(engine.serialBlock.valid, 1);
+    EXPECT_EQ(engine.Serial().valid, 1);
 
     // A bit that does not take the write shows in the read back: five tries, then failure.
     bool written = false;
@@ -129,7 +129,7 @@ TEST_F(SerialTest, AnAdapterWithoutVerifyIsCheckedByReadingBack) {
     EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("WriteMemory"), 5u);
     EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
-    EXPECT_EQ(engine.serialBlock.valid, 0);
+    EXPECT_EQ(engine.Serial().valid, 0);
 }
 
 TEST_F(SerialTest, TheRewrittenSegmentIsCheckedAgainstTheImage) {
@@ -151,7 +151,7 @@ TEST_F(SerialTest, TheRewrittenSegmentIsCheckedAgainstTheImage) {
         bus.LogLines().back(),
         "The serial's segment 0xE000-0xE1FF differs from the image and serial in 1 bytes, first at 0xE004");
     EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
-    EXPECT_EQ(engine.serialBlock.valid, 0);
+    EXPECT_EQ(engine.Serial().valid, 0);
 }
 
 TEST_F(SerialTest, FailingEraseRestoresTheUnpatchedBackup) {
@@ -167,7 +167,7 @@ TEST_F(SerialTest, FailingEraseRestoresTheUnpatchedBackup) {
     const auto log = bus.LogLines();
     EXPECT_NE(std::find(log.begin(), log.end(), "Erase failed. Restore memory."), log.end());
     EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
-    EXPECT_EQ(engine.serialBlock.valid, 0);
+    EXPECT_EQ(engine.Serial().valid, 0);
 }
 
 TEST_F(SerialTest, StagesRetryUntilBothCallsSucceed) {
@@ -180,7 +180,7 @@ TEST_F(SerialTest, StagesRetryUntilBothCallsSucceed) {
     EXPECT_EQ(adapter.CountOf("EraseCheck"), 2u);
     EXPECT_EQ(adapter.CountOf("WriteMemory"), 2u);
     EXPECT_EQ(adapter.memory[0xE100], 0x5A);
-    EXPECT_EQ(engine.serialBlock.valid, 1);
+    EXPECT_EQ(engine.Serial().valid, 1);
 }
 
 TEST_F(SerialTest, FailingWriteBackEndsWithTheAdapterText) {
@@ -190,32 +190,32 @@ TEST_F(SerialTest, FailingWriteBackEndsWithTheAdapterText) {
     EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("WriteMemory"), 5u);
     EXPECT_EQ(bus.LogLines().back(), "Write error");
-    EXPECT_EQ(engine.serialBlock.valid, 0);
+    EXPECT_EQ(engine.Serial().valid, 0);
 }
 
 TEST_F(SerialTest, ReadStoresExactlyTheSerialsBytes) {
     Serial(0xE003, {0, 0, 0, 0});
     EXPECT_TRUE(StepReadSerialNumber(Step()));
-    EXPECT_EQ(engine.serialBlock.bytes,
+    EXPECT_EQ(engine.Serial().bytes,
               (std::vector<uint8_t>{Before(0xE003), Before(0xE004), Before(0xE005), Before(0xE006)}));
-    EXPECT_EQ(engine.serialBlock.valid, 1);
+    EXPECT_EQ(engine.Serial().valid, 1);
     EXPECT_EQ(bus.LogLines().front(), "Reading device serialization number at 0xE003..");
     EXPECT_EQ(bus.StatusTexts().back(), "Read serial number complete.");
     EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
     // An odd length reads through a buffer with a spare byte.
     Serial(0xE003, {0, 0, 0});
     EXPECT_TRUE(StepReadSerialNumber(Step()));
-    EXPECT_EQ(engine.serialBlock.bytes.size(), 3u);
+    EXPECT_EQ(engine.Serial().bytes.size(), 3u);
 }
 
 TEST_F(SerialTest, FailedReadKeepsTheBlockInvalid) {
     adapter.SetResult("ReadMemory", -1);
     adapter.defaultErrorText = "No answer";
     Serial(0xE000, {7, 7});
-    engine.serialBlock.valid = 1;
+    engine.Serial().valid = 1;
     EXPECT_FALSE(StepReadSerialNumber(Step()));
-    EXPECT_EQ(engine.serialBlock.valid, 0);
-    EXPECT_EQ(engine.serialBlock.bytes, (std::vector<uint8_t>{7, 7}));
+    EXPECT_EQ(engine.Serial().valid, 0);
+    EXPECT_EQ(engine.Serial().bytes, (std::vector<uint8_t>{7, 7}));
     EXPECT_EQ(bus.StatusTexts().back(), "Read serial number failed.");
     EXPECT_EQ(bus.LogLines().back(), "No answer");
     EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
@@ -245,7 +245,7 @@ TEST_F(SerialTest, PreparationRunsBetweenBackupAndErase) {
 
 TEST_F(SerialTest, RefusedPreparationLeavesTheDeviceAlone) {
     Serial(0xE010, {1});
-    engine.serialBlock.valid = 1;
+    engine.Serial().valid = 1;
     JobRequest hooks;
     hooks.prepareSerialWrite = [](const DeviceRecord&, SerialBlock&) {
         return SerialWritePreparation{false, "No number left"};
@@ -256,7 +256,7 @@ TEST_F(SerialTest, RefusedPreparationLeavesTheDeviceAlone) {
     EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
     EXPECT_EQ(bus.Sent(kBusErrorColour).back(), 1u);
     EXPECT_EQ(bus.LogLines().back(), "No number left");
-    EXPECT_EQ(engine.serialBlock.valid, 0);
+    EXPECT_EQ(engine.Serial().valid, 0);
     EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
 }
 
@@ -280,7 +280,7 @@ TEST_F(SerialTest, PreparationMayNotMoveTheSerialOrLeaveItsSegment) {
     engine.SetRequest(hooks);
     EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("Erase"), 0u);
-    EXPECT_EQ(engine.serialBlock.address, 0x107Cu);
+    EXPECT_EQ(engine.Serial().address, 0x107Cu);
 }
 
 TEST_F(SerialTest, NoPreparationWhenTheBackupFails) {

@@ -115,10 +115,10 @@ TEST_F(JobTest, ReadFailingLaterKeepsWhatArrivedIncludingTheFailedBlock) {
 TEST_F(JobTest, ReadNeverOverrunsTheInformationBuffer) {
     Attach();
     // A library may describe a larger information memory than any table device has.
-    engine.deviceRecord.infoStart = 0x1000;
-    engine.deviceRecord.infoEnd = 0x14FF; // 1280 bytes
-    engine.deviceRecord.mainStart = 0xF000;
-    engine.deviceRecord.mainEnd = 0xFFFF;
+    Step().device.infoStart = 0x1000;
+    Step().device.infoEnd = 0x14FF; // 1280 bytes
+    Step().device.mainStart = 0xF000;
+    Step().device.mainEnd = 0xFFFF;
     for (uint32_t a = 0x1000; a < 0x1500; ++a)
         adapter.memory[a] = uint8_t(a >> 4);
     EXPECT_TRUE(StepRead(Step()));
@@ -133,10 +133,10 @@ TEST_F(JobTest, ReadNeverOverrunsTheInformationBuffer) {
 
 TEST_F(JobTest, ReadOfAnInvertedRangeTransfersNothing) {
     Attach();
-    engine.deviceRecord.infoStart = 0x10FF;
-    engine.deviceRecord.infoEnd = 0x1000;
-    engine.deviceRecord.mainStart = 0xFFFF;
-    engine.deviceRecord.mainEnd = 0xE000;
+    Step().device.infoStart = 0x10FF;
+    Step().device.infoEnd = 0x1000;
+    Step().device.mainStart = 0xFFFF;
+    Step().device.mainEnd = 0xE000;
     EXPECT_TRUE(StepRead(Step()));
     EXPECT_EQ(adapter.CountOf("ReadMemory"), 0u);
     EXPECT_EQ(bus.StatusTexts().back(), "Read 0(0x0) bytes");
@@ -150,7 +150,7 @@ TEST_F(JobTest, CancelInsideReadRemovesTheBarAndEndsSilently) {
         if (call.op == "ReadMemory" && call.a == 0xE200)
             event->Signal();
     };
-    engine.jobFlags = kJobRead | kJobVerify;
+    engine.SetFlags(kJobRead | kJobVerify);
     engine.Run();
     EXPECT_EQ(adapter.CountOf("ReadMemory"), 3u);
     EXPECT_EQ(adapter.Ops().back(), "Close");
@@ -160,7 +160,7 @@ TEST_F(JobTest, CancelInsideReadRemovesTheBarAndEndsSilently) {
     EXPECT_EQ(codes[codes.size() - 2], kBusProgressEnd);
     for (const std::string& status : bus.StatusTexts())
         EXPECT_EQ(status.find("failed"), std::string::npos) << status;
-    EXPECT_EQ(engine.jobFlags.load(), kJobVerify);
+    EXPECT_EQ(engine.RemainingFlags(), kJobVerify);
 }
 
 // --- Program -------------------------------------------------------------------------------
@@ -206,13 +206,13 @@ TEST_F(JobTest, ProgramCutsAtHolesAndDeviceRangesAndWarns) {
     // 0x0F00-0x0FFF, 0x1100-0x11FF, 0xDFF0-0xDFFF and 0x10004 have no memory behind them.
     EXPECT_EQ(log[3],
               "Warning: 529 image bytes outside the device memory were not written (first at 0x0F00)");
-    EXPECT_EQ(engine.bytesOutsideDevice.load(), 529u);
+    EXPECT_EQ(engine.BytesOutsideDevice(), 529u);
     EXPECT_EQ(bus.Sent(kBusProgressRange), (std::vector<uintptr_t>{0xFFFF}));
 
     // Verify leaves the same bytes out and says so; protected information bytes are no
     // such bytes.
     bus.Clear();
-    engine.eraseInfo = 0;
+    engine.SetEraseInfo(0);
     EXPECT_TRUE(StepVerify(Step()));
     EXPECT_EQ(bus.LogLines()[3],
               "Warning: 529 image bytes outside the device memory were not checked (first at 0x0F00)");
@@ -226,13 +226,13 @@ TEST_F(JobTest, AnImageThatFitsTheDeviceGivesNoOutsideWarning) {
     EXPECT_TRUE(StepProgram(Step()));
     for (const std::string& line : bus.LogLines())
         EXPECT_EQ(line.find("outside the device"), std::string::npos) << line;
-    EXPECT_EQ(engine.bytesOutsideDevice.load(), 0u);
+    EXPECT_EQ(engine.BytesOutsideDevice(), 0u);
 }
 
 TEST_F(JobTest, WarningPadsTheAddressWithBlanks) {
     Attach();
-    engine.deviceRecord.infoStart = 0x0300;
-    engine.deviceRecord.infoEnd = 0x03FF;
+    Step().device.infoStart = 0x0300;
+    Step().device.infoEnd = 0x03FF;
     Fill(0x0100, 0x400, 0);
     EXPECT_TRUE(StepProgram(Step()));
     EXPECT_EQ(bus.LogLines()[1], "Warning: Device memory started at 0x 300");
@@ -241,7 +241,7 @@ TEST_F(JobTest, WarningPadsTheAddressWithBlanks) {
 TEST_F(JobTest, ProtectedInformationMemoryIsNotProgrammed) {
     adapter.openDevice = 3;
     Attach();
-    engine.eraseInfo = 0;
+    engine.SetEraseInfo(0);
     Fill(0x1000, 0x100, 0);
     Fill(0xE000, 0x10, 0);
     EXPECT_TRUE(StepProgram(Step()));
@@ -299,7 +299,7 @@ TEST_F(JobTest, CancelInsideProgramEndsAtTheNextRun) {
         if (call.op == "WriteMemory")
             event->Signal();
     };
-    engine.jobFlags = kJobProgram | kJobVerify;
+    engine.SetFlags(kJobProgram | kJobVerify);
     engine.Run();
     EXPECT_EQ(adapter.CountOf("WriteMemory"), 1u);
     EXPECT_EQ(adapter.CountOf("ReadMemory"), 0u);
@@ -352,7 +352,7 @@ TEST_F(JobTest, VerifyCountsAndMarksDifferences) {
 
 TEST_F(JobTest, VerifyComparesProtectedInformationMemoryToo) {
     adapter.openDevice = 3;
-    engine.eraseInfo = 0;
+    engine.SetEraseInfo(0);
     Fill(0x1000, 0x100, 0x00); // target's information memory stays 0xFF
     Fill(0xE000, 0x100, 0x00);
     adapter.SetResult("Erase", 0);
