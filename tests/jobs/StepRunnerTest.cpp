@@ -20,19 +20,10 @@ bool FakeAttach(StepContext& context) {
     gClock.AdvanceMs(3);
     return true;
 }
-bool First(StepContext&) {
-    gRan.push_back(0x10);
-    gClock.AdvanceMs(7);
-    return true;
-}
-bool Second(StepContext&) {
-    gRan.push_back(0x01);
-    gClock.AdvanceMs(5);
-    return true;
-}
-bool Early(StepContext&) {
-    gRan.push_back(0x40);
-    gClock.AdvanceMs(100);
+// A step that records its bit and takes the given time.
+template <uint32_t Bit, uint32_t Ms> bool Recorded(StepContext&) {
+    gRan.push_back(Bit);
+    gClock.AdvanceMs(Ms);
     return true;
 }
 bool Throws(StepContext&) {
@@ -41,10 +32,10 @@ bool Throws(StepContext&) {
 
 // Listed against bit order on purpose: the table decides, not the bits.
 constexpr JobStep kTable[] = {
-    {0x10, "First", First},
+    {0x10, "First", Recorded<0x10, 7>},
     {0x08, "Throws", Throws},
-    {0x01, "Second", Second},
-    {0x40, "Early", Early, nullptr, true},
+    {0x01, "Second", Recorded<0x01, 5>},
+    {0x40, "Early", Recorded<0x40, 100>, nullptr, true},
 };
 
 class StepRunnerTest : public JobTest {
