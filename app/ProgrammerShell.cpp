@@ -97,7 +97,7 @@ void ProgrammerShell::Initialize() {
     recent_.Read(store_);
     LoadSettings(settings_, store_);
     ApplySettings();
-    engine_.deviceIndex = settings_.overrideDevice;
+    engine_.SetDeviceIndex(settings_.overrideDevice);
     RefreshCommandStates();
     SetStatus("Ready");
     fileFlow_.SetCurrentFile("");
@@ -123,10 +123,10 @@ void ProgrammerShell::ApplySettings() {
         if (bsl && setLine)
             setLine(line);
     });
-    engine_.adapter = adapter;
+    engine_.SetAdapter(adapter);
     view_.SetAdapterLabel(AdapterLabel(settings_));
     image_.SetGapByte(settings_.gapByte);
-    engine_.eraseInfo = settings_.eraseInfo;
+    engine_.SetEraseInfo(settings_.eraseInfo);
 }
 
 void ProgrammerShell::SettingsConfirmed() {
@@ -253,7 +253,7 @@ CommandLineRequest ProgrammerShell::ReadCommandTokens(const std::vector<std::str
     // Each option token sets erase info as it is read, so the options before an illegal
     // flow letter keep their effect even though nothing after the tokens runs.
     if (request.eraseInfo)
-        engine_.eraseInfo = *request.eraseInfo;
+        engine_.SetEraseInfo(*request.eraseInfo);
     return request;
 }
 
@@ -276,7 +276,7 @@ CommandLineOutcome ProgrammerShell::CarryOutCommandLine(const CommandLineRequest
     // Applying the settings reloads erase info from "EraseInfo"; "-pi" still holds for
     // this command line.
     if (request.protectInfo)
-        engine_.eraseInfo = 0;
+        engine_.SetEraseInfo(0);
 
     const uint32_t flags = request.flowFlags | options.extraFlags;
     if ((flags & (kJobProgram | kJobVerify)) && !request.fileToken) {
@@ -350,7 +350,7 @@ bool ProgrammerShell::StartJobReporting(uint32_t flags) {
     PrepareBslPassword(flags);
     const int priority = AdapterOf(settings_).workerPriority;
     if (selection_)
-        engine_.deviceIndex = *selection_;
+        engine_.SetDeviceIndex(*selection_);
     if (flags & kJobReload) {
         if (DeferWhileImageInUse([this, flags] { StartJobReporting(flags); }))
             return false;
@@ -462,7 +462,7 @@ CommandStates ProgrammerShell::ComputeCommandStates() const {
 void ProgrammerShell::RefreshCommandStates(uint32_t waitMs) {
     if (waitMs)
         engine_.WaitForAllWorkers(waitMs); // a worker given up on after a break too
-    uint32_t index = engine_.deviceIndex;
+    uint32_t index = engine_.DeviceIndex();
     if (index >= kDeviceCount)
         index = 0;
     selection_ = index;

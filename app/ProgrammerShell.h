@@ -149,7 +149,7 @@ public:
     JobEngine& Engine() { return engine_; }
     RecentFileList& RecentFiles() { return recent_; }
     const std::string& CurrentFile() const { return fileFlow_.CurrentFile(); }
-    TargetAdapter* CurrentAdapter() const { return engine_.adapter.load(); }
+    TargetAdapter* CurrentAdapter() const { return engine_.CurrentAdapter(); }
     bool IsJobRunning() const { return engine_.IsWorkerRunning(); }
     // A worker may still read or write the image (a job runs, or one broken off has not
     // stopped yet): a view must not read the image now.

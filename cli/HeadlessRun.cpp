@@ -60,10 +60,10 @@ JobEnd WaitForJob(ProgrammerShell& shell, QueuedMessageBus& bus, const CommandLi
     }
     while (bus.Pump(0) > 0) {
     }
-    const bool unfinished = (shell.Engine().jobFlags.load() & kJobStepBits) != 0;
+    const bool unfinished = (shell.Engine().RemainingFlags() & kJobStepBits) != 0;
     // Image bytes left out because the device has no memory there: the chip does not
     // hold the image, whatever the steps said.
-    const bool incomplete = shell.Engine().bytesOutsideDevice.load() > 0;
+    const bool incomplete = shell.Engine().BytesOutsideDevice() > 0;
     if (incomplete) {
         shell.SetFailureMark(true);
         shell.Message(
@@ -142,7 +142,7 @@ int HeadlessRun::Carry() {
         !arguments_.storeSettings)
         return Reject("Error. Nothing to do: -fet, -raw, -bsl, -c and -pi hold for one run; add "
                       "--store-settings to keep the adapter and port: nothing was done");
-    SerialBlock& block = shell_.Engine().serialBlock;
+    SerialBlock& block = shell_.Engine().Serial();
     if (arguments_.serialPath || arguments_.serialReadPath) {
         serial_ = std::make_shared<SerialReservation>(arguments_.serialPath ? *arguments_.serialPath
                                                                             : *arguments_.serialReadPath);
@@ -150,7 +150,9 @@ int HeadlessRun::Carry() {
         if (!problem.empty())
             return Reject(problem + ": nothing was done");
     }
+    // The device the command line named stays required.
     JobRequest hooks;
+    hooks.requiredDevice = shell_.Engine().Request().requiredDevice;
     if (arguments_.serialPath) {
         // A worker given up on (Ctrl+C) may still be in the write step when this run
         // object is gone: the hook keeps the reservation (and the log record) alive itself.
@@ -235,7 +237,7 @@ std::string HeadlessRun::CheckBeforeJob() {
         }
     }
     if (arguments_.serialPath && request_.fileToken) {
-        const std::string overlap = SerialOverlapsImage(shell_.Image(), shell_.Engine().serialBlock);
+        const std::string overlap = SerialOverlapsImage(shell_.Image(), shell_.Engine().Serial());
         if (!overlap.empty())
             return overlap;
     }
@@ -257,7 +259,7 @@ void HeadlessRun::FillRecord(RunRecord& record) const {
 }
 
 int HeadlessRun::AfterJob() {
-    const SerialBlock& block = shell_.Engine().serialBlock;
+    const SerialBlock& block = shell_.Engine().Serial();
     if (serial_) {
         const std::string text = DecodeSerial(block, serial_->Config().type);
         if (arguments_.serialReadPath && SerialAreaErased(block)) {
@@ -300,7 +302,7 @@ int HeadlessRun::Finish(int status) {
     }
     RunRecord& record = record_;
     FillRecord(record);
-    const uint32_t device = shell_.Engine().deviceIndex.load();
+    const uint32_t device = shell_.Engine().DeviceIndex();
     if (jobStarted_ && device != 0 && device < kDeviceCount)
         record.device = DeviceName(device);
     if (!request_.fileToken && saved_)
@@ -310,7 +312,7 @@ int HeadlessRun::Finish(int status) {
         record.imageCrc = Format("0x%08X", ImageCrc32(image));
     if (serial_ && arguments_.serialPath)
         record.serial = serial_->Reserved().value_or("");
-    record.steps = StepsText(requested_ & ~shell_.Engine().jobFlags.load(), saved_);
+    record.steps = StepsText(requested_ & ~shell_.Engine().RemainingFlags(), saved_);
     record.result = status == kExitDone ? kRunPassed : kRunFailed;
     if (status != kExitDone)
         record.failure = !view_.FirstErrorText().empty() ? view_.FirstErrorText() : reason_;

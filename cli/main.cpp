@@ -147,13 +147,15 @@ int Run(const std::vector<std::string>& arguments) {
     {
         ProgrammerShell shell(view, *store, bus, adapters.Set());
         view.Attach(&shell);
-        shell.Engine().applyThreadPriority = &SetCurrentThreadPriority;
+        shell.Engine().SetPriorityHook(&SetCurrentThreadPriority);
         bus.SetReceiver([&shell](uint32_t code, uintptr_t value) { shell.HandleBusMessage(code, value); });
         shell.Initialize();
         if (device.index != 0) {
             // Proposed where the chip cannot be identified, insisted on where it can.
-            shell.Engine().deviceIndex = device.index;
-            shell.Engine().requiredDevice = device.index;
+            shell.Engine().SetDeviceIndex(device.index);
+            JobRequest request;
+            request.requiredDevice = device.index;
+            shell.Engine().SetRequest(request);
         }
         // The loader-line options hold for this run; the stored settings stay as they are.
         shell.SetBslLineAdjustment([loader](BslLineOptions& line) { AdjustBslLine(loader, line); });

@@ -1,6 +1,7 @@
 #include "jobs/JobReporter.h"
 
 #include "base/TextFormat.h"
+#include "jobs/JobSteps.h"
 
 namespace pyrola {
 
@@ -35,6 +36,24 @@ void JobReporter::Failure(const char* stepName, const char* errorText) {
 void JobReporter::FailureText(const char* stepName, const char* errorText) {
     Status(Format("%s failed.", stepName), 1);
     Log(errorText ? errorText : "");
+}
+
+void JobReporter::StepFailed(uint32_t flag, const char* errorText) {
+    Failure(JobStepReportName(flag), errorText);
+}
+
+void JobReporter::StepFailedText(uint32_t flag, const char* errorText) {
+    FailureText(JobStepReportName(flag), errorText);
+}
+
+void JobReporter::StepFailedStatus(uint32_t flag) {
+    Status(Format("%s failed.", JobStepReportName(flag)), 1);
+}
+
+void JobReporter::StepSucceeded(uint32_t flag) {
+    const std::string text = Format("%s complete.", JobStepReportName(flag));
+    Status(text, 0);
+    Log(text);
 }
 
 } // namespace pyrola

@@ -1,6 +1,7 @@
 #pragma once
 // A job's reports over the message bus: status texts with their colour, log lines, values,
-// and the step-ending forms every step shares. Without a bus every report is dropped.
+// and the step-ending forms every step shares, naming a step as the step table does
+// (JobSteps.h). Without a bus every report is dropped.
 
 #include "jobs/MessageBus.h"
 
@@ -23,6 +24,14 @@ public:
     void Failure(const char* stepName, const char* errorText);
     // "<step> failed." in the status line; the log line is errorText alone.
     void FailureText(const char* stepName, const char* errorText);
+
+    // The same forms for the step of a job flag (0: the attach), named by the step table.
+    void StepFailed(uint32_t flag, const char* errorText);
+    void StepFailedText(uint32_t flag, const char* errorText);
+    // "<step> failed." in the status line alone.
+    void StepFailedStatus(uint32_t flag);
+    // "<step> complete." in the status line and the log.
+    void StepSucceeded(uint32_t flag);
 
 private:
     MessageBus* bus_;

@@ -1,7 +1,8 @@
 #pragma once
-// What a front end asks of the job lists it starts beyond their step flags: hooks the
-// worker runs at fixed points of a list, and the checks it adds. Handed to the engine as a
-// value (JobEngine::SetRequest) while no worker runs; it holds for every later list.
+// What a front end asks of the job lists it starts beyond their step flags and priority
+// (given with each start): hooks the worker runs at fixed points of a list, the checks it
+// adds, and the device the chip must be. Handed to the engine as a value
+// (JobEngine::SetRequest) while no worker runs; it holds for every later list.
 
 #include "adapters/DeviceRecord.h"
 #include "jobs/SerialBlock.h"
@@ -33,6 +34,10 @@ struct JobRequest {
     // image's bytes where it holds any, the serial over them, the chip's former bytes
     // elsewhere): for a list that programmed or verified the image.
     bool checkSerialAgainstImage = false;
+    // A device row the identified chip must be (0: any). The attach fails, naming both, when
+    // the chip identifies as another row; where the adapter cannot tell, the engine's device
+    // index proposes it.
+    uint32_t requiredDevice = 0;
 };
 
 } // namespace pyrola

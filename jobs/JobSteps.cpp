@@ -12,4 +12,12 @@ const char* JobStepName(uint32_t bit) {
     return "?";
 }
 
+const char* JobStepReportName(uint32_t bit) {
+    for (const JobStep& step : kJobSteps) {
+        if (step.flag == bit && step.reportName)
+            return step.reportName;
+    }
+    return JobStepName(bit);
+}
+
 } // namespace pyrola

@@ -1,4 +1,5 @@
-#include "jobs/JobEngine.h"
+#include "jobs/JobWorker.h"
+
 #include "jobs/WorkerContext.h"
 
 #include <chrono>
@@ -11,15 +12,14 @@ namespace {
 thread_local WorkerContext* tWorker = nullptr;
 } // namespace
 
-WorkerContext* JobEngine::ContextOfThisThread() {
-    return tWorker;
+JobWorker::JobWorker() = default;
+
+JobWorker::~JobWorker() {
+    Break();
+    JoinAll();
 }
 
-TargetAdapter* JobEngine::Target() {
-    return tWorker ? tWorker->adapter : adapter.load();
-}
-
-bool JobEngine::CancelRequested() {
+bool JobWorker::CancelRequested() {
     std::shared_ptr<CancelEvent> event;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -27,69 +27,50 @@ bool JobEngine::CancelRequested() {
         if (context)
             event = context->event;
     }
-    // No event held means the engine let go of this list: stop as if cancelled.
+    // No event held means the control let go of this list: stop as if cancelled.
     return !event || event->TryConsume();
 }
 
-std::shared_ptr<CancelEvent> JobEngine::HoldCancelEvent() {
+bool JobWorker::UnlessGivenUp(const std::function<void()>& change) {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (tWorker && tWorker->givenUp)
+        return false;
+    change();
+    return true;
+}
+
+std::shared_ptr<CancelEvent> JobWorker::HoldCancelEvent() {
     auto context = std::make_shared<WorkerContext>();
     context->event = std::make_shared<CancelEvent>();
     context->done = true; // no thread behind it
-    if (IsWorkerRunning())
-        return nullptr;        // a worker owns the current event
-    BreakCurrentWorker(false); // releases the handles of a finished worker
+    if (IsRunning())
+        return nullptr; // a worker owns the current event
+    Break();            // releases the handles of a finished worker
     std::lock_guard<std::mutex> lock(stateMutex_);
     current_ = context;
     return context->event;
 }
 
-void JobEngine::Run() {
-    bool close = false;
-    for (;;) {
-        if (CancelRequested())
-            break; // between two steps: the adapter stays open for the next list
-        const Next next = DispatchNext();
-        if (next == Next::Continue)
-            continue;
-        close = next == Next::Over;
-        break;
-    }
-    TargetAdapter* const target = Target();
-    if (close && target) {
-        try {
-            target->Close();
-        } catch (...) {
-            // The target was not released as asked: the list does not pass.
-            Report("Unhandled exception detected!", 1);
-        }
-        LogAdapterNotes();
-    }
-    PublishRecord();
-    PostValue(kBusJobState, kWorkerEndWaitMs);
-}
-
-void JobEngine::WorkerMain(const std::shared_ptr<WorkerContext>& context, int priority) {
-    if (applyThreadPriority)
-        applyThreadPriority(priority);
+void JobWorker::WorkerMain(const std::shared_ptr<WorkerContext>& context, int priority,
+                           const std::function<void()>& body) {
+    if (applyPriority_)
+        applyPriority_(priority);
     {
-        // A worker given up on may still be inside the adapter: wait for its list to end.
+        // A worker given up on may still be inside the adapter: wait for its body to end.
         std::lock_guard<std::mutex> adapterLock(adapterMutex_);
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
             adaptersBusy_ = true;
         }
-        // The main thread may switch the current adapter while this list runs: the list
-        // keeps the one it found here.
-        context->adapter = adapter.load();
         tWorker = context.get();
         try {
-            Run();
+            body();
         } catch (...) {
-            // Run guards every step; this only catches a failing bus.
+            // The body guards its own work; this only catches a failing bus.
         }
         tWorker = nullptr;
-        // Changes made to the adapters while the list ran take effect now, before the next
-        // list (which waits for the adapter lock) can open an adapter.
+        // Changes made to the adapters while the body ran take effect now, before the next
+        // body (which waits for the adapter lock) can open an adapter.
         std::lock_guard<std::mutex> lock(stateMutex_);
         for (const std::function<void()>& change : adapterChanges_)
             change();
@@ -103,7 +84,7 @@ void JobEngine::WorkerMain(const std::shared_ptr<WorkerContext>& context, int pr
     context->doneChanged.notify_all();
 }
 
-void JobEngine::ChangeAdapters(std::function<void()> change) {
+void JobWorker::ChangeAdapters(std::function<void()> change) {
     if (!change)
         return;
     std::lock_guard<std::mutex> lock(stateMutex_);
@@ -113,7 +94,7 @@ void JobEngine::ChangeAdapters(std::function<void()> change) {
         change(); // no worker can take the adapters meanwhile: it needs this lock first
 }
 
-bool JobEngine::IsWorkerRunning() const {
+bool JobWorker::IsRunning() const {
     std::shared_ptr<WorkerContext> context;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -122,7 +103,7 @@ bool JobEngine::IsWorkerRunning() const {
     return context && context->thread.joinable() && !context->IsDone();
 }
 
-bool JobEngine::WaitForWorker(uint32_t milliseconds) {
+bool JobWorker::WaitFor(uint32_t milliseconds) {
     std::shared_ptr<WorkerContext> context;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -135,8 +116,8 @@ bool JobEngine::WaitForWorker(uint32_t milliseconds) {
                                          [&] { return context->done; });
 }
 
-bool JobEngine::AnyWorkerAlive() const {
-    if (IsWorkerRunning())
+bool JobWorker::AnyAlive() const {
+    if (IsRunning())
         return true;
     for (const auto& given : givenUp_) {
         if (!given->IsDone())
@@ -145,7 +126,7 @@ bool JobEngine::AnyWorkerAlive() const {
     return false;
 }
 
-bool JobEngine::WaitForAllWorkers(uint32_t milliseconds) {
+bool JobWorker::WaitForAll(uint32_t milliseconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     std::vector<std::shared_ptr<WorkerContext>> contexts = givenUp_;
     {
@@ -161,7 +142,7 @@ bool JobEngine::WaitForAllWorkers(uint32_t milliseconds) {
     return true;
 }
 
-void JobEngine::BreakCurrentWorker(bool signal) {
+void JobWorker::Break() {
     std::shared_ptr<WorkerContext> context;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -169,7 +150,7 @@ void JobEngine::BreakCurrentWorker(bool signal) {
     }
     if (!context)
         return;
-    if (signal && context->thread.joinable() && !context->IsDone()) {
+    if (context->thread.joinable() && !context->IsDone()) {
         std::shared_ptr<CancelEvent> event;
         {
             std::lock_guard<std::mutex> lock(stateMutex_);
@@ -196,7 +177,7 @@ void JobEngine::BreakCurrentWorker(bool signal) {
         givenUp_.push_back(std::move(context)); // keeps running; joined once it ends
 }
 
-void JobEngine::ReapFinishedWorkers() {
+void JobWorker::ReapFinished() {
     for (auto it = givenUp_.begin(); it != givenUp_.end();) {
         if ((*it)->IsDone()) {
             (*it)->thread.join();
@@ -207,46 +188,26 @@ void JobEngine::ReapFinishedWorkers() {
     }
 }
 
-bool JobEngine::StartWorker(uint32_t flags, int priority) {
-    ReapFinishedWorkers();
-    if (IsWorkerRunning()) {
-        ReportLog("Break operation..");
-        BreakCurrentWorker(true);
-    }
-    flags &= ~kJobCancel;
-    if (flags == 0)
-        return false;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        jobFlags = flags;
-    }
-    bytesOutsideDevice = 0;
-    threadPriority = priority;
-    // Handles of a finished worker (or a direct-use event) are released here.
-    BreakCurrentWorker(true);
-
+bool JobWorker::Start(std::function<void()> body, int priority) {
     auto context = std::make_shared<WorkerContext>();
     context->event = std::make_shared<CancelEvent>();
-    bool started = false;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
         current_ = context;
     }
-    // Posted before the thread exists so that the window always sees the start notice
-    // before the worker's own notices, however fast the list is.
-    PostValue(kBusJobState, 0);
     try {
-        context->thread = std::thread([this, context, priority] { WorkerMain(context, priority); });
-        started = true;
+        context->thread = std::thread(
+            [this, context, priority, body = std::move(body)] { WorkerMain(context, priority, body); });
+        return true;
     } catch (const std::system_error&) {
-        // Not reported: the window simply finds no running worker.
+        // Not reported: the caller simply finds no running worker.
         std::lock_guard<std::mutex> lock(stateMutex_);
         current_.reset();
+        return false;
     }
-    return started;
 }
 
-void JobEngine::JoinWorkers() {
+void JobWorker::JoinAll() {
     std::shared_ptr<WorkerContext> context;
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -259,11 +220,6 @@ void JobEngine::JoinWorkers() {
             given->thread.join();
     }
     givenUp_.clear();
-}
-
-JobEngine::~JobEngine() {
-    BreakCurrentWorker(true);
-    JoinWorkers();
 }
 
 } // namespace pyrola

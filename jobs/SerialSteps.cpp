@@ -1,4 +1,5 @@
-#include "jobs/JobEngine.h"
+#include "jobs/SerialSteps.h"
+
 #include "jobs/JobSteps.h"
 #include "jobs/SerialPlacement.h"
 
@@ -13,132 +14,148 @@ namespace {
 constexpr int kPatchTries = 5;
 constexpr const char* kNotInFlashText = "Error. Address 0x%.4X not in flash memory space";
 
-} // namespace
-
-bool JobEngine::SerialAddressAccepted(bool patching) {
-    const uint32_t address = serialBlock.address;
-    const SerialPlacement placement =
-        CheckSerialPlacement(Ranges(), address, static_cast<uint32_t>(serialBlock.bytes.size()));
+// The block's address lies in flash (and, for a patch, the serial in one segment);
+// otherwise the refusal is reported.
+bool SerialAddressAccepted(StepContext& context, bool patching) {
+    const uint32_t address = context.serialBlock.address;
+    const SerialPlacement placement = CheckSerialPlacement(
+        context.Ranges(), address, static_cast<uint32_t>(context.serialBlock.bytes.size()));
     // The patch works on one segment; a serial running past it would be written beyond the
     // segment buffer (and into a segment that was never saved), so it is refused up front,
     // as one outside flash is. A read has no segment to stay in.
     if (placement == SerialPlacement::Fits || (!patching && placement != SerialPlacement::OutsideFlash))
         return true;
-    Report(kNotInFlashText, 1, unsigned(address));
+    context.Report(kNotInFlashText, 1, unsigned(address));
     return false;
 }
 
-bool JobEngine::ReadSerialBytes() {
-    const uint32_t length = static_cast<uint32_t>(serialBlock.bytes.size());
+bool ReadSerialBytes(StepContext& context) {
+    const uint32_t length = static_cast<uint32_t>(context.serialBlock.bytes.size());
     if (length == 0)
         return true;
     // Read through a buffer with a spare byte: an adapter may touch one past an odd count.
     std::vector<uint8_t> buffer(size_t(length) + 1, 0);
-    const bool ok = Target()->ReadMemory(serialBlock.address, buffer.data(), length) == 0;
+    const bool ok = context.target->ReadMemory(context.serialBlock.address, buffer.data(), length) == 0;
     if (ok)
-        std::copy_n(buffer.begin(), length, serialBlock.bytes.begin());
+        std::copy_n(buffer.begin(), length, context.serialBlock.bytes.begin());
     return ok;
 }
 
-bool JobEngine::StepReadSerialNumber() {
-    serialBlock.valid = 0;
-    if (!Target()->isOpen)
+// Whether count bytes at address hold data: the adapter's own verify, or where it has
+// none (it fails), a read back and compare.
+bool SerialBytesMatch(StepContext& context, uint32_t address, const uint8_t* data, uint32_t count);
+// The rewritten segment against the image with the serial over it (see
+// checkSerialAgainstImage); false, reported, on a difference.
+bool SerialSegmentMatchesImage(StepContext& context, uint32_t segment, uint32_t size,
+                               const std::vector<uint8_t>& backup);
+// Runs prepareSerialWrite; false (reported) when the step must stop.
+bool PrepareSerialWrite(StepContext& context);
+bool SerialWriteFailed(StepContext& context);
+
+} // namespace
+
+bool StepReadSerialNumber(StepContext& context) {
+    context.serialBlock.valid = 0;
+    if (!context.target->isOpen)
         return false;
-    if (!SerialAddressAccepted(false))
+    if (!SerialAddressAccepted(context, false))
         return false;
-    Report("Reading device serialization number at 0x%X..", 0, unsigned(serialBlock.address));
-    if (!ReadSerialBytes()) {
-        ReportFailureText(JobStepName(kJobReadSerial));
-        SendValue(kBusSerialRefresh, 0);
+    context.Report("Reading device serialization number at 0x%X..", 0, unsigned(context.serialBlock.address));
+    if (!ReadSerialBytes(context)) {
+        context.StepFailedText(kJobReadSerial);
+        context.reporter.SendValue(kBusSerialRefresh, 0);
         return false;
     }
-    ReportSuccess(JobStepName(kJobReadSerial));
-    serialBlock.valid = 1;
-    SendValue(kBusSerialRefresh, 0);
+    context.StepSucceeded(kJobReadSerial);
+    context.serialBlock.valid = 1;
+    context.reporter.SendValue(kBusSerialRefresh, 0);
     return true;
 }
 
-bool JobEngine::StepWriteSerialNumber() {
-    if (!Target()->isOpen)
+bool StepWriteSerialNumber(StepContext& context) {
+    if (!context.target->isOpen)
         return false;
-    if (!SerialAddressAccepted(true))
+    if (!SerialAddressAccepted(context, true))
         return false;
-    const uint32_t address = serialBlock.address;
-    const SerialSegment patch = SerialSegmentOf(Ranges(), address);
+    const uint32_t address = context.serialBlock.address;
+    const SerialSegment patch = SerialSegmentOf(context.Ranges(), address);
     const uint32_t size = patch.size;
     const uint32_t segment = patch.start;
     const uint32_t offset = address - segment;
-    Report("Writing device serialization number to 0x%X..", 0, unsigned(address));
+    context.Report("Writing device serialization number to 0x%X..", 0, unsigned(address));
 
     std::vector<uint8_t> buffer(size_t(size) + 1, 0);
-    ReportLog("Prepare to patch. Backup (0x%X-0x%X) memory..", unsigned(segment),
-              unsigned(segment + size - 1));
+    context.ReportLog("Prepare to patch. Backup (0x%X-0x%X) memory..", unsigned(segment),
+                      unsigned(segment + size - 1));
     bool ok = false;
     for (int attempt = 0; attempt < kPatchTries && !ok; ++attempt)
-        ok = Target()->ReadMemory(segment, buffer.data(), size) == 0 &&
-             SerialBytesMatch(segment, buffer.data(), size);
+        ok = context.target->ReadMemory(segment, buffer.data(), size) == 0 &&
+             SerialBytesMatch(context, segment, buffer.data(), size);
     if (!ok) {
-        Report("Can't read device memory.", 1);
-        return SerialWriteFailed();
+        context.Report("Can't read device memory.", 1);
+        return SerialWriteFailed(context);
     }
-    if (request_.prepareSerialWrite && !PrepareSerialWrite())
+    if (context.request.prepareSerialWrite && !PrepareSerialWrite(context))
         return false;
     const std::vector<uint8_t> backup = buffer;
 
-    Report("Process patch. Erase segment..", 0);
+    context.Report("Process patch. Erase segment..", 0);
     bool erased = false;
     for (int attempt = 0; attempt < kPatchTries && !erased; ++attempt)
-        erased =
-            Target()->Erase(kEraseSegment, segment, size) == 0 && Target()->EraseCheck(segment, size) == 0;
+        erased = context.target->Erase(kEraseSegment, segment, size) == 0 &&
+                 context.target->EraseCheck(segment, size) == 0;
     if (erased)
-        std::copy(serialBlock.bytes.begin(), serialBlock.bytes.end(), buffer.begin() + offset);
+        std::copy(context.serialBlock.bytes.begin(), context.serialBlock.bytes.end(),
+                  buffer.begin() + offset);
     else
-        Report("Erase failed. Restore memory.", 1); // the backup goes back unpatched
+        context.Report("Erase failed. Restore memory.", 1); // the backup goes back unpatched
 
-    Report("Final patch. Write memory..", 0);
+    context.Report("Final patch. Write memory..", 0);
     bool written = false;
     for (int attempt = 0; attempt < kPatchTries && !written; ++attempt)
-        written = Target()->WriteMemory(segment, buffer.data(), size) == 0 &&
-                  SerialBytesMatch(segment, buffer.data(), size);
+        written = context.target->WriteMemory(segment, buffer.data(), size) == 0 &&
+                  SerialBytesMatch(context, segment, buffer.data(), size);
     if (!written || !erased)
-        return SerialWriteFailed();
-    if (request_.checkSerialAgainstImage && !SerialSegmentMatchesImage(segment, size, backup))
+        return SerialWriteFailed(context);
+    if (context.request.checkSerialAgainstImage && !SerialSegmentMatchesImage(context, segment, size, backup))
         return false;
 
-    ReportSuccess(JobStepName(kJobWriteSerial));
-    (void)ReadSerialBytes(); // refresh from the device; the write was already verified
-    serialBlock.valid = 1;
-    SendValue(kBusSerialRefresh, 0);
+    context.StepSucceeded(kJobWriteSerial);
+    (void)ReadSerialBytes(context); // refresh from the device; the write was already verified
+    context.serialBlock.valid = 1;
+    context.reporter.SendValue(kBusSerialRefresh, 0);
     return true;
 }
 
-bool JobEngine::SerialBytesMatch(uint32_t address, const uint8_t* data, uint32_t count) {
-    if (Target()->VerifyMemory(address, data, count) == 0)
+namespace {
+
+bool SerialBytesMatch(StepContext& context, uint32_t address, const uint8_t* data, uint32_t count) {
+    if (context.target->VerifyMemory(address, data, count) == 0)
         return true;
     // An adapter without a verify of its own (the loader's) fails every call: the bytes
     // are read back and compared instead. A real difference fails here too.
     std::vector<uint8_t> back(size_t(count) + 1, 0);
-    if (Target()->ReadMemory(address, back.data(), count) != 0 ||
+    if (context.target->ReadMemory(address, back.data(), count) != 0 ||
         !std::equal(data, data + count, back.begin()))
         return false;
-    (void)Target()->GetErrorNumber(); // the verify's refusal is no failure of this step
+    (void)context.target->GetErrorNumber(); // the verify's refusal is no failure of this step
     return true;
 }
 
-bool JobEngine::SerialSegmentMatchesImage(uint32_t segment, uint32_t size,
-                                          const std::vector<uint8_t>& backup) {
+bool SerialSegmentMatchesImage(StepContext& context, uint32_t segment, uint32_t size,
+                               const std::vector<uint8_t>& backup) {
     // What the segment must hold: the image's bytes where it has any (the chip was
     // verified against them), the serial over them, the chip's former bytes elsewhere.
     std::vector<uint8_t> expected(backup.begin(), backup.begin() + size);
     for (uint32_t i = 0; i < size; ++i) {
-        if (image->IsPresent(segment + i))
-            expected[i] = image->ValueAt(segment + i);
+        if (context.image->IsPresent(segment + i))
+            expected[i] = context.image->ValueAt(segment + i);
     }
-    std::copy(serialBlock.bytes.begin(), serialBlock.bytes.end(),
-              expected.begin() + (serialBlock.address - segment));
+    std::copy(context.serialBlock.bytes.begin(), context.serialBlock.bytes.end(),
+              expected.begin() + (context.serialBlock.address - segment));
     std::vector<uint8_t> back(size_t(size) + 1, 0);
-    if (Target()->ReadMemory(segment, back.data(), size) != 0)
-        return SerialWriteFailed();
+    if (context.target->ReadMemory(segment, back.data(), size) != 0)
+        return SerialWriteFailed(context);
     uint32_t differences = 0;
     uint32_t first = 0;
     for (uint32_t i = 0; i < size; ++i) {
@@ -147,38 +164,43 @@ bool JobEngine::SerialSegmentMatchesImage(uint32_t segment, uint32_t size,
     }
     if (differences == 0)
         return true;
-    serialBlock.valid = 0;
-    SendStatus("Write serial number failed.", 1);
-    ReportLog("The serial's segment 0x%X-0x%X differs from the image and serial in %u bytes, first at 0x%X",
-              unsigned(segment), unsigned(segment + size - 1), unsigned(differences), unsigned(first));
-    SendValue(kBusSerialRefresh, 0);
+    context.serialBlock.valid = 0;
+    context.reporter.StepFailedStatus(kJobWriteSerial);
+    context.ReportLog(
+        "The serial's segment 0x%X-0x%X differs from the image and serial in %u bytes, first at 0x%X",
+        unsigned(segment), unsigned(segment + size - 1), unsigned(differences), unsigned(first));
+    context.reporter.SendValue(kBusSerialRefresh, 0);
     return false;
 }
 
-bool JobEngine::PrepareSerialWrite() {
-    const uint32_t address = serialBlock.address;
-    const SerialWritePreparation prepared = request_.prepareSerialWrite(deviceRecord, serialBlock);
+bool PrepareSerialWrite(StepContext& context) {
+    const uint32_t address = context.serialBlock.address;
+    const SerialWritePreparation prepared =
+        context.request.prepareSerialWrite(context.device, context.serialBlock);
     // The backup holds the segment of the old address: the bytes may change, the place not.
-    if (prepared.ok && serialBlock.address == address &&
-        CheckSerialPlacement(Ranges(), address, static_cast<uint32_t>(serialBlock.bytes.size())) ==
+    if (prepared.ok && context.serialBlock.address == address &&
+        CheckSerialPlacement(context.Ranges(), address,
+                             static_cast<uint32_t>(context.serialBlock.bytes.size())) ==
             SerialPlacement::Fits) {
         if (!prepared.note.empty())
-            SendLog(prepared.note);
+            context.reporter.Log(prepared.note);
         return true;
     }
-    serialBlock.address = address;
-    serialBlock.valid = 0;
-    SendStatus("Write serial number failed.", 1);
-    SendLog(prepared.ok ? Format(kNotInFlashText, unsigned(address)) : prepared.note);
-    SendValue(kBusSerialRefresh, 0);
+    context.serialBlock.address = address;
+    context.serialBlock.valid = 0;
+    context.reporter.StepFailedStatus(kJobWriteSerial);
+    context.reporter.Log(prepared.ok ? Format(kNotInFlashText, unsigned(address)) : prepared.note);
+    context.reporter.SendValue(kBusSerialRefresh, 0);
     return false;
 }
 
-bool JobEngine::SerialWriteFailed() {
-    serialBlock.valid = 0;
-    ReportFailureText(JobStepName(kJobWriteSerial));
-    SendValue(kBusSerialRefresh, 0);
+bool SerialWriteFailed(StepContext& context) {
+    context.serialBlock.valid = 0;
+    context.StepFailedText(kJobWriteSerial);
+    context.reporter.SendValue(kBusSerialRefresh, 0);
     return false;
 }
+
+} // namespace
 
 } // namespace pyrola

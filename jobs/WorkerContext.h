@@ -1,10 +1,9 @@
 #pragma once
-// What one worker shares with the engine: its cancel event (null once the engine released
-// it), whether the engine gave it up, the adapter its list runs on, its thread, and the
-// done flag the main thread waits on. Shared ownership keeps it alive for a worker that
-// outlives the engine's interest.
+// What one worker shares with its control (JobWorker): its cancel event (null once the
+// control released it), whether the control gave it up, its thread, and the done flag the
+// main thread waits on. Shared ownership keeps it alive for a worker that outlives the
+// control's interest.
 
-#include "adapters/TargetAdapter.h"
 #include "jobs/CancelEvent.h"
 
 #include <condition_variable>
@@ -15,12 +14,9 @@
 namespace pyrola {
 
 struct WorkerContext {
-    // Guarded by the engine's state mutex.
+    // Guarded by the control's state mutex.
     std::shared_ptr<CancelEvent> event;
     bool givenUp = false;
-
-    // The adapter this worker's list runs on, taken once under the adapter lock.
-    TargetAdapter* adapter = nullptr; // touched by the worker only
 
     std::thread thread; // touched by the main thread only
 

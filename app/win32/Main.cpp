@@ -69,7 +69,7 @@ int RunApplication(HINSTANCE instance, int show, const std::string& arguments, I
     adapters.Bsl().patchFilePath = BesideProgram(kBslPatchFileName);
 
     MainWindow window(instance, *store, adapters.Set(), bus, &channel);
-    window.Shell().Engine().applyThreadPriority = &SetCurrentThreadPriority;
+    window.Shell().Engine().SetPriorityHook(&SetCurrentThreadPriority);
     if (!window.Create(show))
         return 0;
     window.ProcessCommandLine(arguments);

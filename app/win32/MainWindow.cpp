@@ -72,7 +72,7 @@ MainWindow::MainWindow(HINSTANCE instance, SettingsStore& store, const AdapterSe
     // The open .sprj is shared with the production line: numbers are taken from it under
     // its lock, as the headless program takes them.
     serialForm_ = std::make_unique<SerializationForm>(
-        SystemProfileFile(), shell_.Engine().serialBlock, bus_, [this] { return shell_.IsJobRunning(); },
+        SystemProfileFile(), shell_.Engine().Serial(), bus_, [this] { return shell_.IsJobRunning(); },
         &SystemSharedSerialFile());
     serialForm_->SetImage(&shell_.Image());
     shell_.SetSerializationForm(serialForm_.get());

@@ -41,8 +41,8 @@ TEST_F(ShellFixture, StartUpLoadsAndAppliesTheStoredSettings) {
     EXPECT_EQ(bsl.portNumber, 3u);
     EXPECT_EQ(bslPatch, false);
     EXPECT_EQ(shell->Image().GapByte(), 0xA5);
-    EXPECT_EQ(shell->Engine().eraseInfo.load(), 0);
-    EXPECT_EQ(shell->Engine().deviceIndex.load(), 5u);
+    EXPECT_EQ(shell->Engine().EraseInfo(), 0);
+    EXPECT_EQ(shell->Engine().DeviceIndex(), 5u);
     EXPECT_EQ(view.deviceIndex, 5u);
     EXPECT_EQ(view.deviceInformation, DeviceInfoText(5));
     EXPECT_EQ(view.statusTexts.back(), "Ready");
@@ -225,7 +225,7 @@ TEST_F(ShellFixture, OptionsBeforeAnIllegalFlowLetterKeepTheirInfoProtection) {
     // stops the processing but does not take the protection back.
     CommandLineOutcome outcome = shell->ProcessCommandLine("-pi +ex");
     EXPECT_FALSE(outcome.jobStarted);
-    EXPECT_EQ(shell->Engine().eraseInfo.load(), 0);
+    EXPECT_EQ(shell->Engine().EraseInfo(), 0);
     shell->ExecuteCommand(kCmdErase);
     WaitForJob();
     ASSERT_EQ(raw.CallsOf("Erase").size(), 1u);
@@ -233,7 +233,7 @@ TEST_F(ShellFixture, OptionsBeforeAnIllegalFlowLetterKeepTheirInfoProtection) {
 
     // Any other option before the bad letter sets it again.
     shell->ProcessCommandLine("-raw +e? -pi");
-    EXPECT_EQ(shell->Engine().eraseInfo.load(), 1);
+    EXPECT_EQ(shell->Engine().EraseInfo(), 1);
 }
 
 TEST_F(ShellFixture, ProgramWithoutFileOrWithABadFileStartsNoJob) {
@@ -292,7 +292,7 @@ TEST_F(ShellFixture, RawPortAndEraseModeFromTheCommandLine) {
     EXPECT_EQ(view.adapterLabel, "RAW(LPT2)");
     ASSERT_EQ(raw.CallsOf("Erase").size(), 1u);
     EXPECT_EQ(raw.CallsOf("Erase")[0].a, kEraseAll);
-    EXPECT_EQ(shell->Engine().threadPriority, kWorkerPriorityTimeCritical);
+    EXPECT_EQ(shell->Engine().ThreadPriority(), kWorkerPriorityTimeCritical);
 }
 
 TEST_F(ShellFixture, InfoProtectionHoldsWhateverOptionsStandBesideIt) {
@@ -311,7 +311,7 @@ TEST_F(ShellFixture, InfoProtectionHoldsWhateverOptionsStandBesideIt) {
     shell->ProcessCommandLine("-pi -bsl +e");
     WaitForJob();
     EXPECT_EQ(bsl.CallsOf("Erase").at(0).a, kEraseMain);
-    EXPECT_EQ(shell->Engine().threadPriority, kWorkerPriorityNormal);
+    EXPECT_EQ(shell->Engine().ThreadPriority(), kWorkerPriorityNormal);
     shell->ProcessCommandLine("-pi -raw -c1 +e");
     WaitForJob();
     EXPECT_EQ(raw.CallsOf("Erase").at(2).a, kEraseMain);
@@ -379,7 +379,7 @@ TEST_F(ShellFixture, TokensPastTheSixteenthAreIgnored) {
         text += "-pi ";
     CommandLineOutcome outcome = shell->ProcessCommandLine(text + "+e");
     EXPECT_FALSE(outcome.jobStarted);
-    EXPECT_EQ(shell->Engine().eraseInfo.load(), 0);
+    EXPECT_EQ(shell->Engine().EraseInfo(), 0);
     EXPECT_TRUE(raw.Calls().empty());
 }
 
@@ -548,7 +548,7 @@ TEST_F(ShellFixture, SerialRequestsStartTheirSteps) {
     Start();
     shell->HandleBusMessage(kBusReadSerial, 0);
     WaitForJob();
-    EXPECT_EQ(shell->Engine().jobFlags.load() & kJobReadSerial, 0u);
+    EXPECT_EQ(shell->Engine().RemainingFlags() & kJobReadSerial, 0u);
     EXPECT_EQ(raw.CountOf("Open"), 1u);
     shell->HandleBusMessage(kBusWriteSerial, 0);
     WaitForJob();

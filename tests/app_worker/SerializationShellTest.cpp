@@ -20,7 +20,7 @@ protected:
     void SetUp() override {
         StartOn(queued);
         queued.SetReceiver([this](uint32_t code, uintptr_t value) { shell->HandleBusMessage(code, value); });
-        form = std::make_unique<SerializationForm>(SystemProfileFile(), shell->Engine().serialBlock, queued,
+        form = std::make_unique<SerializationForm>(SystemProfileFile(), shell->Engine().Serial(), queued,
                                                    [this] { return shell->IsJobRunning(); });
         shell->SetSerializationOpen(true);
         shell->SetSerializationForm(form.get());
@@ -90,9 +90,9 @@ TEST_F(SerializationShell, NoRequestWhileAJobRuns) {
         queued.Pump(5);
     raw.WaitUntilBlocked();
     EXPECT_FALSE(form->JobButtonsEnabled());
-    shell->Engine().serialBlock.bytes = {1, 2, 3};
+    shell->Engine().Serial().bytes = {1, 2, 3};
     EXPECT_FALSE(form->WriteClicked());
-    EXPECT_EQ(shell->Engine().serialBlock.bytes, (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(shell->Engine().Serial().bytes, (std::vector<uint8_t>{1, 2, 3}));
     raw.Release();
     RunMainLoop();
     EXPECT_EQ(raw.CountOf("WriteMemory"), 0u);

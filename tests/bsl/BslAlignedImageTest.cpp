@@ -32,11 +32,11 @@ protected:
         : device(GetParam()), target(device), wire(target, clock), adapter(wire, clock),
           engine(&bus, &image) {
         image.Clear();
-        engine.adapter = &adapter;
+        engine.SetAdapter(&adapter);
     }
 
     bool RunList(uint32_t flags) {
-        engine.jobFlags = flags;
+        engine.SetFlags(flags);
         auto event = engine.HoldCancelEvent();
         engine.Run();
         const auto log = bus.LogLines();

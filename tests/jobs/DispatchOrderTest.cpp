@@ -18,7 +18,7 @@ TEST_F(JobTest, ProgramAndVerifyOnAClosedAdapterAttachFirstAndCloseLast) {
     Fill(0xE000, 16, 0x10);
     RunList(kJobProgram | kJobVerify);
     EXPECT_EQ(WorkOps(), (Ops{"Open", "WriteMemory", "ReadMemory", "Close"}));
-    EXPECT_EQ(engine.jobFlags.load(), 0u);
+    EXPECT_EQ(engine.RemainingFlags(), 0u);
     // Identification and end of list each post the job-state notice.
     EXPECT_EQ(bus.Posted(kBusJobState), (std::vector<uintptr_t>{0, 1000}));
     EXPECT_EQ(bus.Messages().back().code, kBusJobState);
@@ -39,7 +39,7 @@ TEST_F(JobTest, DebugStepRunsBeforeAttachAndTheRestFollows) {
 TEST_F(JobTest, UnknownBitsAloneAttachThenEndTheList) {
     RunList(0x0020);
     EXPECT_EQ(WorkOps(), (Ops{"Open", "Close"}));
-    EXPECT_EQ(engine.jobFlags.load(), 0x0020u); // never taken
+    EXPECT_EQ(engine.RemainingFlags(), 0x0020u); // never taken
     // No failure is reported: the list merely has nothing to do.
     for (const std::string& status : bus.StatusTexts())
         EXPECT_EQ(status.find("failed"), std::string::npos) << status;
@@ -48,7 +48,7 @@ TEST_F(JobTest, UnknownBitsAloneAttachThenEndTheList) {
 TEST_F(JobTest, AttachOnlyIdentifiesAndDoesNothingElse) {
     RunList(kJobAttachOnly);
     EXPECT_EQ(WorkOps(), (Ops{"Open", "Close"}));
-    EXPECT_EQ(engine.deviceIndex.load(), 7u);
+    EXPECT_EQ(engine.DeviceIndex(), 7u);
     EXPECT_STREQ(engine.PublishedRecord().name, "MSP430F149");
 }
 
@@ -97,7 +97,7 @@ TEST_F(JobTest, EveryStepBitRunsInItsPlace) {
     EXPECT_LT(pos(readText), pos("Program complete."));
     EXPECT_LT(pos("Program complete."), pos("Verify complete."));
     EXPECT_LT(pos("Verify complete."), pos("Dump complete."));
-    EXPECT_EQ(engine.jobFlags.load(), 0u);
+    EXPECT_EQ(engine.RemainingFlags(), 0u);
 }
 
 TEST_F(JobTest, FailingEraseEndsAutoWithTheErrorTextAppended) {
@@ -112,27 +112,27 @@ TEST_F(JobTest, FailingEraseEndsAutoWithTheErrorTextAppended) {
     EXPECT_EQ(log.back(), "Erase failed.Could not erase device memory");
     EXPECT_EQ(bus.StatusTexts().back(), "Erase failed.");
     // The failed step's bit is gone; the later ones stay until the next start.
-    EXPECT_EQ(engine.jobFlags.load(), kJobProgram | kJobBlankCheck | kJobVerify);
+    EXPECT_EQ(engine.RemainingFlags(), kJobProgram | kJobBlankCheck | kJobVerify);
 }
 
 TEST_F(JobTest, FailingInitLogsTheAdapterTextAloneAndForgetsTheDevice) {
-    engine.deviceIndex = 12;
+    engine.SetDeviceIndex(12);
     adapter.openResult = false;
     adapter.errorTexts[-1] = "Could not open port";
     adapter.errorNumber = -1;
     RunList(kJobProgram);
     EXPECT_EQ(WorkOps(), (Ops{"Open", "Close"}));
     EXPECT_EQ(adapter.CallsOf("Open")[0].a, 12u); // proposed as requestedDevice
-    EXPECT_EQ(engine.deviceIndex.load(), 0u);
+    EXPECT_EQ(engine.DeviceIndex(), 0u);
     EXPECT_EQ(bus.StatusTexts().back(), "Init() failed.");
     EXPECT_EQ(bus.LogLines().back(), "Could not open port");
-    EXPECT_EQ(engine.jobFlags.load(), kJobProgram); // Init consumes no bit
+    EXPECT_EQ(engine.RemainingFlags(), kJobProgram); // Init consumes no bit
     EXPECT_EQ(bus.Posted(kBusJobState), (std::vector<uintptr_t>{0, 1000}));
 }
 
 TEST_F(JobTest, OpenThatIdentifiesNothingEndsTheListSilently) {
     adapter.openDevice = 0;
-    engine.deviceRecord.index = 0;
+    Step().device.index = 0;
     RunList(kJobErase);
     EXPECT_EQ(WorkOps(), (Ops{"Open", "Close"}));
     for (const std::string& status : bus.StatusTexts())
@@ -141,14 +141,14 @@ TEST_F(JobTest, OpenThatIdentifiesNothingEndsTheListSilently) {
 
 TEST_F(JobTest, AnOpenAdapterSkipsInitialization) {
     adapter.isOpen = 1;
-    FillDeviceRecord(7, &engine.deviceRecord);
+    FillDeviceRecord(7, &Step().device);
     RunList(kJobErase);
     EXPECT_EQ(WorkOps(), (Ops{"Erase", "Close"}));
     EXPECT_FALSE(Contains(bus.LogLines(), "Initialize.."));
 }
 
 TEST_F(JobTest, EmptyListIsOverAtOnce) {
-    engine.jobFlags = 0;
+    engine.SetFlags(0);
     EXPECT_FALSE(engine.Dispatch());
     EXPECT_TRUE(adapter.Calls().empty());
     EXPECT_TRUE(bus.Messages().empty());
@@ -168,12 +168,12 @@ TEST_F(JobTest, ExceptionInAStepIsLoggedAndEndsTheList) {
 }
 
 TEST_F(JobTest, MissingAdapterOrImageFailsInsteadOfCrashing) {
-    engine.adapter = nullptr;
-    engine.jobFlags = kJobErase;
+    engine.SetAdapter(nullptr);
+    engine.SetFlags(kJobErase);
     EXPECT_FALSE(engine.Dispatch());
     EXPECT_EQ(bus.StatusTexts().back(), "Init() failed.");
-    engine.adapter = &adapter;
-    engine.image = nullptr;
+    engine.SetAdapter(&adapter);
+    engine.SetImage(nullptr);
     bus.Clear();
     EXPECT_FALSE(engine.Dispatch());
     EXPECT_EQ(bus.StatusTexts().back(), "Init() failed.");
@@ -183,8 +183,8 @@ TEST_F(JobTest, MissingAdapterOrImageFailsInsteadOfCrashing) {
 TEST_F(JobTest, SerialStepsRunAfterVerifyWriteBeforeRead) {
     adapter.openDevice = 3;
     Fill(0xE000, 4, 0);
-    engine.serialBlock.address = 0xF000;
-    engine.serialBlock.bytes = {1, 2};
+    engine.Serial().address = 0xF000;
+    engine.Serial().bytes = {1, 2};
     RunList(kJobReadSerial | kJobWriteSerial | kJobVerify | kJobProgram | kJobAttachOnly);
     const auto status = bus.StatusTexts();
     const auto pos = [&](const std::string& s) {
@@ -216,9 +216,9 @@ TEST_F(JobTest, CancelBetweenStepsEndsWithoutClose) {
 
 TEST_F(JobTest, NoEventHeldCountsAsCancelled) {
     JobEngine bare(&bus, &image);
-    bare.adapter = &adapter;
-    EXPECT_TRUE(bare.CancelRequested());
-    bare.jobFlags = kJobErase;
+    bare.SetAdapter(&adapter);
+    EXPECT_TRUE(bare.Context().CancelRequested());
+    bare.SetFlags(kJobErase);
     bare.Run();
     EXPECT_TRUE(adapter.Calls().empty());
     EXPECT_EQ(bus.Posted(kBusJobState), (std::vector<uintptr_t>{1000}));
@@ -238,8 +238,8 @@ TEST_F(JobTest, ACheckOfTheAttachedChipRefusesTheListBeforeAnythingChanges) {
     EXPECT_EQ(WorkOps(), (Ops{"Open", "Close"}));
     EXPECT_EQ(bus.StatusTexts().back(), "Error. Not on this chip: nothing was done");
     EXPECT_EQ(bus.LogLines().back(), "Error. Not on this chip: nothing was done");
-    EXPECT_NE(engine.jobFlags.load() & kJobErase, 0u); // never taken
-    EXPECT_EQ(engine.StepTimes().size(), 1u);          // the attach alone
+    EXPECT_NE(engine.RemainingFlags() & kJobErase, 0u); // never taken
+    EXPECT_EQ(engine.StepTimes().size(), 1u);           // the attach alone
 
     // Accepted: every step that ran has its time, in the order run.
     hooks.checkAttachedDevice = [](const DeviceRecord&) { return std::string(); };

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,12 +20,12 @@ protected:
     JobTest() : JobTest(256) {}
     explicit JobTest(uint32_t blockSize) : adapter(blockSize) {
         image.Clear();
-        engine.adapter = &adapter;
+        engine.SetAdapter(&adapter);
     }
 
     // Runs a whole list the way the worker does, without a thread.
     void RunList(uint32_t flags) {
-        engine.jobFlags = flags;
+        engine.SetFlags(flags);
         if (!event)
             event = engine.HoldCancelEvent();
         engine.Run();
@@ -35,6 +36,11 @@ protected:
         adapter.isOpen = 1;
         adapter.ClearCalls();
         bus.Clear();
+    }
+    // The context a step runs with synchronously, on the engine's current adapter.
+    StepContext& Step() {
+        context.emplace(engine.Context());
+        return *context;
     }
     void Fill(uint32_t first, uint32_t count, uint8_t value) {
         for (uint32_t i = 0; i < count; ++i)
@@ -54,6 +60,7 @@ protected:
     ScriptedAdapter adapter;
     JobEngine engine{&bus, &image};
     std::shared_ptr<CancelEvent> event;
+    std::optional<StepContext> context;
 };
 
 } // namespace pyrola::test

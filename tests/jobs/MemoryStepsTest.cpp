@@ -7,7 +7,7 @@ using namespace pyrola;
 using namespace pyrola::test;
 
 TEST_F(JobTest, InitLendsTheRecordWithSupplyAndProposedDevice) {
-    engine.deviceIndex = 3;
+    engine.SetDeviceIndex(3);
     uint16_t supplySeen = 0;
     DeviceRecord* lent = nullptr;
     adapter.onCall = [&](const AdapterCall& call) {
@@ -17,17 +17,17 @@ TEST_F(JobTest, InitLendsTheRecordWithSupplyAndProposedDevice) {
         }
     };
     adapter.openDevice = 3;
-    engine.jobFlags = kJobAttachOnly;
+    engine.SetFlags(kJobAttachOnly);
     EXPECT_TRUE(engine.Dispatch());
     EXPECT_EQ(supplySeen, 3600);
-    EXPECT_EQ(lent, &engine.deviceRecord);
+    EXPECT_EQ(lent, &Step().device);
     EXPECT_EQ(adapter.requestedDevice, 3u);
     EXPECT_EQ(bus.LogLines(),
               (std::vector<std::string>{"Initialize..",
                                         "Device: MSP430F133. Info(0x1000-0x10FF), Main:(0xE000-0xFFFF)"}));
     EXPECT_EQ(bus.StatusTexts(), (std::vector<std::string>{"Initialize.."}));
     EXPECT_EQ(bus.Posted(kBusJobState), (std::vector<uintptr_t>{0}));
-    EXPECT_EQ(engine.deviceIndex.load(), 3u);
+    EXPECT_EQ(engine.DeviceIndex(), 3u);
 }
 
 TEST_F(JobTest, InitCopesWithAnUnterminatedNameFromTheLibrary) {
@@ -43,23 +43,23 @@ TEST_F(JobTest, InitCopesWithAnUnterminatedNameFromTheLibrary) {
         record.mainStart = 0x8000;
         record.mainEnd = 0xFFFF;
     };
-    engine.jobFlags = kJobAttachOnly;
+    engine.SetFlags(kJobAttachOnly);
     EXPECT_TRUE(engine.Dispatch());
     EXPECT_EQ(bus.LogLines().back(),
               "Device: " + std::string(32, 'N') + ". Info(0x1000-0x10FF), Main:(0x8000-0xFFFF)");
-    EXPECT_EQ(engine.deviceIndex.load(), 5u);
+    EXPECT_EQ(engine.DeviceIndex(), 5u);
 }
 
 TEST_F(JobTest, StepsOnAClosedAdapterEndSilently) {
     adapter.isOpen = 0;
     Fill(0xE000, 4, 0);
-    EXPECT_FALSE(engine.StepReset());
-    EXPECT_FALSE(engine.StepErase());
-    EXPECT_FALSE(engine.StepBlankCheck());
-    EXPECT_FALSE(engine.StepRead());
-    EXPECT_FALSE(engine.StepProgram());
-    EXPECT_FALSE(engine.StepVerify());
-    EXPECT_FALSE(engine.StepDump(0x0FF0, 16));
+    EXPECT_FALSE(StepReset(Step()));
+    EXPECT_FALSE(StepErase(Step()));
+    EXPECT_FALSE(StepBlankCheck(Step()));
+    EXPECT_FALSE(StepRead(Step()));
+    EXPECT_FALSE(StepProgram(Step()));
+    EXPECT_FALSE(StepVerify(Step()));
+    EXPECT_FALSE(StepDumpDeviceId(Step()));
     EXPECT_TRUE(adapter.Calls().empty());
     EXPECT_TRUE(bus.Messages().empty());
     EXPECT_TRUE(image.IsPresent(0xE000)); // nothing cleared
@@ -67,7 +67,7 @@ TEST_F(JobTest, StepsOnAClosedAdapterEndSilently) {
 
 TEST_F(JobTest, ResetPassesEveryMethodAndReportsBothWays) {
     Attach();
-    EXPECT_TRUE(engine.StepReset());
+    EXPECT_TRUE(StepReset(Step()));
     const auto resets = adapter.CallsOf("Reset");
     ASSERT_EQ(resets.size(), 1u);
     EXPECT_EQ(resets[0].a, 7u);
@@ -76,16 +76,16 @@ TEST_F(JobTest, ResetPassesEveryMethodAndReportsBothWays) {
     EXPECT_EQ(bus.LogLines(), (std::vector<std::string>{"Reset target..", "Reset complete."}));
     adapter.SetResult("Reset", -1);
     adapter.defaultErrorText = "No method worked";
-    EXPECT_FALSE(engine.StepReset());
+    EXPECT_FALSE(StepReset(Step()));
     EXPECT_EQ(bus.LogLines().back(), "Reset failed.No method worked");
 }
 
 TEST_F(JobTest, EraseModeFollowsTheInformationFlag) {
     adapter.openDevice = 3;
     Attach();
-    EXPECT_TRUE(engine.StepErase());
-    engine.eraseInfo = 0;
-    EXPECT_TRUE(engine.StepErase());
+    EXPECT_TRUE(StepErase(Step()));
+    engine.SetEraseInfo(0);
+    EXPECT_TRUE(StepErase(Step()));
     const auto erases = adapter.CallsOf("Erase");
     ASSERT_EQ(erases.size(), 2u);
     EXPECT_EQ(erases[0].a, 2u);
@@ -99,7 +99,7 @@ TEST_F(JobTest, EraseModeFollowsTheInformationFlag) {
 TEST_F(JobTest, BlankCheckCoversInformationMemoryOnlyWhenAllowed) {
     adapter.openDevice = 3;
     Attach();
-    EXPECT_TRUE(engine.StepBlankCheck());
+    EXPECT_TRUE(StepBlankCheck(Step()));
     auto checks = adapter.CallsOf("EraseCheck");
     ASSERT_EQ(checks.size(), 2u);
     EXPECT_EQ(checks[0].a, 0x1000u);
@@ -109,18 +109,18 @@ TEST_F(JobTest, BlankCheckCoversInformationMemoryOnlyWhenAllowed) {
     EXPECT_EQ(bus.LogLines().front(), "Verifying device memory erasure..");
 
     adapter.ClearCalls();
-    engine.eraseInfo = 0;
+    engine.SetEraseInfo(0);
     adapter.memory[0x1000] = 0x00; // protected memory may hold data
-    EXPECT_TRUE(engine.StepBlankCheck());
+    EXPECT_TRUE(StepBlankCheck(Step()));
     checks = adapter.CallsOf("EraseCheck");
     ASSERT_EQ(checks.size(), 1u);
     EXPECT_EQ(checks[0].a, 0xE000u);
 
     // A failing first check skips the second.
     adapter.ClearCalls();
-    engine.eraseInfo = 1;
+    engine.SetEraseInfo(1);
     adapter.defaultErrorText = "Not blank";
-    EXPECT_FALSE(engine.StepBlankCheck());
+    EXPECT_FALSE(StepBlankCheck(Step()));
     EXPECT_EQ(adapter.CountOf("EraseCheck"), 1u);
     EXPECT_EQ(bus.LogLines().back(), "Blank check failed.Not blank");
 }
@@ -130,7 +130,7 @@ TEST_F(JobTest, DumpsStoreExactlyTheirAreaIntoAClearedImage) {
     Fill(0xE000, 8, 0x40);
     for (uint32_t i = 0; i < 16; ++i)
         adapter.memory[0x0FF0 + i] = uint8_t(0xA0 + i);
-    engine.jobFlags = kJobDumpDeviceId;
+    engine.SetFlags(kJobDumpDeviceId);
     EXPECT_TRUE(engine.Dispatch());
     EXPECT_FALSE(image.IsPresent(0xE000));
     EXPECT_EQ(image.Low(), 0x0FF0u);
@@ -139,7 +139,7 @@ TEST_F(JobTest, DumpsStoreExactlyTheirAreaIntoAClearedImage) {
         EXPECT_EQ(image.ValueAt(0x0FF0 + i), 0xA0 + i);
     EXPECT_EQ(bus.LogLines(), (std::vector<std::string>{"Dump device memory..", "Dump complete."}));
 
-    engine.jobFlags = kJobDumpLoader;
+    engine.SetFlags(kJobDumpLoader);
     EXPECT_TRUE(engine.Dispatch());
     EXPECT_EQ(image.Low(), 0x0C00u);
     EXPECT_EQ(image.High(), 0x0C00u + 0x03F0u - 1);
@@ -156,8 +156,8 @@ TEST_F(JobTest, RamDumpLengthFollowsRamEnd) {
     };
     for (const Case c : {Case{0x02FF, 0x0100}, Case{0x09FF, 0x0800}, Case{0x02FE, 0x00FF}, Case{0x0200, 1}}) {
         adapter.ClearCalls();
-        engine.deviceRecord.ramEnd = c.ramEnd;
-        engine.jobFlags = kJobDumpRam;
+        Step().device.ramEnd = c.ramEnd;
+        engine.SetFlags(kJobDumpRam);
         EXPECT_TRUE(engine.Dispatch());
         const auto reads = adapter.CallsOf("ReadMemory");
         ASSERT_EQ(reads.size(), 1u);
@@ -170,8 +170,8 @@ TEST_F(JobTest, RamDumpLengthFollowsRamEnd) {
     for (uint16_t ramEnd : {uint16_t(0x01FF), uint16_t(0x0000)}) {
         adapter.ClearCalls();
         bus.Clear();
-        engine.deviceRecord.ramEnd = ramEnd;
-        engine.jobFlags = kJobDumpRam;
+        Step().device.ramEnd = ramEnd;
+        engine.SetFlags(kJobDumpRam);
         EXPECT_TRUE(engine.Dispatch());
         EXPECT_EQ(adapter.CountOf("ReadMemory"), 0u);
         EXPECT_FALSE(image.IsPresent(0x0200));
@@ -184,7 +184,7 @@ TEST_F(JobTest, FailedDumpLeavesTheImageCleared) {
     Fill(0x0200, 64, 1);
     adapter.SetResult("ReadMemory", -1);
     adapter.defaultErrorText = "Read error";
-    engine.jobFlags = kJobDumpRam;
+    engine.SetFlags(kJobDumpRam);
     EXPECT_FALSE(engine.Dispatch());
     EXPECT_EQ(image.Size(), 0u);
     EXPECT_FALSE(image.IsPresent(0x0200));
@@ -194,10 +194,10 @@ TEST_F(JobTest, FailedDumpLeavesTheImageCleared) {
 
 TEST_F(JobTest, DebugStepIgnoresTheAdapterResultAndNeedsNoAttach) {
     adapter.isOpen = 0;
-    EXPECT_TRUE(engine.StepDebugOneWire());
+    EXPECT_TRUE(StepDebugOneWire(Step()));
     EXPECT_EQ(adapter.CountOf("DebugOneWire"), 1u);
     EXPECT_EQ(adapter.CountOf("Open"), 0u);
     EXPECT_EQ(bus.StatusTexts(), (std::vector<std::string>{"Debug OW interface. Try to get DS18B20",
                                                            "Debug OW interface complete."}));
-    EXPECT_TRUE(engine.StepAttachOnly());
+    EXPECT_TRUE(StepAttachOnly(Step()));
 }

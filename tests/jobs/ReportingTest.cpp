@@ -5,9 +5,9 @@ using namespace pyrola;
 using namespace pyrola::test;
 
 TEST_F(JobTest, ReportOperationsSendColourThenTextInOrder) {
-    engine.ReportStatus("Status %d", 1, 5);
-    engine.ReportLog("Log %s", "line");
-    engine.Report("Both 0x%.4X", 0, 0x1AB);
+    Step().ReportStatus("Status %d", 1, 5);
+    Step().ReportLog("Log %s", "line");
+    Step().Report("Both 0x%.4X", 0, 0x1AB);
     const auto messages = bus.Messages();
     ASSERT_EQ(messages.size(), 6u);
     EXPECT_EQ(messages[0].code, kBusErrorColour);
@@ -28,7 +28,7 @@ TEST_F(JobTest, ReportOperationsSendColourThenTextInOrder) {
 TEST_F(JobTest, FailureFormAAppendsTheErrorTextWithoutSeparator) {
     adapter.errorNumber = 4;
     adapter.errorTexts[4] = "Target not responding";
-    engine.ReportFailure("Blank check");
+    Step().StepFailed(kJobBlankCheck);
     EXPECT_EQ(bus.StatusTexts(), (std::vector<std::string>{"Blank check failed."}));
     EXPECT_EQ(bus.LogLines(), (std::vector<std::string>{"Blank check failed.Target not responding"}));
     EXPECT_EQ(bus.Sent(kBusErrorColour), (std::vector<uintptr_t>{1}));
@@ -39,19 +39,19 @@ TEST_F(JobTest, FailureFormAAppendsTheErrorTextWithoutSeparator) {
 
 TEST_F(JobTest, FailureFormAWithoutErrorTextLogsTheFailureAlone) {
     adapter.defaultErrorText = nullptr;
-    engine.ReportFailure("Reset");
+    Step().StepFailed(kJobReset);
     adapter.defaultErrorText = "";
-    engine.ReportFailure("Reset");
+    Step().StepFailed(kJobReset);
     EXPECT_EQ(bus.LogLines(), (std::vector<std::string>{"Reset failed.", "Reset failed."}));
 }
 
 TEST_F(JobTest, FailureFormBLogsTheErrorTextAloneOrAnEmptyLine) {
     adapter.errorTexts[9] = "Bootstrap loader did not answer";
     adapter.errorNumber = 9;
-    engine.ReportFailureText("Read");
+    Step().StepFailedText(kJobRead);
     adapter.errorNumber = 1;
     adapter.defaultErrorText = nullptr;
-    engine.ReportFailureText("Dump");
+    Step().StepFailedText(kJobDumpRam);
     EXPECT_EQ(bus.StatusTexts(), (std::vector<std::string>{"Read failed.", "Dump failed."}));
     EXPECT_EQ(bus.LogLines(), (std::vector<std::string>{"Bootstrap loader did not answer", ""}));
 }
@@ -61,7 +61,7 @@ TEST_F(JobTest, ErrorNumberIsFetchedOnceBecauseReadingClearsIt) {
     adapter.errorNumber = 3;
     adapter.errorTexts[3] = "Three";
     adapter.errorTexts[0] = "Zero";
-    engine.ReportFailure("Erase");
+    Step().StepFailed(kJobErase);
     EXPECT_EQ(adapter.CountOf("GetErrorNumber"), 1u);
     EXPECT_EQ(bus.LogLines().back(), "Erase failed.Three");
 }

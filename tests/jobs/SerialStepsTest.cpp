@@ -18,8 +18,8 @@ protected:
             adapter.memory[a] = uint8_t(a ^ (a >> 8));
     }
     void Serial(uint32_t address, std::vector<uint8_t> bytes) {
-        engine.serialBlock.address = address;
-        engine.serialBlock.bytes = std::move(bytes);
+        engine.Serial().address = address;
+        engine.Serial().bytes = std::move(bytes);
     }
     uint8_t Before(uint32_t a) const { return uint8_t(a ^ (a >> 8)); }
 };
@@ -28,7 +28,7 @@ protected:
 
 TEST_F(SerialTest, WriteInInformationMemoryPatchesOneSmallSegment) {
     Serial(0x1040, {0x12, 0x34, 0x56});
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     const auto erases = adapter.CallsOf("Erase");
     ASSERT_EQ(erases.size(), 1u);
     EXPECT_EQ(erases[0].a, 0u);
@@ -48,8 +48,8 @@ TEST_F(SerialTest, WriteInInformationMemoryPatchesOneSmallSegment) {
                                   "Final patch. Write memory..",
                                   "Write serial number complete.",
                               }));
-    EXPECT_EQ(engine.serialBlock.valid, 1);
-    EXPECT_EQ(engine.serialBlock.bytes, (std::vector<uint8_t>{0x12, 0x34, 0x56}));
+    EXPECT_EQ(engine.Serial().valid, 1);
+    EXPECT_EQ(engine.Serial().bytes, (std::vector<uint8_t>{0x12, 0x34, 0x56}));
     EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
 }
 
@@ -57,7 +57,7 @@ TEST_F(SerialTest, WriteInMainMemoryUsesTheLargeSegment) {
     adapter.openDevice = 7; // main from 0x1100
     Attach();
     Serial(0xFFE0, {0xAA, 0xBB});
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CallsOf("Erase")[0].b, 0xFE00u);
     EXPECT_EQ(adapter.CallsOf("Erase")[0].c, 512u);
     const auto writes = adapter.CallsOf("WriteMemory");
@@ -70,39 +70,39 @@ TEST_F(SerialTest, WriteInMainMemoryUsesTheLargeSegment) {
 
 TEST_F(SerialTest, AddressOutsideFlashIsRejectedBeforeAnyDeviceAccess) {
     Serial(0x0200, {1, 2, 3, 4});
-    engine.serialBlock.valid = 1;
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
-    EXPECT_FALSE(engine.StepReadSerialNumber());
+    engine.Serial().valid = 1;
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
+    EXPECT_FALSE(StepReadSerialNumber(Step()));
     EXPECT_TRUE(adapter.Calls().empty());
     EXPECT_EQ(bus.StatusTexts(),
               (std::vector<std::string>{"Error. Address 0x0200 not in flash memory space",
                                         "Error. Address 0x0200 not in flash memory space"}));
     EXPECT_EQ(bus.Sent(kBusErrorColour), (std::vector<uintptr_t>{1, 1}));
     EXPECT_TRUE(bus.Sent(kBusSerialRefresh).empty());
-    EXPECT_EQ(engine.serialBlock.valid, 0); // the read clears it first
+    EXPECT_EQ(engine.Serial().valid, 0); // the read clears it first
 }
 
 TEST_F(SerialTest, SerialCrossingItsSegmentIsRefused) {
     Serial(0x107E, {1, 2, 3});
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_TRUE(adapter.Calls().empty());
     EXPECT_EQ(bus.StatusTexts().back(), "Error. Address 0x107E not in flash memory space");
     EXPECT_EQ(bus.Sent(kBusErrorColour).back(), 1u);
     EXPECT_TRUE(bus.Sent(kBusSerialRefresh).empty()); // refused like an address outside flash
     // Exactly filling the segment's end is fine.
     Serial(0x107D, {1, 2, 3});
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.memory[0x107F], 3);
 }
 
 TEST_F(SerialTest, EmptySerialRewritesItsSegmentUnchanged) {
     Serial(0xF010, {});
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CallsOf("Erase").size(), 1u);
     EXPECT_EQ(adapter.CallsOf("WriteMemory").size(), 1u);
     for (uint32_t a = 0xF000; a < 0xF200; ++a)
         ASSERT_EQ(adapter.memory[a], Before(a)) << a;
-    EXPECT_EQ(engine.serialBlock.valid, 1);
+    EXPECT_EQ(engine.Serial().valid, 1);
 }
 
 TEST_F(SerialTest, AnAdapterWithoutVerifyIsCheckedByReadingBack) {
@@ -110,12 +110,12 @@ TEST_F(SerialTest, AnAdapterWithoutVerifyIsCheckedByReadingBack) {
     adapter.SetResult("VerifyMemory", -1);
     adapter.defaultErrorText = "This function not implemented";
     Serial(0xE010, {9, 8});
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.memory[0xE010], 9);
     EXPECT_EQ(adapter.memory[0xE011], 8);
     EXPECT_EQ(adapter.memory[0xE012], Before(0xE012));
     EXPECT_EQ(bus.StatusTexts().back(), "Write serial number complete.");
-    EXPECT_EQ(engine.serialBlock.valid, 1);
+    EXPECT_EQ(engine.Serial().valid, 1);
 
     // A bit that does not take the write shows in the read back: five tries, then failure.
     bool written = false;
@@ -126,10 +126,10 @@ TEST_F(SerialTest, AnAdapterWithoutVerifyIsCheckedByReadingBack) {
     };
     adapter.ClearCalls();
     Serial(0xE010, {9, 8});
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("WriteMemory"), 5u);
     EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
-    EXPECT_EQ(engine.serialBlock.valid, 0);
+    EXPECT_EQ(engine.Serial().valid, 0);
 }
 
 TEST_F(SerialTest, TheRewrittenSegmentIsCheckedAgainstTheImage) {
@@ -141,23 +141,23 @@ TEST_F(SerialTest, TheRewrittenSegmentIsCheckedAgainstTheImage) {
     for (uint32_t a = 0xE000; a < 0xE010; ++a)
         adapter.memory[a] = image.ValueAt(a);
     Serial(0xE010, {9});
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     // A chip that does not hold the image there (here one byte differs) fails the step,
     // even though the segment was written back as it was read.
     adapter.memory[0xE004] = 0;
     Serial(0xE010, {7});
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(
         bus.LogLines().back(),
         "The serial's segment 0xE000-0xE1FF differs from the image and serial in 1 bytes, first at 0xE004");
     EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
-    EXPECT_EQ(engine.serialBlock.valid, 0);
+    EXPECT_EQ(engine.Serial().valid, 0);
 }
 
 TEST_F(SerialTest, FailingEraseRestoresTheUnpatchedBackup) {
     adapter.SetResult("EraseCheck", -1);
     Serial(0xE010, {0x00, 0x00});
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("Erase"), 5u);
     EXPECT_EQ(adapter.CountOf("EraseCheck"), 5u);
     const auto writes = adapter.CallsOf("WriteMemory");
@@ -167,7 +167,7 @@ TEST_F(SerialTest, FailingEraseRestoresTheUnpatchedBackup) {
     const auto log = bus.LogLines();
     EXPECT_NE(std::find(log.begin(), log.end(), "Erase failed. Restore memory."), log.end());
     EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
-    EXPECT_EQ(engine.serialBlock.valid, 0);
+    EXPECT_EQ(engine.Serial().valid, 0);
 }
 
 TEST_F(SerialTest, StagesRetryUntilBothCallsSucceed) {
@@ -175,47 +175,47 @@ TEST_F(SerialTest, StagesRetryUntilBothCallsSucceed) {
     adapter.FailCall("EraseCheck", 1); // second try: erase ok, check fails
     adapter.FailCall("WriteMemory", 1);
     Serial(0xE100, {0x5A});
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("Erase"), 3u);
     EXPECT_EQ(adapter.CountOf("EraseCheck"), 2u);
     EXPECT_EQ(adapter.CountOf("WriteMemory"), 2u);
     EXPECT_EQ(adapter.memory[0xE100], 0x5A);
-    EXPECT_EQ(engine.serialBlock.valid, 1);
+    EXPECT_EQ(engine.Serial().valid, 1);
 }
 
 TEST_F(SerialTest, FailingWriteBackEndsWithTheAdapterText) {
     adapter.SetResult("WriteMemory", -1);
     adapter.defaultErrorText = "Write error";
     Serial(0xE100, {0x5A});
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("WriteMemory"), 5u);
     EXPECT_EQ(bus.LogLines().back(), "Write error");
-    EXPECT_EQ(engine.serialBlock.valid, 0);
+    EXPECT_EQ(engine.Serial().valid, 0);
 }
 
 TEST_F(SerialTest, ReadStoresExactlyTheSerialsBytes) {
     Serial(0xE003, {0, 0, 0, 0});
-    EXPECT_TRUE(engine.StepReadSerialNumber());
-    EXPECT_EQ(engine.serialBlock.bytes,
+    EXPECT_TRUE(StepReadSerialNumber(Step()));
+    EXPECT_EQ(engine.Serial().bytes,
               (std::vector<uint8_t>{Before(0xE003), Before(0xE004), Before(0xE005), Before(0xE006)}));
-    EXPECT_EQ(engine.serialBlock.valid, 1);
+    EXPECT_EQ(engine.Serial().valid, 1);
     EXPECT_EQ(bus.LogLines().front(), "Reading device serialization number at 0xE003..");
     EXPECT_EQ(bus.StatusTexts().back(), "Read serial number complete.");
     EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
     // An odd length reads through a buffer with a spare byte.
     Serial(0xE003, {0, 0, 0});
-    EXPECT_TRUE(engine.StepReadSerialNumber());
-    EXPECT_EQ(engine.serialBlock.bytes.size(), 3u);
+    EXPECT_TRUE(StepReadSerialNumber(Step()));
+    EXPECT_EQ(engine.Serial().bytes.size(), 3u);
 }
 
 TEST_F(SerialTest, FailedReadKeepsTheBlockInvalid) {
     adapter.SetResult("ReadMemory", -1);
     adapter.defaultErrorText = "No answer";
     Serial(0xE000, {7, 7});
-    engine.serialBlock.valid = 1;
-    EXPECT_FALSE(engine.StepReadSerialNumber());
-    EXPECT_EQ(engine.serialBlock.valid, 0);
-    EXPECT_EQ(engine.serialBlock.bytes, (std::vector<uint8_t>{7, 7}));
+    engine.Serial().valid = 1;
+    EXPECT_FALSE(StepReadSerialNumber(Step()));
+    EXPECT_EQ(engine.Serial().valid, 0);
+    EXPECT_EQ(engine.Serial().bytes, (std::vector<uint8_t>{7, 7}));
     EXPECT_EQ(bus.StatusTexts().back(), "Read serial number failed.");
     EXPECT_EQ(bus.LogLines().back(), "No answer");
     EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
@@ -234,7 +234,7 @@ TEST_F(SerialTest, PreparationRunsBetweenBackupAndErase) {
         return SerialWritePreparation{true, "A7 reserved"};
     };
     engine.SetRequest(hooks);
-    EXPECT_TRUE(engine.StepWriteSerialNumber());
+    EXPECT_TRUE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(opsAtPreparation, (std::vector<std::string>{"ReadMemory", "VerifyMemory"}));
     EXPECT_EQ(adapter.memory[0x1040], 'A');
     EXPECT_EQ(adapter.memory[0x1042], 0);
@@ -245,18 +245,18 @@ TEST_F(SerialTest, PreparationRunsBetweenBackupAndErase) {
 
 TEST_F(SerialTest, RefusedPreparationLeavesTheDeviceAlone) {
     Serial(0xE010, {1});
-    engine.serialBlock.valid = 1;
+    engine.Serial().valid = 1;
     JobRequest hooks;
     hooks.prepareSerialWrite = [](const DeviceRecord&, SerialBlock&) {
         return SerialWritePreparation{false, "No number left"};
     };
     engine.SetRequest(hooks);
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.Ops(), (std::vector<std::string>{"ReadMemory", "VerifyMemory"}));
     EXPECT_EQ(bus.StatusTexts().back(), "Write serial number failed.");
     EXPECT_EQ(bus.Sent(kBusErrorColour).back(), 1u);
     EXPECT_EQ(bus.LogLines().back(), "No number left");
-    EXPECT_EQ(engine.serialBlock.valid, 0);
+    EXPECT_EQ(engine.Serial().valid, 0);
     EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
 }
 
@@ -268,7 +268,7 @@ TEST_F(SerialTest, PreparationMayNotMoveTheSerialOrLeaveItsSegment) {
         return SerialWritePreparation{true, ""};
     };
     engine.SetRequest(hooks);
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("Erase"), 0u);
     EXPECT_EQ(bus.LogLines().back(), "Error. Address 0x107C not in flash memory space");
 
@@ -278,9 +278,9 @@ TEST_F(SerialTest, PreparationMayNotMoveTheSerialOrLeaveItsSegment) {
         return SerialWritePreparation{true, ""};
     };
     engine.SetRequest(hooks);
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_EQ(adapter.CountOf("Erase"), 0u);
-    EXPECT_EQ(engine.serialBlock.address, 0x107Cu);
+    EXPECT_EQ(engine.Serial().address, 0x107Cu);
 }
 
 TEST_F(SerialTest, NoPreparationWhenTheBackupFails) {
@@ -293,9 +293,9 @@ TEST_F(SerialTest, NoPreparationWhenTheBackupFails) {
     };
     engine.SetRequest(hooks);
     Serial(0xE010, {9});
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     Serial(0x0200, {9}); // outside flash
-    EXPECT_FALSE(engine.StepWriteSerialNumber());
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
     EXPECT_FALSE(prepared);
 }
 

@@ -48,7 +48,7 @@ TEST_F(JobTest, ReadMovesInformationThenMainInDoubleBlocks) {
     for (uint32_t a = 0; a < 0x10000; ++a)
         adapter.memory[a] = uint8_t(a * 7 + 3);
     Fill(0x0200, 4, 0); // replaced by the read
-    EXPECT_TRUE(engine.StepRead());
+    EXPECT_TRUE(StepRead(Step()));
     std::vector<Transfer> expected{{0x1000, 256}};
     for (uint32_t a = 0xE000; a < 0x10000; a += 512)
         expected.push_back({a, 512});
@@ -75,7 +75,7 @@ TEST_F(JobTest, ReadMovesInformationThenMainInDoubleBlocks) {
 TEST_F(BslJobTest, ReadUsesTheLoadersSmallerBlocks) {
     adapter.openDevice = 3;
     Attach();
-    EXPECT_TRUE(engine.StepRead());
+    EXPECT_TRUE(StepRead(Step()));
     const auto reads = Transfers(adapter, "ReadMemory");
     ASSERT_EQ(reads.size(), 1u + 17u); // 8192 = 16 x 500 + 192
     EXPECT_EQ(reads[1], (Transfer{0xE000, 500}));
@@ -88,7 +88,7 @@ TEST_F(JobTest, ReadFailingAtTheFirstTransferLeavesTheImageCleared) {
     Fill(0xE000, 16, 0);
     adapter.FailCall("ReadMemory", 1);
     adapter.defaultErrorText = "No answer";
-    EXPECT_FALSE(engine.StepRead());
+    EXPECT_FALSE(StepRead(Step()));
     EXPECT_EQ(adapter.CountOf("ReadMemory"), 1u);
     EXPECT_EQ(image.Size(), 0u);
     EXPECT_EQ(CountCells(image, CellAbsent), image.CellCount());
@@ -102,7 +102,7 @@ TEST_F(JobTest, ReadFailingLaterKeepsWhatArrivedIncludingTheFailedBlock) {
     Attach();
     std::fill(adapter.memory.begin(), adapter.memory.end(), 0x11);
     adapter.FailCall("ReadMemory", 3); // second main block
-    EXPECT_FALSE(engine.StepRead());
+    EXPECT_FALSE(StepRead(Step()));
     EXPECT_EQ(adapter.CountOf("ReadMemory"), 3u);
     EXPECT_TRUE(image.IsPresent(0x1000));
     EXPECT_TRUE(image.IsPresent(0xE1FF));
@@ -115,13 +115,13 @@ TEST_F(JobTest, ReadFailingLaterKeepsWhatArrivedIncludingTheFailedBlock) {
 TEST_F(JobTest, ReadNeverOverrunsTheInformationBuffer) {
     Attach();
     // A library may describe a larger information memory than any table device has.
-    engine.deviceRecord.infoStart = 0x1000;
-    engine.deviceRecord.infoEnd = 0x14FF; // 1280 bytes
-    engine.deviceRecord.mainStart = 0xF000;
-    engine.deviceRecord.mainEnd = 0xFFFF;
+    Step().device.infoStart = 0x1000;
+    Step().device.infoEnd = 0x14FF; // 1280 bytes
+    Step().device.mainStart = 0xF000;
+    Step().device.mainEnd = 0xFFFF;
     for (uint32_t a = 0x1000; a < 0x1500; ++a)
         adapter.memory[a] = uint8_t(a >> 4);
-    EXPECT_TRUE(engine.StepRead());
+    EXPECT_TRUE(StepRead(Step()));
     const auto reads = Transfers(adapter, "ReadMemory");
     ASSERT_GE(reads.size(), 3u);
     EXPECT_EQ(reads[0], (Transfer{0x1000, 512}));
@@ -133,11 +133,11 @@ TEST_F(JobTest, ReadNeverOverrunsTheInformationBuffer) {
 
 TEST_F(JobTest, ReadOfAnInvertedRangeTransfersNothing) {
     Attach();
-    engine.deviceRecord.infoStart = 0x10FF;
-    engine.deviceRecord.infoEnd = 0x1000;
-    engine.deviceRecord.mainStart = 0xFFFF;
-    engine.deviceRecord.mainEnd = 0xE000;
-    EXPECT_TRUE(engine.StepRead());
+    Step().device.infoStart = 0x10FF;
+    Step().device.infoEnd = 0x1000;
+    Step().device.mainStart = 0xFFFF;
+    Step().device.mainEnd = 0xE000;
+    EXPECT_TRUE(StepRead(Step()));
     EXPECT_EQ(adapter.CountOf("ReadMemory"), 0u);
     EXPECT_EQ(bus.StatusTexts().back(), "Read 0(0x0) bytes");
 }
@@ -150,7 +150,7 @@ TEST_F(JobTest, CancelInsideReadRemovesTheBarAndEndsSilently) {
         if (call.op == "ReadMemory" && call.a == 0xE200)
             event->Signal();
     };
-    engine.jobFlags = kJobRead | kJobVerify;
+    engine.SetFlags(kJobRead | kJobVerify);
     engine.Run();
     EXPECT_EQ(adapter.CountOf("ReadMemory"), 3u);
     EXPECT_EQ(adapter.Ops().back(), "Close");
@@ -160,7 +160,7 @@ TEST_F(JobTest, CancelInsideReadRemovesTheBarAndEndsSilently) {
     EXPECT_EQ(codes[codes.size() - 2], kBusProgressEnd);
     for (const std::string& status : bus.StatusTexts())
         EXPECT_EQ(status.find("failed"), std::string::npos) << status;
-    EXPECT_EQ(engine.jobFlags.load(), kJobVerify);
+    EXPECT_EQ(engine.RemainingFlags(), kJobVerify);
 }
 
 // --- Program -------------------------------------------------------------------------------
@@ -169,7 +169,7 @@ TEST_F(JobTest, ProgramCutsRunsAtFourBlocks) {
     adapter.openDevice = 3;
     Attach();
     Fill(0xE000, 1500, 0x21);
-    EXPECT_TRUE(engine.StepProgram());
+    EXPECT_TRUE(StepProgram(Step()));
     EXPECT_EQ(Transfers(adapter, "WriteMemory"), (std::vector<Transfer>{{0xE000, 1024}, {0xE400, 476}}));
     for (uint32_t i = 0; i < 1500; ++i)
         ASSERT_EQ(adapter.memory[0xE000 + i], uint8_t(0x21 + i)) << i;
@@ -185,7 +185,7 @@ TEST_F(BslJobTest, ProgramCutsRunsAtFourLoaderBlocks) {
     adapter.openDevice = 3;
     Attach();
     Fill(0xE000, 1500, 0x21);
-    EXPECT_TRUE(engine.StepProgram());
+    EXPECT_TRUE(StepProgram(Step()));
     EXPECT_EQ(Transfers(adapter, "WriteMemory"), (std::vector<Transfer>{{0xE000, 1000}, {0xE3E8, 500}}));
 }
 
@@ -196,7 +196,7 @@ TEST_F(JobTest, ProgramCutsAtHolesAndDeviceRangesAndWarns) {
     Fill(0xDFF0, 0x20, 0x80);       // straddles the start of main memory
     Fill(0xF000, 3, 0x90);          // odd run
     image.StoreByte(0x10004, 0x55); // beyond the 16-bit device
-    EXPECT_TRUE(engine.StepProgram());
+    EXPECT_TRUE(StepProgram(Step()));
     EXPECT_EQ(Transfers(adapter, "WriteMemory"),
               (std::vector<Transfer>{{0x1000, 0x100}, {0xE000, 0x10}, {0xF000, 3}}));
     const auto log = bus.LogLines();
@@ -206,14 +206,14 @@ TEST_F(JobTest, ProgramCutsAtHolesAndDeviceRangesAndWarns) {
     // 0x0F00-0x0FFF, 0x1100-0x11FF, 0xDFF0-0xDFFF and 0x10004 have no memory behind them.
     EXPECT_EQ(log[3],
               "Warning: 529 image bytes outside the device memory were not written (first at 0x0F00)");
-    EXPECT_EQ(engine.bytesOutsideDevice.load(), 529u);
+    EXPECT_EQ(engine.BytesOutsideDevice(), 529u);
     EXPECT_EQ(bus.Sent(kBusProgressRange), (std::vector<uintptr_t>{0xFFFF}));
 
     // Verify leaves the same bytes out and says so; protected information bytes are no
     // such bytes.
     bus.Clear();
-    engine.eraseInfo = 0;
-    EXPECT_TRUE(engine.StepVerify());
+    engine.SetEraseInfo(0);
+    EXPECT_TRUE(StepVerify(Step()));
     EXPECT_EQ(bus.LogLines()[3],
               "Warning: 529 image bytes outside the device memory were not checked (first at 0x0F00)");
 }
@@ -223,28 +223,28 @@ TEST_F(JobTest, AnImageThatFitsTheDeviceGivesNoOutsideWarning) {
     Attach();
     Fill(0x1000, 0x100, 0);
     Fill(0xE000, 0x2000, 0);
-    EXPECT_TRUE(engine.StepProgram());
+    EXPECT_TRUE(StepProgram(Step()));
     for (const std::string& line : bus.LogLines())
         EXPECT_EQ(line.find("outside the device"), std::string::npos) << line;
-    EXPECT_EQ(engine.bytesOutsideDevice.load(), 0u);
+    EXPECT_EQ(engine.BytesOutsideDevice(), 0u);
 }
 
 TEST_F(JobTest, WarningPadsTheAddressWithBlanks) {
     Attach();
-    engine.deviceRecord.infoStart = 0x0300;
-    engine.deviceRecord.infoEnd = 0x03FF;
+    Step().device.infoStart = 0x0300;
+    Step().device.infoEnd = 0x03FF;
     Fill(0x0100, 0x400, 0);
-    EXPECT_TRUE(engine.StepProgram());
+    EXPECT_TRUE(StepProgram(Step()));
     EXPECT_EQ(bus.LogLines()[1], "Warning: Device memory started at 0x 300");
 }
 
 TEST_F(JobTest, ProtectedInformationMemoryIsNotProgrammed) {
     adapter.openDevice = 3;
     Attach();
-    engine.eraseInfo = 0;
+    engine.SetEraseInfo(0);
     Fill(0x1000, 0x100, 0);
     Fill(0xE000, 0x10, 0);
-    EXPECT_TRUE(engine.StepProgram());
+    EXPECT_TRUE(StepProgram(Step()));
     EXPECT_EQ(Transfers(adapter, "WriteMemory"), (std::vector<Transfer>{{0xE000, 0x10}}));
 }
 
@@ -255,7 +255,7 @@ TEST_F(JobTest, ProgramFailureMarksTheRunAndScrollsToIt) {
     image.SetFlagAt(0x2000, CellError); // stale mark from an earlier job
     adapter.FailCall("WriteMemory", 2);
     adapter.defaultErrorText = "Could not program";
-    EXPECT_FALSE(engine.StepProgram());
+    EXPECT_FALSE(StepProgram(Step()));
     EXPECT_EQ(adapter.memory[0xE000], 0x21); // first run written
     EXPECT_EQ(adapter.memory[0xE400], 0xFF);
     for (uint32_t a = 0xE000; a < 0xE400; ++a)
@@ -274,18 +274,18 @@ TEST_F(JobTest, ProgramWithNothingInsideTheDeviceFails) {
     adapter.openDevice = 3;
     Attach();
     // Empty image.
-    EXPECT_FALSE(engine.StepProgram());
+    EXPECT_FALSE(StepProgram(Step()));
     EXPECT_EQ(bus.StatusTexts().back(), "Program failed.");
     EXPECT_EQ(bus.LogLines().back(), "No image data inside the device memory");
     // Only bytes outside the device's ranges.
     bus.Clear();
     Fill(0x0200, 0x100, 0);
     Fill(0x2000, 0x100, 0);
-    EXPECT_FALSE(engine.StepProgram());
+    EXPECT_FALSE(StepProgram(Step()));
     EXPECT_EQ(adapter.CountOf("WriteMemory"), 0u);
     EXPECT_EQ(bus.LogLines().back(), "No image data inside the device memory");
     EXPECT_EQ(CountCells(image, CellError | CellVerified), 0u);
-    EXPECT_FALSE(engine.StepVerify());
+    EXPECT_FALSE(StepVerify(Step()));
     EXPECT_EQ(bus.StatusTexts().back(), "Verify failed.");
     EXPECT_EQ(CountCells(image, CellError | CellVerified), 0u);
 }
@@ -299,7 +299,7 @@ TEST_F(JobTest, CancelInsideProgramEndsAtTheNextRun) {
         if (call.op == "WriteMemory")
             event->Signal();
     };
-    engine.jobFlags = kJobProgram | kJobVerify;
+    engine.SetFlags(kJobProgram | kJobVerify);
     engine.Run();
     EXPECT_EQ(adapter.CountOf("WriteMemory"), 1u);
     EXPECT_EQ(adapter.CountOf("ReadMemory"), 0u);
@@ -316,10 +316,10 @@ TEST_F(JobTest, VerifyAfterProgramMarksEveryByteVerified) {
     Attach();
     Fill(0x1000, 0x80, 0x30);
     Fill(0xE000, 1500, 0x21);
-    ASSERT_TRUE(engine.StepProgram());
+    ASSERT_TRUE(StepProgram(Step()));
     bus.Clear();
     adapter.ClearCalls();
-    EXPECT_TRUE(engine.StepVerify());
+    EXPECT_TRUE(StepVerify(Step()));
     EXPECT_EQ(Transfers(adapter, "ReadMemory"),
               (std::vector<Transfer>{{0x1000, 0x80}, {0xE000, 1024}, {0xE400, 476}}));
     EXPECT_EQ(CountCells(image, CellVerified), 0x80u + 1500u);
@@ -334,13 +334,13 @@ TEST_F(JobTest, VerifyCountsAndMarksDifferences) {
     adapter.openDevice = 3;
     Attach();
     Fill(0xE000, 0x40, 0);
-    ASSERT_TRUE(engine.StepProgram());
+    ASSERT_TRUE(StepProgram(Step()));
     adapter.memory[0xE003] ^= 1;
     adapter.memory[0xE010] ^= 0x80;
     adapter.memory[0xE03F] = 0x00;
     image.SetFlagAt(0xE020, CellError); // stale marks are cleared first
     bus.Clear();
-    EXPECT_FALSE(engine.StepVerify());
+    EXPECT_FALSE(StepVerify(Step()));
     EXPECT_EQ(CountCells(image, CellError), 3u);
     EXPECT_EQ(CountCells(image, CellVerified), 0x40u - 3u);
     EXPECT_NE(image.CellAt(0xE010) & CellError, 0);
@@ -352,7 +352,7 @@ TEST_F(JobTest, VerifyCountsAndMarksDifferences) {
 
 TEST_F(JobTest, VerifyComparesProtectedInformationMemoryToo) {
     adapter.openDevice = 3;
-    engine.eraseInfo = 0;
+    engine.SetEraseInfo(0);
     Fill(0x1000, 0x100, 0x00); // target's information memory stays 0xFF
     Fill(0xE000, 0x100, 0x00);
     adapter.SetResult("Erase", 0);
@@ -375,7 +375,7 @@ TEST_F(JobTest, VerifyTransferFailureUsesTheAdapterText) {
     Fill(0xE000, 3000, 0);
     adapter.FailCall("ReadMemory", 2);
     adapter.defaultErrorText = "Timeout";
-    EXPECT_FALSE(engine.StepVerify());
+    EXPECT_FALSE(StepVerify(Step()));
     EXPECT_EQ(adapter.CountOf("ReadMemory"), 2u);
     EXPECT_EQ(bus.StatusTexts().back(), "Verify failed.");
     EXPECT_EQ(bus.LogLines().back(), "Verify failed.Timeout");
@@ -390,7 +390,7 @@ TEST_F(JobTest, CancelInsideVerifyEndsSilently) {
         if (call.op == "ReadMemory")
             event->Signal();
     };
-    EXPECT_FALSE(engine.StepVerify());
+    EXPECT_FALSE(StepVerify(Step()));
     EXPECT_EQ(adapter.CountOf("ReadMemory"), 1u);
     EXPECT_EQ(bus.Codes().back(), kBusProgressEnd);
     EXPECT_TRUE(bus.Posted(kBusScrollTo).empty());

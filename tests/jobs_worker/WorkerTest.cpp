@@ -23,7 +23,7 @@ class WorkerTest : public ::testing::Test {
 protected:
     WorkerTest() {
         image.Clear();
-        engine.adapter = &adapter;
+        engine.SetAdapter(&adapter);
         adapter.openDevice = 3;
     }
     ~WorkerTest() override {
@@ -55,7 +55,7 @@ TEST_F(WorkerTest, AListRunsOnItsOwnThreadAndAnnouncesStartAndEnd) {
     std::thread::id workerThread;
     static std::atomic<int>* seen = nullptr;
     seen = &priority;
-    engine.applyThreadPriority = [](int p) { seen->store(p); };
+    engine.SetPriorityHook([](int p) { seen->store(p); });
     adapter.onCall = [&](const AdapterCall& call) {
         if (call.op == "Open")
             workerThread = std::this_thread::get_id();
@@ -66,7 +66,7 @@ TEST_F(WorkerTest, AListRunsOnItsOwnThreadAndAnnouncesStartAndEnd) {
     EXPECT_FALSE(engine.IsWorkerRunning());
     EXPECT_NE(workerThread, std::this_thread::get_id());
     EXPECT_EQ(priority.load(), kWorkerPriorityTimeCritical);
-    EXPECT_EQ(engine.threadPriority, kWorkerPriorityTimeCritical);
+    EXPECT_EQ(engine.ThreadPriority(), kWorkerPriorityTimeCritical);
     // Start (posted by the main thread), identification, end of list.
     EXPECT_EQ(bus.Posted(kBusJobState), (std::vector<uintptr_t>{0, 0, 1000}));
     EXPECT_EQ(adapter.Ops().back(), "Close");
@@ -161,7 +161,7 @@ TEST_F(WorkerTest, AListKeepsTheAdapterItStartedWithWhenTheMainThreadSwitches) {
     adapter.BlockIn("Erase", 1);
     ASSERT_TRUE(engine.StartWorker(kJobErase | kJobBlankCheck, 0));
     adapter.WaitUntilBlocked();
-    engine.adapter = &other;
+    engine.SetAdapter(&other);
     adapter.Release();
     ASSERT_TRUE(engine.WaitForWorker(60000));
     std::vector<std::string> work;
@@ -222,7 +222,7 @@ TEST_F(WorkerTest, DestroyingTheEngineStopsAndJoinsItsWorker) {
     std::thread releaser;
     {
         JobEngine scoped(&localBus, &image);
-        scoped.adapter = &local;
+        scoped.SetAdapter(&local);
         ASSERT_TRUE(scoped.StartWorker(kJobRead | kJobVerify, 0));
         local.WaitUntilBlocked();
         releaser = std::thread([&] { local.Release(); });

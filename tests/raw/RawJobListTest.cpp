@@ -18,11 +18,11 @@ class RawJobList : public ::testing::Test {
 protected:
     RawJobList() {
         image.Clear();
-        engine.adapter = &raw;
+        engine.SetAdapter(&raw);
     }
     bool Run(uint32_t flags) {
         bus.Clear();
-        engine.jobFlags = flags;
+        engine.SetFlags(flags);
         if (!event)
             event = engine.HoldCancelEvent();
         engine.Run();
