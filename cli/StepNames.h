@@ -1,7 +1,7 @@
 #pragma once
 // The steps of a headless run as the production log names them.
 
-#include "jobs/JobEngine.h"
+#include "jobs/StepRunner.h"
 
 #include <cstdint>
 #include <string>
