@@ -107,7 +107,11 @@ build "$BUILD/mingw" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DPYRO
 stage "Windows tests under Wine"
 export WINEPREFIX
 WINEPREFIX=$(mktemp -d /tmp/pyrola-wine.XXXXXX)
+trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# One server for the whole stage: a server that exits between two tests can race the next
+# program starting ("recvmsg: Connection reset by peer").
+wineserver -p
 xvfb-run -a wineboot -i >/dev/null 2>&1 || true
 run_ctest xvfb-run -a ctest --test-dir "$BUILD/mingw" --output-on-failure -j "$JOBS"
 wineserver -k >/dev/null 2>&1 || true
