@@ -94,9 +94,11 @@ uint32_t SerialLink::WaitForInput(uint32_t count, uint32_t limitMs) {
         const uint32_t waiting = PollInput();
         if (waiting >= count || gone)
             return waiting;
-        clock_.Sleep(1);
+        // Checked after a poll, never straight after the sleep: a host that stalls inside
+        // the sleep past the limit still sees the bytes that arrived meanwhile.
         if (clock_.TickCount() - start >= limitMs)
             return waiting;
+        clock_.Sleep(1);
     }
 }
 

@@ -22,8 +22,11 @@ public:
     void Sleep(uint32_t milliseconds) override {
         if (milliseconds != 1) // the 1 ms polling naps would drown the line sequences
             log_.push_back("wait " + std::to_string(milliseconds));
-        VirtualClock::Sleep(milliseconds);
+        VirtualClock::Sleep(milliseconds + stallOnce);
+        stallOnce = 0;
     }
+    // Added to the next sleep: a host that is descheduled for that long.
+    uint32_t stallOnce = 0;
 
 private:
     std::vector<std::string>& log_;

@@ -91,6 +91,13 @@ TEST_F(SerialLinkTest, WaitForInputReturnsOnceEnoughBytesArrived) {
     EXPECT_LE(clock.Milliseconds(), 31u);
 }
 
+TEST_F(SerialLinkTest, WaitForInputLooksAgainAfterAStallPastTheLimit) {
+    OpenAndForget();
+    line.Answer({0x11, 0x22}, 30000000);
+    clock.stallOnce = 150; // descheduled in the first nap: the bytes came meanwhile
+    EXPECT_EQ(link.WaitForInput(2, 100), 2u);
+}
+
 TEST_F(SerialLinkTest, ReadWaitReadsAllOrNothing) {
     OpenAndForget();
     line.Answer({0x01, 0x02});
