@@ -20,7 +20,6 @@ std::string LogText(const std::string& line) {
 } // namespace
 
 void CliView::AppendLog(const std::string& line) {
-    times_.ObserveLog(LogText(line), std::chrono::steady_clock::now());
     EraseProgress();
     if (!quiet_ || showNext_) {
         std::fprintf(out_, "%s\n", line.c_str());
@@ -52,7 +51,6 @@ void CliView::ShowResult(const std::string& text) {
 }
 
 void CliView::SetStatusText(const std::string& text) {
-    times_.ObserveStatus(text, std::chrono::steady_clock::now());
     if (!error_) {
         FlushPendingError();
         return;

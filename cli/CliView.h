@@ -4,7 +4,6 @@
 // it while the error colour is on); a progress bar on standard error while it is a terminal.
 
 #include "app/ShellView.h"
-#include "cli/StepTimes.h"
 
 #include <cstdio>
 #include <string>
@@ -29,7 +28,6 @@ public:
     }
     // Logs the run's closing line, quiet or not.
     void ShowResult(const std::string& text);
-    const StepTimes& Times() const { return times_; }
 
     void AppendLog(const std::string& line) override;
     void SetStatusText(const std::string& text) override;
@@ -70,7 +68,6 @@ private:
     std::string firstError_;
     bool quiet_ = false;
     bool showNext_ = false;
-    StepTimes times_;
     bool barShown_ = false;
     uint32_t range_ = 0;
     uint32_t position_ = 0;

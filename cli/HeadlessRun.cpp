@@ -85,12 +85,13 @@ JobEnd WaitForJob(ProgrammerShell& shell, QueuedMessageBus& bus, const CommandLi
 
 // The closing line of every run that got as far as the shell: the result for scripts and
 // the time each step took.
-std::string ResultLine(int status, const StepTimes& times, std::chrono::steady_clock::time_point started) {
+std::string ResultLine(int status, const std::vector<StepTime>& times,
+                       std::chrono::steady_clock::time_point started) {
     const char* result = status == kExitDone ? "PASS" : status == kExitFailed ? "FAIL" : "NOTHING DONE";
     const auto total =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
             .count();
-    const std::string steps = times.Text();
+    const std::string steps = ResultStepsText(times);
     return Format("Result: %s in %lld ms%s", result, static_cast<long long>(total),
                   steps.empty() ? "" : (" (" + steps + ")").c_str());
 }

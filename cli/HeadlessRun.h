@@ -11,14 +11,15 @@
 #include "cli/CliArguments.h"
 #include "cli/LoaderOptions.h"
 #include "cli/RunLog.h"
-#include "cli/StepTimes.h"
 #include "jobs/CommandLine.h"
+#include "jobs/StepRunner.h"
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace pyrola {
 class ProgrammerShell;
@@ -36,7 +37,8 @@ inline constexpr int kExitRejected = 2;
 
 // The closing line of every run that got as far as the shell: the result for scripts and
 // the time each step took, "Result: PASS in 2210 ms (Init 130 ms, ...)".
-std::string ResultLine(int status, const StepTimes& times, std::chrono::steady_clock::time_point started);
+std::string ResultLine(int status, const std::vector<StepTime>& times,
+                       std::chrono::steady_clock::time_point started);
 
 class HeadlessRun {
 public:

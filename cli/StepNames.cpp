@@ -15,12 +15,29 @@ std::string StepsText(uint32_t flags, bool saved) {
     return text;
 }
 
-std::string StepTimesText(const std::vector<StepTime>& times) {
+namespace {
+
+std::string JoinStepTimes(const std::vector<StepTime>& times, const char* (*name)(uint32_t bit),
+                          const char* unit) {
     std::string text;
     for (const StepTime& time : times)
-        text += (text.empty() ? "" : ", ") + std::string(JobStepName(time.bit)) + " " +
-                std::to_string(time.milliseconds);
+        text += (text.empty() ? "" : ", ") + std::string(name(time.bit)) + " " +
+                std::to_string(time.milliseconds) + unit;
     return text;
+}
+
+const char* ResultStepName(uint32_t bit) {
+    return bit == 0 ? "Init" : JobStepReportName(bit);
+}
+
+} // namespace
+
+std::string StepTimesText(const std::vector<StepTime>& times) {
+    return JoinStepTimes(times, JobStepName, "");
+}
+
+std::string ResultStepsText(const std::vector<StepTime>& times) {
+    return JoinStepTimes(times, ResultStepName, " ms");
 }
 
 } // namespace pyrola::cli

@@ -165,7 +165,7 @@ int Run(const std::vector<std::string>& arguments) {
         HeadlessRun run(shell, bus, view, parsed, loader);
         status = run.Execute();
         view.Finish();
-        view.ShowResult(ResultLine(status, view.Times(), started));
+        view.ShowResult(ResultLine(status, shell.Engine().StepTimes(), started));
         // No receiver from here on: a worker still sending must not wait for one.
         bus.Shutdown();
     }

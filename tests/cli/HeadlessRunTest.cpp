@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -67,6 +68,7 @@ protected:
         HeadlessRun run(shell, bus, view, arguments, loader);
         const int status = run.Execute();
         view.Finish();
+        resultLine = ResultLine(status, shell.Engine().StepTimes(), std::chrono::steady_clock::now());
         bus.Shutdown();
         return status;
     }
@@ -97,6 +99,7 @@ protected:
     bool Called(const std::string& op) const { return chip.CountOf(op) > 0; }
 
     TempDir folder;
+    std::string resultLine; // the last run's closing line, as the program prints it
     // The stored settings' adapter (RAW on LPT1 by default).
     ScriptedAdapter chip{256, "RAW"};
     ScriptedAdapter fet{256, "FET"};
@@ -142,6 +145,19 @@ TEST_F(HeadlessRunTest, AFailedStepFailsWithItsReasonAndOnlyTheStepsThatRan) {
     EXPECT_EQ(lines[0][kSteps], "Erase, Blank check, Program");
     EXPECT_NE(lines[0][kFailure].find("Program"), std::string::npos) << lines[0][kFailure];
     EXPECT_FALSE(Called("VerifyMemory"));
+}
+
+TEST_F(HeadlessRunTest, TheResultLineTimesEveryStepThatRanTheFailedOneIncluded) {
+    const std::string image = folder.Write("prog.txt", kProgram);
+    ASSERT_EQ(Run(Arguments({"+ebpv", image})), kExitDone);
+    EXPECT_NE(resultLine.find(" ms (Init "), std::string::npos) << resultLine;
+    EXPECT_NE(resultLine.find(" ms, Erase "), std::string::npos) << resultLine;
+    EXPECT_NE(resultLine.find(" ms, Verify "), std::string::npos) << resultLine;
+    // A failed read reports only the adapter's reason in the log; it still ran.
+    chip.SetResult("ReadMemory", -1);
+    EXPECT_EQ(Run(Arguments({"+r"})), kExitFailed);
+    EXPECT_EQ(resultLine.rfind("Result: FAIL in ", 0), 0u) << resultLine;
+    EXPECT_NE(resultLine.find(" ms, Read "), std::string::npos) << resultLine;
 }
 
 TEST_F(HeadlessRunTest, RefusalsTouchNoChipAndStillLogANumberedFailLine) {
@@ -219,13 +235,11 @@ TEST_F(HeadlessRunTest, ASerialIsReservedAndLoggedBeforeItIsWrittenAndReadBack) 
 
 TEST(ResultLine, NamesTheStatusForScripts) {
     const auto now = std::chrono::steady_clock::now();
-    const StepTimes none;
+    const std::vector<StepTime> none;
     EXPECT_EQ(ResultLine(kExitDone, none, now).rfind("Result: PASS in ", 0), 0u);
     EXPECT_EQ(ResultLine(kExitFailed, none, now).rfind("Result: FAIL in ", 0), 0u);
     EXPECT_EQ(ResultLine(kExitRejected, none, now).rfind("Result: NOTHING DONE in ", 0), 0u);
-    StepTimes times;
-    times.ObserveLog("Initialize..", now);
-    times.ObserveLog("Erase complete.", now);
+    const std::vector<StepTime> times = {{kJobErase, 0}};
     EXPECT_NE(ResultLine(kExitDone, times, now).find(" ms (Erase 0 ms)"), std::string::npos);
 }
 
