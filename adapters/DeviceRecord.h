@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace pyrola {
 
@@ -29,6 +30,14 @@ struct DeviceRecord {
 // The memory bounds the record holds.
 inline MemoryRanges MemoryRangesOf(const DeviceRecord& device) {
     return {device.infoStart, device.infoEnd, device.mainStart, device.mainEnd, device.ramEnd};
+}
+
+// The device name; the FET library fills it, so it is never trusted to be terminated.
+inline std::string DeviceRecordName(const DeviceRecord& device) {
+    size_t length = 0;
+    while (length < sizeof device.name && device.name[length] != '\0')
+        ++length;
+    return std::string(device.name, length);
 }
 
 inline constexpr uint16_t kDeviceRecordMarker = 0xAA55;

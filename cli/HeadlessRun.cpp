@@ -36,12 +36,6 @@ std::string LocalDateTime() {
     return text;
 }
 
-std::string DeviceNameOf(const DeviceRecord& device) {
-    char name[sizeof device.name + 1] = {};
-    std::memcpy(name, device.name, sizeof device.name);
-    return name;
-}
-
 // How a job ended; reason says why it failed when no failure text was shown.
 struct JobEnd {
     int status = kExitDone;
@@ -166,7 +160,7 @@ int HeadlessRun::Carry() {
                     record = shared->reservation;
                 }
                 record.dateTime = LocalDateTime();
-                record.device = DeviceNameOf(device);
+                record.device = DeviceRecordName(device);
                 record.serial = serial;
                 record.result = kRunReserved;
                 return AppendRunLog(path, RunLogLine(record));

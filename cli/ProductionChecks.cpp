@@ -3,19 +3,11 @@
 #include "base/TextFormat.h"
 #include "jobs/SerialPlacement.h"
 
-#include <cstring>
-
 namespace pyrola::cli {
 
 namespace {
 
 constexpr const char* kNothingDone = ": nothing was done";
-
-std::string NameOf(const DeviceRecord& device) {
-    char name[sizeof device.name + 1] = {};
-    std::memcpy(name, device.name, sizeof device.name);
-    return name;
-}
 
 } // namespace
 
@@ -39,9 +31,9 @@ std::string ImageOutsideDevice(const MemoryImage& image, const DeviceRecord& dev
         return {};
     return Format("Error. The image does not fit the %s: %u bytes lie outside its memory, first at 0x%X "
                   "(Info 0x%.4X-0x%.4X, Main 0x%.4X-0x%.4X)%s",
-                  NameOf(device).c_str(), unsigned(outside), unsigned(first), unsigned(device.infoStart),
-                  unsigned(device.infoEnd), unsigned(device.mainStart), unsigned(device.mainEnd),
-                  kNothingDone);
+                  DeviceRecordName(device).c_str(), unsigned(outside), unsigned(first),
+                  unsigned(device.infoStart), unsigned(device.infoEnd), unsigned(device.mainStart),
+                  unsigned(device.mainEnd), kNothingDone);
 }
 
 std::string SerialOutsideDevice(const SerialBlock& serial, const DeviceRecord& device) {
@@ -52,18 +44,19 @@ std::string SerialOutsideDevice(const SerialBlock& serial, const DeviceRecord& d
         return {};
     case SerialPlacement::OutsideFlash:
         return Format("Error. Address 0x%.4X is not in the flash memory of the %s%s",
-                      unsigned(serial.address), NameOf(device).c_str(), kNothingDone);
+                      unsigned(serial.address), DeviceRecordName(device).c_str(), kNothingDone);
     case SerialPlacement::CrossesSegment:
         return Format("Error. A serial of %u bytes at 0x%X leaves its flash segment 0x%X-0x%X on the %s%s",
                       unsigned(size), unsigned(serial.address), unsigned(segment.start),
-                      unsigned(segment.start + segment.size - 1), NameOf(device).c_str(), kNothingDone);
+                      unsigned(segment.start + segment.size - 1), DeviceRecordName(device).c_str(),
+                      kNothingDone);
     case SerialPlacement::SegmentOutsideFlash:
         break;
     }
     return Format("Error. The segment 0x%X-0x%X of a serial at 0x%X is only partly flash on the %s, so it "
                   "cannot be erased and checked%s",
                   unsigned(segment.start), unsigned(segment.start + segment.size - 1),
-                  unsigned(serial.address), NameOf(device).c_str(), kNothingDone);
+                  unsigned(serial.address), DeviceRecordName(device).c_str(), kNothingDone);
 }
 
 } // namespace pyrola::cli

@@ -34,7 +34,7 @@ SerialWritePreparation SerialReservation::Reserve(const DeviceRecord& device, Se
             return Format("its Address changed to 0x%X during the run", unsigned(config.address));
         if (CheckSerialPlacement(MemoryRangesOf(device), config.address, size) != SerialPlacement::Fits)
             return Format("a serial of %u bytes at 0x%X does not fit the flash of %s", unsigned(size),
-                          unsigned(config.address), device.name);
+                          unsigned(config.address), DeviceRecordName(device).c_str());
         if (acceptSerial) {
             SerialBlock candidate;
             ComposeSerialBytes(format, candidate);

@@ -49,10 +49,8 @@ bool StepInit(StepContext& context) {
     if (target->Open()) {
         // What the adapter used to attach (its library file, say) comes first.
         context.LogAdapterNotes();
-        // The library fills the name; never trust it to be terminated.
-        char name[sizeof context.device.name + 1] = {};
-        std::memcpy(name, context.device.name, sizeof context.device.name);
-        context.ReportLog("Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)", name,
+        const std::string name = DeviceRecordName(context.device);
+        context.ReportLog("Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)", name.c_str(),
                           unsigned(context.Ranges().infoStart), unsigned(context.Ranges().infoEnd),
                           unsigned(context.Ranges().mainStart), unsigned(context.Ranges().mainEnd));
         context.deviceIndex = context.device.index;
@@ -61,7 +59,8 @@ bool StepInit(StepContext& context) {
             // Programming a chip other than the one named could write past its memory.
             context.deviceIndex = 0;
             context.reporter.StepFailedStatus(0);
-            context.ReportLog("The chip is %s, not the %s that was named", name, DeviceName(required));
+            context.ReportLog("The chip is %s, not the %s that was named", name.c_str(),
+                              DeviceName(required));
         } else if (const std::string problem =
                        context.device.index != 0 && context.request.checkAttachedDevice
                            ? context.request.checkAttachedDevice(context.device)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <set>
@@ -246,4 +247,12 @@ TEST(DeviceTableNames, ListHoldsFortyFourDistinctRowsInTableOrder) {
     EXPECT_EQ(names.size(), kDeviceCount - 2);
     EXPECT_STREQ(DeviceName(37), DeviceName(41));
     EXPECT_EQ(DeviceFamily(37), DeviceFamily(41));
+}
+
+TEST(DeviceRecordName, StopsAtTheEndOfTheFieldWhenTheLibraryLeftNoTerminator) {
+    DeviceRecord record;
+    std::fill(std::begin(record.name), std::end(record.name), 'X');
+    EXPECT_EQ(DeviceRecordName(record), std::string(32, 'X'));
+    record.name[3] = '\0';
+    EXPECT_EQ(DeviceRecordName(record), "XXX");
 }
