@@ -1,10 +1,12 @@
 #pragma once
 // An exclusive lock between programs (and between objects of one program) around a
-// read-modify-write of a shared file: a lock file beside it, locked with flock on POSIX
-// and LockFileEx on Windows. The lock file goes with its last holder, so none is left
-// behind: on POSIX the holder removes it before unlocking and a waiter that then locks the
-// removed file takes the one that stands there now; on Windows it is deleted when its last
-// handle closes.
+// read-modify-write of a shared file: a lock file beside it, locked as one byte range over
+// the whole file: fcntl open-file-description locks on POSIX, LockFileEx on Windows. Both
+// are the same kind of lock on Linux (Wine turns LockFileEx into fcntl locks, and a share
+// mounted over NFS or SMB carries them), so native programs, Windows programs under Wine
+// and programs on other machines exclude each other. flock would not: Linux keeps flock
+// and fcntl locks apart. The lock file stays after its last holder: a holder that removed
+// it could not stop a waiter of the other build from locking the removed file.
 
 #include <cstdint>
 #include <string>
@@ -20,10 +22,9 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    bool Held() const { return held_; }
+    [[nodiscard]] bool Held() const { return held_; }
 
 private:
-    std::string path_;
     intptr_t handle_ = -1;
     bool held_ = false;
 };

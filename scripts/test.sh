@@ -114,11 +114,11 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineserver -p
 xvfb-run -a wineboot -i >/dev/null 2>&1 || true
 run_ctest xvfb-run -a ctest --test-dir "$BUILD/mingw" --output-on-failure -j "$JOBS"
-wineserver -k >/dev/null 2>&1 || true
 
-stage "Win32 serial backend under Wine: pyrola-cli.exe against the simulated loader on a pseudo-terminal"
-PYROLA_E2E_WINE_CLI="$BUILD/mingw/cli/pyrola-cli.exe" \
-    run_ctest xvfb-run -a ctest --test-dir "$BUILD/native" --output-on-failure -R '^bsl_e2e$'
+stage "Windows beside native: pyrola-cli.exe against the simulated loader on a pseudo-terminal, and with native pyrola on one .sprj"
+PYROLA_E2E_WINE_CLI="$BUILD/mingw/cli/pyrola-cli.exe" PYROLA_E2E_WINE_FETLIB="$BUILD/mingw/sim/fetlib/MSP430.DLL" \
+    run_ctest xvfb-run -a ctest --test-dir "$BUILD/native" --output-on-failure -R '^(bsl_e2e|serialno_mixed)$'
+wineserver -k >/dev/null 2>&1 || true
 stage "packages: the Debian package installed and run, the Windows zip unpacked and run under Wine"
 bash "$ROOT/scripts/package-check.sh" "$BUILD/native" "$BUILD/mingw"
 wineserver -k >/dev/null 2>&1 || true

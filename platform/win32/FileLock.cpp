@@ -4,7 +4,7 @@
 
 namespace pyrola {
 
-FileLock::FileLock(const std::string& lockPath, uint32_t timeoutMs) : path_(lockPath) {
+FileLock::FileLock(const std::string& lockPath, uint32_t timeoutMs) {
     // Polled rather than blocking, so a program that stopped while holding the lock costs
     // the others a failed save, not a hang. Locks belong to a handle, so two objects of
     // one program exclude each other as two programs do.
@@ -12,11 +12,11 @@ FileLock::FileLock(const std::string& lockPath, uint32_t timeoutMs) : path_(lock
     HANDLE file = INVALID_HANDLE_VALUE;
     for (uint32_t waited = 0;; waited += kPollMs) {
         if (file == INVALID_HANDLE_VALUE) {
-            // The file goes when its last handle closes. While it is going, opening it
-            // fails with access denied: its holder is done, the next file comes soon.
+            // An older build deleted the file when its last handle closed; while one is
+            // going, opening it fails with access denied and the next try finds it gone.
             file = CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
             if (file == INVALID_HANDLE_VALUE) {
                 if (GetLastError() != ERROR_ACCESS_DENIED || waited >= timeoutMs)
                     return;
@@ -25,6 +25,8 @@ FileLock::FileLock(const std::string& lockPath, uint32_t timeoutMs) : path_(lock
             }
             handle_ = reinterpret_cast<intptr_t>(file);
         }
+        // The whole file as one range: under Wine this becomes an fcntl lock over the
+        // whole file, the one native programs take.
         OVERLAPPED whole{};
         if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
                        &whole)) {

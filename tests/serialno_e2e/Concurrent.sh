@@ -4,21 +4,25 @@
 # shared .sprj and one shared log. Every chip must end with its own serial, the file at the
 # number after the last one, and the log with one whole line per run.
 # Arguments: pyrola, the simulated FET library, a work folder, the emulator (empty natively).
+# With B_PYROLA, B_FETLIB and B_EMULATOR set, the second board of each pair runs that
+# program instead (the Windows build under Wine beside the native one: both must take the
+# same lock).
 set -u
 PYROLA=$1 FETLIB=$2 WORK=$3 EMULATOR=${4:-}
 PAIRS=${PAIRS:-20}
 rm -rf "$WORK" && mkdir -p "$WORK"
 
 # The program sees Windows paths under Wine.
-native() { if [ -n "$EMULATOR" ]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
+native() { if [ -n "$EMU" ]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
 
 printf '[Options]\r\nAddress=0x1000\r\nType=0\r\nSerial=SN-0001\r\n' > "$WORK/unit.sprj"
 
 board() { # pair side
-    local name="$1$2"
+    local name="$1$2" PROG=$PYROLA LIB=$FETLIB EMU=$EMULATOR
+    if [ "$2" = b ] && [ -n "${B_PYROLA:-}" ]; then PROG=$B_PYROLA LIB=$B_FETLIB EMU=${B_EMULATOR:-}; fi
     PYROLA_SETTINGS=$(native "$WORK/$name.ini") PYROLA_SIM_STATE=$(native "$WORK/$name.state") \
-        PYROLA_FET_LIBRARY=$(native "$FETLIB") \
-        $EMULATOR "$PYROLA" -fet --serial "$(native "$WORK/unit.sprj")" --log "$(native "$WORK/line.csv")" \
+        PYROLA_FET_LIBRARY=$(native "$LIB") \
+        $EMU "$PROG" -fet --serial "$(native "$WORK/unit.sprj")" --log "$(native "$WORK/line.csv")" \
         > "$WORK/$name.out" 2>&1
     echo $? > "$WORK/$name.status"
 }

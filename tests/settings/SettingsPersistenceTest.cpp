@@ -229,12 +229,12 @@ TEST_F(FileBackend, CorruptFileReadsAsAbsentAndIsKeptAsideOnTheNextSave) {
     EXPECT_TRUE(fs::exists(ini->Path() + ".corrupt"));
     ASSERT_TRUE(LoadSettings(settings_, *store_));
     EXPECT_EQ(settings_.adapter, 1u);
-    // Nothing but the file and the kept-aside copy: no lock or temporary files.
+    // Nothing but the file, the kept-aside copy and the lock file: no temporary files.
     std::vector<std::string> files;
     for (const auto& entry : fs::directory_iterator(fs::path(ini->Path()).parent_path()))
         files.push_back(entry.path().filename().string());
     std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"settings.ini", "settings.ini.corrupt"}));
+    EXPECT_EQ(files, (std::vector<std::string>{"settings.ini", "settings.ini.corrupt", "settings.ini.lock"}));
 }
 
 TEST_F(FileBackend, UnparsableNumbersAndStrayLinesAreHandledSeparately) {
