@@ -36,6 +36,7 @@ struct GangPlan {
     StationAdapter adapter = StationAdapter::None;
     std::vector<std::string> job;   // the arguments of a station's run, without its port
     std::vector<std::string> probe; // the arguments of a look for a board, without its port
+    std::string stationPrefix;      // "--station NAME" as "NAME:", before each station's name
     std::string error;
 };
 
@@ -59,10 +60,9 @@ GangPlan PlanGang(const GangOptions& gang) {
             Format("%s programs many boards; --save would write each one's image into the same file", what);
         return plan;
     }
-    if (parsed.station) {
-        plan.error = Format("%s names each station by its adapter and port; leave out --station", what);
-        return plan;
-    }
+    // Two drivers on one log tell their stations apart by a name in front of each.
+    if (parsed.station)
+        plan.stationPrefix = *parsed.station + ":";
     const StationTokens station = ReadStationTokens(parsed.tokens);
     plan.adapter = station.adapter;
     if (station.adapter == StationAdapter::None) {
@@ -78,9 +78,11 @@ GangPlan PlanGang(const GangOptions& gang) {
         return plan;
     }
     plan.ports = gang.gang ? gang.ports : std::vector<uint32_t>{station.port};
-    for (const std::string& argument : gang.rest) {
-        if (argument != station.portToken)
-            plan.job.push_back(argument);
+    for (size_t i = 0; i < gang.rest.size(); ++i) {
+        if (gang.rest[i] == "--station")
+            ++i; // each station gets its own name
+        else if (gang.rest[i] != station.portToken)
+            plan.job.push_back(gang.rest[i]);
     }
     plan.probe = {"--probe", station.adapter == StationAdapter::Fet   ? "-fet"
                              : station.adapter == StationAdapter::Raw ? "-raw"
@@ -169,7 +171,8 @@ ChildExit PumpChild(ChildProcess& child, const std::function<void(const std::str
 class Station {
 public:
     Station(GangShared& shared, const GangPlan& plan, uint32_t port)
-        : shared_(shared), plan_(plan), port_(port), label_(StationLabel(plan.adapter, port)) {}
+        : shared_(shared), plan_(plan), port_(port),
+          label_(plan.stationPrefix + StationLabel(plan.adapter, port)) {}
 
     void Start() {
         thread_ = std::thread([this] { Run(); });

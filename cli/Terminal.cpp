@@ -79,6 +79,9 @@ void InstallInterruptHandler() {
     // Ctrl+C does, so the run still ends with its log line.
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
+    // A reader that went away (a killed gang driver, `| head`) must not end a board half
+    // done: the output is lost, the job and its log line are not.
+    signal(SIGPIPE, SIG_IGN);
 #endif
 }
 

@@ -4,10 +4,12 @@
 #      passes with its own serial, one RESERVED and one PASS line each, a summary row each;
 #   2. 4 served loaders: the same over BSL; a station whose port is missing fails alone and
 #      is named in the summary, the others pass;
-#   3. a station whose process is killed: the others' boards and log lines are whole;
+#   3. a station whose process is killed: the others' boards and log lines are whole; the
+#      driver killed: every station finishes its board and logs it;
 #   4. Ctrl+C (and SIGTERM) during a gang run cancels every station, and the driver waits
 #      for all of them to write their lines;
-#   5. command lines a gang cannot run are refused before any station starts;
+#   5. command lines a gang cannot run are refused before any station starts; --station names
+#      the gang;
 #   6. --probe over the served loader follows its board socket: no board, a new blank one;
 #   7. --gang 1-4 --loop --count 12 with boards swapped in by the test, one with a stuck
 #      bit: 12 result lines and a RESERVED line for each passed board, unique serials, the
@@ -27,6 +29,7 @@ unset PYROLA_SIM_FAULTS PYROLA_SIM_FET_DELAY
 
 word_at_1000() { od -A n -t u2 -j $((0x1000)) -N 2 "$1" | tr -d ' \n'; }
 lines_with() { grep -c -- "$2" "$1"; }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # The pid of the station process of a port, a child of the gang driver.
 station_pid() { # driver pid, -c token
     local pid
@@ -137,6 +140,27 @@ for port in 1 3 4; do
     [ "$(word_at_1000 "chip$port.state")" -ge 100 ] || fail "kill: chip $port holds no serial"
 done
 
+# --- 3b. the driver killed: its stations finish their boards ---------------------------------
+# Their output pipes break; each station still finishes its board, logs it and ends.
+rm -f chip*.state
+sprj drv.sprj 0x1000 3 200
+"$PYROLA" --gang 1-4 -fet --serial drv.sprj --log drv.csv +ebpv fw.txt >drv.out 2>drv.err &
+GANG=$!
+for _ in $(seq 100); do
+    [ "$(grep -c '\] .*Erasing' drv.out)" -ge 4 ] && break
+    sleep 0.05
+done
+kill -KILL "$GANG"
+wait "$GANG" 2>/dev/null
+deadline=$(($(now_ms) + 60000))
+while pgrep -f -- "--serial drv.sprj" >/dev/null && [ "$(now_ms)" -lt "$deadline" ]; do sleep 0.1; done
+pgrep -f -- "--serial drv.sprj" >/dev/null && fail "killed driver: stations still running after 60 s"
+[ "$(lines_with drv.csv '"PASS"')" -eq 4 ] || fail "killed driver: not 4 PASS lines: $(cat drv.csv)"
+[ "$(lines_with drv.csv '"RESERVED"')" -eq 4 ] || fail "killed driver: not 4 RESERVED lines: $(cat drv.csv)"
+for port in 1 2 3 4; do
+    [ "$(word_at_1000 "chip$port.state")" -ge 200 ] || fail "killed driver: chip $port holds no serial"
+done
+
 # --- 4. Ctrl+C and SIGTERM during a gang run --------------------------------------------------
 for signal in INT TERM; do
     rm -f chip*.state
@@ -168,14 +192,17 @@ run backwards 2 --gang 4-1 -fet +ebpv fw.txt
 expect_in backwards.err "--gang takes port numbers from 1 to 255 such as 1-8 or 1,3,5-6, not '4-1'"
 run twice 2 --gang 1-3,2 -fet +ebpv fw.txt
 expect_in twice.err "--gang names port 2 twice in '1-3,2'"
-run station 2 --gang 1,2 -fet --station A +ebpv fw.txt
-expect_in station.err "leave out --station"
+# A name for the gang: in front of each station's name, in the output and the log.
+rm -f chip*.state
+run station 0 --gang 1,2 -fet --station A --log station.csv +ebpv fw.txt
+expect_in station.out "[A:FET(LPT2)] "
+expect_in station.csv '"A:FET(LPT1)"'
 run bad-option 2 --gang 1,2 -fet --nonsense +ebpv fw.txt
 run save 2 --gang 1,2 -fet +r --save back.txt
 expect_in save.err "--gang programs many boards; --save would write each one's image into the same file"
 run loop-no-port 2 --loop -fet +ebpv fw.txt
 expect_in loop-no-port.err "--loop needs the port on the command line: -c{port} (or --gang PORTS)"
-for name in no-adapter with-port backwards twice station bad-option save loop-no-port; do
+for name in no-adapter with-port backwards twice bad-option save loop-no-port; do
     grep -q '\[' "$name.out" && fail "$name: a station ran:"$'\n'"$(cat "$name.out")"
 done
 # A file the stations refuse: every one did nothing, so the gang did nothing.
@@ -187,7 +214,6 @@ grep -q "^FET(LPT1) *- *NOTHING DONE" nothing.out || fail "nothing: the summary:
 export PYROLA_SIM_BOARD=$WORK/socket%p
 rm -f chip*.state
 sprj loop.sprj 0x1000 3 500
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
 inserted=0
 declare -a handled pulled
 insert() { # port: the next board; the seventh has a stuck bit
