@@ -52,6 +52,11 @@ JobEnd WaitForJob(ProgrammerShell& shell, QueuedMessageBus& bus, const CommandLi
             shell.StartJob(kJobCancel);
         }
     }
+    // A cancel gives the worker up after a short wait, but a worker inside a step finishes
+    // that step (a serial number taken is still written): the result and the log line wait
+    // for it, so they tell what the chip really got.
+    while (shell.Engine().AnyWorkerAlive())
+        bus.Pump(20);
     while (bus.Pump(0) > 0) {
     }
     const bool unfinished = (shell.Engine().RemainingFlags() & kJobStepBits) != 0;

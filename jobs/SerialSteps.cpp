@@ -95,6 +95,12 @@ bool StepWriteSerialNumber(StepContext& context) {
         context.Report("Can't read device memory.", 1);
         return SerialWriteFailed(context);
     }
+    // The last moment a cancel can stop the step with no number used up; once one is
+    // taken the step goes to its end, so that the log tells what the chip holds.
+    if (context.request.prepareSerialWrite && context.CancelRequested()) {
+        context.reporter.Log("Cancelled before a serial number was taken: none is used up.");
+        return SerialWriteFailed(context);
+    }
     if (context.request.prepareSerialWrite && !PrepareSerialWrite(context))
         return false;
     const std::vector<uint8_t> backup = buffer;

@@ -260,6 +260,31 @@ TEST_F(SerialTest, RefusedPreparationLeavesTheDeviceAlone) {
     EXPECT_EQ(bus.Sent(kBusSerialRefresh), (std::vector<uintptr_t>{0}));
 }
 
+// Ctrl+C while the backup is read: the step stops before a number is taken (none used up),
+// so the log's FAIL line and the chip agree: no serial.
+TEST_F(SerialTest, ACancelBeforeTheNumberIsTakenUsesNoneUp) {
+    Serial(0xE010, {1});
+    bool taken = false;
+    JobRequest hooks;
+    hooks.prepareSerialWrite = [&](const DeviceRecord&, SerialBlock&) {
+        taken = true;
+        return SerialWritePreparation{true, ""};
+    };
+    engine.SetRequest(hooks);
+    adapter.onCall = [this](const AdapterCall& call) {
+        if (call.op == "ReadMemory")
+            event->Signal();
+    };
+    EXPECT_FALSE(StepWriteSerialNumber(Step()));
+    EXPECT_FALSE(taken);
+    EXPECT_EQ(adapter.CountOf("Erase"), 0u);
+    EXPECT_EQ(adapter.CountOf("WriteMemory"), 0u);
+    const auto log = bus.LogLines();
+    EXPECT_NE(
+        std::find(log.begin(), log.end(), "Cancelled before a serial number was taken: none is used up."),
+        log.end());
+}
+
 TEST_F(SerialTest, PreparationMayNotMoveTheSerialOrLeaveItsSegment) {
     Serial(0x107C, {1, 2});
     JobRequest hooks;
