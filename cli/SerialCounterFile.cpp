@@ -58,6 +58,14 @@ SerialConfigCheck CheckText(const std::string& plain) {
         cut.problem = "the file ends inside a line (it may be cut short)";
         return cut;
     }
+    // Two Serial= lines (or two [Options] sections): the programs would step the first
+    // while a person edits the other.
+    const std::string repeated = ProfileRepeatedKey(plain, kSerialConfigSection);
+    if (!repeated.empty()) {
+        SerialConfigCheck twice;
+        twice.problem = Format("%s= stands twice in [%s]: keep one", repeated.c_str(), kSerialConfigSection);
+        return twice;
+    }
     return CheckSerialConfig(
         [&plain](const char* key) { return ProfileLookup(plain, kSerialConfigSection, key); });
 }
@@ -68,18 +76,16 @@ std::string HardLinkProblem(uint32_t links) {
                   unsigned(links));
 }
 
-// The counter of text when it has the form of config's serial (same type, and for text
-// types the same prefix and suffix).
-std::optional<uint32_t> CounterOfSameForm(const SerialConfig& file, const SerialConfig& config) {
-    if (file.type != config.type)
+// The counter a file's serial holds, read in the file's own form. Compared whatever the
+// form: a board holds its number's digits whether they were placed as text or as a word,
+// so a change of type, width, prefix or place that starts the counter lower again would
+// give a board a number another board already has.
+std::optional<uint32_t> CounterOf(const SerialConfig& file) {
+    SerialConfig copy = file;
+    SerialFormat format(copy);
+    if (!format.ParseSerial(file.serial, true))
         return std::nullopt;
-    SerialConfig fileCopy = file, configCopy = config;
-    SerialFormat fileFormat(fileCopy), configFormat(configCopy);
-    if (!fileFormat.ParseSerial(file.serial, true) || !configFormat.ParseSerial(config.serial, true))
-        return std::nullopt;
-    if (fileFormat.Prefix() != configFormat.Prefix() || fileFormat.Suffix() != configFormat.Suffix())
-        return std::nullopt;
-    return fileFormat.Number();
+    return format.Number();
 }
 
 class SystemSerialFile : public SharedSerialFile {
@@ -211,11 +217,12 @@ std::string StoreSerialConfig(const std::string& path, const SerialConfig& confi
         if (check.config) {
             SerialConfig saved = config;
             SerialFormat savedFormat(saved);
-            const std::optional<uint32_t> fileNumber = CounterOfSameForm(*check.config, config);
+            const std::optional<uint32_t> fileNumber = CounterOf(*check.config);
             if (fileNumber && savedFormat.ParseSerial(config.serial, true) &&
                 *fileNumber > savedFormat.Number())
                 return Format("the file is already at %s, past %s: the numbers between may be on boards "
-                              "already (Open the file to go on from its number)",
+                              "already (Open the file to go on from its number, or start a new series "
+                              "in a new file)",
                               check.config->serial.c_str(), config.serial.c_str());
         }
     }

@@ -28,7 +28,7 @@ SerialTake TakeSerialNumber(const std::string& path,
                             const std::function<std::string(const SerialConfig&)>& accept);
 
 // The dialog's save under the lock: Address, Type and Serial written (other lines kept),
-// unless the file holds a number of the same form that is past config's.
+// unless the file's counter is past config's, whatever type or form either has.
 std::string StoreSerialConfig(const std::string& path, const SerialConfig& config);
 
 // The above for the serialization dialog.

@@ -27,6 +27,9 @@ ProfileFile& SystemProfileFile();
 // The text rules, usable without a file (the POSIX backend is built on them).
 std::optional<std::string> ProfileLookup(const std::string& text, const std::string& section,
                                          const std::string& key);
+// The first key that stands twice in section (the section's repeats included): a reader
+// takes the first, a person may mean the other. Empty when none does.
+std::string ProfileRepeatedKey(const std::string& text, const std::string& section);
 // text with the key set: its line replaced in place, or added at the end of its section,
 // or the section appended. A value holding a line break cannot be stored: nothing.
 std::optional<std::string> ProfileUpdate(const std::string& text, const std::string& section,

@@ -60,6 +60,23 @@ std::optional<std::string> ProfileLookup(const std::string& text, const std::str
     return std::nullopt;
 }
 
+std::string ProfileRepeatedKey(const std::string& text, const std::string& section) {
+    bool inside = false;
+    std::vector<std::string> seen;
+    for (const Line& line : SplitLines(text)) {
+        if (line.kind == Line::kSection)
+            inside = SameIgnoringCase(line.name, section);
+        else if (inside && line.kind == Line::kEntry) {
+            for (const std::string& name : seen) {
+                if (SameIgnoringCase(name, line.name))
+                    return line.name;
+            }
+            seen.push_back(line.name);
+        }
+    }
+    return {};
+}
+
 std::optional<std::string> ProfileUpdate(const std::string& text, const std::string& section,
                                          const std::string& key, const std::string& value) {
     if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos ||

@@ -62,6 +62,9 @@ TEST(SerialReservation, BadFilesAreRefusedWithTheirReason) {
          "Address 0x200 is not in the flash memory of any known device"},
         {"[Options]\nAddress=0x107A\nSerial=TEST00001M2\n",
          "A serial of 12 bytes at 0x107A does not fit its flash segment"},
+        {"[Options]\nSerial=A1\nserial=A7\n", "serial= stands twice in [Options]: keep one"},
+        {"[Options]\nSerial=A1\n[Other]\nSerial=B1\n[options]\nSerial=A7\n",
+         "Serial= stands twice in [Options]: keep one"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

@@ -62,7 +62,8 @@ TEST(SharedSerialFile, DialogAndHeadlessRunsTakeEachNumberOnce) {
     EXPECT_EQ(form.FileProblemText(),
               "Save refused. \"" + path +
                   "\": the file is already at TEST00005M2, past TEST00003M2: the numbers "
-                  "between may be on boards already (Open the file to go on from its number)");
+                  "between may be on boards already (Open the file to go on from its number, or start "
+                  "a new series in a new file)");
     EXPECT_NE(folder.Read("unit.sprj").find("Serial=TEST00005M2"), std::string::npos);
     // Forward is fine: a new batch starting later.
     form.NumberEdited("TEST00100M2");
@@ -72,6 +73,16 @@ TEST(SharedSerialFile, DialogAndHeadlessRunsTakeEachNumberOnce) {
     EXPECT_EQ(given, (std::set<std::string>{"TEST00001M2", "TEST00002M2", "TEST00003M2", "TEST00004M2",
                                             "TEST00100M2", "TEST00101M2"}));
     EXPECT_NE(folder.Read("unit.sprj").find("Serial=TEST00102M2"), std::string::npos);
+    // Another form starts the counter over too: boards 1 to 101 hold those digits already,
+    // as text, and a WORD from 5 would give 5 again.
+    form.PlaceAsSelected(3);
+    form.NumberEdited("5");
+    EXPECT_FALSE(form.SaveChosen(path));
+    EXPECT_NE(form.FileProblemText().find("the file is already at TEST00102M2, past 5"), std::string::npos)
+        << form.FileProblemText();
+    form.NumberEdited("102");
+    EXPECT_TRUE(form.SaveChosen(path)) << form.FileProblemText();
+    EXPECT_NE(folder.Read("unit.sprj").find("Serial=102"), std::string::npos);
 
     // A file the line could not use is refused by Write too, with the reason; nothing taken.
     folder.Write("unit.sprj", "[Options]\r\nType=3\r\nSerial=12a\r\n");
