@@ -38,7 +38,14 @@ SerialWritePreparation SerialReservation::Reserve(const DeviceRecord& device, Se
         if (acceptSerial) {
             SerialBlock candidate;
             ComposeSerialBytes(format, candidate);
-            return acceptSerial(candidate);
+            if (std::string why = acceptSerial(candidate); !why.empty())
+                return why;
+        }
+        // The RESERVED line before the number is stored, under the file's lock: a log that
+        // cannot take it (a full disk) leaves the number untaken, never taken unrecorded.
+        if (recordReservation) {
+            if (const std::string why = recordReservation(config.serial, device); !why.empty())
+                return Format("the log could not record %s (%s)", config.serial.c_str(), why.c_str());
         }
         return {};
     });
@@ -48,13 +55,6 @@ SerialWritePreparation SerialReservation::Reserve(const DeviceRecord& device, Se
     {
         std::lock_guard<std::mutex> guard(mutex_);
         reserved_ = serial;
-    }
-    if (recordReservation) {
-        const std::string why = recordReservation(serial, device);
-        if (!why.empty())
-            return {false, Format("Serial number %s was taken but the log could not record it (%s); the "
-                                  "chip was not written",
-                                  serial.c_str(), why.c_str())};
     }
     SerialConfig taken = take.config;
     SerialFormat format(taken);

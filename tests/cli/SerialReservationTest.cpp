@@ -255,11 +255,12 @@ TEST(SerialReservation, ANumberTheLogCannotRecordIsNotWritten) {
     const SerialWritePreparation prepared = reservation.Reserve(Device(), block);
     EXPECT_FALSE(prepared.ok);
     EXPECT_EQ(prepared.note,
-              "Serial number TEST00001M2 was taken but the log could not record it (No space left "
-              "on device); the chip was not written");
+              "Serial config \"unit.sprj\": the log could not record TEST00001M2 (No space left on "
+              "device); no number was taken");
     EXPECT_EQ(recorded, std::string("TEST00001M2 ") + Device().name);
-    // Taken all the same: the next board gets the next number, never this one again.
-    EXPECT_NE(folder.Read("unit.sprj").find("Serial=TEST00002M2"), std::string::npos);
+    // Never taken unrecorded: the file still hands out this number.
+    EXPECT_NE(folder.Read("unit.sprj").find("Serial=TEST00001M2"), std::string::npos);
+    EXPECT_FALSE(reservation.Reserved());
 }
 
 TEST(SerialReservation, ANumberThatGrewOntoTheImageIsNotTaken) {
