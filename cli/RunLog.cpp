@@ -5,6 +5,7 @@
 #include "platform/FileFacts.h"
 #include "platform/FileLock.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace pyrola::cli {
@@ -16,10 +17,13 @@ constexpr const char* kColumns[] = {"Date and time", "Station",         "Attempt
                                     "Image file",    "Image CRC-32",    "Serial",       "Steps",   "Result",
                                     "Failure",       "Step times (ms)", "Duration (ms)"};
 constexpr size_t kStationColumn = 1;
+constexpr size_t kAttemptColumn = 2;
 constexpr size_t kResultColumn = 9;
 
-uint32_t RunsOfStation(const std::string& log, const std::string& station) {
-    uint32_t runs = 0;
+// The highest attempt number of the station's lines, RESERVED lines included: a run that
+// crashed after taking its number left only that line, and its attempt is not given again.
+uint32_t LastAttemptOfStation(const std::string& log, const std::string& station) {
+    uint32_t last = 0;
     size_t start = 0;
     while (start < log.size()) {
         size_t end = log.find('\n', start);
@@ -30,11 +34,16 @@ uint32_t RunsOfStation(const std::string& log, const std::string& station) {
             line.pop_back();
         const std::vector<std::string> fields = SplitCsv(line);
         if (fields.size() > kResultColumn && fields[kStationColumn] == station &&
-            (fields[kResultColumn] == kRunPassed || fields[kResultColumn] == kRunFailed))
-            ++runs;
+            (fields[kResultColumn] == kRunPassed || fields[kResultColumn] == kRunFailed ||
+             fields[kResultColumn] == kRunReserved)) {
+            const std::string& attempt = fields[kAttemptColumn];
+            if (!attempt.empty() && attempt.size() < 10 &&
+                attempt.find_first_not_of("0123456789") == std::string::npos)
+                last = std::max(last, static_cast<uint32_t>(std::stoul(attempt)));
+        }
         start = end + 1;
     }
-    return runs;
+    return last;
 }
 
 } // namespace
@@ -108,7 +117,7 @@ std::string PrepareRunLog(const std::string& path, const std::string& station, u
         return why;
     if (attempt) {
         std::string log;
-        *attempt = 1 + (ReadWholeFile(path, log) ? RunsOfStation(log, station) : 0);
+        *attempt = 1 + (ReadWholeFile(path, log) ? LastAttemptOfStation(log, station) : 0);
     }
     return {};
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <set>
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -118,19 +120,22 @@ TEST(RunLog, AFileThatCannotBeWrittenIsRefusedBeforeTheRun) {
     EXPECT_EQ(folder.Read("ok.csv"), RunLogHeader());
 }
 
-TEST(RunLog, TheAttemptCountsTheStationsFinishedRuns) {
+TEST(RunLog, TheAttemptFollowsTheStationsLastOne) {
     TempDir folder;
     const std::string path = folder.File("line.csv");
     RunRecord record;
-    for (const auto& [station, result] : {std::pair{"A", kRunReserved}, std::pair{"A", kRunPassed},
-                                          std::pair{"B", kRunFailed}, std::pair{"A", kRunFailed}}) {
+    // A's third run crashed after taking its number: only its RESERVED line is there.
+    for (const auto& [station, attempt, result] :
+         {std::tuple{"A", 1u, kRunReserved}, std::tuple{"A", 1u, kRunPassed}, std::tuple{"B", 1u, kRunFailed},
+          std::tuple{"A", 2u, kRunFailed}, std::tuple{"A", 3u, kRunReserved}}) {
         record.station = station;
+        record.attempt = attempt;
         record.result = result;
         ASSERT_EQ(AppendRunLog(path, RunLogLine(record)), "");
     }
     uint32_t attempt = 0;
     ASSERT_EQ(PrepareRunLog(path, "A", &attempt), "");
-    EXPECT_EQ(attempt, 3u); // two finished runs; the reservation is no run of its own
+    EXPECT_EQ(attempt, 4u); // a reservation and its result are one run; the crashed one counts
     ASSERT_EQ(PrepareRunLog(path, "B", &attempt), "");
     EXPECT_EQ(attempt, 2u);
     ASSERT_EQ(PrepareRunLog(path, "C", &attempt), "");
