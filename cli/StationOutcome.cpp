@@ -10,6 +10,7 @@ namespace {
 
 constexpr const char* kResultMark = "Result: ";
 constexpr const char* kSerialMark = "Serial number written: ";
+constexpr const char* kReservedMark = "Serial number ";
 
 // The text after the "HH:MM:SS->" every log line starts with (the line itself otherwise).
 std::string LogText(const std::string& line) {
@@ -27,6 +28,15 @@ void StationOutcome::TakeOutputLine(const std::string& line) {
     const std::string text = LogText(line);
     if (text.rfind(kSerialMark, 0) == 0) {
         serial = text.substr(std::char_traits<char>::length(kSerialMark));
+        return;
+    }
+    // "Serial number SN-0007 reserved (...)": the number is this board's even when its
+    // write fails after.
+    if (text.rfind(kReservedMark, 0) == 0) {
+        const size_t start = std::char_traits<char>::length(kReservedMark);
+        const size_t end = text.find(" reserved (", start);
+        if (end != std::string::npos)
+            serial = text.substr(start, end - start);
         return;
     }
     // "Result: PASS in 2210 ms (Init 130 ms, Erase 40 ms)"

@@ -84,6 +84,12 @@ TEST(StationOutcome, TheClosingLinesGiveSerialTimesAndTheTable) {
     EXPECT_EQ(fail.stepTimes, "");
     const StationOutcome killed = Board("BSL(COM2)", 9, false);
     EXPECT_EQ(killed.ResultText(), "KILLED (signal 9)");
+    // A board whose write failed after its number was taken shows that number.
+    StationOutcome taken = Board("FET(LPT1)", 1);
+    taken.TakeOutputLine(
+        "12:00:01->Serial number SN-0007 reserved (SN-0008 stored as the next in \"a.sprj\")");
+    taken.TakeOutputLine("12:00:02->Write serial number failed.");
+    EXPECT_EQ(taken.serial, "SN-0007");
     EXPECT_EQ(Board("X", 86).ResultText(), "ENDED (status 86)");
     EXPECT_EQ(StationOutcome().ResultText(), "NOT STARTED");
 
