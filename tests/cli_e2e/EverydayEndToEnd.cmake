@@ -173,8 +173,9 @@ foreach(part "Adapters and their ports" "-bsl  the chip's bootstrap loader on se
 endforeach()
 
 native_path("${WORK}/line.csv" LINELOG)
-run(log-leaves-no-lock 0 --store-settings -bsl --log "${LINELOG}")
-file(GLOB leftovers "${WORK}/*.lock" "${WORK}/*.tmp*" "${WORK}/.*.tmp*")
+# Lock files stay beside their files (every build must find the same one); nothing else.
+run(log-leaves-no-temporary 0 --store-settings -bsl --log "${LINELOG}")
+file(GLOB leftovers "${WORK}/*.tmp*" "${WORK}/.*.tmp*")
 if(leftovers)
   fail("a run left files behind: ${leftovers}")
 endif()
