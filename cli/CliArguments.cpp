@@ -21,6 +21,7 @@ struct ValueOption {
 constexpr ValueOption kFileOptions[] = {
     {"--serial", &CliArguments::serialPath, "a file name"},
     {"--serial-read", &CliArguments::serialReadPath, "a file name"},
+    {"--serial-on-board", &CliArguments::serialOnBoard, "keep or new"},
     {"--log", &CliArguments::logPath, "a file name"},
     {"--save", &CliArguments::savePath, "a file name"},
     {"--station", &CliArguments::station, "a name"},
@@ -57,6 +58,10 @@ std::string CombinationError(const CliArguments& parsed) {
         return "--quiet and --verbose cannot be combined";
     if (parsed.serialPath && parsed.serialReadPath)
         return "--serial and --serial-read cannot be combined: the serial write reads its number back itself";
+    if (parsed.serialOnBoard && *parsed.serialOnBoard != "keep" && *parsed.serialOnBoard != "new")
+        return Format("--serial-on-board takes keep or new, not '%s'", parsed.serialOnBoard->c_str());
+    if (parsed.serialOnBoard && !parsed.serialPath)
+        return "--serial-on-board goes with --serial";
     // No format dialog here: the extension must name a format the program writes.
     if (parsed.savePath &&
         !FileFormatWritable(FileFormatForExtension(ExtensionOf(FileNamePart(*parsed.savePath)))))

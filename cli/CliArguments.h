@@ -27,6 +27,9 @@ struct CliArguments {
     std::optional<std::string> serialPath;
     // --serial-read: read the serial number this ".sprj" file describes and print it.
     std::optional<std::string> serialReadPath;
+    // --serial-on-board keep|new: a board that holds a serial of the file's series already
+    // keeps it (the station loop's default), or gets a new number (a single run's default).
+    std::optional<std::string> serialOnBoard;
     // --log: append one line about the run to this CSV file.
     std::optional<std::string> logPath;
     // --save: after a read or a dump, save the image to this file (format by extension).

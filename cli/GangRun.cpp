@@ -84,6 +84,14 @@ GangPlan PlanGang(const GangOptions& gang) {
         else if (gang.rest[i] != station.portToken)
             plan.job.push_back(gang.rest[i]);
     }
+    // A board that comes round again in the loop keeps the number it has.
+    const auto given = [&gang](const char* option) {
+        return std::find(gang.rest.begin(), gang.rest.end(), option) != gang.rest.end();
+    };
+    if (gang.loop && given("--serial") && !given("--serial-on-board")) {
+        plan.job.push_back("--serial-on-board");
+        plan.job.push_back("keep");
+    }
     plan.probe = {"--probe", station.adapter == StationAdapter::Fet   ? "-fet"
                              : station.adapter == StationAdapter::Raw ? "-raw"
                                                                       : "-bsl"};

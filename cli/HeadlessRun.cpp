@@ -153,6 +153,17 @@ int HeadlessRun::Carry() {
     // The device the command line named stays required.
     JobRequest hooks;
     hooks.requiredDevice = shell_.Engine().Request().requiredDevice;
+    if (arguments_.serialPath && arguments_.serialOnBoard == std::string("keep")) {
+        // What the board holds where its serial goes, read before anything can erase it.
+        serial_->keepOnBoard = true;
+        hooks.inspectAttached = [reservation = serial_, address = block.address,
+                                 size = static_cast<uint32_t>(block.bytes.size())](const DeviceRecord&,
+                                                                                   const auto& read) {
+            std::vector<uint8_t> bytes(size);
+            if (size != 0 && read(address, bytes.data(), size))
+                reservation->onBoard = std::move(bytes);
+        };
+    }
     if (arguments_.serialPath) {
         // A worker given up on (Ctrl+C) may still be in the write step when this run
         // object is gone: the hook keeps the reservation (and the log record) alive itself.

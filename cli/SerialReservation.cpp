@@ -24,7 +24,58 @@ std::string SerialReservation::Load(SerialBlock& block, bool forWriting) {
     return {};
 }
 
+namespace {
+
+// The serial text of the file's series that bytes hold: its form to the letter (prefix,
+// digit count, suffix, type) and a number the file has handed out already. Empty otherwise.
+std::string SeriesSerialIn(const std::vector<uint8_t>& bytes, const std::string& path) {
+    const SerialFileRead read = ReadSerialCounterFile(path, false);
+    if (!read.problem.empty())
+        return {};
+    SerialBlock found;
+    found.bytes = bytes;
+    found.valid = 1; // read from the chip
+    if (SerialAreaErased(found))
+        return {};
+    const std::string text = DecodeSerial(found, read.config.type);
+    SerialConfig file = read.config;
+    SerialFormat fileFormat(file);
+    if (!fileFormat.ParseSerial(file.serial, true))
+        return {};
+    const uint32_t next = fileFormat.Number();
+    SerialConfig candidate = read.config;
+    SerialFormat candidateFormat(candidate);
+    if (!candidateFormat.ParseSerial(text, true) || candidateFormat.Number() >= next)
+        return {};
+    // Rendered in the file's form, the number must give the same text back.
+    fileFormat.SetNumber(candidateFormat.Number());
+    fileFormat.RenderSerial();
+    return file.serial == text ? text : std::string();
+}
+
+} // namespace
+
 SerialWritePreparation SerialReservation::Reserve(const DeviceRecord& device, SerialBlock& block) {
+    if (keepOnBoard && onBoard) {
+        if (const std::string kept = SeriesSerialIn(*onBoard, path_); !kept.empty()) {
+            SerialConfig config = config_;
+            SerialFormat format(config);
+            format.ParseSerial(kept, true);
+            SerialBlock bytes;
+            ComposeSerialBytes(format, bytes);
+            if (CheckSerialPlacement(MemoryRangesOf(device), block.address,
+                                     static_cast<uint32_t>(bytes.bytes.size())) == SerialPlacement::Fits) {
+                block.bytes = std::move(bytes.bytes);
+                {
+                    std::lock_guard<std::mutex> guard(mutex_);
+                    reserved_ = kept;
+                }
+                return {true, Format("Serial number %s kept: the board holds it from \"%s\" already (no "
+                                     "new number taken)",
+                                     kept.c_str(), FileNamePart(path_).c_str())};
+            }
+        }
+    }
     const SerialTake take = TakeSerialNumber(path_, [&](const SerialConfig& config) -> std::string {
         SerialConfig copy = config;
         SerialFormat format(copy);

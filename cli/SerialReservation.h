@@ -22,6 +22,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pyrola::cli {
 
@@ -40,8 +41,15 @@ public:
     // bytes put into block. Fails, with nothing stored, when the file cannot be locked,
     // read or replaced, no longer checks out, or its serial does not fit this device.
     SerialWritePreparation Reserve(const DeviceRecord& device, SerialBlock& block);
-    // The serial this run reserved, if any.
+    // The serial this run reserved (or kept), if any.
     std::optional<std::string> Reserved() const;
+
+    // What the board held at the serial's place before the list changed it (set on the
+    // worker by the attach's look, when asked for). With keepOnBoard, a serial of this
+    // file's series found there (its form, a number the file gave out already) is written
+    // again instead of a new number: a board programmed twice keeps its one number.
+    std::optional<std::vector<uint8_t>> onBoard;
+    bool keepOnBoard = false;
 
     // Called by Reserve once the next number is stored and before the device changes, with
     // the number taken and the device: records the reservation (the production log's

@@ -7,6 +7,7 @@
 #include "adapters/DeviceRecord.h"
 #include "jobs/SerialBlock.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -30,6 +31,12 @@ struct JobRequest {
     // chip, with the identified device's record: a non-empty text refuses the list (shown
     // in the error colour; the list ends with the chip as it was).
     std::function<std::string(const DeviceRecord& device)> checkAttachedDevice;
+    // Runs on the worker after the attach and its checks passed, before any step can change
+    // the chip, with a reader of the chip's memory (true when the bytes were read): the
+    // headless program looks at what the board holds where its serial goes. Null: nothing.
+    std::function<void(const DeviceRecord& device,
+                       const std::function<bool(uint32_t address, uint8_t* data, uint32_t count)>& read)>
+        inspectAttached;
     // The serial write then checks the whole segment it rewrote against the image (the
     // image's bytes where it holds any, the serial over them, the chip's former bytes
     // elsewhere): for a list that programmed or verified the image.

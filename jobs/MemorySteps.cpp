@@ -80,6 +80,17 @@ bool StepInit(StepContext& context) {
     }
     context.PublishRecord();
     context.reporter.PostValue(kBusJobState, 0);
+    if (context.deviceIndex.load() != 0 && context.request.inspectAttached) {
+        context.request.inspectAttached(context.device,
+                                        [target](uint32_t address, uint8_t* data, uint32_t count) {
+                                            // A spare byte: an adapter may touch one past an odd count.
+                                            std::vector<uint8_t> buffer(size_t(count) + 1, 0);
+                                            if (target->ReadMemory(address, buffer.data(), count) != 0)
+                                                return false;
+                                            std::copy_n(buffer.begin(), count, data);
+                                            return true;
+                                        });
+    }
     // An attach that identified nothing ends the list without a further message.
     return context.deviceIndex.load() != 0;
 }

@@ -86,6 +86,9 @@ TEST(CliArguments, BadOptionsAreRefusedWithTheirReason) {
         {{"--serials", "u.sprj"}, "Unknown option '--serials'"},
         {{"--station"}, "Option '--station' needs a name"},
         {{"--station", "A", "--station", "B"}, "Option '--station' given twice"},
+        {{"--serial", "u.sprj", "--serial-on-board", "maybe"},
+         "--serial-on-board takes keep or new, not 'maybe'"},
+        {{"--serial-on-board", "keep"}, "--serial-on-board goes with --serial"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);

@@ -14,7 +14,8 @@
 #   7. --gang 1-4 --loop --count 12 with boards swapped in by the test, one with a stuck
 #      bit: 12 result lines and a RESERVED line for each passed board, unique serials, the
 #      failing board named with its station and never programmed again while it stays in,
-#      nothing printed or logged while a socket is empty, the counts right.
+#      nothing printed or logged while a socket is empty, the counts right; a board put back
+#      in keeps the number it has;
 #   8. 3 RAW stations, each parallel port reaching a chip of its own through the simulated
 #      port library.
 # Arguments: pyrola, the simulated FET library, pyrola-bsl-sim, the simulated port library,
@@ -275,6 +276,32 @@ grep -q '^FET(LPT[1-4]) .* PASS ' loop.out && fail "loop: passed boards in the t
     fail "loop: no counts after 4 boards:"$'\n'"$(cat loop.out)"
 [ "$(grep -c '^Counts: 12 boards, 11 passed, 1 failed, yield 91.7%, [0-9.]* boards per hour$' loop.out)" -eq 2 ] ||
     fail "loop: the counts after 12 boards and at the end:"$'\n'"$(cat loop.out)"
+
+# --- 7b. a board reseated in the loop keeps its number -----------------------------------------
+rm -f chip*.state chip*.state.board
+sprj reseat.sprj 0x1000 3 700
+echo none >socket1
+"$PYROLA" --loop -c1 --count 3 -fet --serial reseat.sprj --log reseat.csv +ebpv fw.txt >reseat.out 2>reseat.err &
+GANG=$!
+sleep 1.5 # the station sees the socket empty first
+passes() { if [ -e reseat.csv ]; then grep -c '"PASS"' reseat.csv; else echo 0; fi; }
+for board in B1 B1 B2; do # B1 taken out and put back in, then a new board
+    echo "board $board" >socket1
+    done_before=$(passes)
+    deadline=$(($(now_ms) + 30000))
+    while [ "$(passes)" = "$done_before" ] && [ "$(now_ms)" -lt "$deadline" ]; do sleep 0.1; done
+    echo none >socket1
+    sleep 1.5
+done
+deadline=$(($(now_ms) + 10000))
+while kill -0 "$GANG" 2>/dev/null && [ "$(now_ms)" -lt "$deadline" ]; do sleep 0.1; done
+kill -0 "$GANG" 2>/dev/null && { fail "reseat: still running after 3 boards"; kill -INT "$GANG"; }
+wait "$GANG"
+[ "$(grep '"PASS"' reseat.csv | cut -d, -f8 | tr '\n' ' ')" = '"700" "700" "701" ' ] ||
+    fail "reseat: the serials of the three runs: $(cat reseat.csv)"
+[ "$(lines_with reseat.csv '"RESERVED"')" -eq 2 ] || fail "reseat: not 2 RESERVED lines: $(cat reseat.csv)"
+expect_in reseat.out "Serial number 700 kept"
+grep -q '^Serial=702' reseat.sprj || fail "reseat: the .sprj holds $(cat reseat.sprj)"
 unset PYROLA_SIM_BOARD
 
 # --- 8. three RAW stations ----------------------------------------------------------------------
