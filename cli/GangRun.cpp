@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <memory>
@@ -330,13 +331,16 @@ int RunGang(const GangOptions& gang) {
         std::fprintf(stderr, "pyrola: cannot find its own program file to start the stations\n");
         return kExitRejected;
     }
-    InstallInterruptHandler();
+    // The first press cancels the stations, the second stops waiting for them (with the
+    // counts so far), the third ends the driver at once.
+    InstallInterruptHandler(3);
     std::vector<std::unique_ptr<Station>> stations;
     for (uint32_t port : plan.ports)
         stations.push_back(std::make_unique<Station>(shared, plan, port));
     for (const auto& station : stations)
         station->Start();
     bool interrupted = false;
+    bool gaveUp = false;
     while (
         !std::all_of(stations.begin(), stations.end(), [](const auto& station) { return station->Done(); })) {
         if (!interrupted && InterruptCount() > 0) {
@@ -346,11 +350,17 @@ int RunGang(const GangOptions& gang) {
             for (const auto& station : stations)
                 station->Interrupt();
         }
+        if (InterruptCount() > 1) {
+            gaveUp = true; // the stations, cancelled, still end their boards and log them
+            break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    for (const auto& station : stations)
-        station->Join();
-    std::lock_guard<std::mutex> lock(shared.mutex);
+    if (!gaveUp) {
+        for (const auto& station : stations)
+            station->Join();
+    }
+    std::unique_lock<std::mutex> lock(shared.mutex);
     // A day's loop is in the log; its table keeps to the boards that need a look.
     std::vector<StationOutcome> listed;
     std::copy_if(shared.boards.begin(), shared.boards.end(), std::back_inserter(listed),
@@ -359,17 +369,26 @@ int RunGang(const GangOptions& gang) {
         for (const std::string& line : SummaryTable(listed))
             std::printf("%s\n", line.c_str());
     }
+    const char* stopped =
+        gaveUp ? " (stopped without waiting: boards still running are in the log only)" : " (stopped)";
     if (gang.loop) {
         std::printf("%s%s\n", CountsText(shared.boards, shared.ElapsedMs()).c_str(),
-                    interrupted ? " (stopped)" : "");
+                    interrupted ? stopped : "");
     } else {
         const size_t passed =
             static_cast<size_t>(std::count_if(shared.boards.begin(), shared.boards.end(),
                                               [](const StationOutcome& board) { return board.Passed(); }));
         std::printf("Gang: %u of %u boards passed%s\n", unsigned(passed), unsigned(shared.boards.size()),
-                    interrupted ? " (cancelled)" : "");
+                    gaveUp        ? stopped
+                    : interrupted ? " (cancelled)"
+                                  : "");
     }
     std::fflush(stdout);
+    if (gaveUp) {
+        // Station threads still wait on their children: the process ends without them.
+        std::fflush(stderr);
+        std::_Exit(1); // as a cancelled gang ends
+    }
     return GangExitStatus(shared.boards);
 }
 

@@ -21,13 +21,15 @@ std::atomic<int> interrupts{0};
 static_assert(std::atomic<int>::is_always_lock_free, "used from a signal handler");
 // Set once before the handler is installed: whether a progress bar may stand on the line.
 bool eraseLineOnExit = false;
+// The press that ends the process at once (set before the handler is installed).
+int endingPress = 2;
 // Carriage return, blanks over the widest progress bar, carriage return.
 constexpr char kEraseLine[] = "\r                                                \r";
 
 #ifdef _WIN32
 BOOL WINAPI OnConsoleControl(DWORD type) {
     // The second press is left to the system, which ends the process at once.
-    if ((type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) && interrupts.fetch_add(1) == 0)
+    if ((type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) && interrupts.fetch_add(1) + 1 < endingPress)
         return TRUE;
     // A closed console ends the process when this returns: the main thread gets a few
     // seconds to cancel the job and write its log line first.
@@ -45,7 +47,7 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 #else
 void OnInterrupt(int) {
     // The first press cancels the job; a second one does not wait for a hung adapter call.
-    if (interrupts.fetch_add(1) >= 1) {
+    if (interrupts.fetch_add(1) + 1 >= endingPress) {
         // The terminal is left clean: no half-drawn progress bar after the prompt.
         if (eraseLineOnExit) {
             [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kEraseLine, sizeof kEraseLine - 1);
@@ -64,8 +66,9 @@ bool StandardErrorIsTerminal() {
 #endif
 }
 
-void InstallInterruptHandler() {
+void InstallInterruptHandler(int pressesToEnd) {
     eraseLineOnExit = StandardErrorIsTerminal();
+    endingPress = pressesToEnd;
 #ifdef _WIN32
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     // A gang driver's cancel request for this station counts as a press.

@@ -6,9 +6,10 @@ namespace pyrola::cli {
 
 bool StandardErrorIsTerminal();
 // Installs the Ctrl+C handler (also for SIGTERM and SIGHUP, and a closed console on
-// Windows). The first press increments the count InterruptCount
-// returns; a second press ends the process with status 1.
-void InstallInterruptHandler();
+// Windows). Each press increments the count InterruptCount returns; press number
+// pressesToEnd ends the process with status 1 (a program that acts on an earlier press
+// itself asks for a later one).
+void InstallInterruptHandler(int pressesToEnd = 2);
 int InterruptCount();
 // Writes text and a line end to standard error without the C library's buffers or locks
 // (code that faulted may have left them taken) and ends the process with the status.

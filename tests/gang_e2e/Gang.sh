@@ -7,7 +7,7 @@
 #   3. a station whose process is killed: the others' boards and log lines are whole; the
 #      driver killed: every station finishes its board and logs it;
 #   4. Ctrl+C (and SIGTERM) during a gang run cancels every station, and the driver waits
-#      for all of them to write their lines;
+#      for all of them to write their lines; a second Ctrl+C prints the counts so far;
 #   5. command lines a gang cannot run are refused before any station starts; --station names
 #      the gang;
 #   6. --probe over the served loader follows its board socket: no board, a new blank one;
@@ -182,6 +182,25 @@ for signal in INT TERM; do
     expect_in cancel-$signal.out "Gang: 0 of 4 boards passed (cancelled)"
     pgrep -P "$GANG" >/dev/null && fail "cancel-$signal: stations left running"
 done
+# A second Ctrl+C stops the waiting: the counts so far are printed, the stations still log.
+rm -f chip*.state
+"$PYROLA" --gang 1-4 --loop -fet --log twice.csv +ebpv fw.txt >twice.out 2>twice.err &
+GANG=$!
+for _ in $(seq 100); do
+    [ "$(grep -c 'Erasing flash memory' twice.out 2>/dev/null)" = 4 ] && break
+    sleep 0.05
+done
+kill -INT "$GANG"
+sleep 0.1
+kill -INT "$GANG"
+wait "$GANG"
+status=$?
+[ "$status" -eq 1 ] || fail "twice: the gang exited $status"
+expect_in twice.out "(stopped without waiting: boards still running are in the log only)"
+grep -q '^Counts: ' twice.out || fail "twice: no counts:"$'\n'"$(cat twice.out)"
+deadline=$(($(now_ms) + 30000))
+while [ "$(grep -c '"FAIL","Cancelled"' twice.csv 2>/dev/null)" != 4 ] && [ "$(now_ms)" -lt "$deadline" ]; do sleep 0.1; done
+[ "$(grep -c '"FAIL","Cancelled"' twice.csv)" -eq 4 ] || fail "twice: the stations' lines: $(cat twice.csv)"
 unset PYROLA_SIM_FET_DELAY
 
 # --- 5. refused before any station starts ---------------------------------------------------
