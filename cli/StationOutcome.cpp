@@ -114,19 +114,27 @@ int GangExitStatus(const std::vector<StationOutcome>& stations) {
 }
 
 std::string CountsText(const std::vector<StationOutcome>& boards, uint64_t elapsedMs) {
+    // Every board put in counts, as every one has its line in the log: a run refused before
+    // it touched the chip (a file or a device that does not fit) is a board not programmed.
     size_t passed = 0;
     size_t failed = 0;
+    size_t refused = 0;
     for (const StationOutcome& board : boards) {
         if (board.Passed())
             ++passed;
-        else if (!board.NothingDone())
+        else if (!board.started)
+            continue; // no process, no board
+        else if (board.NothingDone())
+            ++refused;
+        else
             ++failed;
     }
-    const size_t done = passed + failed;
+    const size_t done = passed + failed + refused;
     const double yield = done == 0 ? 0.0 : 100.0 * double(passed) / double(done);
     const double perHour = elapsedMs == 0 ? 0.0 : double(done) * 3600000.0 / double(elapsedMs);
-    return Format("Counts: %u boards, %u passed, %u failed, yield %.1f%%, %.1f boards per hour",
-                  unsigned(done), unsigned(passed), unsigned(failed), yield, perHour);
+    const std::string refusedText = refused == 0 ? "" : Format(", %u refused", unsigned(refused));
+    return Format("Counts: %u boards, %u passed, %u failed%s, yield %.1f%%, %.1f boards per hour",
+                  unsigned(done), unsigned(passed), unsigned(failed), refusedText.c_str(), yield, perHour);
 }
 
 } // namespace pyrola::cli

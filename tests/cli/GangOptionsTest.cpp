@@ -110,9 +110,10 @@ TEST(StationOutcome, ExitStatusAndCounts) {
     EXPECT_EQ(GangExitStatus({}), 2);
     const std::vector<StationOutcome> boards = {Board("a", 0), Board("b", 0), Board("a", 1), Board("b", 2),
                                                 Board("c", 9, false)};
-    // Two passed, two failed (one killed), one did nothing; 4 boards in 2 minutes.
+    // Two passed, two failed (one killed), one refused before it touched the chip (its
+    // FAIL line is in the log, so it counts): 5 boards in 2 minutes.
     EXPECT_EQ(CountsText(boards, 120000),
-              "Counts: 4 boards, 2 passed, 2 failed, yield 50.0%, 120.0 boards per hour");
+              "Counts: 5 boards, 2 passed, 2 failed, 1 refused, yield 40.0%, 150.0 boards per hour");
     EXPECT_EQ(CountsText({}, 0), "Counts: 0 boards, 0 passed, 0 failed, yield 0.0%, 0.0 boards per hour");
 }
 
