@@ -16,8 +16,10 @@
 // writes.
 // The timing generator must run at 257 to 476 kHz (the data sheets' fFTG). The controller
 // judges every period of it, from one cycle to the next, in the caller's time (under JTAG
-// the cycles are TCLK's, so the time is the pins'): one period shorter than 1/476 kHz or
-// longer than 1/257 kHz puts the operation outside the window. The wait before the first
+// the cycles are TCLK's, so the time is the pins'): one period shorter than 1/476 kHz puts
+// the operation outside the window, and so does one longer than 1/257 kHz for a write (its
+// program pulse is stretched); an erase whose periods were stretched only erased longer,
+// which the cells take without harm, and counts for the time it took. The wait before the first
 // cycle is no period: the JTAG guide's own procedure shifts an instruction and a control
 // word between the write that starts an operation and its first cycle. An operation
 // outside the window does what a real chip risks: a write leaves the bits of mask 0x5555
@@ -151,7 +153,8 @@ private:
     uint32_t ticks_ = 0;
     uint64_t lastHz_ = 0;
     uint64_t outOfWindow_ = 0;
-    bool periodOut_ = false; // a period of the running operation lay outside the window
+    bool periodFast_ = false; // a period of the running operation was too short
+    bool periodSlow_ = false; // or too long
     uint64_t shortestNs_ = 0;
     uint64_t longestNs_ = 0;
     uint64_t periodsOut_ = 0;
