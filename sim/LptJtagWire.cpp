@@ -86,6 +86,7 @@ void LptJtagWire::DrivePins() {
         pins.jtag.tdi = (data_ & 0x01) != 0;
         pins.jtag.tms = (data_ & 0x02) != 0;
         pins.jtag.tck = (data_ & 0x04) != 0;
+        pins.driven = true;
     }
     pins.resetAsserted = (control_ & kResetPair) == kResetPair;
     pins.supply = (data_ & kSupplyLines) == kSupplyLines;

@@ -83,6 +83,12 @@ void LptJtagPort::SupplyOn(uint32_t millivolts) {
 }
 
 void LptJtagPort::SupplyOff() {
+    // A line driven high into a chip without supply powers it through its input diodes:
+    // the drivers let go and the lines go low first.
+    controlShadow &= ~uint32_t{kLptLine2 | kLptLine3 | kLptResetPair};
+    WriteControl();
+    dataShadow &= ~uint32_t{kLptTdi | kLptTms | kLptTck};
+    WriteData();
     dataShadow &= ~uint32_t{kLptSupply};
     WriteData();
     Sleep(kLineSettleMs);

@@ -103,6 +103,7 @@ public:
 
     // 0 switches the supply off; any other value on.
     void SupplyOn(uint32_t millivolts);
+    // Lets go of the lines and drives TDI, TMS and TCK low, then switches the supply off.
     void SupplyOff();
     void SetResetPair(bool release);
     void SetControlLine2(bool level);

@@ -276,6 +276,9 @@ TEST(RawFlashTiming, ChipsThatNeedTheirTestPinAreRefusedWithAClearNote) {
     EXPECT_TRUE(unchosen.HasNote(unchosen.raw.TakeNotes(), "chips with a TEST pin"));
     EXPECT_TRUE(unchosen.target.Powered());
     EXPECT_FALSE(unchosen.target.FuseChecked());
+    // The silence made Open cycle the supply: the 3 s without it never saw a line driven high.
+    EXPECT_GT(unchosen.clock.Milliseconds(), 3000u);
+    EXPECT_EQ(unchosen.target.BackPoweredChanges(), 0u);
 }
 
 } // namespace
