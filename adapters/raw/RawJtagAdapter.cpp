@@ -78,6 +78,7 @@ bool RawJtagAdapter::Open() {
     const uint64_t accessNs = port_.MeasureAccess();
     counts_ = {};
     rowNs_.clear();
+    refusalNoted_ = false;
     if (port_.PaceTclk(accessNs)) {
         AddNote("LPT" + std::to_string(portNumber) + ": a port access takes " + std::to_string(accessNs) +
                 " ns; flash timing TCLK " + std::to_string(port_.TclkHz() / 1000) +
@@ -192,6 +193,12 @@ bool RawJtagAdapter::FlashTimingOrRefuse(const char* what, int32_t error) {
         return true;
     }
     port_.errorNumber = error;
+    // The refusal holds until the next Open: a caller that tries again (the serial patch
+    // does, five times) hears the reason once.
+    if (refusalNoted_) {
+        return false;
+    }
+    refusalNoted_ = true;
     AddNote(std::string(what) + " refused: a port access takes " + std::to_string(port_.AccessNs()) +
             " ns, too slow to clock the flash timing generator at 294 kHz or more (the flash needs 257 kHz "
             "in every period, and a 64-byte row programmed within 4 ms)");

@@ -130,6 +130,7 @@ private:
     JtagTargetControl jtag_;
     RawFlashCounts counts_;
     std::map<uint32_t, uint64_t> rowNs_; // program time by 64-byte row since its erase
+    bool refusalNoted_ = false;          // a too slow port's refusal was said since Open
 };
 
 } // namespace pyrola
