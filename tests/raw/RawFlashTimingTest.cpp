@@ -205,6 +205,40 @@ TEST(RawFlashTiming, AWordWhosePulsesWereStretchedIsWrittenAgain) {
     EXPECT_LE(flash.MostRowProgramNs(), sim::kFlashCumulativeProgramNs);
 }
 
+// Stopped between the phases of an operation, after the write that starts it and before
+// its first timing pulse (3 s before a segment erase's pulses, 3 ms before a word's): the
+// generator waits for its clock, so nothing is stretched and nothing is done again.
+TEST(RawFlashTiming, AStallBeforeTheTimingPulsesIsHarmless) {
+    const auto data = Pattern(64);
+    Bench dry(1000);
+    ASSERT_TRUE(dry.raw.Open());
+    const uint64_t before = dry.wire.Accesses();
+    dry.log.clear();
+    ASSERT_EQ(dry.raw.Erase(kEraseSegment, 0xE000, 0), 0);
+    const size_t erase = TrainStart(dry.log, 1);
+    ASSERT_EQ(dry.raw.WriteMemory(0xE000, data.data(), 64), 0);
+    const size_t word = TrainStart(dry.log, 4); // the third word's, after the erase check's
+    ASSERT_GT(erase, 0u);
+    ASSERT_GT(word, erase);
+
+    Bench b(1000);
+    ASSERT_TRUE(b.raw.Open());
+    b.raw.TakeNotes();
+    ASSERT_EQ(b.wire.Accesses(), before);
+    b.wire.Timing().StallBefore(before + erase - 3, 3000000000u);
+    b.wire.Timing().StallBefore(before + word - 3, 3000000);
+    EXPECT_EQ(b.raw.Erase(kEraseSegment, 0xE000, 0), 0);
+    EXPECT_EQ(b.raw.WriteMemory(0xE000, data.data(), 64), 0);
+    EXPECT_EQ(b.wire.Timing().StallsTaken(), 2u);
+    EXPECT_EQ(b.raw.TakeNotes(), Strings{});
+    EXPECT_EQ(b.raw.FlashCounts().retriedPasses + b.raw.FlashCounts().rewrittenWords, 0u);
+    auto& flash = b.target.Chip().Flash();
+    EXPECT_EQ(flash.OperationsOutOfWindow(), 0u);
+    EXPECT_LE(flash.MostRowProgramNs(), sim::kFlashCumulativeProgramNs);
+    for (uint32_t i = 0; i < 64; ++i)
+        ASSERT_EQ(b.model.Read(0xE000 + i), data[i]) << i;
+}
+
 // The chip refuses to change its flash: erase and program no longer pass unnoticed.
 TEST(RawFlashTiming, EraseAndProgramCheckWhatTheChipDid) {
     Bench b(1000);
