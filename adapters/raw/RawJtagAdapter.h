@@ -2,7 +2,7 @@
 // The adapter that programs an MSP430 through its JTAG pins on a PC parallel port,
 // without any vendor library: identification on Open (the 16 bytes at 0x0FF0 and the
 // configuration fuses against the device table), flash erase and word programming
-// through the chip's flash controller timed by counted TCLK pulses, erase check and
+// through the chip's flash controller clocked by paced TCLK pulses, erase check and
 // verify by the chip's data signature (PSA), and quick block reads.
 //
 // Flash timing is held on any port that can: each TCLK edge is paced against the clock
