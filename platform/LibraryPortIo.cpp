@@ -31,6 +31,7 @@ bool LibraryPortIo::Load() {
     }
     Resolve(lib, portlib::kTimeName, timeFn_);
     Resolve(lib, portlib::kWaitName, waitFn_);
+    Resolve(lib, portlib::kSpinName, spinFn_);
     return true;
 }
 
@@ -75,6 +76,12 @@ bool LibraryPortIo::ModelledNanoseconds(uint64_t* ns) {
 void LibraryPortIo::Waited(uint32_t milliseconds) {
     if (open_ && waitFn_ != nullptr) {
         waitFn_(milliseconds);
+    }
+}
+
+void LibraryPortIo::SpinUntil(uint64_t ns) {
+    if (open_ && spinFn_ != nullptr) {
+        spinFn_(ns);
     }
 }
 

@@ -11,6 +11,7 @@
 // and, optionally, for a port that keeps its own time (the simulated one):
 //   uint64_t pyrola_port_time_ns(void)                  the port's time now
 //   void     pyrola_port_wait(uint32_t milliseconds)    the programmer waited that long
+//   void     pyrola_port_spin_until(uint64_t ns)        the programmer spun until that time
 
 #include "platform/DynamicLibrary.h"
 #include "platform/PortIo.h"
@@ -29,6 +30,7 @@ using CloseFn = int32_t (*)();
 using ErrorFn = const char* (*)();
 using TimeFn = uint64_t (*)();
 using WaitFn = void (*)(uint32_t milliseconds);
+using SpinFn = void (*)(uint64_t ns);
 
 inline constexpr const char* kOpenName = "pyrola_port_open";
 inline constexpr const char* kWriteName = "pyrola_port_write";
@@ -37,6 +39,7 @@ inline constexpr const char* kCloseName = "pyrola_port_close";
 inline constexpr const char* kErrorName = "pyrola_port_error";
 inline constexpr const char* kTimeName = "pyrola_port_time_ns";
 inline constexpr const char* kWaitName = "pyrola_port_wait";
+inline constexpr const char* kSpinName = "pyrola_port_spin_until";
 } // namespace portlib
 
 // Port access through a port-I/O library file, loaded once and kept (see DynamicLibrary).
@@ -55,6 +58,7 @@ public:
     std::string Describe() const override { return description_; }
     bool ModelledNanoseconds(uint64_t* ns) override;
     void Waited(uint32_t milliseconds) override;
+    void SpinUntil(uint64_t ns) override;
 
     const std::string& Path() const { return path_; }
 
@@ -71,6 +75,7 @@ private:
     portlib::ErrorFn errorFn_ = nullptr;
     portlib::TimeFn timeFn_ = nullptr;
     portlib::WaitFn waitFn_ = nullptr;
+    portlib::SpinFn spinFn_ = nullptr;
     bool open_ = false;
     uint32_t portNumber_ = 0;
     std::string description_;

@@ -47,6 +47,9 @@ public:
     // The programmer waited that long between two accesses; only a port that keeps its own
     // time needs to hear it.
     virtual void Waited(uint32_t milliseconds) { (void)milliseconds; }
+    // The programmer spun on the port's time until `ns` (a time ModelledNanoseconds gave);
+    // only a port that keeps its own time moves it there.
+    virtual void SpinUntil(uint64_t ns) { (void)ns; }
 };
 
 // This platform's parallel ports, for the whole process: LPTn is the simulated port

@@ -31,6 +31,11 @@ public:
             active_->Waited(milliseconds);
         }
     }
+    void SpinUntil(uint64_t ns) override {
+        if (active_ != nullptr) {
+            active_->SpinUntil(ns);
+        }
+    }
 
 protected:
     // Where port n is: a library file when libraryPath is not empty, else `native`.

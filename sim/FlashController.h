@@ -14,17 +14,29 @@
 // A write into flash while BUSY, without a mode, or while LOCK is set only sets ACCVIFG.
 // A reset cuts off a running operation without effect. Block writes are timed as single
 // writes.
-// The timing generator must run at 257 to 476 kHz. The controller measures its frequency
-// over each operation, from its first cycle to its last, in the caller's time (under JTAG
-// the cycles are TCLK's, so the time is the port's). An operation outside the window does
-// what a real chip risks: a write leaves the bits of mask 0x5555 of its word erased (the
-// cells got too short or too long a pulse), an erase leaves the bits of mask 0x55 of every
-// byte as they were (under-erased cells still read programmed); for a main or mass erase
-// one pass outside the window is enough.
+// The timing generator must run at 257 to 476 kHz (the data sheets' fFTG). The controller
+// judges every period of it, from one cycle to the next, in the caller's time (under JTAG
+// the cycles are TCLK's, so the time is the pins'): one period shorter than 1/476 kHz puts
+// the operation outside the window, and so does one longer than 1/257 kHz for a write (its
+// program pulse is stretched); an erase whose periods were stretched only erased longer,
+// which the cells take without harm, and counts for the time it took. The wait before the first
+// cycle is no period: the JTAG guide's own procedure shifts an instruction and a control
+// word between the write that starts an operation and its first cycle. An operation
+// outside the window does what a real chip risks: a write leaves the bits of mask 0x5555
+// of its word erased (the cells got too short or too long a pulse), a segment erase leaves
+// the bits of mask 0x55 of every byte as they were (under-erased cells still read
+// programmed), a main or mass erase pass adds nothing to the cumulative erase time (its
+// erase is not assured; the memory reads erased only once passes inside the window add up
+// to 200 ms).
+// Cumulative program time (tCPT, 4 ms): the time of every write into a 64-byte row (its
+// cycles, stalls inside them included) is summed until the row is erased; a write that
+// takes the sum past 4 ms overstresses the row, and program disturb then clears bit 0 of
+// every byte of the row (each further write to it does so again).
 
 #include "sim/DeviceModel.h"
 
 #include <cstdint>
+#include <map>
 
 namespace pyrola::sim {
 
@@ -57,6 +69,13 @@ inline constexpr uint32_t kFlashMassEraseCycles = 5300;
 inline constexpr uint64_t kFlashCumulativeMassEraseNs = 200000000;
 inline constexpr uint64_t kFlashTimingLowHz = 257000;
 inline constexpr uint64_t kFlashTimingHighHz = 476000;
+// The generator's shortest and longest period inside the window, in ns.
+inline constexpr uint64_t kFlashShortestPeriodNs =
+    (1000000000u + kFlashTimingHighHz - 1) / kFlashTimingHighHz;
+inline constexpr uint64_t kFlashLongestPeriodNs = 1000000000u / kFlashTimingLowHz;
+inline constexpr uint64_t kFlashCumulativeProgramNs = 4000000;
+inline constexpr uint32_t kFlashRowBytes = 64;
+inline constexpr uint8_t kFlashDisturbBits = 0x01;
 // What a write outside the window leaves erased, and what an erase leaves as it was.
 inline constexpr uint16_t kFlashWeakWriteBits = 0x5555;
 inline constexpr uint8_t kFlashWeakEraseBits = 0x55;
@@ -94,14 +113,29 @@ public:
     // outside the window.
     uint64_t LastFrequencyHz() const { return lastHz_; }
     uint64_t OperationsOutOfWindow() const { return outOfWindow_; }
+    // The shortest and longest generator period seen inside any operation clocked from
+    // outside (0 before the first), and how many periods lay outside the window.
+    uint64_t ShortestPeriodNs() const { return shortestNs_; }
+    uint64_t LongestPeriodNs() const { return longestNs_; }
+    uint64_t PeriodsOutOfWindow() const { return periodsOut_; }
+    // The cumulative program time of the 64-byte row holding `address` since its erase, the
+    // most any row reached, and how many writes went past tCPT.
+    uint64_t RowProgramNs(uint16_t address) const;
+    uint64_t MostRowProgramNs() const { return mostRowNs_; }
+    uint64_t RowsOverstressed() const { return overstressed_; }
     // True once any operation reached the device model since the last call.
     bool TakeChanged();
 
 private:
-    void Complete(uint64_t nowNs);
+    void Complete();
     // The measured frequency of the running operation; true when it lies in the window.
     bool MeasureWindow();
-    void EraseWeakly(FlashJob job);
+    // A segment erase outside the window.
+    void EraseWeakly();
+    // The operation's time on its generator: its cycles at their mean period.
+    uint64_t OperationNs() const;
+    void ChargeRow(uint64_t ns);
+    void ForgetRows(uint32_t start, uint32_t end);
 
     DeviceModel& device_;
     uint8_t control1_ = 0;
@@ -119,7 +153,14 @@ private:
     uint32_t ticks_ = 0;
     uint64_t lastHz_ = 0;
     uint64_t outOfWindow_ = 0;
-    bool passOutOfWindow_ = false; // a pass of the erase that adds up now was outside
+    bool periodFast_ = false; // a period of the running operation was too short
+    bool periodSlow_ = false; // or too long
+    uint64_t shortestNs_ = 0;
+    uint64_t longestNs_ = 0;
+    uint64_t periodsOut_ = 0;
+    std::map<uint32_t, uint64_t> rowNs_; // by row number (address / 64)
+    uint64_t mostRowNs_ = 0;
+    uint64_t overstressed_ = 0;
     uint64_t massEraseNs_ = 0;
     uint64_t completed_ = 0;
     bool changed_ = false;

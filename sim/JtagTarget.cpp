@@ -34,6 +34,9 @@ void JtagTarget::PowerDown() {
 
 void JtagTarget::SetPins(const JtagTargetPins& pins, uint64_t nowNs) {
     if (!pins.supply) {
+        if (pins.driven && (pins.jtag.tck || pins.jtag.tms || pins.jtag.tdi)) {
+            ++backPowered_;
+        }
         if (powered_) {
             PowerDown();
         }

@@ -17,6 +17,9 @@
 //     with TDI low, or too short, makes the chip take its fuse for blown until the next
 //     power-up. A blown fuse (or no check yet) puts every data scan through the one-bit
 //     bypass register, so 0xAAAA shifted in comes back as 0x5555.
+//   - Without supply, a JTAG line the cable drives high feeds the chip through its input
+//     protection diodes (counted as back-powering; a programmer must let go of the lines
+//     and drive them low before it switches the supply off).
 //   - Test-Logic-Reset selects the bypass instruction. Loading the bypass instruction, by
 //     an instruction scan or by that reset, also releases the CPU (as 0x15 does).
 // Time is the caller's, in nanoseconds.
@@ -36,6 +39,7 @@ struct JtagTargetPins {
     bool resetAsserted = false; // RST/NMI held low
     bool supply = false;        // the target supply is on
     bool test = false;          // TEST driven high
+    bool driven = false;        // the cable drives TCK, TMS and TDI (else they float)
 };
 
 inline constexpr uint64_t kFuseCheckLowNs = 5000;
@@ -49,6 +53,9 @@ public:
     bool Tdo() const { return !powered_ || tdo_; }
 
     bool Powered() const { return powered_; }
+    // Pin changes that found the chip without supply while the cable drove one of its JTAG
+    // lines high: current flowing in through the input protection back-powers the chip.
+    uint64_t BackPoweredChanges() const { return backPowered_; }
     bool HasTestPin() const { return hasTestPin_; }
     // The fuse check is done and found the fuse intact: data scans reach the registers.
     bool JtagAccessible() const;
@@ -77,6 +84,7 @@ private:
     JtagChip chip_;
     JtagPins pins_;
     bool powered_ = false;
+    uint64_t backPowered_ = 0;
     bool hasTestPin_ = false;
     bool jtagPins_ = true; // the pins are JTAG's (TEST high, or no TEST pin)
     bool tdo_ = true;

@@ -11,11 +11,25 @@ constexpr uint8_t kTdoBit = 0x20;
 
 } // namespace
 
+namespace {
+
+PortTimingSetup Steady(uint64_t accessNs) {
+    PortTimingSetup setup;
+    setup.accessNs = accessNs;
+    return setup;
+}
+
+} // namespace
+
 LptJtagWire::LptJtagWire(JtagTarget& target, VirtualClock& clock, uint64_t accessNs)
-    : target_(target), clock_(&clock), accessNs_(accessNs) {}
+    : target_(target), clock_(&clock), timing_(Steady(accessNs)) {}
 
 LptJtagWire::LptJtagWire(JtagTarget& target, std::function<uint64_t()> elapsedNs, uint64_t accessNs)
-    : target_(target), elapsedNs_(std::move(elapsedNs)), accessNs_(accessNs) {}
+    : LptJtagWire(target, std::move(elapsedNs), Steady(accessNs)) {}
+
+LptJtagWire::LptJtagWire(JtagTarget& target, std::function<uint64_t()> elapsedNs,
+                         const PortTimingSetup& timing)
+    : target_(target), elapsedNs_(std::move(elapsedNs)), timing_(timing) {}
 
 bool LptJtagWire::Open(uint32_t portNumber) {
     if (failOpen) {
@@ -33,16 +47,29 @@ uint64_t LptJtagWire::NowNs() const {
     if (clock_ != nullptr) {
         return clock_->Nanoseconds();
     }
-    return accesses_ * accessNs_ + waitedNs_ + (elapsedNs_ ? elapsedNs_() : 0);
+    return waitedNs_ + (elapsedNs_ ? elapsedNs_() : 0);
 }
 
 void LptJtagWire::Access() {
     ++accesses_;
     const uint64_t pauseNs = uint64_t{target_.Device().PortPauseBefore(accesses_)} * 1000000u;
+    const uint64_t costNs = timing_.Cost(accesses_, NowNs()) + pauseNs;
     if (clock_ != nullptr) {
-        clock_->Advance(accessNs_ + pauseNs);
+        clock_->Advance(costNs);
     } else {
-        waitedNs_ += pauseNs;
+        waitedNs_ += costNs;
+    }
+}
+
+void LptJtagWire::SpinUntil(uint64_t ns) {
+    const uint64_t now = NowNs();
+    if (ns <= now) {
+        return;
+    }
+    if (clock_ != nullptr) {
+        clock_->Advance(ns - now);
+    } else {
+        waitedNs_ += ns - now;
     }
 }
 
@@ -59,6 +86,7 @@ void LptJtagWire::DrivePins() {
         pins.jtag.tdi = (data_ & 0x01) != 0;
         pins.jtag.tms = (data_ & 0x02) != 0;
         pins.jtag.tck = (data_ & 0x04) != 0;
+        pins.driven = true;
     }
     pins.resetAsserted = (control_ & kResetPair) == kResetPair;
     pins.supply = (data_ & kSupplyLines) == kSupplyLines;

@@ -9,7 +9,8 @@
 //   status bit 5                           TDO (the other status bits read 0)
 // The cable has no line for the chip's TEST pin: chips that need TEST driven for JTAG never
 // see their JTAG pins enabled through it.
-// Every access costs `accessNs` of modelled time. With a VirtualClock the wire advances it
+// Every access costs modelled time: `accessNs`, or what a PortTiming makes vary (jitter,
+// cold accesses, a speed change, stalls). With a VirtualClock the wire advances it
 // (so the adapter's sleeps and the port accesses share one time line); otherwise the time
 // is the accesses' cost, the waits the programmer reports (Waited) and what an external
 // source says (a test's clock).
@@ -20,6 +21,7 @@
 #include "platform/PortIo.h"
 #include "platform/VirtualClock.h"
 #include "sim/JtagTarget.h"
+#include "sim/PortTiming.h"
 
 #include <cstdint>
 #include <functional>
@@ -33,6 +35,7 @@ class LptJtagWire : public PortIo {
 public:
     LptJtagWire(JtagTarget& target, VirtualClock& clock, uint64_t accessNs = kLptAccessNs);
     LptJtagWire(JtagTarget& target, std::function<uint64_t()> elapsedNs, uint64_t accessNs = kLptAccessNs);
+    LptJtagWire(JtagTarget& target, std::function<uint64_t()> elapsedNs, const PortTimingSetup& timing);
 
     bool Open(uint32_t portNumber) override;
     bool IsOpen() const override { return open_; }
@@ -49,14 +52,18 @@ public:
         if (clock_ == nullptr) {
             waitedNs_ += uint64_t{milliseconds} * 1000000u;
         }
+        timing_.Cool();
     }
+    // The programmer spun on its clock until then: the modelled time moves there.
+    void SpinUntil(uint64_t ns) override;
 
     // Faults.
     bool noCable = false;
     bool failOpen = false;
 
     uint64_t Accesses() const { return accesses_; }
-    uint64_t AccessNs() const { return accessNs_; }
+    uint64_t AccessNs() const { return timing_.Setup().accessNs; }
+    PortTiming& Timing() { return timing_; }
     uint64_t NowNs() const;
     uint8_t DataRegister() const { return data_; }
     uint8_t ControlRegister() const { return control_; }
@@ -73,9 +80,9 @@ private:
     JtagTarget& target_;
     VirtualClock* clock_ = nullptr;
     std::function<uint64_t()> elapsedNs_;
-    uint64_t accessNs_;
+    PortTiming timing_;
     uint64_t accesses_ = 0;
-    uint64_t waitedNs_ = 0; // reported waits and pauses (without a VirtualClock)
+    uint64_t waitedNs_ = 0; // access costs, reported waits and pauses (without a VirtualClock)
     bool open_ = false;
     uint16_t base_ = 0x378;
     uint8_t data_ = 0;

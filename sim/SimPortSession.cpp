@@ -1,7 +1,5 @@
 #include "sim/SimPortSession.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <string>
 
 namespace pyrola::sim {
@@ -9,25 +7,6 @@ namespace pyrola::sim {
 namespace {
 
 constexpr uint8_t kSupplyLines = 0xF0;
-constexpr uint64_t kLongestAccessNs = 1000000;
-
-// $PYROLA_SIM_PORT_NS: 0 when it is set to something that is no access time.
-uint64_t AccessNs(const SimEnvironment& environment) {
-    const char* text = environment("PYROLA_SIM_PORT_NS");
-    if (text == nullptr || text[0] == '\0') {
-        return kLptAccessNs;
-    }
-    if (text[0] < '0' || text[0] > '9') {
-        return 0;
-    }
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long long value = std::strtoull(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value > kLongestAccessNs) {
-        return 0;
-    }
-    return value;
-}
 
 } // namespace
 
@@ -35,9 +14,8 @@ int32_t SimPortSession::Open(uint32_t portNumber) {
     if (open_) {
         Close();
     }
-    const uint64_t accessNs = AccessNs(environment_);
-    if (accessNs == 0) {
-        error_ = "Invalid simulated port access time (PYROLA_SIM_PORT_NS: 1 to 1000000 ns)";
+    PortTimingSetup timing;
+    if (!ReadPortTiming(environment_, &timing, &error_)) {
         return -1;
     }
     // One chip per parallel port when the state file's name holds "%p".
@@ -48,10 +26,10 @@ int32_t SimPortSession::Open(uint32_t portNumber) {
         return -1;
     }
     // A new chip (or the first) gets a fresh cable; a reloaded one keeps its pins' state.
-    if (wiredModel_ != chip_.model.get() || wire_->AccessNs() != accessNs) {
+    if (wiredModel_ != chip_.model.get() || wire_->AccessNs() != timing.accessNs) {
         target_ = std::make_unique<JtagTarget>(*chip_.model);
         wire_ = std::make_unique<LptJtagWire>(
-            *target_, [this] { return time_() - openedAtNs_; }, accessNs);
+            *target_, [this] { return time_() - openedAtNs_; }, timing);
         wiredModel_ = chip_.model.get();
         openedAtNs_ = time_(); // the wire's time only ever moves forward
     }

@@ -5,7 +5,8 @@
 // changed and the cable then lets go of it (the adapter releases its lines at the end of
 // every job), when the supply is switched off, and at Close.
 // Modelled time: each port access costs $PYROLA_SIM_PORT_NS nanoseconds (default 1000,
-// 1 to 1,000,000), on top of the waits the programmer reports and the pauses of
+// 1 to 1,000,000), varied as PortTiming.h describes ($PYROLA_SIM_PORT_JITTER_NS,
+// _COLD_NS, _CHANGE, _STALL), on top of the waits the programmer reports and the pauses of
 // $PYROLA_SIM_FAULTS; a test may add its own clock's time. Real time never enters it, so a
 // busy host does not change what the chip sees.
 
@@ -42,6 +43,12 @@ public:
     void Wait(uint32_t milliseconds) {
         if (open_) {
             wire_->Waited(milliseconds);
+        }
+    }
+    // The programmer spun until the port's time `ns`.
+    void SpinUntil(uint64_t ns) {
+        if (open_) {
+            wire_->SpinUntil(ns);
         }
     }
 

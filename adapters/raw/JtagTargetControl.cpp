@@ -366,6 +366,9 @@ bool JtagTargetControl::ResetBySupplyCycle(bool execute, bool releaseJtag) {
     port_.Sleep(kSupplyOffMs);
     port_.SupplyOn(kLptSupplyMillivolts);
     port_.Sleep(kSupplySettleMs);
+    // The supply off let go of the lines: drive them again as the attach does.
+    port_.ReleaseLines();
+    port_.EnableLines();
     if (ConnectTarget() != 0) {
         return false;
     }

@@ -1,5 +1,8 @@
 #include "adapters/raw/LptJtagPort.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace pyrola {
 
 namespace {
@@ -80,6 +83,12 @@ void LptJtagPort::SupplyOn(uint32_t millivolts) {
 }
 
 void LptJtagPort::SupplyOff() {
+    // A line driven high into a chip without supply powers it through its input diodes:
+    // the drivers let go and the lines go low first.
+    controlShadow &= ~uint32_t{kLptLine2 | kLptLine3 | kLptResetPair};
+    WriteControl();
+    dataShadow &= ~uint32_t{kLptTdi | kLptTms | kLptTck};
+    WriteData();
     dataShadow &= ~uint32_t{kLptSupply};
     WriteData();
     Sleep(kLineSettleMs);
@@ -147,49 +156,90 @@ uint64_t LptJtagPort::NowNs() {
 }
 
 uint64_t LptJtagPort::MeasureAccess() {
-    const uint64_t start = NowNs();
-    for (uint32_t i = 0; i < kLptAccessSamples; ++i) {
+    uint64_t samples[kLptAccessSamples];
+    for (uint64_t& sample : samples) {
+        const uint64_t start = NowNs();
         portIo.ReadPort(static_cast<uint16_t>(base + kLptStatusOffset));
+        sample = NowNs() - start;
     }
-    const uint64_t total = NowNs() - start;
-    accessNs_ = (total + kLptAccessSamples / 2) / kLptAccessSamples;
-    if (accessNs_ == 0) {
-        accessNs_ = 1;
-    }
-    return accessNs_;
+    std::nth_element(samples, samples + kLptAccessSamples / 2, samples + kLptAccessSamples);
+    return std::max<uint64_t>(samples[kLptAccessSamples / 2], 1);
 }
 
 bool LptJtagPort::PaceTclk(uint64_t accessNs) {
-    accessNs_ = accessNs == 0 ? 1 : accessNs;
-    const uint64_t targetNs = 1000000000u / kFlashClockTargetHz;
-    uint64_t accesses = (targetNs + accessNs_ / 2) / accessNs_;
-    if (accesses < 2) {
-        accesses = 2; // two writes make a cycle
-    }
-    cycleAccesses_ = static_cast<uint32_t>(accesses);
-    if (TclkHz() > kFlashClockHighHz) {
-        ++cycleAccesses_;
-    } else if (TclkHz() < kFlashClockLowHz && cycleAccesses_ > 2) {
-        --cycleAccesses_;
-    }
-    flashTimingOk_ = TclkHz() >= kFlashClockLowHz && TclkHz() <= kFlashClockHighHz;
+    writeNs_ = std::max<uint64_t>(accessNs, 1);
+    flashTimingOk_ = PacedWaitNs() + writeNs_ <= kTclkSlowestPacedNs;
     return flashTimingOk_;
 }
 
-void LptJtagPort::Pad(uint32_t reads) {
-    for (uint32_t i = 0; i < reads; ++i) {
-        portIo.ReadPort(static_cast<uint16_t>(base + kLptStatusOffset));
+uint64_t LptJtagPort::PacedWaitNs() const {
+    return kTclkTargetNs > kTclkFloorNs + writeNs_ ? kTclkTargetNs - writeNs_ : kTclkFloorNs;
+}
+
+void LptJtagPort::WaitUntil(uint64_t ns) {
+    uint64_t now = 0;
+    if (portIo.ModelledNanoseconds(&now)) {
+        if (now < ns) {
+            portIo.SpinUntil(ns);
+        }
+        return;
+    }
+    // A real clock moves between two reads within far fewer than this many tries.
+    constexpr uint32_t kStandingReads = 1000;
+    uint64_t last = NowNs();
+    uint32_t same = 0;
+    while (!clockStands_ && last < ns) {
+        const uint64_t next = NowNs();
+        same = next == last ? same + 1 : 0;
+        clockStands_ = same >= kStandingReads;
+        last = next;
     }
 }
 
-void LptJtagPort::TclkTrain(uint32_t count) {
-    const uint32_t pad = cycleAccesses_ - 2;
+uint64_t LptJtagPort::PacedEdge(bool level, uint64_t notBefore) {
+    WaitUntil(notBefore);
+    const uint64_t before = NowNs();
+    SetDataBit(kLptTdi, level);
+    const uint64_t after = NowNs();
+    lastWriteNs_ = std::min(lastWriteNs_, after - before);
+    return after;
+}
+
+TclkTrainTiming LptJtagPort::TclkTrain(uint32_t count, uint32_t mark) {
+    TclkTrainTiming timing;
+    const uint64_t wait = PacedWaitNs();
+    const uint64_t half = wait > writeNs_ ? (wait - writeNs_) / 2 : 0;
+    lastWriteNs_ = UINT64_MAX;
+    timing.startNs = NowNs();
+    uint64_t rise = 0, fall = 0;
+    auto period = [&timing](uint64_t ns) {
+        timing.shortestNs = timing.shortestNs == 0 ? ns : std::min(timing.shortestNs, ns);
+        timing.longestNs = std::max(timing.longestNs, ns);
+    };
     for (uint32_t i = 0; i < count; ++i) {
-        SetDataBit(kLptTdi, true);
-        Pad(pad / 2);
-        SetDataBit(kLptTdi, false);
-        Pad(pad - pad / 2);
+        // Like edges at least `wait` apart, timed from after the earlier write returned: the
+        // pins change somewhere inside a write, so they never see a shorter period. The
+        // phases split the period (the wait and one write) about evenly.
+        const uint64_t nextRise = PacedEdge(true, i == 0 ? 0 : std::max(rise + wait, fall + half));
+        if (i > 0) {
+            period(nextRise - rise);
+        }
+        rise = nextRise;
+        const uint64_t nextFall = PacedEdge(false, i == 0 ? rise + half : std::max(fall + wait, rise + half));
+        if (i > 0) {
+            period(nextFall - fall);
+        }
+        fall = nextFall;
+        if (i + 1 == mark) {
+            timing.markNs = fall;
+        }
     }
+    timing.endNs = fall;
+    // The port's speed as this train found it sets the next train's period.
+    if (count > 1 && lastWriteNs_ != UINT64_MAX) {
+        writeNs_ = std::max<uint64_t>(lastWriteNs_, 1);
+    }
+    return timing;
 }
 
 void LptJtagPort::Attach() {

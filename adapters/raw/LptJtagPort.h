@@ -14,10 +14,14 @@
 // a port that keeps its own time).
 //
 // Flash timing: while the chip erases or programs, TCLK is its flash timing generator's
-// clock, which must run at 257 to 476 kHz. Open measures how long one port access takes
-// (MeasureAccess) and PaceTclk then chooses how many port accesses one TCLK cycle takes
-// (two writes and status reads between them as padding) so that the rate comes near
-// 350 kHz; a port too slow for 257 kHz with two writes per cycle cannot time the flash.
+// clock, whose every period must lie between 1/476 kHz and 1/257 kHz. A PC's port does not
+// keep one speed (caches, bus bridges, other programs, the scheduler), so TclkTrain paces
+// each edge against the clock instead of counting port accesses: an edge is written only
+// when the same edge before it is at least the chosen period old, timed from after that
+// write returned, so the pins never carry a faster TCLK whatever the port does. The chosen
+// period aims at 350 kHz and never goes below kTclkFloorNs (454 kHz); every period is timed
+// as it runs and a train with one longer than the window allows is reported stretched, for
+// the caller to repeat or check what it did.
 
 #include "platform/Clock.h"
 #include "platform/PortIo.h"
@@ -55,8 +59,29 @@ inline constexpr uint32_t kLptAttachPulses = 49999;
 inline constexpr uint64_t kFlashClockLowHz = 257000;
 inline constexpr uint64_t kFlashClockHighHz = 476000;
 inline constexpr uint64_t kFlashClockTargetHz = 350000;
-// Status reads timed to measure a port access.
+// TCLK periods in ns: the aim, the shortest the pacing ever allows (454 kHz, a margin to
+// 476 kHz), the longest the window allows, and the slowest a port may need for its paced
+// period before flash work is refused (294 kHz: a 64-byte row takes 32 words of 35 cycles,
+// which must fit the 4 ms cumulative program time with room for the port's jitter).
+inline constexpr uint64_t kTclkTargetNs = 1000000000u / kFlashClockTargetHz;
+inline constexpr uint64_t kTclkFloorNs = 2200;
+inline constexpr uint64_t kTclkLongestNs = 1000000000u / kFlashClockLowHz;
+inline constexpr uint64_t kTclkSlowestPacedNs = 3400;
+// Status reads timed, one by one, to measure a port access at Open.
 inline constexpr uint32_t kLptAccessSamples = 64;
+
+// What the pins carried during one TclkTrain, timed from after each edge's write.
+struct TclkTrainTiming {
+    uint64_t startNs = 0; // before the first write
+    uint64_t endNs = 0;   // after the last write
+    uint64_t markNs = 0;  // after the falling edge of the cycle TclkTrain was asked to mark
+    uint64_t shortestNs = 0;
+    uint64_t longestNs = 0;
+    // Longer than the window allows: the train was stretched (the program was stopped).
+    bool Stretched() const { return longestNs > kTclkLongestNs; }
+    // Shorter than the floor: cannot happen while the clock moves forward.
+    bool TooFast() const { return shortestNs != 0 && shortestNs < kTclkFloorNs; }
+};
 
 class LptJtagPort {
 public:
@@ -78,6 +103,7 @@ public:
 
     // 0 switches the supply off; any other value on.
     void SupplyOn(uint32_t millivolts);
+    // Lets go of the lines and drives TDI, TMS and TCK low, then switches the supply off.
     void SupplyOff();
     void SetResetPair(bool release);
     void SetControlLine2(bool level);
@@ -94,18 +120,24 @@ public:
     // Nanoseconds from an arbitrary start: the port's own time when it keeps one (a
     // simulated port), else the high-resolution clock.
     uint64_t NowNs();
-    // Times kLptAccessSamples status reads; the mean access in nanoseconds (at least 1).
+    // Times kLptAccessSamples status reads one by one; the median access in nanoseconds (at
+    // least 1), so that a cold first access or an interrupt does not count.
     uint64_t MeasureAccess();
-    // Chooses the accesses per TCLK cycle for an access of `accessNs`; false when no
-    // choice reaches the flash timing window (the port is too slow).
+    // Takes `accessNs` as the cost of a write; false when the paced period would be slower
+    // than kTclkSlowestPacedNs (the port is too slow for the flash).
     bool PaceTclk(uint64_t accessNs);
-    // `count` full TCLK cycles (high, then low) at the paced rate.
-    void TclkTrain(uint32_t count);
-    // The paced TCLK rate in Hz, and what the last MeasureAccess found.
-    uint64_t TclkHz() const { return accessNs_ == 0 ? 0 : 1000000000u / (cycleAccesses_ * accessNs_); }
-    uint64_t AccessNs() const { return accessNs_; }
-    uint32_t CycleAccesses() const { return cycleAccesses_; }
+    // `count` full TCLK cycles (high, then low), each edge paced against the clock; the time
+    // after cycle `mark` (counted from 1) is noted.
+    TclkTrainTiming TclkTrain(uint32_t count, uint32_t mark = 0);
+    // The period the pacing waits for between two like edges (a write's cost comes on top).
+    uint64_t PacedWaitNs() const;
+    // The TCLK rate a train is expected to run at, in Hz.
+    uint64_t TclkHz() const { return 1000000000u / (PacedWaitNs() + writeNs_); }
+    uint64_t AccessNs() const { return writeNs_; }
     bool FlashTimingOk() const { return flashTimingOk_; }
+    // Waits until NowNs() reaches `ns`: a port with its own time is told, the real clock is
+    // spun on.
+    void WaitUntil(uint64_t ns);
 
     uint16_t base = 0x378;
     uint32_t dataShadow = 0;
@@ -116,15 +148,18 @@ public:
     Clock& clock;
 
 private:
-    void Pad(uint32_t reads);
     void SetDataBit(uint8_t mask, bool level);
     void SetLine(uint8_t mask, int mode);
     void WriteData();
     void WriteControl();
 
-    uint64_t accessNs_ = 0;
-    uint32_t cycleAccesses_ = 2;
+    // One edge of a train: waits until `notBefore`, writes TDI, and returns the time after.
+    uint64_t PacedEdge(bool level, uint64_t notBefore);
+
+    uint64_t writeNs_ = 1000;           // what a write costs, as last seen
+    uint64_t lastWriteNs_ = UINT64_MAX; // the cheapest write of the running train
     bool flashTimingOk_ = false;
+    bool clockStands_ = false; // a clock that does not move while spun on (a test's)
 };
 
 } // namespace pyrola

@@ -2,15 +2,19 @@
 // The adapter that programs an MSP430 through its JTAG pins on a PC parallel port,
 // without any vendor library: identification on Open (the 16 bytes at 0x0FF0 and the
 // configuration fuses against the device table), flash erase and word programming
-// through the chip's flash controller timed by counted TCLK pulses, erase check and
+// through the chip's flash controller clocked by paced TCLK pulses, erase check and
 // verify by the chip's data signature (PSA), and quick block reads.
 //
-// Flash timing is held on any port that can: Open measures the port's access time and
-// paces TCLK near 350 kHz (LptJtagPort); a port too slow for the flash is refused for
-// erase and program. Each word write and each erase pass is timed as it runs; one that
-// took longer than the flash allows (the program was stopped, e.g. preempted) fails its
-// step. Erase ends with a signature check of what it erased and program with one of what
-// it wrote, so neither reports success on flash the chip did not change. Devices that need
+// Flash timing is held on any port that can: each TCLK edge is paced against the clock
+// near 350 kHz and never faster than 454 kHz (LptJtagPort); a port too slow for the flash
+// is refused for erase and program. Every erase pass and every word's pulse train is timed
+// period by period as it runs. A stretched train (the program was stopped, e.g.
+// preempted) is mended where the flash allows: an erase pass is repeated (more erase time
+// is harmless), a word is read back and written again when the bits it lacks can still be
+// programmed. Each 64-byte row's program time is summed from its erase; a word that could
+// take the row past the data sheets' cumulative program time (4 ms) is not written and the
+// step fails naming it. Erase ends with a signature check of what it erased and program
+// with one of what it wrote, so neither reports success on flash the chip did not change. Devices that need
 // their TEST pin driven are refused: the cable has no TEST line (TestPinDevices.h).
 //
 // Memory moves in 16-bit little-endian words. A range that starts or ends in the middle
@@ -25,6 +29,8 @@
 #include "platform/PortIo.h"
 
 #include <cstdint>
+#include <map>
+#include <vector>
 
 namespace pyrola {
 
@@ -48,9 +54,22 @@ inline constexpr uint32_t kSegmentErasePulses = 4820;
 inline constexpr uint32_t kMassErasePulses = 5300;
 inline constexpr uint32_t kMassErasePasses = 19;
 inline constexpr uint32_t kWordWritePulses = 38;
-// The longest a word write may take from its start to its last pulse: the data sheets'
-// cumulative program time of a 64-byte row (4 ms), which one word must not use up alone.
-inline constexpr uint64_t kWordWriteLimitNs = 4000000;
+// The cycles of a word write the flash applies its program voltage for (tWord).
+inline constexpr uint32_t kWordProgramCycles = 35;
+// The data sheets' cumulative program time (tCPT) of a 64-byte row between two erases.
+inline constexpr uint64_t kRowProgramLimitNs = 4000000;
+inline constexpr uint32_t kFlashRowBytes = 64;
+// Tries of one erase pass, and rounds of writing stretched words again.
+inline constexpr uint32_t kErasePassTries = 5;
+inline constexpr uint32_t kWordWriteRounds = 3;
+
+// What the flash work of this adapter met since it was opened.
+struct RawFlashCounts {
+    uint64_t shortestTclkNs = 0; // shortest and longest TCLK period of any train
+    uint64_t longestTclkNs = 0;
+    uint64_t retriedPasses = 0;  // erase passes done again after a stretched one
+    uint64_t rewrittenWords = 0; // words written again after a stretched train
+};
 
 class RawJtagAdapter : public TargetAdapter {
 public:
@@ -76,6 +95,7 @@ public:
     int32_t DebugOneWire() override { return -1; }
 
     LptJtagPort& Port() { return port_; }
+    const RawFlashCounts& FlashCounts() const { return counts_; }
     JtagTargetControl& Jtag() { return jtag_; }
 
 private:
@@ -83,10 +103,20 @@ private:
     bool CanTransfer(int32_t noDeviceError, const void* data, uint32_t count);
     // One register write with the CPU halted: the address and the data shifted in.
     void WriteRegister(uint16_t address, uint16_t value);
-    // False (with a note) when the pulse train took longer than the flash allows.
-    bool ErasePass(uint16_t mode, uint16_t address, uint32_t pulses);
-    // A paced train of `pulses`; false when it took longer than the window's low end allows.
-    bool TimedTrain(uint32_t pulses, uint64_t* tookNs);
+    // One erase pass; false when its pulse train was stretched.
+    bool ErasePass(uint16_t mode, uint16_t address, uint32_t pulses, TclkTrainTiming* timing);
+    // An erase pass repeated until one ran unstretched; false (error 9, a note) if none did.
+    bool ErasePassInTime(uint16_t mode, uint16_t address, uint32_t pulses);
+    // A paced train whose periods go into the counts.
+    TclkTrainTiming Train(uint32_t pulses, uint32_t mark = 0);
+    // Writes words[i] at start + 2i for each i in `which` (halted CPU, flash in write mode);
+    // the stretched ones go to `stretched`. False (error 6, a note) when a word would take
+    // its row past the cumulative program time.
+    bool ProgramWords(uint16_t start, const std::vector<uint16_t>& words, const std::vector<uint32_t>& which,
+                      std::vector<uint32_t>* stretched);
+    // Reads back the stretched words and writes again those that lack bits; false (error 6,
+    // a note) when a word holds a bit cleared that must be set, or stays wrong.
+    bool MendStretched(uint16_t start, const std::vector<uint16_t>& words, std::vector<uint32_t> stretched);
     // Erase and program need a port fast enough for the flash; false with a note if not.
     bool FlashTimingOrRefuse(const char* what, int32_t error);
     // The signature check of an erased range; false (error 9, a note) when it is not blank.
@@ -98,6 +128,9 @@ private:
 
     LptJtagPort port_;
     JtagTargetControl jtag_;
+    RawFlashCounts counts_;
+    std::map<uint32_t, uint64_t> rowNs_; // program time by 64-byte row since its erase
+    bool refusalNoted_ = false;          // a too slow port's refusal was said since Open
 };
 
 } // namespace pyrola

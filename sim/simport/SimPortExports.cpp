@@ -61,6 +61,11 @@ PYROLA_PORT_EXPORT void pyrola_port_wait(uint32_t milliseconds) {
     Session().Wait(milliseconds);
 }
 
+PYROLA_PORT_EXPORT void pyrola_port_spin_until(uint64_t ns) {
+    std::lock_guard<std::mutex> guard(Lock());
+    Session().SpinUntil(ns);
+}
+
 PYROLA_PORT_EXPORT const char* pyrola_port_error() {
     std::lock_guard<std::mutex> guard(Lock());
     ErrorCopy() = Session().Error();

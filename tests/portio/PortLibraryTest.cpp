@@ -100,6 +100,7 @@ protected:
             *ns = session_.NowNs();
             return true;
         }
+        void SpinUntil(uint64_t ns) override { session_.SpinUntil(ns); }
 
     private:
         sim::SimPortSession& session_;

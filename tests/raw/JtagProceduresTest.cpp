@@ -129,8 +129,10 @@ TEST_F(JtagProcedures, ResetLinesThenSupplyCycleThenError8) {
     const Strings connect = {"wait 50", "wait 50", "wait 50", "wait 50", "TLR"};
     Strings expected = {"ctl 0F", "wait 50", "ctl 0C", "wait 10"};
     expected.insert(expected.end(), connect.begin(), connect.end());
-    for (const char* s :
-         {"supply 00", "wait 10", "wait 3000", "supply E0", "supply F0", "wait 10", "wait 10"})
+    // The drivers let go before the supply goes, and drive again once it is back.
+    for (const char* s : {"ctl 00", "supply 00", "wait 10", "wait 3000", "supply E0", "supply F0", "wait 10",
+                          "wait 10", "ctl 00", "ctl 00", "wait 10", "wait 10", "ctl 00", "wait 10", "ctl 08",
+                          "wait 10", "ctl 0C", "wait 10"})
         expected.push_back(s);
     expected.insert(expected.end(), connect.begin(), connect.end());
     EXPECT_EQ(Only(Trace(), {"ctl", "supply", "wait", "TLR"}), expected);

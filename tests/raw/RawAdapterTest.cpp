@@ -62,11 +62,9 @@ TEST_F(RawOnSimulatedPins, OpenIdentifiesTheChipFromItsIdentificationAndFuses) {
     EXPECT_EQ(record.infoStart, 0x1000);
     EXPECT_EQ(record.supplyMillivolts, 3600); // not the adapter's field
     EXPECT_EQ(raw.Port().deviceIndex, 7u);
-    EXPECT_EQ(
-        raw.TakeNotes(),
-        (Strings{
-            "LPT1: simulated JTAG wire on LPT1",
-            "LPT1: a port access takes 1000 ns; flash timing TCLK 333 kHz (3 port accesses per cycle)"}));
+    EXPECT_EQ(raw.TakeNotes(), (Strings{"LPT1: simulated JTAG wire on LPT1",
+                                        "LPT1: a port access takes 1000 ns; flash timing TCLK 312 kHz, each "
+                                        "period paced against the clock"}));
     // The reset lines were enough: the supply stayed on throughout.
     EXPECT_EQ(CountOf(DecodeJtag(log, 0x378, 0), "supply 00"), 0u);
     EXPECT_EQ(raw.GetErrorNumber(), 0);

@@ -64,6 +64,19 @@ public:
     std::string Describe() const override {
         return inner_ != nullptr ? inner_->Describe() : "recording port";
     }
+    bool ModelledNanoseconds(uint64_t* ns) override {
+        return inner_ != nullptr && inner_->ModelledNanoseconds(ns);
+    }
+    void Waited(uint32_t milliseconds) override {
+        if (inner_ != nullptr) {
+            inner_->Waited(milliseconds);
+        }
+    }
+    void SpinUntil(uint64_t ns) override {
+        if (inner_ != nullptr) {
+            inner_->SpinUntil(ns);
+        }
+    }
 
     bool failOpen = false;
     uint8_t status = 0x00;       // what a read gives while open (without an inner port)

@@ -76,11 +76,11 @@ TEST_F(SignalLayer, SupplyOnWritesTwiceBeforeItsSleep) {
     lpt.SupplyOn(kLptSupplyMillivolts);
     EXPECT_EQ(Lines(log), (Strings{"w 378 E3", "w 378 F3", "s 10"}));
     log.clear();
-    lpt.SupplyOn(0); // no voltage means off
-    EXPECT_EQ(Lines(log), (Strings{"w 378 03", "s 10"}));
+    lpt.SupplyOn(0); // no voltage means off: the drivers let go and the lines go low first
+    EXPECT_EQ(Lines(log), (Strings{"w 37A 00", "w 378 F0", "w 378 00", "s 10"}));
     log.clear();
     lpt.SupplyOn(1800); // any other voltage is the one supply there is
-    EXPECT_EQ(Lines(log), (Strings{"w 378 E3", "w 378 F3", "s 10"}));
+    EXPECT_EQ(Lines(log), (Strings{"w 378 E0", "w 378 F0", "s 10"}));
 }
 
 TEST_F(SignalLayer, LineSequencesAndTheirDelays) {
