@@ -18,9 +18,11 @@ namespace {
 // elsewhere.
 #if defined(_WIN32)
 constexpr const char* kMissingText = "msp430.dll not found";
+constexpr const char* kUnusableText = "msp430.dll is not a FET library Pyrola can use";
 constexpr const char* kFaultedText = "msp430.dll raised a fault; restart the program";
 #else
 constexpr const char* kMissingText = "libfake.so not found";
+constexpr const char* kUnusableText = "libfake.so is not a FET library Pyrola can use";
 constexpr const char* kFaultedText = "libfake.so raised a fault; restart the program";
 #endif
 
@@ -200,8 +202,12 @@ TEST_F(FetAdapterTest, ResolvesAllThirteenNamesInOrderAndOpensWithTheStartUpSequ
     auto fet = Make();
     EXPECT_TRUE(fet->LibraryReady());
     EXPECT_EQ(loader.loads, std::vector<std::string>{"libfake.so"});
-    EXPECT_EQ(loader.lookups,
-              std::vector<std::string>(std::begin(fet::kEntryPointNames), std::end(fet::kEntryPointNames)));
+    // The version-3 names are looked for first; the walk stops at the first one missing,
+    // then the thirteen of version 2 follow in order.
+    std::vector<std::string> expected{fet::kEntryPointNamesThree[0]};
+    expected.insert(expected.end(), std::begin(fet::kEntryPointNames), std::end(fet::kEntryPointNames));
+    EXPECT_EQ(loader.lookups, expected);
+    EXPECT_EQ(fet->Generation(), 2);
     EXPECT_STREQ(fet->GetName(), "FET");
     EXPECT_EQ(fet->GetBlockSize(), 256u);
 
@@ -335,14 +341,22 @@ TEST_F(FetAdapterTest, LibraryLackingOnlyTheNeverCalledDeviceEntryCountsAsMissin
     loader.missing = {"MSP430_Device"};
     auto fet = Make();
     EXPECT_FALSE(fet->LibraryReady());
-    // The walk stopped at the missing name; the names after it were not looked up.
-    EXPECT_EQ(loader.lookups.back(), "MSP430_Device");
-    EXPECT_EQ(loader.lookups.size(), 4u);
+    EXPECT_EQ(fet->Generation(), 0);
+    // The version-2 walk stopped at the missing name: the names after it were looked up
+    // only to say what each generation lacks.
+    const std::vector<std::string> walk(loader.lookups.begin(), loader.lookups.begin() + 5);
+    EXPECT_EQ(walk, (std::vector<std::string>{"MSP430_GetNumberOfUsbIfs", "MSP430_Initialize", "MSP430_Close",
+                                              "MSP430_Identify", "MSP430_Device"}));
     EXPECT_FALSE(fet->Open());
     EXPECT_TRUE(rec.calls.empty());
-    EXPECT_EQ(fet->TakeNotes(),
-              (std::vector<std::string>{"FET library \"libfake.so\" lacks the entry point MSP430_Device"}));
-    EXPECT_STREQ(fet->GetErrorText(3), kMissingText);
+    EXPECT_EQ(
+        fet->TakeNotes(),
+        (std::vector<std::string>{"FET library \"libfake.so\" lacks the entry point MSP430_Device",
+                                  "For a version-2 FET library it lacks MSP430_Device; for a version-3 one, "
+                                  "MSP430_GetNumberOfUsbIfs, MSP430_GetNameOfUsbIf, MSP430_OpenDevice, "
+                                  "MSP430_GetFoundDevice, MSP430_FET_FwUpdate"}));
+    // The file was found: not "not found".
+    EXPECT_STREQ(fet->GetErrorText(3), kUnusableText);
     EXPECT_EQ(fet->GetErrorNumber(), 0);
 }
 
@@ -389,7 +403,7 @@ TEST_F(FetAdapterTest, ErrorEntriesResolvedBeforeAMissingNameStillAnswer) {
     auto fet = Make();
     EXPECT_FALSE(fet->LibraryReady());
     EXPECT_EQ(fet->GetErrorNumber(), 8);
-    EXPECT_STREQ(fet->GetErrorText(8), kMissingText);
+    EXPECT_STREQ(fet->GetErrorText(8), kUnusableText);
     // Open forgets the partial set before it tries again.
     EXPECT_FALSE(fet->Open());
     EXPECT_EQ(fet->GetErrorNumber(), 8);
@@ -405,7 +419,9 @@ TEST_F(FetAdapterTest, OpenWithoutARecordFailsWithoutTouchingTheLibrary) {
 
 TEST(FetAdapterName, DefaultsToThePlatformLibraryUnlessTheEnvironmentNamesOne) {
 #if defined(_WIN32)
-    const std::string platformName = "MSP430.DLL";
+    const std::string platformName = "MSP430.dll";
+#elif defined(__APPLE__)
+    const std::string platformName = "libmsp430.dylib";
 #else
     const std::string platformName = "libmsp430.so";
 #endif
