@@ -376,7 +376,8 @@ int32_t FetTarget::Erase(int32_t mode, int32_t address, int32_t length) {
     (void)length; // the segment, main or whole flash is the unit, whatever the length
     int32_t saved = Persist();
     if (!done) {
-        return Fail(chip_.model->PowerLost() ? kFetPowerLost : kFetEraseFailed);
+        // Version 3's header has no text of its own for a supply lost mid-operation.
+        return Fail(chip_.model->PowerLost() && !Generation3() ? kFetPowerLost : kFetEraseFailed);
     }
     return saved;
 }
@@ -414,7 +415,7 @@ int32_t FetTarget::Memory(int32_t address, uint8_t* buffer, int32_t count, int32
     }
     int32_t saved = Persist();
     if (!written) {
-        return Fail(chip_.model->PowerLost() ? kFetPowerLost : kFetWriteFailed);
+        return Fail(chip_.model->PowerLost() && !Generation3() ? kFetPowerLost : kFetWriteFailed);
     }
     return saved;
 }

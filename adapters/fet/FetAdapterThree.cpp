@@ -62,6 +62,7 @@ bool FetAdapter::FetName(std::string& name) {
     std::string listed;
     for (const std::string& fet : fets)
         listed += (listed.empty() ? "" : ", ") + fet;
+    AddNote(Format("FET library: %s (version 3)", LoadedPath().c_str()));
     AddNote(fets.empty() ? std::string("The FET library lists no FET")
                          : Format("The FET library lists: %s", listed.c_str()));
     return Fail(Format("no FET number %u (%u found)", unsigned(portNumber), unsigned(fets.size())));
@@ -73,10 +74,8 @@ std::string FetAdapter::FirmwareUpdateCommand() const {
 
 bool FetAdapter::OpenThree() {
     std::string name;
-    if (!FetName(name)) {
-        AddNote(Format("FET library: %s (version 3)", LoadedPath().c_str()));
+    if (!FetName(name))
         return false;
-    }
     fet::Long version = 0;
     if (Guarded("MSP430_Initialize", [&] { return initialize_(name.c_str(), &version); }) != 0) {
         AddNote(Format("FET library: %s (version 3), FET %s", LoadedPath().c_str(), name.c_str()));
