@@ -215,12 +215,15 @@ bool FetAdapter::Open() {
 }
 
 bool FetAdapter::OpenTwo(const std::string& port) {
-    // Which file answers matters: a simulated library must never pass for a real one.
-    AddNote(Format("FET library: %s", LoadedPath().c_str()));
     int32_t version = 0;
     DeviceRecord& record = *deviceRecord;
-    if (Guarded("MSP430_Initialize", [&] { return initialize_(port.c_str(), &version); }) != 0 ||
-        Guarded("MSP430_VCC", [&] { return vcc_(record.supplyMillivolts); }) != 0 ||
+    const bool initialized =
+        Guarded("MSP430_Initialize", [&] { return initialize_(port.c_str(), &version); }) == 0;
+    // Which file answers matters: a simulated library must never pass for a real one.
+    AddNote(initialized
+                ? Format("FET library: %s (version 2), version %d", LoadedPath().c_str(), int(version))
+                : Format("FET library: %s (version 2)", LoadedPath().c_str()));
+    if (!initialized || Guarded("MSP430_VCC", [&] { return vcc_(record.supplyMillivolts); }) != 0 ||
         Guarded("MSP430_Identify",
                 [&] {
                     return identify_(reinterpret_cast<uint8_t*>(&record),

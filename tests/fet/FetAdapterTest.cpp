@@ -328,7 +328,7 @@ TEST_F(FetAdapterTest, MissingLibraryFailsEverythingWithoutCallsAndIsRetriedAtOp
     // The library turns up later: the next Open finds it, and says which file answers.
     loader.present = true;
     EXPECT_TRUE(fet->Open());
-    EXPECT_EQ(fet->TakeNotes(), (std::vector<std::string>{"FET library: libfake.so"}));
+    EXPECT_EQ(fet->TakeNotes(), (std::vector<std::string>{"FET library: libfake.so (version 2), version 1"}));
     EXPECT_TRUE(fet->LibraryReady());
     EXPECT_EQ(loader.loads.size(), 3u);
     // Once ready, Open does not load again.
