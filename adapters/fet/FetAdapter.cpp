@@ -61,6 +61,7 @@ FetAdapter::FetAdapter(LibraryLoader& loader, std::string libraryName, FaultGuar
     missingText_ = shown + " not found";
     faultedText_ = shown + " raised a fault; restart the program";
     unusableText_ = shown + " is not a FET library Pyrola can use";
+    wrongArchitectureText_ = shown + " is a 32-bit library, which this 64-bit Pyrola cannot load";
     LoadEntryPoints();
 }
 
@@ -102,12 +103,14 @@ void FetAdapter::ForgetEntryPoints() {
 void FetAdapter::LoadEntryPoints() {
     libraryReady_ = false;
     generation_ = 0;
+    wrongArchitecture_ = false;
     library_ = loader_.Load(libraryName_);
     if (!library_) {
         const std::string reason = loader_.LastError();
         loadProblem_ = Format("FET library \"%s\" could not be loaded: %s", libraryName_.c_str(),
                               reason.empty() ? "not found" : reason.c_str());
-        if (WrongArchitecture(reason))
+        wrongArchitecture_ = WrongArchitecture(reason);
+        if (wrongArchitecture_)
             loadProblem_ += "\nIt is a 32-bit library and this Pyrola is 64-bit: the version-2 MSP430.DLL "
                             "exists only for 32-bit programs; install the vendor's version-3 library (MSP "
                             "Debug Stack) instead";
@@ -270,6 +273,8 @@ const char* FetAdapter::GetErrorText(int32_t number) {
         if (faulted_)
             return faultedText_.c_str();
         // A file that was found but exports neither set is not "not found".
+        if (wrongArchitecture_)
+            return wrongArchitectureText_.c_str();
         return library_ ? unusableText_.c_str() : missingText_.c_str();
     }
     return Guarded("MSP430_Error_String", [&] { return errorString_(number); });

@@ -97,6 +97,8 @@ private:
     std::string missingText_;
     std::string faultedText_;
     std::string unusableText_;
+    std::string wrongArchitectureText_;
+    bool wrongArchitecture_ = false; // the last load met a library built for 32 bits
     // A failure of the adapter's own (GetErrorText(kAdapterErrorNumber)); empty when none.
     std::string ownError_;
     // The library's number read before a closing call could clear it; -1 when none.

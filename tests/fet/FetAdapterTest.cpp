@@ -19,10 +19,14 @@ namespace {
 #if defined(_WIN32)
 constexpr const char* kMissingText = "msp430.dll not found";
 constexpr const char* kUnusableText = "msp430.dll is not a FET library Pyrola can use";
+constexpr const char* kWrongArchitectureText =
+    "msp430.dll is a 32-bit library, which this 64-bit Pyrola cannot load";
 constexpr const char* kFaultedText = "msp430.dll raised a fault; restart the program";
 #else
 constexpr const char* kMissingText = "libfake.so not found";
 constexpr const char* kUnusableText = "libfake.so is not a FET library Pyrola can use";
+constexpr const char* kWrongArchitectureText =
+    "libfake.so is a 32-bit library, which this 64-bit Pyrola cannot load";
 constexpr const char* kFaultedText = "libfake.so raised a fault; restart the program";
 #endif
 
@@ -171,7 +175,8 @@ public:
         }
         return std::make_unique<FakeLibrary>(missing, &lookups);
     }
-    std::string LastError() override { return present ? "" : "libfake.so: cannot open shared object file"; }
+    std::string LastError() override { return present ? "" : loadError; }
+    std::string loadError = "libfake.so: cannot open shared object file";
     bool present = true;
     std::set<std::string> missing;
     std::vector<std::string> loads;
@@ -335,6 +340,19 @@ TEST_F(FetAdapterTest, MissingLibraryFailsEverythingWithoutCallsAndIsRetriedAtOp
     EXPECT_TRUE(fet->Close());
     EXPECT_TRUE(fet->Open());
     EXPECT_EQ(loader.loads.size(), 3u);
+}
+
+TEST_F(FetAdapterTest, AThirtyTwoBitLibraryGetsAPlainNote) {
+    loader.present = false;
+    loader.loadError = "libfake.so: wrong ELF class: ELFCLASS32";
+    auto fet = Make();
+    EXPECT_FALSE(fet->Open());
+    const std::vector<std::string> notes = fet->TakeNotes();
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[1],
+              "It is a 32-bit library and this Pyrola is 64-bit: the version-2 MSP430.DLL exists only "
+              "for 32-bit programs; install the vendor's version-3 library (MSP Debug Stack) instead");
+    EXPECT_STREQ(fet->GetErrorText(0), kWrongArchitectureText);
 }
 
 TEST_F(FetAdapterTest, LibraryLackingOnlyTheNeverCalledDeviceEntryCountsAsMissing) {
