@@ -1,5 +1,7 @@
 #include "adapters/DeviceTable.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 namespace pyrola {
@@ -160,6 +162,52 @@ void FillDeviceRecord(uint32_t index, DeviceRecord* record) {
     record->ramEnd = family.ramEnd;
     record->mainEnd = family.mainEnd;
     record->infoEnd = family.infoEnd;
+}
+
+namespace {
+
+bool FamilyMatches(const std::string& pattern, const std::string& part) {
+    if (pattern.size() != part.size())
+        return false;
+    for (size_t i = 0; i < part.size(); ++i) {
+        const bool digit = part[i] >= '0' && part[i] <= '9';
+        if (pattern[i] != part[i] && !(pattern[i] == 'x' && digit))
+            return false;
+    }
+    return true;
+}
+
+bool RowNamesPart(const std::string& rowName, const std::string& part) {
+    static const std::string kPrefix = "MSP430";
+    size_t begin = 0;
+    while (begin <= rowName.size()) {
+        const size_t end = std::min(rowName.find('/', begin), rowName.size());
+        std::string alternative = rowName.substr(begin, end - begin);
+        if (alternative.compare(0, kPrefix.size(), kPrefix) != 0)
+            alternative = kPrefix + alternative; // "MSP430F12x2/F11x2"
+        if (FamilyMatches(alternative, part))
+            return true;
+        begin = end + 1;
+    }
+    return false;
+}
+
+bool Tentative(const std::string& rowName) {
+    return rowName.rfind("Prototype ", 0) == 0 || rowName.rfind("Preliminary ", 0) == 0;
+}
+
+} // namespace
+
+uint32_t DeviceIndexOfPart(const std::string& part) {
+    for (uint32_t row = 1; row < kDeviceCount; ++row) {
+        if (part == kRows[row].name && !Tentative(part))
+            return row;
+    }
+    for (uint32_t row = 1; row < kDeviceCount; ++row) {
+        if (!Tentative(kRows[row].name) && RowNamesPart(kRows[row].name, part))
+            return row;
+    }
+    return 0;
 }
 
 const char* DeviceName(uint32_t index) {

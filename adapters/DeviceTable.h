@@ -5,6 +5,7 @@
 #include "adapters/DeviceRecord.h"
 
 #include <cstdint>
+#include <string>
 
 namespace pyrola {
 
@@ -25,6 +26,11 @@ uint32_t LookupDevice(const uint8_t identification[16], uint16_t fuses);
 // Writes marker, index, name and the family's bounds; every other byte stays as it was.
 // An index of kDeviceCount or more fills row 0.
 void FillDeviceRecord(uint32_t index, DeviceRecord* record);
+// The row that names a part, for a library that reports parts by name: a row of exactly
+// that name first, else a family row whose "x" stands for one digit ("MSP430F1121" is
+// "MSP430F11x1"; "/" separates alternatives). Prototype and preliminary rows and row 0
+// never match. 0 when no row does.
+uint32_t DeviceIndexOfPart(const std::string& part);
 // Row name; an index of kDeviceCount or more gives row 0's name.
 const char* DeviceName(uint32_t index);
 // Bounds of the row's family (all zero for row 0 and out-of-range indexes).

@@ -76,6 +76,14 @@ int RunProbe(const std::vector<std::string>& arguments) {
         target.Close();
         return kBoardAnswers;
     }
+    if (station.adapter == StationAdapter::Fet &&
+        target.GetErrorNumber() == FetAdapter::kAdapterErrorNumber) {
+        // No such FET, or one whose firmware must be updated first: no board can be
+        // looked for there, and a station loop must not take it for an empty socket.
+        std::fprintf(stderr, "%s\n", target.GetErrorText(FetAdapter::kAdapterErrorNumber));
+        target.TakeNotes();
+        return kCannotLook;
+    }
     const bool unreachable = station.adapter == StationAdapter::Fet
                                  ? !adapters.Fet().LibraryReady()
                                  : target.GetErrorNumber() == kRawInterfaceFailed;

@@ -6,14 +6,16 @@ std::string ReferenceHelpText() {
     std::string text =
         "Adapters and their ports (-c{port} numbers them from 1; --list-ports shows them):\n"
 #ifdef _WIN32
-        "    -fet  the FET interface library MSP430.DLL, FET on parallel port LPTn\n"
+        "    -fet  the FET interface library MSP430.dll: FET n as the library lists it\n"
+        "          (version 3; %PYROLA_FETn% names one), or LPTn (version 2)\n"
         "    -raw  JTAG on parallel port LPTn through the WinIo driver (LPT1 0x378,\n"
         "          LPT2 0x278, LPT3 0x3BC), or the port library %PYROLA_LPTn% names\n"
         "    -bsl  the chip's bootstrap loader on serial port COMn (\\\\.\\COMn)\n"
         "Settings: the registry, HKEY_CURRENT_USER\\Software\\Qorvane\\Pyrola, or the file\n"
         "    %PYROLA_SETTINGS% names\n"
 #else
-        "    -fet  the FET interface library libmsp430.so, FET on parallel port LPTn\n"
+        "    -fet  the FET interface library libmsp430.so: FET n as the library lists it\n"
+        "          (version 3; $PYROLA_FETn names one), or LPTn (version 2)\n"
         "    -raw  JTAG on parallel port LPTn: $PYROLA_LPTn, else /dev/parport<n-1> (ppdev)\n"
         "    -bsl  the chip's bootstrap loader on serial port COMn: $PYROLA_COMn, else\n"
         "          /dev/ttyS<n-1> (a USB serial cable: PYROLA_COM1=/dev/ttyUSB0)\n"

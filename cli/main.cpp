@@ -19,6 +19,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliView.h"
 #include "cli/DeviceChoice.h"
+#include "cli/FetMaintenance.h"
 #include "cli/GangRun.h"
 #include "cli/HeadlessRun.h"
 #include "cli/HelpText.h"
@@ -71,7 +72,10 @@ constexpr const char* kProgramOptionsUsage =
     "                            identify; a chip that identifies as another fails Init\n"
     "    --quiet                 Print only failures and the closing Result line\n"
     "    --verbose               Also print what was tried: settings, ports, library, loader\n"
-    "    --list-ports            List the serial and parallel ports, one per line\n"
+    "    --list-ports            List the serial and parallel ports and the FETs the FET\n"
+    "                            library enumerates, one per line\n"
+    "    --fet-update -fet -cN   Update the firmware of FET N, as the FET library asks\n"
+    "                            (the FET must stay plugged in; nothing else is done)\n"
     "    --gang PORTS            Run the job on every port of the list at once (1-8 or\n"
     "                            1,3,5-6), each board in a process of its own; its lines\n"
     "                            are prefixed by its station, a summary table ends the run\n"
@@ -97,6 +101,10 @@ void PrintUsage() {
 
 int Run(const std::vector<std::string>& arguments) {
     const auto started = std::chrono::steady_clock::now();
+    if (IsFetUpdate(arguments)) {
+        FetAdapter fet(SystemLibraryLoader(), SystemFaultGuard());
+        return RunFetUpdate(fet, arguments);
+    }
     const GangOptions gang = TakeGangOptions(arguments);
     if (!gang.error.empty()) {
         std::fprintf(stderr, "pyrola: %s\n", gang.error.c_str());
@@ -126,6 +134,9 @@ int Run(const std::vector<std::string>& arguments) {
     }
     if (parsed.listPorts) {
         for (const std::string& line : PortListLines())
+            std::printf("%s\n", line.c_str());
+        FetAdapter fet(SystemLibraryLoader(), SystemFaultGuard());
+        for (const std::string& line : FetPortLines(fet))
             std::printf("%s\n", line.c_str());
         return kExitDone;
     }

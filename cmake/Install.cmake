@@ -29,6 +29,10 @@ if(PYROLA_INSTALL_SIM)
       install(TARGETS ${_target} RUNTIME DESTINATION ${_sim} LIBRARY DESTINATION ${_sim})
     endif()
   endforeach()
+  # The version-3 simulated FET library has the same file name: a folder of its own.
+  if(TARGET msp430sim3)
+    install(TARGETS msp430sim3 RUNTIME DESTINATION ${_sim}/v3 LIBRARY DESTINATION ${_sim}/v3)
+  endif()
 endif()
 
 set(CPACK_PACKAGE_NAME pyrola)

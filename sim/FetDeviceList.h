@@ -11,6 +11,19 @@ namespace pyrola::sim {
 
 inline constexpr uint32_t kFetDeviceRows = 44;
 
+// How the version-3 library knows a chip of the catalogue: by a part name of its own
+// (one part where the catalogue names a family) and a device id of its own, unrelated to
+// the rows above (an F1611 is 0x71).
+struct FetPartThree {
+    const char* chip; // the catalogue's name
+    const char* name; // what the library reports
+    uint16_t id;
+};
+// The part for a catalogue chip; null when the library does not know it.
+const FetPartThree* FetPartThreeOf(const std::string& chip);
+// The part of that id; null when none has it.
+const FetPartThree* FetPartThreeById(uint16_t id);
+
 // The row's name; null past the end.
 const char* FetDeviceName(uint32_t row);
 // The first row of that name; 0 when none has it.

@@ -1,8 +1,10 @@
 #pragma once
-// The process-wide simulated FET library: thirteen functions with the library's calling
-// shapes, serialised by one lock, all working on one FetTarget. The shared library in
-// sim/fetlib/ exports them under the library's names; InProcessFetLoader hands them out
-// without any shared library, for tests and benchmarks.
+// The process-wide simulated FET library: functions with the library's calling shapes,
+// serialised by one lock, all working on one FetTarget of one generation. The shared
+// libraries in sim/fetlib/ export them under the library's names (the version-2 build
+// the thirteen of its generation, the version-3 build those of version 3);
+// InProcessFetLoader hands out the same set without any shared library, for tests and
+// benchmarks.
 
 #include "platform/DynamicLibrary.h"
 #include "sim/FetTarget.h"
@@ -24,13 +26,25 @@ int32_t VerifyMem(int32_t address, int32_t count, const uint8_t* data);
 int32_t EraseCheck(int32_t address, int32_t length);
 int32_t ErrorNumber();
 const char* ErrorString(int32_t number);
+// Version 3.
+int32_t GetNumberOfUsbIfs(int32_t* number);
+int32_t GetNameOfUsbIf(int32_t index, char** name, int32_t* status);
+int32_t OpenDevice(const char* device, const char* password, int32_t passwordLength, int32_t deviceCode,
+                   int32_t setId);
+int32_t GetFoundDevice(uint8_t* buffer, int32_t count);
+int32_t FwUpdate(const char* file, void* callback, int32_t clientHandle);
+
+// The generation this process's library is (version 2 until a build or a test says
+// otherwise); a change starts from a fresh target.
+void UseGeneration(FetGeneration generation);
 
 // Replaces the process-wide target (tests start from a fresh chip this way).
 void ResetTarget(FetTarget::Environment environment);
 // Runs `inspect` on the process-wide chip under the lock (null before Initialize).
 void WithModel(const std::function<void(DeviceModel*)>& inspect);
 
-// A LibraryLoader whose every library resolves the thirteen names to the functions above.
-LibraryLoader& InProcessFetLoader();
+// A LibraryLoader whose every library resolves the names of that generation to the
+// functions above, and makes the process-wide target that generation.
+LibraryLoader& InProcessFetLoader(FetGeneration generation = FetGeneration::Two);
 
 } // namespace pyrola::sim::fetlib

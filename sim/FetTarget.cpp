@@ -3,12 +3,15 @@
 #include "adapters/DeviceRecord.h"
 #include "sim/ChipCatalog.h"
 #include "sim/FetDeviceList.h"
+#include "sim/FetHeaderErrors.h"
 #include "sim/SimChipSetup.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 namespace pyrola::sim {
 
@@ -37,6 +40,8 @@ constexpr const char* kErrorTexts[kFetErrorCount] = {
     "Device record buffer too small",
     "The program driving the chip crashed",
     "No device answers on the target socket",
+    "The FET's firmware must be updated first",
+    "Another device than the one set was found",
 };
 
 bool ValidPort(const char* port) {
@@ -53,6 +58,7 @@ void RealSleep(uint32_t milliseconds) {
 }
 
 constexpr uint32_t kMaxDelayMs = 10000;
+constexpr int32_t kVerificationMode = 0;
 
 // The delay setting: a plain decimal number of milliseconds; anything else means none.
 uint32_t DelaySetting(const char* text) {
@@ -70,8 +76,8 @@ FetTarget::FetTarget() : FetTarget(ProcessEnvironment) {}
 
 FetTarget::FetTarget(Environment environment) : FetTarget(std::move(environment), RealSleep) {}
 
-FetTarget::FetTarget(Environment environment, Sleeper sleeper)
-    : environment_(std::move(environment)), sleeper_(std::move(sleeper)) {}
+FetTarget::FetTarget(Environment environment, Sleeper sleeper, FetGeneration generation)
+    : environment_(std::move(environment)), sleeper_(std::move(sleeper)), generation_(generation) {}
 
 void FetTarget::Pace() {
     if (delayMs_ > 0 && sleeper_) {
@@ -86,6 +92,17 @@ const char* FetTarget::ErrorString(int32_t number) {
     return kErrorTexts[number];
 }
 
+const char* FetTarget::ErrorText(int32_t number) const {
+    return Generation3() ? HeaderErrorText(number) : ErrorString(number);
+}
+
+int32_t FetTarget::ErrorNumber() {
+    if (!Generation3())
+        return error_;
+    // The version-3 header: the number is reset to NO_ERR once it was returned.
+    return HeaderErrorOf(static_cast<FetError>(std::exchange(error_, kFetNoError)));
+}
+
 int32_t FetTarget::Fail(FetError error) {
     error_ = error;
     return -1;
@@ -96,6 +113,8 @@ bool FetTarget::CheckReady(bool needIdentified) {
         Fail(kFetNotInitialized);
         return false;
     }
+    if (!CheckFirmware())
+        return false;
     if (needIdentified && !identified_) {
         Fail(kFetNotIdentified);
         return false;
@@ -124,9 +143,35 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
     initialized_ = false;
     identified_ = false;
     supplyMillivolts_ = 0;
-    if (!ValidPort(port)) {
+    verifyWrites_ = false;
+    std::string fet;
+    if (Generation3()) {
+        // Only a FET the library enumerates opens; "TIUSB" and "USB" mean the first one.
+        const std::vector<std::string> names = FetNames();
+        const std::string asked = port != nullptr ? port : "";
+        if ((asked == "TIUSB" || asked == "USB") && !names.empty())
+            fet = names.front();
+        else if (std::find(names.begin(), names.end(), asked) != names.end())
+            fet = asked;
+        else
+            return Fail(kFetBadPort);
+    } else if (!ValidPort(port)) {
         return Fail(kFetBadPort);
+    } else {
+        fet = port;
     }
+    const int32_t started = InitializeChip(fet);
+    if (started != 0)
+        return started;
+    if (version != nullptr) {
+        // Version 3: -1 says the FET's firmware does not match the library.
+        *version = !Generation3() ? kLibraryVersion : FirmwareOld() ? -1 : kLibraryVersionThree;
+    }
+    initialized_ = true;
+    return 0;
+}
+
+int32_t FetTarget::InitializeChip(const std::string& port) {
     delayMs_ = DelaySetting(environment_("PYROLA_SIM_FET_DELAY"));
     // One chip per FET port when the state file's name holds "%p".
     const SimEnvironment portEnvironment = PortEnvironment(environment_, port);
@@ -166,10 +211,6 @@ int32_t FetTarget::Initialize(const char* port, int32_t* version) {
             break;
         }
     }
-    if (version != nullptr) {
-        *version = kLibraryVersion;
-    }
-    initialized_ = true;
     return 0;
 }
 
@@ -187,6 +228,8 @@ int32_t FetTarget::Vcc(int32_t millivolts) {
     if (!initialized_) {
         return Fail(kFetNotInitialized);
     }
+    if (!CheckFirmware())
+        return -1;
     if (millivolts != 0 && (millivolts < 1800 || millivolts > 3600)) {
         return Fail(kFetSupplyRange);
     }
@@ -266,8 +309,19 @@ int32_t FetTarget::Configure(int32_t mode, int32_t value) {
     if (!initialized_) {
         return Fail(kFetNotInitialized);
     }
+    if (!CheckFirmware())
+        return -1;
     if (mode < 0 || value < 0) {
         return Fail(kFetBadArgument);
+    }
+    // CONFIG_MODE of the version-3 header; the older library took any mode.
+    static constexpr int32_t kDocumentedModes[] = {0, 1, 5, 7, 8, 9, 10, 11, 15, 16};
+    if (Generation3() && std::find(std::begin(kDocumentedModes), std::end(kDocumentedModes), mode) ==
+                             std::end(kDocumentedModes)) {
+        return Fail(kFetBadArgument);
+    }
+    if (mode == kVerificationMode) {
+        verifyWrites_ = value != 0;
     }
     return 0;
 }
@@ -276,6 +330,8 @@ int32_t FetTarget::Reset(int32_t method, int32_t, int32_t) {
     if (!initialized_) {
         return Fail(kFetNotInitialized);
     }
+    if (!CheckFirmware())
+        return -1;
     if (method <= 0 || method > 7) {
         return Fail(kFetBadArgument);
     }
@@ -320,7 +376,8 @@ int32_t FetTarget::Erase(int32_t mode, int32_t address, int32_t length) {
     (void)length; // the segment, main or whole flash is the unit, whatever the length
     int32_t saved = Persist();
     if (!done) {
-        return Fail(chip_.model->PowerLost() ? kFetPowerLost : kFetEraseFailed);
+        // Version 3's header has no text of its own for a supply lost mid-operation.
+        return Fail(chip_.model->PowerLost() && !Generation3() ? kFetPowerLost : kFetEraseFailed);
     }
     return saved;
 }
@@ -351,10 +408,14 @@ int32_t FetTarget::Memory(int32_t address, uint8_t* buffer, int32_t count, int32
     bool written = true;
     for (uint32_t i = 0; i < n && written; ++i) {
         written = chip_.model->Write(start + i, buffer[i]);
+        // Verification mode: flash programming only clears bits, so a byte over one that
+        // was not erased may not take; the library reads each one back.
+        if (written && verifyWrites_ && chip_.model->Read(start + i) != buffer[i])
+            written = false;
     }
     int32_t saved = Persist();
     if (!written) {
-        return Fail(chip_.model->PowerLost() ? kFetPowerLost : kFetWriteFailed);
+        return Fail(chip_.model->PowerLost() && !Generation3() ? kFetPowerLost : kFetWriteFailed);
     }
     return saved;
 }

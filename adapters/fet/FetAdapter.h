@@ -1,49 +1,26 @@
 #pragma once
 // The adapter that drives a target through the FET interface library, loaded at run
-// time by name: "MSP430.DLL" on Windows, "libmsp430.so" elsewhere, or the file that
-// $PYROLA_FET_LIBRARY names. Operations are forwarded to the library's entry points
-// almost one to one; a library that is missing, or lacks any of the thirteen entry
-// points, is looked for again at every Open.
+// time by name: "MSP430.dll" on Windows, "libmsp430.so" on Linux, "libmsp430.dylib" on
+// macOS, or the file that $PYROLA_FET_LIBRARY names. Operations are forwarded to the
+// library's entry points almost one to one. What the library exports decides the
+// generation (FetLibraryCalls.h): the version-3 names first, else the thirteen of
+// version 2; a library that is missing, or has neither set, is looked for again at every
+// Open.
+//
+// Version 3 reaches a FET by the name the library enumerates: port N is the N-th FET it
+// lists, unless $PYROLA_FETn names one outright (as $PYROLA_COMn does for a serial port).
 
 #include "adapters/TargetAdapter.h"
+#include "adapters/fet/FetLibraryCalls.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/FaultGuard.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace pyrola {
-
-// The library's calling convention (the same as the C one on 64-bit Windows).
-#if defined(_WIN32) && !defined(_WIN64)
-#define PYROLA_FET_CALL __stdcall
-#else
-#define PYROLA_FET_CALL
-#endif
-
-// Entry points of the FET library; every argument and result is 32 bits wide.
-namespace fet {
-using InitializeFn = int32_t(PYROLA_FET_CALL*)(const char* port, int32_t* version);
-using CloseFn = int32_t(PYROLA_FET_CALL*)(int32_t vccOff);
-using IdentifyFn = int32_t(PYROLA_FET_CALL*)(uint8_t* record, int32_t size, int32_t setId);
-using DeviceFn = int32_t(PYROLA_FET_CALL*)(int32_t index, uint8_t* record, int32_t size);
-using ConfigureFn = int32_t(PYROLA_FET_CALL*)(int32_t mode, int32_t value);
-using VccFn = int32_t(PYROLA_FET_CALL*)(int32_t millivolts);
-using ResetFn = int32_t(PYROLA_FET_CALL*)(int32_t method, int32_t execute, int32_t releaseJtag);
-using EraseFn = int32_t(PYROLA_FET_CALL*)(int32_t mode, int32_t address, int32_t length);
-using MemoryFn = int32_t(PYROLA_FET_CALL*)(int32_t address, uint8_t* buffer, int32_t count, int32_t read);
-using VerifyMemFn = int32_t(PYROLA_FET_CALL*)(int32_t address, int32_t count, const uint8_t* data);
-using EraseCheckFn = int32_t(PYROLA_FET_CALL*)(int32_t address, int32_t length);
-using ErrorNumberFn = int32_t(PYROLA_FET_CALL*)();
-using ErrorStringFn = const char*(PYROLA_FET_CALL*)(int32_t number);
-
-// Entry-point names in resolution order.
-inline constexpr const char* kEntryPointNames[13] = {
-    "MSP430_Initialize", "MSP430_Close",        "MSP430_Identify",    "MSP430_Device", "MSP430_Configure",
-    "MSP430_VCC",        "MSP430_Reset",        "MSP430_Erase",       "MSP430_Memory", "MSP430_VerifyMem",
-    "MSP430_EraseCheck", "MSP430_Error_Number", "MSP430_Error_String"};
-} // namespace fet
 
 class FetAdapter : public TargetAdapter {
 public:
@@ -70,8 +47,23 @@ public:
     int32_t Reset(uint32_t method, uint32_t execute, uint32_t releaseJtag) override;
     int32_t DebugOneWire() override { return -1; }
 
-    // True when the library was loaded and all thirteen entry points resolved.
+    // True when the library was loaded and all the entry points of one generation resolved.
     bool LibraryReady() const { return libraryReady_; }
+    // 3 or 2 while the library is ready, else 0.
+    int Generation() const { return libraryReady_ ? generation_ : 0; }
+
+    // The FETs a version-3 library enumerates, in its order (port 1 is the first); empty
+    // for a version-2 library or none.
+    std::vector<std::string> ListFets();
+    // Updates the firmware of the FET that portNumber reaches, as MSP430_Initialize asks
+    // when it reports version -1. False with the reason in GetErrorText(GetErrorNumber()).
+    [[nodiscard]] bool UpdateFirmware();
+    // The command that updates the firmware of the FET on this port.
+    std::string FirmwareUpdateCommand() const;
+    // The FET needed a firmware update at the last Open.
+    bool FirmwareUpdateNeeded() const { return firmwareUpdateNeeded_; }
+    // The error number under which the adapter reports a failure of its own.
+    static constexpr int32_t kAdapterErrorNumber = 0x7FFF0001;
     const std::string& LibraryName() const { return libraryName_; }
 
     // A call into the library raised a fault earlier in this run.
@@ -82,6 +74,18 @@ private:
     template <typename F> auto Guarded(const char* entryPoint, F&& call) -> decltype(call());
     [[noreturn]] void Faulted(const char* entryPoint, FaultKind fault);
     void LoadEntryPoints();
+    bool ResolveThree(DynamicLibrary& lib);
+    bool ResolveTwo(DynamicLibrary& lib, const char*& missing);
+    // The names of `names` the library lacks, comma-separated.
+    std::string MissingNames(const char* const* names, size_t count);
+    bool OpenTwo(const std::string& port);
+    bool OpenThree();
+    // The FET name portNumber stands for; false with the reason set.
+    bool FetName(std::string& name);
+    // Ends a version-3 attach that failed after MSP430_Initialize: keeps the library's
+    // error number, closes, returns false.
+    bool FailAfterInitialize();
+    bool Fail(std::string reason);
     // The file the library was loaded from, or the name asked for when the loader cannot tell.
     std::string LoadedPath() const;
     void ForgetEntryPoints();
@@ -92,6 +96,15 @@ private:
     // GetErrorText's texts while the library cannot be called.
     std::string missingText_;
     std::string faultedText_;
+    std::string unusableText_;
+    std::string wrongArchitectureText_;
+    bool wrongArchitecture_ = false; // the last load met a library built for 32 bits
+    // A failure of the adapter's own (GetErrorText(kAdapterErrorNumber)); empty when none.
+    std::string ownError_;
+    // The library's number read before a closing call could clear it; -1 when none.
+    int32_t keptError_ = -1;
+    int generation_ = 0;
+    bool firmwareUpdateNeeded_ = false;
     bool faulted_ = false;
     std::unique_ptr<DynamicLibrary> library_;
     bool libraryReady_ = false;
@@ -111,6 +124,20 @@ private:
     fet::EraseCheckFn eraseCheck_ = nullptr;
     fet::ErrorNumberFn errorNumber_ = nullptr;
     fet::ErrorStringFn errorString_ = nullptr;
+    fet::GetNumberOfUsbIfsFn numberOfUsbIfs_ = nullptr;
+    fet::GetNameOfUsbIfFn nameOfUsbIf_ = nullptr;
+    fet::OpenDeviceFn openDevice_ = nullptr;
+    fet::GetFoundDeviceFn foundDevice_ = nullptr;
+    fet::FwUpdateFn fwUpdate_ = nullptr;
 };
+
+// Both source files of the adapter call the library through this.
+template <typename F> auto FetAdapter::Guarded(const char* entryPoint, F&& call) -> decltype(call()) {
+    decltype(call()) result{};
+    const FaultKind fault = guard_.RunCallable([&] { result = call(); });
+    if (fault != FaultKind::None)
+        Faulted(entryPoint, fault);
+    return result;
+}
 
 } // namespace pyrola

@@ -38,6 +38,8 @@ public:
         SetErrorMode(previous);
         if (module == nullptr) {
             tLastError = win32::SystemErrorText(error);
+            if (error == ERROR_BAD_EXE_FORMAT) // a 32-bit DLL met by a 64-bit program, or the other way
+                tLastError = "built for another architecture (" + tLastError + ")";
             return nullptr;
         }
         return std::make_unique<Win32Library>(module);

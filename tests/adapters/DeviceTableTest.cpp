@@ -256,3 +256,21 @@ TEST(DeviceRecordName, StopsAtTheEndOfTheFieldWhenTheLibraryLeftNoTerminator) {
     record.name[3] = '\0';
     EXPECT_EQ(DeviceRecordName(record), "XXX");
 }
+
+TEST(DeviceIndexOfPart, NamesTheExactRowElseTheFamilyWhoseXStandsForADigit) {
+    EXPECT_EQ(DeviceIndexOfPart("MSP430F1611"), 39u);
+    EXPECT_EQ(DeviceIndexOfPart("MSP430F169"), 37u); // the first of the two rows of that name
+    EXPECT_EQ(DeviceIndexOfPart("MSP430F1121"), 2u); // not "Prototype MSP430F11x1"
+    EXPECT_EQ(DeviceIndexOfPart("MSP430F1121A"), 10u);
+    EXPECT_EQ(DeviceIndexOfPart("MSP430F413"), 9u); // not "Preliminary MSP430F413"
+    EXPECT_EQ(DeviceIndexOfPart("MSP430F437"), 12u);
+    EXPECT_EQ(DeviceIndexOfPart("MSP430F1232"), 17u); // "MSP430F12x2/F11x2", first alternative
+    EXPECT_EQ(DeviceIndexOfPart("MSP430F1122"), 16u); // "MSP430F11x2" comes before the pair
+    EXPECT_EQ(DeviceIndexOfPart("MSP430FW427"), 31u);
+    EXPECT_EQ(DeviceIndexOfPart("MSP430FG439"), 42u);
+    // Parts the table does not hold, and texts that only look like a family.
+    EXPECT_EQ(DeviceIndexOfPart("MSP430F2274"), 0u);
+    EXPECT_EQ(DeviceIndexOfPart("MSP430F43A"), 0u);
+    EXPECT_EQ(DeviceIndexOfPart("Device unknown"), 0u);
+    EXPECT_EQ(DeviceIndexOfPart(""), 0u);
+}

@@ -116,7 +116,7 @@ if(FETLIB)
 
   run(verbose 0 --verbose -fet +v "${FW}")
   expect_line("Settings: ${SETTINGS}")
-  expect_line("FET library: ${FETPATH}")
+  expect_line("FET library: ${FETPATH} (version 2), version 130")
 endif()
 native_path("${WORK}/no-such-tty" NOTTY)
 set(RUN_ENV "PYROLA_COM4=${NOTTY}")

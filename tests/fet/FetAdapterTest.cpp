@@ -18,9 +18,15 @@ namespace {
 // elsewhere.
 #if defined(_WIN32)
 constexpr const char* kMissingText = "msp430.dll not found";
+constexpr const char* kUnusableText = "msp430.dll is not a FET library Pyrola can use";
+constexpr const char* kWrongArchitectureText =
+    "msp430.dll is a 32-bit library, which this 64-bit Pyrola cannot load";
 constexpr const char* kFaultedText = "msp430.dll raised a fault; restart the program";
 #else
 constexpr const char* kMissingText = "libfake.so not found";
+constexpr const char* kUnusableText = "libfake.so is not a FET library Pyrola can use";
+constexpr const char* kWrongArchitectureText =
+    "libfake.so is a 32-bit library, which this 64-bit Pyrola cannot load";
 constexpr const char* kFaultedText = "libfake.so raised a fault; restart the program";
 #endif
 
@@ -169,7 +175,8 @@ public:
         }
         return std::make_unique<FakeLibrary>(missing, &lookups);
     }
-    std::string LastError() override { return present ? "" : "libfake.so: cannot open shared object file"; }
+    std::string LastError() override { return present ? "" : loadError; }
+    std::string loadError = "libfake.so: cannot open shared object file";
     bool present = true;
     std::set<std::string> missing;
     std::vector<std::string> loads;
@@ -200,8 +207,12 @@ TEST_F(FetAdapterTest, ResolvesAllThirteenNamesInOrderAndOpensWithTheStartUpSequ
     auto fet = Make();
     EXPECT_TRUE(fet->LibraryReady());
     EXPECT_EQ(loader.loads, std::vector<std::string>{"libfake.so"});
-    EXPECT_EQ(loader.lookups,
-              std::vector<std::string>(std::begin(fet::kEntryPointNames), std::end(fet::kEntryPointNames)));
+    // The version-3 names are looked for first; the walk stops at the first one missing,
+    // then the thirteen of version 2 follow in order.
+    std::vector<std::string> expected{fet::kEntryPointNamesThree[0]};
+    expected.insert(expected.end(), std::begin(fet::kEntryPointNames), std::end(fet::kEntryPointNames));
+    EXPECT_EQ(loader.lookups, expected);
+    EXPECT_EQ(fet->Generation(), 2);
     EXPECT_STREQ(fet->GetName(), "FET");
     EXPECT_EQ(fet->GetBlockSize(), 256u);
 
@@ -322,7 +333,7 @@ TEST_F(FetAdapterTest, MissingLibraryFailsEverythingWithoutCallsAndIsRetriedAtOp
     // The library turns up later: the next Open finds it, and says which file answers.
     loader.present = true;
     EXPECT_TRUE(fet->Open());
-    EXPECT_EQ(fet->TakeNotes(), (std::vector<std::string>{"FET library: libfake.so"}));
+    EXPECT_EQ(fet->TakeNotes(), (std::vector<std::string>{"FET library: libfake.so (version 2), version 1"}));
     EXPECT_TRUE(fet->LibraryReady());
     EXPECT_EQ(loader.loads.size(), 3u);
     // Once ready, Open does not load again.
@@ -331,18 +342,39 @@ TEST_F(FetAdapterTest, MissingLibraryFailsEverythingWithoutCallsAndIsRetriedAtOp
     EXPECT_EQ(loader.loads.size(), 3u);
 }
 
+TEST_F(FetAdapterTest, AThirtyTwoBitLibraryGetsAPlainNote) {
+    loader.present = false;
+    loader.loadError = "libfake.so: wrong ELF class: ELFCLASS32";
+    auto fet = Make();
+    EXPECT_FALSE(fet->Open());
+    const std::vector<std::string> notes = fet->TakeNotes();
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[1],
+              "It is a 32-bit library and this Pyrola is 64-bit: the version-2 MSP430.DLL exists only "
+              "for 32-bit programs; install the vendor's version-3 library (MSP Debug Stack) instead");
+    EXPECT_STREQ(fet->GetErrorText(0), kWrongArchitectureText);
+}
+
 TEST_F(FetAdapterTest, LibraryLackingOnlyTheNeverCalledDeviceEntryCountsAsMissing) {
     loader.missing = {"MSP430_Device"};
     auto fet = Make();
     EXPECT_FALSE(fet->LibraryReady());
-    // The walk stopped at the missing name; the names after it were not looked up.
-    EXPECT_EQ(loader.lookups.back(), "MSP430_Device");
-    EXPECT_EQ(loader.lookups.size(), 4u);
+    EXPECT_EQ(fet->Generation(), 0);
+    // The version-2 walk stopped at the missing name: the names after it were looked up
+    // only to say what each generation lacks.
+    const std::vector<std::string> walk(loader.lookups.begin(), loader.lookups.begin() + 5);
+    EXPECT_EQ(walk, (std::vector<std::string>{"MSP430_GetNumberOfUsbIfs", "MSP430_Initialize", "MSP430_Close",
+                                              "MSP430_Identify", "MSP430_Device"}));
     EXPECT_FALSE(fet->Open());
     EXPECT_TRUE(rec.calls.empty());
-    EXPECT_EQ(fet->TakeNotes(),
-              (std::vector<std::string>{"FET library \"libfake.so\" lacks the entry point MSP430_Device"}));
-    EXPECT_STREQ(fet->GetErrorText(3), kMissingText);
+    EXPECT_EQ(
+        fet->TakeNotes(),
+        (std::vector<std::string>{"FET library \"libfake.so\" lacks the entry point MSP430_Device",
+                                  "For a version-2 FET library it lacks MSP430_Device; for a version-3 one, "
+                                  "MSP430_GetNumberOfUsbIfs, MSP430_GetNameOfUsbIf, MSP430_OpenDevice, "
+                                  "MSP430_GetFoundDevice, MSP430_FET_FwUpdate"}));
+    // The file was found: not "not found".
+    EXPECT_STREQ(fet->GetErrorText(3), kUnusableText);
     EXPECT_EQ(fet->GetErrorNumber(), 0);
 }
 
@@ -389,7 +421,7 @@ TEST_F(FetAdapterTest, ErrorEntriesResolvedBeforeAMissingNameStillAnswer) {
     auto fet = Make();
     EXPECT_FALSE(fet->LibraryReady());
     EXPECT_EQ(fet->GetErrorNumber(), 8);
-    EXPECT_STREQ(fet->GetErrorText(8), kMissingText);
+    EXPECT_STREQ(fet->GetErrorText(8), kUnusableText);
     // Open forgets the partial set before it tries again.
     EXPECT_FALSE(fet->Open());
     EXPECT_EQ(fet->GetErrorNumber(), 8);
@@ -405,7 +437,9 @@ TEST_F(FetAdapterTest, OpenWithoutARecordFailsWithoutTouchingTheLibrary) {
 
 TEST(FetAdapterName, DefaultsToThePlatformLibraryUnlessTheEnvironmentNamesOne) {
 #if defined(_WIN32)
-    const std::string platformName = "MSP430.DLL";
+    const std::string platformName = "MSP430.dll";
+#elif defined(__APPLE__)
+    const std::string platformName = "libmsp430.dylib";
 #else
     const std::string platformName = "libmsp430.so";
 #endif

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -61,7 +62,9 @@ TEST_F(FetEndToEnd, PowerLossDuringProgramFailsCleanlyAndTheNextRunRecovers) {
     RunResult failed = Run({"-fet", "+ebpv", image});
     EXPECT_EQ(failed.status, 1) << failed.output;
     EXPECT_NE(failed.output.find("->Program failed."), std::string::npos) << failed.output;
-    EXPECT_NE(failed.output.find("Target lost its supply during a flash operation"), std::string::npos)
+    EXPECT_NE(failed.output.find(LibraryText("Target lost its supply during a flash operation",
+                                             "Could not write device memory")),
+              std::string::npos)
         << failed.output;
     EXPECT_EQ(failed.output.find("->Verifying device memory programming"),
               std::string::npos); // ended at Program
@@ -97,7 +100,9 @@ TEST_F(FetEndToEnd, SimulatedDeviceAndMissingLibraryAreReported) {
     std::filesystem::remove(state_);
     RunResult secured = Run({"-fet", "+ebpv", ImageFile("blink.txt", example_)});
     EXPECT_EQ(secured.status, 1) << secured.output;
-    EXPECT_NE(secured.output.find("->Could not access device: security fuse is blown"), std::string::npos)
+    EXPECT_NE(secured.output.find("->" + LibraryText("Could not access device: security fuse is blown",
+                                                     "Security Fuse has been blown")),
+              std::string::npos)
         << secured.output;
     SetEnvValue("PYROLA_SIM_FAULTS", "");
 
@@ -111,6 +116,52 @@ TEST_F(FetEndToEnd, SimulatedDeviceAndMissingLibraryAreReported) {
     // Named as given, not by the Windows library's name.
     EXPECT_NE(missing.output.find("->" + noLibrary + " not found"), std::string::npos) << missing.output;
 #endif
+}
+
+} // namespace
+} // namespace pyrola::e2e
+
+namespace pyrola::e2e {
+namespace {
+
+TEST_F(FetEndToEnd, ANamedF1611PassesWhateverNumberTheLibraryGivesIt) {
+    SetEnvValue("PYROLA_SIM_DEVICE", "MSP430F1611");
+    RunResult run = Run({"--device", "F1611", "-fet", "+ebpv", ImageFile("blink.txt", example_)});
+    SetEnvValue("PYROLA_SIM_DEVICE", "");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("->Device: MSP430F1611. Info(0x1000-0x10FF), Main:(0x4000-0xFFFF)"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find(VersionThree() ? "(version 3), FET ttyACM0, version " : "FET library: "),
+              std::string::npos)
+        << run.output;
+}
+
+TEST_F(FetEndToEnd, AFetThatNeedsNewFirmwareIsNeverUpdatedUnasked) {
+    if (!VersionThree())
+        GTEST_SKIP() << "only the version-3 library updates a FET's firmware";
+    const std::string firmware = (dir_ / "firmware").string();
+    std::ofstream(firmware) << "old\n";
+    SetEnvValue("PYROLA_SIM_FET_FIRMWARE", NativePath(firmware));
+    const std::string image = ImageFile("blink.txt", example_);
+    RunResult refused = Run({"-fet", "+ebpv", image});
+    EXPECT_EQ(refused.status, 1) << refused.output;
+    EXPECT_NE(refused.output.find("Init() failed. The FET ttyACM0 needs a firmware update first: run pyrola "
+                                  "--fet-update -fet -c1"),
+              std::string::npos)
+        << refused.output;
+    EXPECT_EQ(refused.output.find("->Erasing"), std::string::npos) << refused.output;
+    RunResult listed = Run({"--list-ports"});
+    EXPECT_NE(listed.output.find("FET1\tttyACM0\t"), std::string::npos) << listed.output;
+    RunResult updated = Run({"--fet-update", "-fet", "-c1"});
+    EXPECT_EQ(updated.status, 0) << updated.output;
+    EXPECT_NE(updated.output.find("do not unplug the FET"), std::string::npos) << updated.output;
+    RunResult after = Run({"-fet", "+ebpv", image});
+    SetEnvValue("PYROLA_SIM_FET_FIRMWARE", "");
+    EXPECT_EQ(after.status, 0) << after.output;
+    RunResult noSuchFet = Run({"-fet", "-c2", "+v", image});
+    EXPECT_EQ(noSuchFet.status, 1) << noSuchFet.output;
+    EXPECT_NE(noSuchFet.output.find("no FET number 2 (1 found)"), std::string::npos) << noSuchFet.output;
 }
 
 } // namespace

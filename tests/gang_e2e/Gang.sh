@@ -18,6 +18,10 @@
 #      in keeps the number it has;
 #   8. 3 RAW stations, each parallel port reaching a chip of its own through the simulated
 #      port library.
+# With PYROLA_TEST_FET_GENERATION=3 the FET stations use the version-3 simulated library
+# (its FETs enumerated as "1".."4", so that the chips' state files keep their names), and
+# a FET whose firmware must be updated is refused by a gang and by a station's look for a
+# board, the firmware left as it was.
 # Arguments: pyrola, the simulated FET library, pyrola-bsl-sim, the simulated port library,
 # a work folder.
 set -u
@@ -60,6 +64,19 @@ for port in 1 2 3 4; do
     grep -q "^\"[^\"]*\",\"FET(LPT$port)\",1,\"FET(LPT$port)\",\"MSP430F149\",\"fw.txt\",\"0x[0-9A-F]*\",\"$serial\",\"Erase, Blank check, Program, Verify, Write serial number\",\"PASS\"" line.csv ||
         fail "fet: no PASS line of LPT$port with serial $serial: $(cat line.csv)"
 done
+
+if [ "${PYROLA_TEST_FET_GENERATION:-2}" = 3 ]; then
+    echo old >firmware
+    export PYROLA_SIM_FET_FIRMWARE=$WORK/firmware
+    run fw-gang 1 --gang 1,2 -fet +ebpv fw.txt
+    grep -q 'run pyrola --fet-update -fet -c2' fw-gang.out fw-gang.err ||
+        fail "fw-gang: the update command not named:"$'\n'"$(cat fw-gang.out fw-gang.err)"
+    grep -q "^FET(LPT1) *- *FAIL" fw-gang.out || fail "fw-gang: LPT1 not failed:"$'\n'"$(cat fw-gang.out)"
+    run fw-probe 3 --probe -fet -c1
+    expect_in fw-probe.err "run pyrola --fet-update -fet -c1"
+    [ "$(cat firmware)" = old ] || fail "fw: the firmware was updated unasked"
+    unset PYROLA_SIM_FET_FIRMWARE
+fi
 
 # --- 2. four served loaders, then one of them missing -------------------------------------------
 for port in 1 2 3 4; do
