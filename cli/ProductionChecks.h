@@ -16,7 +16,7 @@ namespace pyrola::cli {
 // that was just verified.
 std::string SerialOverlapsImage(const MemoryImage& image, const SerialBlock& serial);
 // Image bytes lie outside the chip's information and main memory: the chip cannot hold
-// the image.
+// the image. Erased-value bytes there are no data (see FindBytesOutside).
 std::string ImageOutsideDevice(const MemoryImage& image, const DeviceRecord& device);
 // The serial's segment patch cannot work on this chip: the address is outside its flash,
 // the serial leaves its segment, or the segment is only partly flash.

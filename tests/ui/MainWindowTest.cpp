@@ -142,7 +142,8 @@ TEST_F(ProgramWindow, UnknownExtensionAsksForTheFormatOverAMinimisedWindow) {
     PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     format.PostClick(IDOK);
-    ASSERT_TRUE(WaitForLog(window, "Load 32 bytes", 1)) << ::testing::PrintToString(Log(window));
+    ASSERT_TRUE(WaitForLog(window, "Load 32 bytes at 0x0000-0x001F", 1))
+        << ::testing::PrintToString(Log(window));
     EXPECT_EQ(CountOf(Log(window), "Loading Binary file \"image.xyz\".."), 1u);
     EXPECT_FALSE(IsWindow(dialog));
 
