@@ -159,8 +159,8 @@ void ProgrammerShell::SetFailureMark(bool failed) {
     view_.SetStatusError(failed);
 }
 
-FileFormat ProgrammerShell::AskFormat(FileFormat preselected) {
-    return view_.AskFormat(preselected);
+FileFormat ProgrammerShell::AskFormat(FileFormat preselected, uint32_t* binaryBase) {
+    return view_.AskFormat(preselected, binaryBase);
 }
 
 FileFlowOptions ProgrammerShell::FileOptions() const {

@@ -157,6 +157,8 @@ public:
     JobEngine& Engine() { return engine_; }
     RecentFileList& RecentFiles() { return recent_; }
     const std::string& CurrentFile() const { return fileFlow_.CurrentFile(); }
+    // The named pieces (ELF sections) of the last file loaded; empty for other formats.
+    const std::vector<ImagePart>& LoadedParts() const { return fileFlow_.LastLoadParts(); }
     TargetAdapter* CurrentAdapter() const { return engine_.CurrentAdapter(); }
     bool IsJobRunning() const { return engine_.IsWorkerRunning(); }
     // A worker may still read or write the image (a job runs, or one broken off has not
@@ -170,7 +172,7 @@ public:
 private:
     // FileFlowHost
     FileFlowOptions FileOptions() const override;
-    FileFormat AskFormat(FileFormat preselected) override;
+    FileFormat AskFormat(FileFormat preselected, uint32_t* binaryBase) override;
     void AddRecentFile(const std::string& path) override;
     void Refreshed(uint32_t scrollAddress) override;
 

@@ -5,6 +5,7 @@
 #include "cli/OptionValue.h"
 #include "image/FileFormat.h"
 #include "image/FilePath.h"
+#include "image/ImageAddress.h"
 #include "jobs/CommandLine.h"
 #include "jobs/JobFlags.h"
 
@@ -52,27 +53,6 @@ uint32_t DumpFlag(const std::string& what) {
     if (what == "bsl")
         return kJobDumpLoader;
     return 0;
-}
-
-// "0x1100" or "4352": a whole number within the 20-bit address space, else nullopt.
-std::optional<uint32_t> AddressValue(const std::string& text) {
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = hex ? text.substr(2) : text;
-    if (digits.empty() || digits.size() > 7)
-        return std::nullopt;
-    uint32_t value = 0;
-    for (char c : digits) {
-        const int digit = c >= '0' && c <= '9'          ? c - '0'
-                          : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                        : -1;
-        if (digit < 0)
-            return std::nullopt;
-        value = value * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
-    }
-    if (value > 0xFFFFF)
-        return std::nullopt;
-    return value;
 }
 
 // The checks that need no device and no file: combinations and the save format.
@@ -176,7 +156,7 @@ CliArguments ParseCliArguments(const std::vector<std::string>& arguments) {
         return parsed;
     }
     if (parsed.baseText) {
-        parsed.binaryBase = AddressValue(*parsed.baseText);
+        parsed.binaryBase = ParseImageAddress(*parsed.baseText);
         if (!parsed.binaryBase) {
             parsed.error = Format("--base: '%s' is no address from 0 to 0xFFFFF (write 0x1100 or 4352)",
                                   parsed.baseText->c_str());

@@ -190,8 +190,10 @@ int HeadlessRun::Carry() {
     hooks.checkAttachedDevice = [shared = shared_, imageSteps,
                                  serial =
                                      arguments_.serialPath ? std::optional<SerialBlock>(block) : std::nullopt,
-                                 image = &shell_.Image()](const DeviceRecord& device) {
-        std::string problem = imageSteps ? ImageOutsideDevice(*image, device) : std::string();
+                                 image = &shell_.Image(),
+                                 // Filled by the load, which comes before the job.
+                                 parts = &shell_.LoadedParts()](const DeviceRecord& device) {
+        std::string problem = imageSteps ? ImageOutsideDevice(*image, device, *parts) : std::string();
         if (problem.empty() && serial)
             problem = SerialOutsideDevice(*serial, device);
         if (!problem.empty()) {

@@ -268,6 +268,10 @@ int32_t ReadElfStream(ImageFileContext& context, std::FILE* file) {
             context.Store(piece.address + i, bytes[i]);
     }
     context.takenText = TakenText(pieces);
+    for (const LoadPiece& piece : pieces) {
+        if (!piece.name.empty())
+            context.parts.push_back({piece.name, piece.address, piece.size});
+    }
     return static_cast<int32_t>(image.Size());
 }
 

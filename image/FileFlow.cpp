@@ -42,7 +42,7 @@ FileFormat FileFlow::ChooseFormat(const std::string& path) {
         return *loadFormat_;
     const FileFormat detected = FileFormatForExtension(ExtensionOf(FileNamePart(path)));
     if (!host_.FileOptions().autoDetect || detected == FileFormat::Unknown)
-        return Readable(host_.AskFormat(detected));
+        return Readable(host_.AskFormat(detected, &binaryBase_));
     return detected;
 }
 
@@ -74,6 +74,7 @@ std::string OverlapWarning(const ImageOverlap& overlap) {
 bool FileFlow::LoadFile(const std::string& path) {
     lastLoadUnterminated_ = false;
     lastLoadOverlap_ = {};
+    lastLoadParts_.clear();
     // A longer path cannot be the current file, and cutting it would name a different file.
     if (!SetCurrentFile(path))
         return Finish(false, "Load failed. %s", kTextPathTooLong, {}, path);
@@ -89,6 +90,7 @@ bool FileFlow::LoadFile(const std::string& path) {
         host_.Log(context.takenText);
     lastLoadUnterminated_ = context.endRecordMissing;
     lastLoadOverlap_ = context.overlap;
+    lastLoadParts_ = context.parts;
     std::vector<std::string> warnings;
     if (lastLoadUnterminated_)
         warnings.emplace_back(kTextNoEndRecord);
@@ -105,7 +107,7 @@ bool FileFlow::SaveFile(const std::string& path) {
     FileFormat format = FileFormatForExtension(ExtensionOf(path));
     // A format that is only read (ELF, S-record) is asked about like an unknown one.
     if (!host_.FileOptions().autoDetect || !FileFormatWritable(format)) {
-        format = host_.AskFormat(FileFormatWritable(format) ? format : FileFormat::Unknown);
+        format = host_.AskFormat(FileFormatWritable(format) ? format : FileFormat::Unknown, nullptr);
         if (format == FileFormat::Unknown)
             format = FileFormat::Binary;
         target = WithExtension(path, FileFormatExtension(format));

@@ -30,6 +30,8 @@ public:
     bool LastLoadUnterminated() const { return lastLoadUnterminated_; }
     // The addresses the last successful load was given twice (count 0: none).
     const ImageOverlap& LastLoadOverlap() const { return lastLoadOverlap_; }
+    // The named pieces (ELF sections) of the last successful load; empty for other formats.
+    const std::vector<ImagePart>& LastLoadParts() const { return lastLoadParts_; }
     // True when the writer's result is at least 1. The saved name may differ from path
     // when the format was asked for (its extension is then the chosen format's). A name
     // whose extension is a format only read (".elf", ".s19", ...) is asked about as an
@@ -51,7 +53,8 @@ public:
     // A front end without the File Format dialog decides the format of the files it loads
     // itself; nullopt goes back to the extension and the dialog.
     void SetLoadFormat(std::optional<FileFormat> format) { loadFormat_ = format; }
-    // Where byte 0 of the binary files loaded from now on goes (0: the file starts at 0).
+    // Where byte 0 of the binary files loaded from now on goes (0: the file starts at 0);
+    // the File Format dialog shows it and may change it.
     void SetBinaryBase(uint32_t base) { binaryBase_ = base; }
     uint32_t BinaryBase() const { return binaryBase_; }
 
@@ -65,6 +68,7 @@ private:
     std::string currentFile_;
     bool lastLoadUnterminated_ = false;
     ImageOverlap lastLoadOverlap_;
+    std::vector<ImagePart> lastLoadParts_;
     std::optional<FileFormat> loadFormat_;
     uint32_t binaryBase_ = 0;
 };

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace pyrola {
 
@@ -15,6 +16,14 @@ struct ImageOverlap {
     uint32_t first = 0; // lowest file position's address: the first one met
     uint8_t earlier = 0;
     uint8_t kept = 0;
+};
+
+// A named piece of a file the image took (an ELF section), so that a byte the chip cannot
+// hold can be traced back to it.
+struct ImagePart {
+    std::string name;
+    uint32_t first = 0; // load address
+    uint32_t size = 0;
 };
 
 struct ImageFileContext {
@@ -30,6 +39,8 @@ struct ImageFileContext {
     // What a reader took from a file that holds more than the image (ELF: which sections,
     // how many bytes), for the log; empty for the other formats.
     std::string takenText{};
+    // The named pieces behind takenText (ELF sections); empty for the other formats.
+    std::vector<ImagePart> parts{};
 
     // Stores a byte read from the file, noting an address given twice.
     void Store(uint32_t address, uint8_t byte) {

@@ -36,6 +36,7 @@ int32_t ReadImageFile(ImageFileContext& context, const std::string& path, FileFo
     context.endRecordMissing = false;
     context.overlap = {};
     context.takenText.clear();
+    context.parts.clear();
     const int32_t count = ReadInFormat(context, path, EffectiveFileFormat(path, format));
     // A one-byte patch is an image too, though its span (Size) is 0.
     if (count == 0 && context.errorText.empty() && !context.image->IsEmpty())

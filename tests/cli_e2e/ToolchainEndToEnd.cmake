@@ -78,6 +78,13 @@ if(NOT took)
   fail("blink-log: no line saying which sections were taken\n${OUT}")
 endif()
 
+# Code linked into RAM cannot be programmed: the refusal names its section.
+tool(ld.lld ${LLD} -T "${SOURCES}/ramcode.ld" noram.o -o ramcode.elf -e main)
+native_path("${WORK}/ramcode.elf" RAMCODE)
+run(section-outside 2 -fet +ebpv "${RAMCODE}")
+expect_err("lie outside its memory, first at 0x200 in section .text (Info 0x1000-0x10FF")
+expect_no_line("Erase")
+
 # A base is for raw bytes: an executable carries its own addresses.
 run(base-on-elf 2 -fet +ebpv --base 0x1100 "${ELF}")
 expect_err("Error. --base is for a binary file (.bin, .tsk, .dat or --format bin): nothing was done")

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,11 @@ public:
     void Log(const std::string& text) override { events.push_back("log:" + text); }
     FileFlowOptions FileOptions() const override { return options; }
     void SetFailureMark(bool failed) override { events.push_back(failed ? "mark:on" : "mark:off"); }
-    FileFormat AskFormat(FileFormat preselected) override {
+    FileFormat AskFormat(FileFormat preselected, uint32_t* binaryBase) override {
         asked.push_back(preselected);
+        shownBase = binaryBase ? std::optional<uint32_t>(*binaryBase) : std::nullopt;
+        if (binaryBase)
+            *binaryBase = answerBase;
         return answer;
     }
     void AddRecentFile(const std::string& path) override { recent.push_back(path); }
@@ -39,6 +43,8 @@ public:
     std::vector<std::string> recent;
     FileFlowOptions options;
     FileFormat answer = FileFormat::Binary;
+    uint32_t answerBase = 0;
+    std::optional<uint32_t> shownBase; // what the last question showed; nullopt: none (a save)
     int refreshes = 0;
     uint32_t lastScroll = 0;
 };
@@ -221,6 +227,26 @@ TEST_F(FileFlowTest, OneBytePatchesOverlapsAndABinaryBaseAreLoadedAndSaid) {
     EXPECT_TRUE(flow.LoadFile(binary));
     EXPECT_EQ(host.events.back(), "log:Load 4 bytes at 0xF000-0xF003");
     EXPECT_EQ(image.CellAt(0xF003), '3');
+}
+
+TEST_F(FileFlowTest, TheFormatQuestionOfALoadShowsAndSetsTheBinaryBase) {
+    const std::string path = dir.File("app.fw");
+    WriteFile(path, "0123");
+    host.answer = FileFormat::Binary;
+    host.answerBase = 0x1100;
+    EXPECT_TRUE(flow.LoadFile(path));
+    EXPECT_EQ(host.shownBase, 0u);
+    EXPECT_EQ(host.events.back(), "log:Load 4 bytes at 0x1100-0x1103");
+    // The answer stays for the next load (a reload places the file the same way) and is
+    // shown again.
+    EXPECT_EQ(flow.BinaryBase(), 0x1100u);
+    host.answerBase = 0x1100;
+    EXPECT_TRUE(flow.LoadFile(path));
+    EXPECT_EQ(host.shownBase, 0x1100u);
+    // A save asks without a base: a binary file is written from 0.
+    EXPECT_TRUE(flow.SaveFile(dir.File("out.fw")));
+    EXPECT_EQ(host.shownBase, std::nullopt);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("out.bin")), 0x1104u);
 }
 
 TEST_F(FileFlowTest, FileThatCannotBeOpenedKeepsThePreviousImage) {
