@@ -190,18 +190,25 @@ std::string TakeSegments(const std::vector<ElfProgramHeader>& segments, std::vec
     return {};
 }
 
-// "Took 3 sections, 172 bytes: .text 0x1100-0x11A3, .data 0x11A4-0x11A7 (runs at 0x0200), ..."
+// "Took 3 ELF sections, 172 bytes: .text 0x1100-0x11A3, .data 0x11A4-0x11A7 (runs at
+// 0x0200), ..."; a file of many sections (one per interrupt vector) names the first few.
 std::string TakenText(const std::vector<LoadPiece>& pieces) {
+    constexpr size_t kNamed = 12;
     uint64_t total = 0;
     std::string list;
-    for (const LoadPiece& piece : pieces) {
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const LoadPiece& piece = pieces[i];
         total += piece.size;
+        if (i >= kNamed)
+            continue;
         list += list.empty() ? ": " : ", ";
         list += Format("%s 0x%.4X-0x%.4X", piece.name.empty() ? "segment" : piece.name.c_str(),
                        unsigned(piece.address), unsigned(piece.address + piece.size - 1));
         if (piece.runAt != piece.address)
             list += Format(" (runs at 0x%.4X)", unsigned(piece.runAt));
     }
+    if (pieces.size() > kNamed)
+        list += Format(" and %u more", unsigned(pieces.size() - kNamed));
     const bool sections = !pieces.front().name.empty();
     return Format("Took %u ELF %s%s, %llu bytes%s", unsigned(pieces.size()), sections ? "section" : "segment",
                   pieces.size() == 1 ? "" : "s", static_cast<unsigned long long>(total), list.c_str());
