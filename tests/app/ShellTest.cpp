@@ -116,6 +116,11 @@ TEST_F(ShellFixture, CommandStatesFollowImageJobAndAdapter) {
         EXPECT_TRUE(s.IsEnabled(id)) << id;
     EXPECT_TRUE(s.focusToCancelWhenDisabled);
 
+    // A one-byte patch is an image: it can be programmed, verified and saved.
+    ASSERT_TRUE(shell->LoadFile(WriteFile("patch.txt", "@F000\n55\nq\n")));
+    for (uint32_t id : {kCmdProgram, kCmdVerify, kCmdSave, kCmdAuto})
+        EXPECT_TRUE(view.states.IsEnabled(id)) << id;
+
     ASSERT_TRUE(shell->LoadFile(ProgramFile()));
     s = view.states; // pushed by the load
     EXPECT_TRUE(s.IsEnabled(kCmdProgram));
