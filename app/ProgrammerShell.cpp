@@ -63,6 +63,8 @@ constexpr uint32_t kProgressRangeLimit = 0xFFFF;
 
 constexpr const char* kTextUnterminatedRefused =
     "Error. File without end record refused; it may be cut short.";
+constexpr const char* kTextOverlapRefused =
+    "Error. File that gives an address twice refused (first at 0x%.4X).";
 
 } // namespace
 
@@ -157,8 +159,8 @@ void ProgrammerShell::SetFailureMark(bool failed) {
     view_.SetStatusError(failed);
 }
 
-FileFormat ProgrammerShell::AskFormat(FileFormat preselected) {
-    return view_.AskFormat(preselected);
+FileFormat ProgrammerShell::AskFormat(FileFormat preselected, uint32_t* binaryBase) {
+    return view_.AskFormat(preselected, binaryBase);
 }
 
 FileFlowOptions ProgrammerShell::FileOptions() const {
@@ -173,7 +175,7 @@ void ProgrammerShell::AddRecentFile(const std::string& path) {
 void ProgrammerShell::Refreshed(uint32_t scrollAddress) {
     view_.SetTitle(fileFlow_.WindowTitle());
     // The view starts again at the image's first row (row 0 when it is empty).
-    scrollTarget_ = image_.Low() < image_.High() ? std::max(scrollAddress, image_.Low()) : 0;
+    scrollTarget_ = !image_.IsEmpty() ? std::max(scrollAddress, image_.Low()) : 0;
     RefreshCommandStates();
 }
 
@@ -311,6 +313,15 @@ void ProgrammerShell::LoadAndStart(const std::optional<std::string>& file, uint3
             return;
         }
     }
+    if (file && !outcome.rejected && fileFlow_.LastLoadOverlap().count > 0) {
+        outcome.overlappingFile = true;
+        if (options.refuseOverlappingFile) {
+            SetFailureMark(true);
+            Message(Format(kTextOverlapRefused, unsigned(fileFlow_.LastLoadOverlap().first)));
+            outcome.rejected = true;
+            return;
+        }
+    }
     if (flags && options.checkBeforeJob) {
         const std::string problem = options.checkBeforeJob();
         if (!problem.empty()) {
@@ -437,7 +448,7 @@ void ProgrammerShell::SelectDevice(uint32_t index) {
 CommandStates ProgrammerShell::ComputeCommandStates() const {
     // A change waiting for a broken-off worker keeps the window busy until it has run.
     const bool idle = !engine_.IsWorkerRunning() && !pendingChange_;
-    const bool ready = idle && image_.Low() < image_.High();
+    const bool ready = idle && !image_.IsEmpty();
     CommandStates states;
     states.items = {
         {kCmdReloadFile, PathExists(fileFlow_.CurrentFile())},
@@ -468,7 +479,7 @@ void ProgrammerShell::RefreshCommandStates(uint32_t waitMs) {
     selection_ = index;
     view_.ShowDevice(index, DeviceInfoText(index));
     view_.SetCommandStates(ComputeCommandStates());
-    const uint32_t first = image_.Low() < image_.High() ? image_.Low() : 0;
+    const uint32_t first = !image_.IsEmpty() ? image_.Low() : 0;
     view_.RefreshMemoryView(std::max(scrollTarget_, first));
 }
 
@@ -497,7 +508,7 @@ void ProgrammerShell::HandleBusMessage(uint32_t code, uintptr_t value) {
         view_.ProgressDestroy();
         break;
     case kBusScrollTo: {
-        const uint32_t first = image_.Low() < image_.High() ? image_.Low() : 0;
+        const uint32_t first = !image_.IsEmpty() ? image_.Low() : 0;
         scrollTarget_ = std::max(static_cast<uint32_t>(value), first);
         break;
     }

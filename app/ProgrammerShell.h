@@ -47,6 +47,9 @@ struct CommandLineOutcome {
     // The file loaded, but without its end record (it may be cut short). With
     // CarryOutOptions::refuseUnterminatedFile such a file is also rejected and no job starts.
     bool unterminatedFile = false;
+    // The file gave some address twice (see FileFlow::LastLoadOverlap). With
+    // CarryOutOptions::refuseOverlappingFile it is also rejected and no job starts.
+    bool overlappingFile = false;
 };
 
 // What a front end adds when it carries out a command line.
@@ -57,6 +60,9 @@ struct CarryOutOptions {
     // programming what may be half a file: for a front end nobody watches. The window
     // only warns.
     bool refuseUnterminatedFile = false;
+    // A file that gives an address twice is refused the same way (a production script's
+    // choice: two images concatenated are a wrong file there). The window only warns.
+    bool refuseOverlappingFile = false;
     // Runs once the file is loaded and before the job starts: a non-empty text refuses the
     // job (shown in the error colour, the outcome rejected), with nothing done.
     std::function<std::string()> checkBeforeJob;
@@ -94,6 +100,8 @@ public:
     // The format every load reads in, decided by a front end without the File Format
     // dialog; nullopt (the default) chooses by extension and asks.
     void SetLoadFormat(std::optional<FileFormat> format) { fileFlow_.SetLoadFormat(format); }
+    // Where byte 0 of the binary files loaded from now on goes (0: the file starts at 0).
+    void SetBinaryBase(uint32_t base) { fileFlow_.SetBinaryBase(base); }
     // Files dropped on the window: only the first one is loaded.
     bool LoadDroppedFiles(const std::vector<std::string>& paths);
     // Recent entry i (0-based): loaded; moved up on success, dropped on failure.
@@ -149,6 +157,8 @@ public:
     JobEngine& Engine() { return engine_; }
     RecentFileList& RecentFiles() { return recent_; }
     const std::string& CurrentFile() const { return fileFlow_.CurrentFile(); }
+    // The named pieces (ELF sections) of the last file loaded; empty for other formats.
+    const std::vector<ImagePart>& LoadedParts() const { return fileFlow_.LastLoadParts(); }
     TargetAdapter* CurrentAdapter() const { return engine_.CurrentAdapter(); }
     bool IsJobRunning() const { return engine_.IsWorkerRunning(); }
     // A worker may still read or write the image (a job runs, or one broken off has not
@@ -162,7 +172,7 @@ public:
 private:
     // FileFlowHost
     FileFlowOptions FileOptions() const override;
-    FileFormat AskFormat(FileFormat preselected) override;
+    FileFormat AskFormat(FileFormat preselected, uint32_t* binaryBase) override;
     void AddRecentFile(const std::string& path) override;
     void Refreshed(uint32_t scrollAddress) override;
 

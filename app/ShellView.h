@@ -32,7 +32,7 @@ public:
     // The memory view: rows from the image's low address, scrolled towards address.
     virtual void RefreshMemoryView(uint32_t scrollAddress) = 0;
     // The File Format dialog; returns one of kFileFormats (see FileFlowHost::AskFormat).
-    virtual FileFormat AskFormat(FileFormat preselected) = 0;
+    virtual FileFormat AskFormat(FileFormat preselected, uint32_t* binaryBase) = 0;
     // A second instance handed over its command line: restore and come to the front.
     virtual void BringToFront() {}
     // The serialization dialog's "In memory" field: redraw it from the form (the shell has

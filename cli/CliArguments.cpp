@@ -5,6 +5,7 @@
 #include "cli/OptionValue.h"
 #include "image/FileFormat.h"
 #include "image/FilePath.h"
+#include "image/ImageAddress.h"
 #include "jobs/CommandLine.h"
 #include "jobs/JobFlags.h"
 
@@ -26,6 +27,7 @@ constexpr ValueOption kFileOptions[] = {
     {"--save", &CliArguments::savePath, "a file name"},
     {"--station", &CliArguments::station, "a name"},
     {"--format", &CliArguments::formatName, "a format name"},
+    {"--base", &CliArguments::baseText, "an address"},
     {"--device", &CliArguments::deviceName, "a device name"},
 };
 
@@ -39,6 +41,8 @@ std::optional<bool CliArguments::*> FlagOption(const std::string& name) {
         return &CliArguments::listPorts;
     if (name == "--store-settings")
         return &CliArguments::storeSettings;
+    if (name == "--strict-image")
+        return &CliArguments::strictImage;
     return std::nullopt;
 }
 
@@ -155,6 +159,14 @@ CliArguments ParseCliArguments(const std::vector<std::string>& arguments) {
         parsed.error = parsed.listPorts ? "--list-ports stands alone" : "--help and --version stand alone";
         parsed.help = parsed.version = parsed.listPorts = false;
         return parsed;
+    }
+    if (parsed.baseText) {
+        parsed.binaryBase = ParseImageAddress(*parsed.baseText);
+        if (!parsed.binaryBase) {
+            parsed.error = Format("--base: '%s' is no address from 0 to 0xFFFFF (write 0x1100 or 4352)",
+                                  parsed.baseText->c_str());
+            return parsed;
+        }
     }
     parsed.error = CombinationError(parsed);
     return parsed;

@@ -36,6 +36,12 @@ struct CliArguments {
     std::optional<std::string> savePath;
     // --format NAME: read the image file in this format whatever its name.
     std::optional<std::string> formatName;
+    // --base ADDR: the address of a binary file's first byte (text as given; see binaryBase).
+    std::optional<std::string> baseText;
+    // --base read as a number: 0x1100 (hexadecimal) or 4352 (decimal), at most 0xFFFFF.
+    std::optional<uint32_t> binaryBase;
+    // --strict-image: a file that gives an address twice is refused, not only warned of.
+    bool strictImage = false;
     // --device NAME: the device-table row to assume where the chip cannot be identified,
     // and the one the identified chip must be.
     std::optional<std::string> deviceName;

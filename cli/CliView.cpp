@@ -92,7 +92,7 @@ void CliView::WriteError(const std::string& text) {
         firstError_ = text;
 }
 
-FileFormat CliView::AskFormat(FileFormat preselected) {
+FileFormat CliView::AskFormat(FileFormat preselected, uint32_t* /*binaryBase: --base sets it*/) {
     if (FileFormatReadable(preselected))
         return preselected;
     if (shell_)

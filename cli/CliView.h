@@ -43,7 +43,7 @@ public:
     void RefreshMemoryView(uint32_t) override {}
     // No dialog here: the extension's format, or Binary (the dialog's preselection) with a
     // log line saying so.
-    FileFormat AskFormat(FileFormat preselected) override;
+    FileFormat AskFormat(FileFormat preselected, uint32_t* binaryBase) override;
 
     // Writes out a failure status still waiting for its reason.
     void Finish();

@@ -15,6 +15,7 @@
 #include "cli/StepNames.h"
 #include "cli/Terminal.h"
 #include "image/ImageCrc.h"
+#include "image/ImageReader.h"
 #include "jobs/JobFlags.h"
 #include "jobs/JobSteps.h"
 #include "jobs/SerialPlacement.h"
@@ -136,6 +137,14 @@ int HeadlessRun::Carry() {
     if (!format.error.empty())
         return Reject(format.error + ": nothing was done");
     shell_.SetLoadFormat(format.format);
+    if (arguments_.binaryBase) {
+        // A base places raw bytes; any other format carries its own addresses.
+        if (!request.fileToken || !format.format ||
+            EffectiveFileFormat(*request.fileToken, *format.format) != FileFormat::Binary)
+            return Reject(
+                "Error. --base is for a binary file (.bin, .tsk, .dat or --format bin): nothing was done");
+        shell_.SetBinaryBase(*arguments_.binaryBase);
+    }
     // The command line's adapter and port (and the loader options) hold for this run;
     // storing them is asked for explicitly.
     if (request.anyToken && request.flowFlags == 0 && optionFlags == 0 && !request.fileToken &&
@@ -197,8 +206,10 @@ int HeadlessRun::Carry() {
     hooks.checkAttachedDevice = [shared = shared_, imageSteps,
                                  serial =
                                      arguments_.serialPath ? std::optional<SerialBlock>(block) : std::nullopt,
-                                 image = &shell_.Image()](const DeviceRecord& device) {
-        std::string problem = imageSteps ? ImageOutsideDevice(*image, device) : std::string();
+                                 image = &shell_.Image(),
+                                 // Filled by the load, which comes before the job.
+                                 parts = &shell_.LoadedParts()](const DeviceRecord& device) {
+        std::string problem = imageSteps ? ImageOutsideDevice(*image, device, *parts) : std::string();
         if (problem.empty() && serial)
             problem = SerialOutsideDevice(*serial, device);
         if (!problem.empty()) {
@@ -215,6 +226,7 @@ int HeadlessRun::Carry() {
     options.loadMustSucceed = true;
     // A file without its end record may be cut short: never programmed unattended.
     options.refuseUnterminatedFile = true;
+    options.refuseOverlappingFile = arguments_.strictImage;
     options.checkBeforeJob = [this] { return CheckBeforeJob(); };
     requested_ = request.flowFlags | optionFlags;
     const CommandLineOutcome outcome = shell_.CarryOutCommandLine(request, options);

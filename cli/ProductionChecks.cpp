@@ -1,6 +1,7 @@
 #include "cli/ProductionChecks.h"
 
 #include "base/TextFormat.h"
+#include "image/BytesOutside.h"
 #include "jobs/SerialPlacement.h"
 
 namespace pyrola::cli {
@@ -18,22 +19,21 @@ std::string SerialOverlapsImage(const MemoryImage& image, const SerialBlock& ser
     return "Error. " + overlap + " (check the Address of the serial config)" + kNothingDone;
 }
 
-std::string ImageOutsideDevice(const MemoryImage& image, const DeviceRecord& device) {
-    if (image.Low() > image.High())
+std::string ImageOutsideDevice(const MemoryImage& image, const DeviceRecord& device,
+                               const std::vector<ImagePart>& parts) {
+    const BytesOutside outside = FindBytesOutside(image, MemoryRangesOf(device));
+    if (outside.count == 0)
         return {};
-    uint32_t outside = 0;
-    uint32_t first = 0;
-    for (uint32_t address = image.Low(); address <= image.High(); ++address) {
-        if (image.IsPresent(address) && !MemoryRangesOf(device).InFlash(address) && outside++ == 0)
-            first = address;
+    std::string from;
+    for (const ImagePart& part : parts) {
+        if (outside.first >= part.first && outside.first - part.first < part.size)
+            from = " in section " + part.name;
     }
-    if (outside == 0)
-        return {};
-    return Format("Error. The image does not fit the %s: %u bytes lie outside its memory, first at 0x%X "
+    return Format("Error. The image does not fit the %s: %u bytes lie outside its memory, first at 0x%X%s "
                   "(Info 0x%.4X-0x%.4X, Main 0x%.4X-0x%.4X)%s",
-                  DeviceRecordName(device).c_str(), unsigned(outside), unsigned(first),
-                  unsigned(device.infoStart), unsigned(device.infoEnd), unsigned(device.mainStart),
-                  unsigned(device.mainEnd), kNothingDone);
+                  DeviceRecordName(device).c_str(), unsigned(outside.count), unsigned(outside.first),
+                  from.c_str(), unsigned(device.infoStart), unsigned(device.infoEnd),
+                  unsigned(device.mainStart), unsigned(device.mainEnd), kNothingDone);
 }
 
 std::string SerialOutsideDevice(const SerialBlock& serial, const DeviceRecord& device) {

@@ -1,5 +1,6 @@
 #include "image/BinaryReader.h"
 
+#include "base/TextFormat.h"
 #include "image/ReaderFile.h"
 
 #include <vector>
@@ -10,7 +11,16 @@ int32_t ReadBinaryStream(ImageFileContext& context, std::FILE* file) {
     MemoryImage& image = *context.image;
     image.Clear();
     std::vector<uint8_t> chunk(64 * 1024);
-    uint32_t address = 0;
+    uint32_t address = context.binaryBase;
+    // Past the 20-bit address space: from 0 that is a file too large, from a base one
+    // placed too high.
+    const std::string tooFar = address == 0
+                                   ? std::string(kTextFileTooLarge)
+                                   : Format("Binary file at 0x%X reaches past 0xFFFFF", unsigned(address));
+    if (address >= kImageAddressLimit) {
+        context.errorText = tooFar;
+        return 0;
+    }
     for (;;) {
         const size_t got = std::fread(chunk.data(), 1, chunk.size(), file);
         size_t keep = got;
@@ -20,7 +30,7 @@ int32_t ReadBinaryStream(ImageFileContext& context, std::FILE* file) {
             image.StoreByte(address + static_cast<uint32_t>(i), chunk[i]);
         address += static_cast<uint32_t>(keep);
         if (keep < got) {
-            context.errorText = kTextFileTooLarge;
+            context.errorText = tooFar;
             return 0;
         }
         if (got < chunk.size()) {

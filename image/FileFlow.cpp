@@ -42,18 +42,19 @@ FileFormat FileFlow::ChooseFormat(const std::string& path) {
         return *loadFormat_;
     const FileFormat detected = FileFormatForExtension(ExtensionOf(FileNamePart(path)));
     if (!host_.FileOptions().autoDetect || detected == FileFormat::Unknown)
-        return Readable(host_.AskFormat(detected));
+        return Readable(host_.AskFormat(detected, &binaryBase_));
     return detected;
 }
 
 // Reports the outcome of a load or save: a failure with its reason forgets the current
 // file; a success puts the path at the top of the recent-file list.
 bool FileFlow::Finish(bool succeeded, const char* failedPattern, const std::string& reason,
-                      const std::string& successText, const std::string& path, const char* warning) {
+                      const std::string& successText, const std::string& path,
+                      const std::vector<std::string>& warnings) {
     host_.SetFailureMark(!succeeded);
     if (succeeded) {
         host_.Log(successText);
-        if (warning)
+        for (const std::string& warning : warnings)
             host_.Log(warning);
         host_.AddRecentFile(path);
     } else {
@@ -64,20 +65,41 @@ bool FileFlow::Finish(bool succeeded, const char* failedPattern, const std::stri
     return succeeded;
 }
 
+std::string OverlapWarning(const ImageOverlap& overlap) {
+    return Format(
+        "Warning: %u bytes given twice, first at 0x%.4X (0x%.2X, then 0x%.2X: the later value kept)",
+        unsigned(overlap.count), unsigned(overlap.first), unsigned(overlap.earlier), unsigned(overlap.kept));
+}
+
 bool FileFlow::LoadFile(const std::string& path) {
     lastLoadUnterminated_ = false;
+    lastLoadOverlap_ = {};
+    lastLoadParts_.clear();
     // A longer path cannot be the current file, and cutting it would name a different file.
     if (!SetCurrentFile(path))
         return Finish(false, "Load failed. %s", kTextPathTooLong, {}, path);
     const FileFormat format = ChooseFormat(path);
     host_.Log(Format("Loading %s file \"%s\"..", FileFormatName(format), FileNamePart(path).c_str()));
     ImageFileContext context{&image_, {}};
+    context.binaryBase = binaryBase_;
     const int32_t count = ReadImageFile(context, path, format);
     const bool loaded = count >= 1;
-    lastLoadUnterminated_ = loaded && context.endRecordMissing;
-    return Finish(loaded, "Load failed. %s", context.errorText,
-                  Format("Load %d bytes", static_cast<int>(count)), path,
-                  lastLoadUnterminated_ ? kTextNoEndRecord : nullptr);
+    if (!loaded)
+        return Finish(false, "Load failed. %s", context.errorText, {}, path);
+    if (!context.takenText.empty())
+        host_.Log(context.takenText);
+    lastLoadUnterminated_ = context.endRecordMissing;
+    lastLoadOverlap_ = context.overlap;
+    lastLoadParts_ = context.parts;
+    std::vector<std::string> warnings;
+    if (lastLoadUnterminated_)
+        warnings.emplace_back(kTextNoEndRecord);
+    if (lastLoadOverlap_.count > 0)
+        warnings.push_back(OverlapWarning(lastLoadOverlap_));
+    return Finish(true, "Load failed. %s", {},
+                  Format("Load %u bytes at 0x%.4X-0x%.4X", unsigned(image_.PresentCount()),
+                         unsigned(image_.Low()), unsigned(image_.High())),
+                  path, warnings);
 }
 
 bool FileFlow::SaveFile(const std::string& path) {
@@ -85,7 +107,7 @@ bool FileFlow::SaveFile(const std::string& path) {
     FileFormat format = FileFormatForExtension(ExtensionOf(path));
     // A format that is only read (ELF, S-record) is asked about like an unknown one.
     if (!host_.FileOptions().autoDetect || !FileFormatWritable(format)) {
-        format = host_.AskFormat(FileFormatWritable(format) ? format : FileFormat::Unknown);
+        format = host_.AskFormat(FileFormatWritable(format) ? format : FileFormat::Unknown, nullptr);
         if (format == FileFormat::Unknown)
             format = FileFormat::Binary;
         target = WithExtension(path, FileFormatExtension(format));

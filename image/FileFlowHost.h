@@ -29,8 +29,10 @@ public:
     virtual void SetFailureMark(bool failed) = 0;
     // The File Format dialog: returns one of kFileFormats. preselected may be Unknown
     // (then "Binary" is checked). Saving asks with a writable format or Unknown; an
-    // answer that cannot be written (ELF, S-record) fails the save.
-    virtual FileFormat AskFormat(FileFormat preselected) = 0;
+    // answer that cannot be written (ELF, S-record) fails the save. For a load,
+    // binaryBase is where a binary file's first byte goes: shown, and changed to the
+    // user's answer; null when saving (a binary file is written from 0).
+    virtual FileFormat AskFormat(FileFormat preselected, uint32_t* binaryBase) = 0;
     // Put path at the top of the recent-file list and store the list.
     virtual void AddRecentFile(const std::string& path) = 0;
     // The flow has finished: set the window title (FileFlow::WindowTitle), let the memory

@@ -12,10 +12,10 @@ FileFormat EffectiveFileFormat(const std::string& path, FileFormat format) {
     return format != FileFormat::Elf && StartsWithElfMagic(path) ? FileFormat::Elf : format;
 }
 
-int32_t ReadImageFile(ImageFileContext& context, const std::string& path, FileFormat format) {
-    context.errorText.clear();
-    context.endRecordMissing = false;
-    switch (EffectiveFileFormat(path, format)) {
+namespace {
+
+int32_t ReadInFormat(ImageFileContext& context, const std::string& path, FileFormat format) {
+    switch (format) {
     case FileFormat::IntelHex:
         return ReadIntelHexFile(context, path);
     case FileFormat::TiTxt:
@@ -27,6 +27,21 @@ int32_t ReadImageFile(ImageFileContext& context, const std::string& path, FileFo
     default:
         return ReadBinaryFile(context, path);
     }
+}
+
+} // namespace
+
+int32_t ReadImageFile(ImageFileContext& context, const std::string& path, FileFormat format) {
+    context.errorText.clear();
+    context.endRecordMissing = false;
+    context.overlap = {};
+    context.takenText.clear();
+    context.parts.clear();
+    const int32_t count = ReadInFormat(context, path, EffectiveFileFormat(path, format));
+    // A one-byte patch is an image too, though its span (Size) is 0.
+    if (count == 0 && context.errorText.empty() && !context.image->IsEmpty())
+        return 1;
+    return count;
 }
 
 } // namespace pyrola

@@ -10,8 +10,9 @@
 
 namespace pyrola {
 
-// Returns the image's Size after reading, or 0 with the reason in context.errorText
-// (a single byte or none also counts 0, with an empty reason). Unknown reads as Binary.
+// Returns the image's Size after reading (1 for an image of a single byte), or 0 with the
+// reason in context.errorText (an empty file counts 0, with an empty reason). Unknown
+// reads as Binary; a binary file starts at context.binaryBase.
 // A file that starts with the ELF magic is read as ELF whatever format is given, so an
 // executable is never programmed as raw bytes.
 int32_t ReadImageFile(ImageFileContext& context, const std::string& path, FileFormat format);

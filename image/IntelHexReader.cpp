@@ -86,7 +86,7 @@ int32_t ReadIntelHexStream(ImageFileContext& context, std::FILE* file) {
             if (first + static_cast<uint64_t>(count) > kImageAddressLimit)
                 return FailOnLine(context, kTextAddressTooHigh, lineNumber);
             for (int32_t i = 0; i < count; ++i)
-                image.StoreByte(static_cast<uint32_t>(first) + static_cast<uint32_t>(i), data[i]);
+                context.Store(static_cast<uint32_t>(first) + static_cast<uint32_t>(i), data[i]);
         } else if (type == 1) {
             ended = true;
         } else if (type == 2 || type == 4) {

@@ -22,6 +22,13 @@ void MemoryImage::StoreByte(uint32_t address, uint8_t byte) {
     cells_[address] = byte;
 }
 
+uint32_t MemoryImage::PresentCount() const {
+    uint32_t count = 0;
+    for (uint32_t address = low_; address <= high_ && address < cells_.size(); ++address)
+        count += (cells_[address] & CellAbsent) == 0 ? 1 : 0;
+    return count;
+}
+
 void MemoryImage::ClearFlags(ImageCell flags) {
     const ImageCell keep = static_cast<ImageCell>(~flags);
     for (ImageCell& cell : cells_)

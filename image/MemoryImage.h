@@ -36,6 +36,10 @@ public:
 
     // A span, not a count: high - low + 1 when low < high, else 0.
     uint32_t Size() const { return low_ < high_ ? high_ - low_ + 1 : 0; }
+    // No byte stored since the last clear. One byte is an image (size 0 notwithstanding).
+    bool IsEmpty() const { return low_ > high_; }
+    // The bytes present between low and high: what was loaded, holes left out.
+    uint32_t PresentCount() const;
     uint32_t Low() const { return low_; }
     uint32_t High() const { return high_; }
     uint32_t CellCount() const { return static_cast<uint32_t>(cells_.size()); }

@@ -88,7 +88,7 @@ int32_t ReadSRecordStream(ImageFileContext& context, std::FILE* file) {
             if (uint64_t{address} + dataLength > kImageAddressLimit)
                 return FailOnLine(context, kTextAddressTooHigh, lineNumber);
             for (uint32_t i = 0; i < dataLength; ++i)
-                image.StoreByte(address + i, bytes[addressBytes + i]);
+                context.Store(address + i, bytes[addressBytes + i]);
             break;
         case '5':
         case '6':

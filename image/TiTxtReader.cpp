@@ -72,7 +72,7 @@ int32_t ReadTiTxtStream(ImageFileContext& context, std::FILE* file) {
                 return FailOnLine(context, kTextInvalidLine, lineNumber);
             if (address >= kImageAddressLimit)
                 return FailOnLine(context, kTextAddressTooHigh, lineNumber);
-            image.StoreByte(static_cast<uint32_t>(address), static_cast<uint8_t>(byte));
+            context.Store(static_cast<uint32_t>(address), static_cast<uint8_t>(byte));
             ++address;
         }
         if (column < content && EndsInsideAByte(line + column, line + content))

@@ -1,5 +1,6 @@
 #include "jobs/MemorySteps.h"
 #include "adapters/DeviceTable.h"
+#include "image/BytesOutside.h"
 #include "image/ImageRunCursor.h"
 
 #include "jobs/JobSteps.h"
@@ -237,24 +238,13 @@ void DeviceWindow(StepContext& context, uint32_t& start, uint32_t& end) {
 
 void WarnBytesOutsideDevice(StepContext& context, const char* action) {
     // Protected information bytes are left out on purpose; they are not counted here.
-    const MemoryRanges ranges = context.Ranges();
-    if (context.image->Low() > context.image->High())
-        return;
-    uint32_t count = 0;
-    uint32_t first = 0;
-    const uint32_t last = std::min<uint32_t>(context.image->High(), context.image->CellCount() - 1);
-    for (uint32_t address = context.image->Low(); address <= last; ++address) {
-        if (!context.image->IsPresent(address) || ranges.InFlash(address))
-            continue;
-        if (count++ == 0)
-            first = address;
-    }
-    if (count == 0)
+    const BytesOutside outside = FindBytesOutside(*context.image, context.Ranges());
+    if (outside.count == 0)
         return;
     // An image for a larger part must not end in a quiet "complete": say what was left.
     context.ReportLog("Warning: %d image bytes outside the device memory were not %s (first at 0x%.4X)",
-                      int(count), action, unsigned(first));
-    context.bytesOutsideDevice = std::max(context.bytesOutsideDevice.load(), count);
+                      int(outside.count), action, unsigned(outside.first));
+    context.bytesOutsideDevice = std::max(context.bytesOutsideDevice.load(), outside.count);
 }
 
 } // namespace

@@ -18,7 +18,7 @@ JOBS=${JOBS:-$(nproc)}
 FUZZ_SECONDS=${FUZZ_SECONDS:-20}
 BUILD=${PYROLA_BUILD_ROOT:-$ROOT/build}
 
-packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
+packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev clang lld llvm libclang-rt-14-dev clang-format
           g++-mingw-w64-x86-64 wine wine64 xvfb xauth srecord python3 git man-db dpkg)
 missing=()
 for p in "${packages[@]}"; do

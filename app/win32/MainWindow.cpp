@@ -557,9 +557,9 @@ void MainWindow::RefreshMemoryView(uint32_t scrollAddress) {
     memory_.ScrollTo(scrollAddress);
 }
 
-FileFormat MainWindow::AskFormat(FileFormat preselected) {
+FileFormat MainWindow::AskFormat(FileFormat preselected, uint32_t* binaryBase) {
     EnterModal();
-    const FileFormat chosen = RunFileFormatDialog(window_, preselected);
+    const FileFormat chosen = RunFileFormatDialog(window_, preselected, binaryBase);
     LeaveModal();
     return chosen;
 }

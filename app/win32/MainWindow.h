@@ -58,7 +58,7 @@ public:
     void SetCommandStates(const CommandStates& states) override;
     void ShowDevice(uint32_t index, const std::string& information) override;
     void RefreshMemoryView(uint32_t scrollAddress) override;
-    FileFormat AskFormat(FileFormat preselected) override;
+    FileFormat AskFormat(FileFormat preselected, uint32_t* binaryBase) override;
     void BringToFront() override;
     void RefreshSerialization() override;
     void Beep() override;

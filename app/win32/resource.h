@@ -23,6 +23,9 @@
 // File Format dialog: the first format's button; each further format takes the next id.
 #define IDC_FORMAT_GROUP 1031
 #define IDC_FORMAT_FIRST 1032
+// Below the buttons, for a load only: where a binary file's first byte goes.
+#define IDC_FORMAT_BASE_LABEL 1080
+#define IDC_FORMAT_BASE 1081
 
 // About box.
 #define IDC_ABOUT_WEB 1090

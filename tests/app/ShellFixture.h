@@ -37,8 +37,10 @@ public:
         deviceInformation = information;
     }
     void RefreshMemoryView(uint32_t scrollAddress) override { scroll = scrollAddress; }
-    FileFormat AskFormat(FileFormat preselected) override {
+    FileFormat AskFormat(FileFormat preselected, uint32_t* binaryBase) override {
         asked.push_back(preselected);
+        if (binaryBase)
+            *binaryBase = askBase;
         return askAnswer;
     }
     void BringToFront() override { ++broughtToFront; }
@@ -68,6 +70,7 @@ public:
     uint32_t scroll = 0;
     std::vector<FileFormat> asked;
     FileFormat askAnswer = FileFormat::Binary;
+    uint32_t askBase = 0;
     int broughtToFront = 0, serializationRefreshes = 0, beeps = 0;
 };
 

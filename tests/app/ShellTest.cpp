@@ -116,6 +116,11 @@ TEST_F(ShellFixture, CommandStatesFollowImageJobAndAdapter) {
         EXPECT_TRUE(s.IsEnabled(id)) << id;
     EXPECT_TRUE(s.focusToCancelWhenDisabled);
 
+    // A one-byte patch is an image: it can be programmed, verified and saved.
+    ASSERT_TRUE(shell->LoadFile(WriteFile("patch.txt", "@F000\n55\nq\n")));
+    for (uint32_t id : {kCmdProgram, kCmdVerify, kCmdSave, kCmdAuto})
+        EXPECT_TRUE(view.states.IsEnabled(id)) << id;
+
     ASSERT_TRUE(shell->LoadFile(ProgramFile()));
     s = view.states; // pushed by the load
     EXPECT_TRUE(s.IsEnabled(kCmdProgram));
@@ -200,7 +205,7 @@ TEST_F(ShellFixture, FullFlowLoadsThenRunsInTheEngineOrder) {
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(log[0], "Process command line..");
     EXPECT_EQ(log[1], "Loading TI TXT file \"prog.txt\"..");
-    EXPECT_EQ(log[2], "Load 61184 bytes"); // a span from 0x1100 to 0xFFFF
+    EXPECT_EQ(log[2], "Load 12 bytes at 0x1100-0xFFFF"); // the bytes, and the span they lie in
     EXPECT_EQ(view.logLines[0], "09:05:07->Process command line..");
     EXPECT_EQ(shell->RecentFiles().Entries().front(), file);
     EXPECT_EQ(view.title, "PYROLA - [prog.txt]");

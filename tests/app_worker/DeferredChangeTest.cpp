@@ -93,7 +93,7 @@ TEST_F(DeferredChange, HandedOverCommandLineLoadsAndRunsItsJobAfterTheWorkerStop
     expectedLow = 0x2000;
     FinishWorker();
     EXPECT_TRUE(view.Logged("Loading TI TXT file \"other.txt\".."));
-    EXPECT_TRUE(view.Logged("Load 4 bytes"));
+    EXPECT_TRUE(view.Logged("Load 4 bytes at 0x2000-0x2003"));
     ASSERT_TRUE(notifying.WaitForListEnds(2));
     const std::vector<AdapterCall> writes = raw.CallsOf("WriteMemory");
     ASSERT_EQ(writes.size(), 2u);

@@ -48,6 +48,22 @@ TEST(CliArguments, OptionsAreTakenOutOfTheCommandLine) {
     EXPECT_TRUE(line.storeSettings);
     EXPECT_EQ(line.tokens, (Args{"-bsl"}));
     EXPECT_FALSE(ParseCliArguments({"-bsl", "+e"}).storeSettings);
+
+    // A binary file's base, in hexadecimal or decimal; overlapping records refused.
+    const CliArguments based = ParseCliArguments({"--base", "0x1100", "--strict-image", "+p", "app.bin"});
+    EXPECT_EQ(based.error, "");
+    EXPECT_EQ(based.binaryBase, 0x1100u);
+    EXPECT_TRUE(based.strictImage);
+    EXPECT_EQ(based.tokens, (Args{"+p", "app.bin"}));
+    EXPECT_EQ(ParseCliArguments({"--base=4352"}).binaryBase, 0x1100u);
+    EXPECT_EQ(ParseCliArguments({"--base=0XFFFFF"}).binaryBase, 0xFFFFFu);
+    for (const char* bad : {"0x100000", "0x", "11OO", "-1", "0x1100 "}) {
+        const CliArguments refused = ParseCliArguments({std::string("--base=") + bad});
+        EXPECT_EQ(refused.error, std::string("--base: '") + bad +
+                                     "' is no address from 0 to 0xFFFFF (write 0x1100 or 4352)");
+        EXPECT_FALSE(refused.binaryBase);
+    }
+    EXPECT_FALSE(ParseCliArguments({"+e"}).binaryBase);
 }
 
 TEST(CliArguments, BadOptionsAreRefusedWithTheirReason) {

@@ -71,7 +71,7 @@ if(FETLIB)
   expect_line("Verify complete.")
   run(binary-by-name 2 -fet +v --format bin "${XYZ}")
   expect_line("Loading Binary file \"image.xyz\"..")
-  expect_line("Load 16 bytes")
+  expect_line("Load 16 bytes at 0x0000-0x000F")
 endif()
 
 # --- --device: a name from the device table ---------------------------------------------

@@ -45,12 +45,28 @@ TEST_F(BinaryReader, EveryByteIsPresentFromAddressZero) {
     EXPECT_FALSE(image.IsPresent(100));
 }
 
-TEST_F(BinaryReader, OneByteOrNoneIsNoLoadWithoutReason) {
-    EXPECT_EQ(Read("A"), 0);
+TEST_F(BinaryReader, OneByteLoadsAndNoneIsNoLoadWithoutReason) {
+    // A one-byte patch is an image: count 1 though its span is 0.
+    EXPECT_EQ(Read("A"), 1);
     EXPECT_EQ(context.errorText, "");
     EXPECT_EQ(image.CellAt(0), 'A');
     EXPECT_EQ(Read(""), 0);
     EXPECT_EQ(context.errorText, "");
+    EXPECT_TRUE(image.IsEmpty());
+}
+
+TEST_F(BinaryReader, ABaseMovesTheFileAndKeepsItInsideTheAddressSpace) {
+    context.binaryBase = 0x1100;
+    EXPECT_EQ(Read(std::string("\x31\x40\x00\x03", 4)), 4);
+    EXPECT_EQ(image.Low(), 0x1100u);
+    EXPECT_EQ(image.High(), 0x1103u);
+    EXPECT_EQ(image.CellAt(0x1100), 0x31);
+    EXPECT_EQ(image.CellAt(0x1103), 0x03);
+    EXPECT_FALSE(image.IsPresent(0x10FF));
+    // A file that would reach past 0xFFFFF from its base is refused, not cut.
+    context.binaryBase = 0xFFFFE;
+    EXPECT_EQ(Read("abc"), 0);
+    EXPECT_EQ(context.errorText, "Binary file at 0xFFFFE reaches past 0xFFFFF");
 }
 
 TEST_F(BinaryReader, FilesPast64KiBGrowTheImageUpTo1MiB) {

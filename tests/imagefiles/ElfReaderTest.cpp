@@ -14,6 +14,7 @@ namespace {
 using test::BuildElf;
 using test::ElfSegment;
 using testfiles::ClearedImage;
+using testfiles::ReadFile;
 using testfiles::TempDir;
 using testfiles::WriteFile;
 
@@ -66,6 +67,29 @@ TEST_F(ElfReader, LoadableSegmentsLandAtTheirPhysicalAddressesAndNothingElse) {
     EXPECT_EQ(PresentCount(), 300u + 40 + 32 + 20);
     EXPECT_FALSE(image.IsPresent(0x0200)); // neither the BSS nor the data's RAM address
     EXPECT_FALSE(image.IsPresent(0x3000));
+}
+
+TEST_F(ElfReader, ARealLinkersFileGivesItsSectionsAtTheirLoadAddressesOnly) {
+    // ld.lld put the ELF and program headers in a loadable segment at 0x0000 and the
+    // data's segment at 0x0200 loaded from 0x112E (made as fuzz/CMakeLists.txt says).
+    const std::string file = ReadFile(std::string(PYROLA_SOURCE_DIR) + "/fuzz/corpus/elf/lld-sections.elf");
+    ASSERT_EQ(file.size(), 8964u);
+    EXPECT_EQ(Read(file), static_cast<int32_t>(0xFFFF - 0x1100 + 1));
+    EXPECT_EQ(context.errorText, "");
+    EXPECT_EQ(context.takenText, "Took 4 ELF sections, 50 bytes: .text 0x1100-0x1125, .rodata 0x1126-0x112D, "
+                                 ".data 0x112E-0x112F (runs at 0x0200), .vectors 0xFFFE-0xFFFF");
+    ASSERT_EQ(context.parts.size(), 4u);
+    EXPECT_EQ(context.parts[2].name, ".data");
+    EXPECT_EQ(PresentCount(), 50u);
+    // Each section's bytes as they stand in the file (.text at offset 0x1100, .data at 0x1200).
+    for (uint32_t i = 0; i < 0x26; ++i)
+        ASSERT_EQ(image.CellAt(0x1100 + i), static_cast<uint8_t>(file[0x1100 + i])) << i;
+    EXPECT_EQ(image.CellAt(0x112E), static_cast<uint8_t>(file[0x1200]));
+    EXPECT_EQ(image.CellAt(0xFFFE), 0x00);
+    EXPECT_EQ(image.CellAt(0xFFFF), 0x11);
+    EXPECT_FALSE(image.IsPresent(0x0000)); // not the headers
+    EXPECT_FALSE(image.IsPresent(0x0200)); // not the data's RAM address
+    EXPECT_FALSE(image.IsPresent(0x1130)); // nor anything between sections
 }
 
 TEST_F(ElfReader, OtherClassesByteOrdersAndMachinesAreRefused) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,11 @@ public:
     void Log(const std::string& text) override { events.push_back("log:" + text); }
     FileFlowOptions FileOptions() const override { return options; }
     void SetFailureMark(bool failed) override { events.push_back(failed ? "mark:on" : "mark:off"); }
-    FileFormat AskFormat(FileFormat preselected) override {
+    FileFormat AskFormat(FileFormat preselected, uint32_t* binaryBase) override {
         asked.push_back(preselected);
+        shownBase = binaryBase ? std::optional<uint32_t>(*binaryBase) : std::nullopt;
+        if (binaryBase)
+            *binaryBase = answerBase;
         return answer;
     }
     void AddRecentFile(const std::string& path) override { recent.push_back(path); }
@@ -39,6 +43,8 @@ public:
     std::vector<std::string> recent;
     FileFlowOptions options;
     FileFormat answer = FileFormat::Binary;
+    uint32_t answerBase = 0;
+    std::optional<uint32_t> shownBase; // what the last question showed; nullopt: none (a save)
     int refreshes = 0;
     uint32_t lastScroll = 0;
 };
@@ -59,7 +65,7 @@ TEST_F(FileFlowTest, KnownExtensionLoadsWithoutAsking) {
     EXPECT_TRUE(flow.LoadFile(path));
     EXPECT_TRUE(host.asked.empty());
     EXPECT_EQ(host.events, (std::vector<std::string>{"log:Loading Intel HEX file \"prog.a43\"..", "mark:off",
-                                                     "log:Load 16 bytes"}));
+                                                     "log:Load 16 bytes at 0x0100-0x010F"}));
     EXPECT_EQ(host.recent, std::vector<std::string>{path});
     EXPECT_EQ(flow.CurrentFile(), path);
     EXPECT_EQ(flow.WindowTitle(), "PYROLA - [prog.a43]");
@@ -99,8 +105,12 @@ TEST_F(FileFlowTest, AnElfFileLoadsAsElfWithoutAQuestionWhateverItsName) {
     WriteFile(path, test::BuildElf({{0x1100, {1, 2, 3}}, {0xFFFE, {0x00, 0x11}}}));
     EXPECT_TRUE(flow.LoadFile(path));
     EXPECT_TRUE(host.asked.empty());
-    EXPECT_EQ(host.events, (std::vector<std::string>{"log:Loading ELF file \"image.bin\"..", "mark:off",
-                                                     "log:Load 61184 bytes"}));
+    // The count is of the bytes, the span says where they lie.
+    EXPECT_EQ(host.events,
+              (std::vector<std::string>{
+                  "log:Loading ELF file \"image.bin\"..",
+                  "log:Took 2 ELF segments, 5 bytes: segment 0x1100-0x1102, segment 0xFFFE-0xFFFF",
+                  "mark:off", "log:Load 5 bytes at 0x1100-0xFFFF"}));
     EXPECT_EQ(image.CellAt(0x1102), 3);
 }
 
@@ -129,7 +139,8 @@ TEST_F(FileFlowTest, AutodetectOffAlwaysAsksPreselectingTheExtensionsFormat) {
     host.answer = FileFormat::Binary;
     EXPECT_TRUE(flow.LoadFile(path));
     EXPECT_EQ(host.asked, std::vector<FileFormat>{FileFormat::IntelHex});
-    EXPECT_EQ(host.events.back(), "log:Load " + std::to_string(kHex16.size()) + " bytes");
+    ASSERT_EQ(kHex16.size(), 58u); // the file's characters, as raw bytes from 0
+    EXPECT_EQ(host.events.back(), "log:Load 58 bytes at 0x0000-0x0039");
     EXPECT_EQ(image.CellAt(0), ':');
 }
 
@@ -154,9 +165,10 @@ TEST_F(FileFlowTest, AFileWithoutItsEndRecordLoadsWithAWarning) {
     WriteFile(cut, kHex16.substr(0, kHex16.find(":00000001FF")));
     EXPECT_TRUE(flow.LoadFile(cut));
     EXPECT_TRUE(flow.LastLoadUnterminated());
-    EXPECT_EQ(host.events, (std::vector<std::string>{
-                               "log:Loading Intel HEX file \"cut.hex\"..", "mark:off", "log:Load 16 bytes",
-                               "log:Warning: no end record; the file may be cut short"}));
+    EXPECT_EQ(host.events,
+              (std::vector<std::string>{"log:Loading Intel HEX file \"cut.hex\"..", "mark:off",
+                                        "log:Load 16 bytes at 0x0100-0x010F",
+                                        "log:Warning: no end record; the file may be cut short"}));
     EXPECT_EQ(flow.CurrentFile(), cut);
 
     const std::string titxt = dir.File("cut.txt");
@@ -170,18 +182,71 @@ TEST_F(FileFlowTest, AFileWithoutItsEndRecordLoadsWithAWarning) {
     WriteFile(whole, kHex16);
     EXPECT_TRUE(flow.LoadFile(whole));
     EXPECT_FALSE(flow.LastLoadUnterminated());
-    EXPECT_EQ(host.events.back(), "log:Load 16 bytes");
+    EXPECT_EQ(host.events.back(), "log:Load 16 bytes at 0x0100-0x010F");
     ASSERT_TRUE(flow.LoadFile(titxt));
     const std::string binary = dir.File("data.bin");
     WriteFile(binary, "0123456789");
     EXPECT_TRUE(flow.LoadFile(binary));
     EXPECT_FALSE(flow.LastLoadUnterminated());
-    EXPECT_EQ(host.events.back(), "log:Load 10 bytes");
+    EXPECT_EQ(host.events.back(), "log:Load 10 bytes at 0x0000-0x0009");
     ASSERT_TRUE(flow.LoadFile(titxt));
     WriteFile(dir.File("bad.txt"), "@1000\r\n01 0\r\n");
     EXPECT_FALSE(flow.LoadFile(dir.File("bad.txt")));
     EXPECT_FALSE(flow.LastLoadUnterminated());
     EXPECT_EQ(host.events.back(), "log:Load failed. Line 2. Invalid format");
+}
+
+TEST_F(FileFlowTest, OneBytePatchesOverlapsAndABinaryBaseAreLoadedAndSaid) {
+    // One byte is an image: loaded, and programmable.
+    const std::string patch = dir.File("patch.hex");
+    WriteFile(patch, ":01100000AA45\r\n:00000001FF\r\n");
+    EXPECT_TRUE(flow.LoadFile(patch));
+    EXPECT_EQ(host.events.back(), "log:Load 1 bytes at 0x1000-0x1000");
+    EXPECT_EQ(flow.CurrentFile(), patch);
+
+    // Two records for 0x1001: the later value stays, and the log says so.
+    const std::string twice = dir.File("twice.hex");
+    WriteFile(twice, ":02100000AABB89\r\n:01100100CC22\r\n:00000001FF\r\n");
+    host.events.clear();
+    EXPECT_TRUE(flow.LoadFile(twice));
+    EXPECT_EQ(
+        host.events,
+        (std::vector<std::string>{
+            "log:Loading Intel HEX file \"twice.hex\"..", "mark:off", "log:Load 2 bytes at 0x1000-0x1001",
+            "log:Warning: 1 bytes given twice, first at 0x1001 (0xBB, then 0xCC: the later "
+            "value kept)"}));
+    EXPECT_EQ(flow.LastLoadOverlap().first, 0x1001u);
+    EXPECT_EQ(image.CellAt(0x1001), 0xCC);
+    ASSERT_TRUE(flow.LoadFile(patch));
+    EXPECT_EQ(flow.LastLoadOverlap().count, 0u);
+
+    // objcopy -O binary starts at the lowest address: the base puts it back there.
+    const std::string binary = dir.File("app.bin");
+    WriteFile(binary, "0123");
+    flow.SetBinaryBase(0xF000);
+    EXPECT_TRUE(flow.LoadFile(binary));
+    EXPECT_EQ(host.events.back(), "log:Load 4 bytes at 0xF000-0xF003");
+    EXPECT_EQ(image.CellAt(0xF003), '3');
+}
+
+TEST_F(FileFlowTest, TheFormatQuestionOfALoadShowsAndSetsTheBinaryBase) {
+    const std::string path = dir.File("app.fw");
+    WriteFile(path, "0123");
+    host.answer = FileFormat::Binary;
+    host.answerBase = 0x1100;
+    EXPECT_TRUE(flow.LoadFile(path));
+    EXPECT_EQ(host.shownBase, 0u);
+    EXPECT_EQ(host.events.back(), "log:Load 4 bytes at 0x1100-0x1103");
+    // The answer stays for the next load (a reload places the file the same way) and is
+    // shown again.
+    EXPECT_EQ(flow.BinaryBase(), 0x1100u);
+    host.answerBase = 0x1100;
+    EXPECT_TRUE(flow.LoadFile(path));
+    EXPECT_EQ(host.shownBase, 0x1100u);
+    // A save asks without a base: a binary file is written from 0.
+    EXPECT_TRUE(flow.SaveFile(dir.File("out.fw")));
+    EXPECT_EQ(host.shownBase, std::nullopt);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("out.bin")), 0x1104u);
 }
 
 TEST_F(FileFlowTest, FileThatCannotBeOpenedKeepsThePreviousImage) {

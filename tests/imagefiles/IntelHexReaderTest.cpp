@@ -244,10 +244,25 @@ TEST_F(IntelHexReader, AFileWithoutItsEndRecordIsMarked) {
     EXPECT_FALSE(context.endRecordMissing);
 }
 
-TEST_F(IntelHexReader, SingleByteIsNoLoadAndHasNoReason) {
-    EXPECT_EQ(Read(":01010000AA54\r\n:00000001FF\r\n"), 0);
+TEST_F(IntelHexReader, SingleByteLoads) {
+    EXPECT_EQ(Read(":01010000AA54\r\n:00000001FF\r\n"), 1);
     EXPECT_EQ(context.errorText, "");
     EXPECT_EQ(image.CellAt(0x0100), 0xAA);
+    EXPECT_EQ(context.overlap.count, 0u);
+}
+
+TEST_F(IntelHexReader, OverlappingRecordsKeepTheLaterValueAndSayWhere) {
+    // A loader and an application concatenated: both give 0x0102-0x0103.
+    EXPECT_EQ(Read(":0401000001020304F1\r\n:02010200AABB96\r\n:00000001FF\r\n"), 4);
+    EXPECT_EQ(context.overlap.count, 2u);
+    EXPECT_EQ(context.overlap.first, 0x0102u);
+    EXPECT_EQ(context.overlap.earlier, 0x03);
+    EXPECT_EQ(context.overlap.kept, 0xAA);
+    EXPECT_EQ(image.CellAt(0x0102), 0xAA);
+    EXPECT_EQ(image.CellAt(0x0103), 0xBB);
+    // The next file starts with no overlap of its own.
+    EXPECT_EQ(Read(":0401000001020304F1\r\n:00000001FF\r\n"), 4);
+    EXPECT_EQ(context.overlap.count, 0u);
 }
 
 } // namespace

@@ -203,10 +203,13 @@ TEST_F(JobTest, ProgramCutsAtHolesAndDeviceRangesAndWarns) {
     ASSERT_EQ(log.size(), 5u);
     EXPECT_EQ(log[1], "Warning: Device memory started at 0x1000");
     EXPECT_EQ(log[2], "Warning: Device memory end at 0xFFFF");
-    // 0x0F00-0x0FFF, 0x1100-0x11FF, 0xDFF0-0xDFFF and 0x10004 have no memory behind them.
+    // 0x0F00-0x0FFF, 0x1100-0x11FF, 0xDFF0-0xDFFF and 0x10004 have no memory behind them;
+    // of those, 0x0FFF and 0x11FF hold the erased value 0xFF, which is no data.
+    EXPECT_EQ(image.CellAt(0x0FFF), 0xFF);
+    EXPECT_EQ(image.CellAt(0x11FF), 0xFF);
     EXPECT_EQ(log[3],
-              "Warning: 529 image bytes outside the device memory were not written (first at 0x0F00)");
-    EXPECT_EQ(engine.BytesOutsideDevice(), 529u);
+              "Warning: 527 image bytes outside the device memory were not written (first at 0x0F00)");
+    EXPECT_EQ(engine.BytesOutsideDevice(), 527u);
     EXPECT_EQ(bus.Sent(kBusProgressRange), (std::vector<uintptr_t>{0xFFFF}));
 
     // Verify leaves the same bytes out and says so; protected information bytes are no
@@ -215,7 +218,7 @@ TEST_F(JobTest, ProgramCutsAtHolesAndDeviceRangesAndWarns) {
     engine.SetEraseInfo(0);
     EXPECT_TRUE(StepVerify(Step()));
     EXPECT_EQ(bus.LogLines()[3],
-              "Warning: 529 image bytes outside the device memory were not checked (first at 0x0F00)");
+              "Warning: 527 image bytes outside the device memory were not checked (first at 0x0F00)");
 }
 
 TEST_F(JobTest, AnImageThatFitsTheDeviceGivesNoOutsideWarning) {

@@ -21,11 +21,12 @@ TEST_F(ProgramWindow, DroppedAndRecentFilesAndAFileThatArrivesDuringAJob) {
 
     // Three files dropped at once: the first one loads.
     window.DropFiles({a, b, c});
-    ASSERT_TRUE(WaitForLog(window, "Load 4096 bytes")) << ::testing::PrintToString(Log(window));
+    ASSERT_TRUE(WaitForLog(window, "Load 66 bytes at 0xF000-0xFFFF"))
+        << ::testing::PrintToString(Log(window));
     EXPECT_EQ(CountOf(Log(window), "Loading TI TXT file \"a.txt\".."), 1u);
     EXPECT_EQ(window.Title(), L"PYROLA - [a.txt]");
     window.DropFiles({b});
-    ASSERT_TRUE(WaitForLog(window, "Load 4096 bytes", 2));
+    ASSERT_TRUE(WaitForLog(window, "Load 66 bytes at 0xF000-0xFFFF", 2));
     std::vector<std::string> log = Log(window);
     EXPECT_EQ(CountOf(log, "Loading TI TXT file \"b.txt\".."), 1u);
     EXPECT_EQ(CountOf(log, "Loading TI TXT file \"c.txt\".."), 0u);
@@ -37,7 +38,7 @@ TEST_F(ProgramWindow, DroppedAndRecentFilesAndAFileThatArrivesDuringAJob) {
 
     // The second entry loads and moves to the top.
     window.PostCommand(kRecentFirst + 1);
-    ASSERT_TRUE(WaitForLog(window, "Load 4096 bytes", 3));
+    ASSERT_TRUE(WaitForLog(window, "Load 66 bytes at 0xF000-0xFFFF", 3));
     EXPECT_EQ(CountOf(Log(window), "Loading TI TXT file \"a.txt\".."), 2u);
     EXPECT_NE(SettingsText().find("Document1=" + a + "\n"), std::string::npos) << SettingsText();
     EXPECT_NE(SettingsText().find("Document2=" + b + "\n"), std::string::npos) << SettingsText();
@@ -57,12 +58,12 @@ TEST_F(ProgramWindow, DroppedAndRecentFilesAndAFileThatArrivesDuringAJob) {
     window.PostCommand(kRecentFirst + 1);
     window.PostCommand(kRecentFirst + 15);
     window.PostCommand(kRecentFirst);
-    ASSERT_TRUE(WaitForLog(window, "Load 4096 bytes", 4));
+    ASSERT_TRUE(WaitForLog(window, "Load 66 bytes at 0xF000-0xFFFF", 4));
     EXPECT_EQ(Log(window).size(), lines + 2);
 
     // A file dropped while a job programs breaks the job off and loads once it has stopped.
     window.DropFiles({full});
-    ASSERT_TRUE(WaitForLog(window, "Load 61184 bytes"));
+    ASSERT_TRUE(WaitForLog(window, "Load 61184 bytes at 0x1100-0xFFFF"));
     window.Click(kAuto);
     ASSERT_TRUE(WaitUntil([&] { return CountOf(Log(window), "Blank check complete.") == 1; }));
     EXPECT_TRUE(window.Enabled(kCancel));
@@ -71,7 +72,7 @@ TEST_F(ProgramWindow, DroppedAndRecentFilesAndAFileThatArrivesDuringAJob) {
     ASSERT_TRUE(WaitForIdle(window));
     log = Log(window);
     const auto brokeOff = std::find(log.begin(), log.end(), "Break operation..");
-    const auto loaded = std::find(brokeOff, log.end(), "Load 4096 bytes");
+    const auto loaded = std::find(brokeOff, log.end(), "Load 66 bytes at 0xF000-0xFFFF");
     EXPECT_NE(brokeOff, log.end()) << ::testing::PrintToString(log);
     EXPECT_NE(loaded, log.end()) << ::testing::PrintToString(log);
     EXPECT_EQ(CountOf(log, "Program complete."), 0u);

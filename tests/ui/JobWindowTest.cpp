@@ -15,7 +15,7 @@ TEST_F(ProgramWindow, CommandLineLoadsAFileAndAutoEndsWithGreenCells) {
     const Image image = SmallImage();
     const std::string file = ImageFile("small.txt", image);
     RemoteWindow window = StartWindow({"-fet", file});
-    ASSERT_TRUE(WaitForLog(window, "Load 4096 bytes", 1, kStartTimeoutMs))
+    ASSERT_TRUE(WaitForLog(window, "Load 66 bytes at 0xF000-0xFFFF", 1, kStartTimeoutMs))
         << ::testing::PrintToString(Log(window));
     EXPECT_TRUE(WaitForLog(window, "Loading TI TXT file \"small.txt\".."));
     EXPECT_EQ(window.Title(), L"PYROLA - [small.txt]");
@@ -129,7 +129,7 @@ TEST_F(ProgramWindow, SecondStartsHandTheirCommandLinesToTheFirst) {
 TEST_F(ProgramWindow, CancelBreaksOffALongJobAndClosingWaitsForARunningOne) {
     fetDelay_ = "40"; // each transfer takes 40 ms, so a whole-flash job lasts seconds
     RemoteWindow window = StartWindow({"-fet", ImageFile("full.txt", FullImage())});
-    ASSERT_TRUE(WaitForLog(window, "Load 61184 bytes", 1, kStartTimeoutMs));
+    ASSERT_TRUE(WaitForLog(window, "Load 61184 bytes at 0x1100-0xFFFF", 1, kStartTimeoutMs));
     // 0x1100 to 0xFFFF: 3,824 rows from 1100.
     EXPECT_EQ(window.ListViewCount(kMemory), 3824);
 

@@ -138,11 +138,20 @@ TEST_F(ProgramWindow, UnknownExtensionAsksForTheFormatOverAMinimisedWindow) {
     GetWindowRect(dialog, &placed);
     EXPECT_LE(std::abs((placed.left + placed.right) - (work.left + work.right)), 2);
     EXPECT_LE(std::abs((placed.top + placed.bottom) - (work.top + work.bottom)), 2);
+    // A load asks where a binary file starts: 0 unless told; what is no address keeps
+    // the dialog open.
+    EXPECT_EQ(format.Text(kFormatBase), L"0x0");
+    format.SetText(kFormatBase, "0x11G0");
+    format.Click(IDOK);
+    EXPECT_TRUE(IsWindow(dialog)) << "OK took a base that is no address";
+    format.SetText(kFormatBase, "0x1100");
+    SaveScreenshot(dialog, "file-format-base.png");
     // Escape is no way out; OK is.
     PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     format.PostClick(IDOK);
-    ASSERT_TRUE(WaitForLog(window, "Load 32 bytes", 1)) << ::testing::PrintToString(Log(window));
+    ASSERT_TRUE(WaitForLog(window, "Load 32 bytes at 0x1100-0x111F", 1))
+        << ::testing::PrintToString(Log(window));
     EXPECT_EQ(CountOf(Log(window), "Loading Binary file \"image.xyz\".."), 1u);
     EXPECT_FALSE(IsWindow(dialog));
 

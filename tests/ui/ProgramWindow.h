@@ -27,7 +27,7 @@ constexpr int kSerNew = 1060, kSerOpen = 1061, kSerSave = 1062, kSerCurrent = 10
               kSerWrite = 1065, kSerInc = 1066, kSerAddress = 1067, kSerInMemory = 1068, kSerDec = 1069,
               kSerNumber = 1070, kSerSize = 1071, kSerConfigFile = 1072, kSerPlaceAs = 1073,
               kSerNumberCheck = 1074, kSerAddressCheck = 1075;
-constexpr int kFormatTiTxt = 1032, kFormatIntelHex = 1033, kFormatBinary = 1034;
+constexpr int kFormatTiTxt = 1032, kFormatIntelHex = 1033, kFormatBinary = 1034, kFormatBase = 1081;
 constexpr int kAboutVersion = 1093, kAboutUsage = 1092, kAboutMail = 1091, kAboutWeb = 1090;
 // The first start of a program in a new Wine prefix takes a while.
 constexpr uint32_t kStartTimeoutMs = 60000;

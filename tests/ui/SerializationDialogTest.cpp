@@ -146,7 +146,7 @@ TEST_F(ProgramWindow, SerializationDialogWarnsOfASerialOnTheImage) {
     RemoteWindow window = StartWindow({});
     ASSERT_TRUE(WaitUntil([&] { return window.StatusPart(kStatus, 1) == L"Ready"; }, kStartTimeoutMs));
     window.DropFiles({image});
-    ASSERT_TRUE(WaitForLog(window, "Load 4096 bytes"));
+    ASSERT_TRUE(WaitForLog(window, "Load 66 bytes at 0xF000-0xFFFF"));
     window.PostClick(kSerialization);
     HWND found = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (found = FindDialogTitled(first_->Id(), L"Device serialization")); }));
