@@ -73,8 +73,12 @@ GangPlan PlanGang(const GangOptions& gang) {
         plan.error = "--gang gives each station its port; leave out " + station.portToken;
         return plan;
     }
+    if (!gang.gang && !station.portProblem.empty()) {
+        plan.error = station.portProblem;
+        return plan;
+    }
     if (!gang.gang && station.port == 0) {
-        plan.error = "--loop needs the port on the command line: -c{port} (or --gang PORTS)";
+        plan.error = "--loop needs the port on the command line: -c{port} or --port NAME (or --gang PORTS)";
         return plan;
     }
     plan.ports = gang.gang ? gang.ports : std::vector<uint32_t>{station.port};

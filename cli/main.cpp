@@ -23,6 +23,7 @@
 #include "cli/HeadlessRun.h"
 #include "cli/HelpText.h"
 #include "cli/LoaderOptions.h"
+#include "cli/PortName.h"
 #include "cli/Terminal.h"
 #include "jobs/CommandLine.h"
 #include "platform/Clock.h"
@@ -67,10 +68,13 @@ constexpr const char* kProgramOptionsUsage =
     "                            identify; a chip that identifies as another fails Init\n"
     "    --quiet                 Print only failures and the closing Result line\n"
     "    --verbose               Also print what was tried: settings, ports, library, loader\n"
+    "    --port NAME             The port by its name: COM3, LPT1 or a device path such as\n"
+    "                            /dev/ttyUSB0 (instead of -c{port})\n"
     "    --list-ports            List the serial and parallel ports, one per line\n"
-    "    --gang PORTS            Run the job on every port of the list at once (1-8 or\n"
-    "                            1,3,5-6), each board in a process of its own; its lines\n"
-    "                            are prefixed by its station, a summary table ends the run\n"
+    "    --gang PORTS            Run the job on every port of the list at once (1-8,\n"
+    "                            1,3,5-6 or names: COM1,COM3), each board in a process of\n"
+    "                            its own; its lines are prefixed by its station, a summary\n"
+    "                            table ends the run\n"
     "    --loop                  Board after board on the port (or each --gang port): wait\n"
     "                            until a board answers, program it, wait until it is taken\n"
     "                            away; until Ctrl+C or --count boards\n"
@@ -91,8 +95,15 @@ void PrintUsage() {
                 ReferenceHelpText().c_str());
 }
 
-int Run(const std::vector<std::string>& arguments) {
+int Run(const std::vector<std::string>& given) {
     const auto started = std::chrono::steady_clock::now();
+    // A port by its name becomes -c{n} before anything else reads the arguments.
+    const PortArguments named = TakePortOption(given);
+    if (!named.error.empty()) {
+        std::fprintf(stderr, "pyrola: %s\n", named.error.c_str());
+        return kExitRejected;
+    }
+    const std::vector<std::string>& arguments = named.rest;
     const GangOptions gang = TakeGangOptions(arguments);
     if (!gang.error.empty()) {
         std::fprintf(stderr, "pyrola: %s\n", gang.error.c_str());
@@ -150,6 +161,8 @@ int Run(const std::vector<std::string>& arguments) {
         shell.Engine().SetPriorityHook(&SetCurrentThreadPriority);
         bus.SetReceiver([&shell](uint32_t code, uintptr_t value) { shell.HandleBusMessage(code, value); });
         shell.Initialize();
+        for (const std::string& note : named.notes)
+            shell.LogLine(note);
         if (device.index != 0) {
             // Proposed where the chip cannot be identified, insisted on where it can.
             shell.Engine().SetDeviceIndex(device.index);

@@ -18,6 +18,14 @@ TEST(GangOptions, PortListsAreReadWholeOrRefusedWhole) {
         EXPECT_NE(error.find("such as 1-8 or 1,3,5-6, not '" + std::string(bad) + "'"), std::string::npos)
             << error;
     }
+    // Ports by name, in the list's order; a name and a number for one port are one port.
+    error.clear();
+    EXPECT_EQ(ParsePortList("COM3,lpt1,\\\\.\\COM12", error), (std::vector<uint32_t>{3, 1, 12}));
+    EXPECT_TRUE(error.empty()) << error;
+    EXPECT_TRUE(ParsePortList("COM2,2", error).empty());
+    EXPECT_EQ(error, "--gang names port 2 twice in 'COM2,2'");
+    EXPECT_TRUE(ParsePortList("COMX", error).empty());
+    EXPECT_EQ(error.rfind("--gang: No port 'COMX': name COM1 to COM255", 0), 0u) << error;
     EXPECT_TRUE(ParsePortList("1-3,2", error).empty());
     EXPECT_EQ(error, "--gang names port 2 twice in '1-3,2'");
     EXPECT_TRUE(ParsePortList("1-65", error).empty());
@@ -58,6 +66,14 @@ TEST(GangOptions, StationTokensNameTheAdapterAndPort) {
     EXPECT_EQ(StationLabel(StationAdapter::Raw, 2), "RAW(LPT2)");
     EXPECT_EQ(ReadStationTokens({"-c999"}).port, 0u);
     EXPECT_EQ(ReadStationTokens({"-c999"}).portToken, "-c999");
+    EXPECT_EQ(ReadStationTokens({"-c999"}).portProblem, "-c999: ports go from 1 to 255");
+    // The command line's own reader: a typo names no port and says why.
+    station = ReadStationTokens({"-bsl", "-c1O"});
+    EXPECT_EQ(station.port, 0u);
+    EXPECT_EQ(station.portProblem,
+              "-c1O: -c takes a whole port number (decimal, or hexadecimal after 0x); '1O' "
+              "is not one, so no port was chosen");
+    EXPECT_TRUE(ReadStationTokens({"-bsl", "-c3"}).portProblem.empty());
 }
 
 StationOutcome Board(const char* station, int status, bool exited = true) {
