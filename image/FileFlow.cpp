@@ -75,9 +75,12 @@ bool FileFlow::LoadFile(const std::string& path) {
     const int32_t count = ReadImageFile(context, path, format);
     const bool loaded = count >= 1;
     lastLoadUnterminated_ = loaded && context.endRecordMissing;
-    return Finish(loaded, "Load failed. %s", context.errorText,
-                  Format("Load %d bytes", static_cast<int>(count)), path,
-                  lastLoadUnterminated_ ? kTextNoEndRecord : nullptr);
+    const bool done =
+        Finish(loaded, "Load failed. %s", context.errorText, Format("Load %d bytes", static_cast<int>(count)),
+               path, lastLoadUnterminated_ ? kTextNoEndRecord : nullptr);
+    if (!loaded && !context.errorDetail.empty())
+        host_.Log(context.errorDetail);
+    return done;
 }
 
 bool FileFlow::SaveFile(const std::string& path) {
@@ -100,7 +103,10 @@ bool FileFlow::SaveFile(const std::string& path) {
     host_.Log(Format("Saving %s file \"%s\"..", FileFormatName(format), FileNamePart(target).c_str()));
     ImageFileContext context{&image_, {}};
     const int32_t result = WriteImageFile(context, target, format);
-    return Finish(result >= 1, "Save failed. %s", context.errorText, "Save complete.", target);
+    const bool done = Finish(result >= 1, "Save failed. %s", context.errorText, "Save complete.", target);
+    if (!done && !context.errorDetail.empty())
+        host_.Log(context.errorDetail);
+    return done;
 }
 
 } // namespace pyrola

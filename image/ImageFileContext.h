@@ -14,6 +14,9 @@ struct ImageFileContext {
     // Set by a text reader that reached the end of the file without its end record (Intel
     // HEX type 01, TI TXT "q"): the file may have been cut short.
     bool endRecordMissing = false;
+    // What was tried and the system's reason, for a line after errorText ("/x/fw.txt: No
+    // such file or directory"); empty when the file itself was at fault.
+    std::string errorDetail = {};
 };
 
 inline constexpr const char* kTextCantOpen = "Can't open";
