@@ -62,7 +62,8 @@ build() { # dir, cmake args...
 }
 
 stage "formatting (clang-format)"
-git -C "$ROOT" ls-files '*.cpp' '*.h' | (cd "$ROOT" && xargs clang-format --dry-run --Werror)
+# From a clone or a source archive alike (scripts/sources.sh).
+bash "$ROOT/scripts/sources.sh" "$ROOT" | (cd "$ROOT" && xargs clang-format --dry-run --Werror)
 
 stage "native build (gcc, -Wall -Wextra -Werror)"
 build "$BUILD/native" -DPYROLA_WERROR=ON
