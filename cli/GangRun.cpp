@@ -242,6 +242,7 @@ private:
     StationOutcome ProgramBoard() {
         StationOutcome outcome;
         outcome.station = label_;
+        outcome.port = port_;
         std::vector<std::string> arguments = plan_.job;
         arguments.push_back(Format("-c%u", unsigned(port_)));
         arguments.push_back("--station");
@@ -348,6 +349,9 @@ int RunGang(const GangOptions& gang) {
     std::vector<StationOutcome> listed;
     std::copy_if(shared.boards.begin(), shared.boards.end(), std::back_inserter(listed),
                  [&gang](const StationOutcome& board) { return !gang.loop || !board.Passed(); });
+    // In port order, as the stations stand on the bench; a port's boards in the order done.
+    std::stable_sort(listed.begin(), listed.end(),
+                     [](const StationOutcome& a, const StationOutcome& b) { return a.port < b.port; });
     if (!listed.empty()) {
         for (const std::string& line : SummaryTable(listed))
             std::printf("%s\n", line.c_str());

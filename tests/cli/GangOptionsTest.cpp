@@ -71,8 +71,8 @@ TEST(GangOptions, StationTokensNameTheAdapterAndPort) {
     station = ReadStationTokens({"-bsl", "-c1O"});
     EXPECT_EQ(station.port, 0u);
     EXPECT_EQ(station.portProblem,
-              "-c1O: -c takes a whole port number (decimal, or hexadecimal after 0x); '1O' "
-              "is not one, so no port was chosen");
+              "-c1O: -c takes a whole port number (decimal, or hexadecimal after 0x), and '1O' "
+              "is not one: no port was chosen");
     EXPECT_TRUE(ReadStationTokens({"-bsl", "-c3"}).portProblem.empty());
 }
 
@@ -93,7 +93,8 @@ TEST(StationOutcome, TheClosingLinesGiveSerialTimesAndTheTable) {
     EXPECT_EQ(pass.totalTime, "2210 ms");
     EXPECT_EQ(pass.stepTimes, "Init 130 ms, Erase 40 ms");
     StationOutcome fail = Board("BSL(COM12)", 1);
-    fail.TakeErrorLine("Init() failed. Port COM12: No such file or directory");
+    fail.TakeErrorLine("Init() failed. Could not open port");
+    fail.TakeErrorLine("Port COM12 (/dev/ttyS11): No such file or directory");
     fail.TakeErrorLine("a later line");
     fail.TakeOutputLine("12:00:03->Result: FAIL in 5 ms");
     EXPECT_EQ(fail.totalTime, "5 ms");
@@ -107,8 +108,10 @@ TEST(StationOutcome, TheClosingLinesGiveSerialTimesAndTheTable) {
     ASSERT_EQ(table.size(), 4u);
     EXPECT_EQ(table[0], "Station     Serial  Result             Time        Steps");
     EXPECT_EQ(table[1], "BSL(COM1)   18      PASS               2210 ms     Init 130 ms, Erase 40 ms");
-    EXPECT_EQ(table[2], "BSL(COM12)  -       FAIL               5 ms        Init() failed. Port COM12: No "
-                        "such file or directory");
+    // The failure with its reason; the lines after them stay in the station's output.
+    EXPECT_EQ(table[2],
+              "BSL(COM12)  -       FAIL               5 ms        Init() failed. Could not open port / "
+              "Port COM12 (/dev/ttyS11): No such file or directory");
     EXPECT_EQ(table[3], "BSL(COM2)   -       KILLED (signal 9)  -");
 }
 

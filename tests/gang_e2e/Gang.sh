@@ -46,6 +46,9 @@ for port in 1 2 3 4; do
         fail "fet: no summary row for LPT$port:"$'\n'"$(cat fet.out)"
 done
 expect_in fet.out "Gang: 4 of 4 boards passed"
+# The summary stands in port order, whichever station finished first.
+[ "$(grep -o '^FET(LPT[1-4])' fet.out | tr '\n' ' ')" = "FET(LPT1) FET(LPT2) FET(LPT3) FET(LPT4) " ] ||
+    fail "fet: the summary is not in port order:"$'\n'"$(cat fet.out)"
 grep -q '^Serial=22' unit.sprj || fail "fet: the .sprj holds $(cat unit.sprj)"
 [ "$(lines_with line.csv '"RESERVED"')" -eq 4 ] || fail "fet: not 4 RESERVED lines: $(cat line.csv)"
 [ "$(lines_with line.csv '"PASS"')" -eq 4 ] || fail "fet: not 4 PASS lines: $(cat line.csv)"
@@ -101,8 +104,10 @@ expect_in loop-gone.out "Counts: 0 boards, 0 passed, 0 failed, yield 0.0%, 0.0 b
 PYROLA_FET_LIBRARY=$WORK/no-such-library.so run probe-nolib 3 --probe -fet -c1
 [ -s probe-nolib.err ] || fail "probe-nolib: no reason given"
 sleep 0.5
-run bsl-missing 1 --gang 1-4 -bsl --log bsl-missing.csv +ebpv fw.txt
-grep -q "^BSL(COM3) *- *FAIL" bsl-missing.out || fail "bsl-missing: COM3 not failed:"$'\n'"$(cat bsl-missing.out)"
+# Ports by name and by number in one list.
+run bsl-missing 1 --gang COM1,2-3,COM4 -bsl --log bsl-missing.csv +ebpv fw.txt
+grep -q "^BSL(COM3) *- *FAIL .*Could not open port / Port COM3 (.*): No such file or directory" bsl-missing.out ||
+    fail "bsl-missing: COM3 not failed with its reason:"$'\n'"$(cat bsl-missing.out)"
 grep -q '^\[BSL(COM3)\] .*COM3' bsl-missing.err || fail "bsl-missing: no reason for COM3: $(cat bsl-missing.err)"
 expect_in bsl-missing.out "Gang: 3 of 4 boards passed"
 [ "$(lines_with bsl-missing.csv '"PASS"')" -eq 3 ] || fail "bsl-missing: not 3 PASS lines: $(cat bsl-missing.csv)"
