@@ -61,7 +61,7 @@ std::string StoredChoiceText(const std::string& label, bool adapterStored, bool 
     const char* choose = adapterStored && portStored ? "-fet, -raw or -bsl and -c{port} or --port NAME"
                          : adapterStored             ? "-fet, -raw or -bsl"
                                                      : "-c{port} or --port NAME";
-    return Format("%s from the stored settings (%s): %s; choose another with %s", which,
+    return Format("%s from the stored settings (%s): %s. Choose another with %s", which,
                   SettingsPlace().c_str(), label.c_str(), choose);
 }
 

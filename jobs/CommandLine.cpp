@@ -86,9 +86,10 @@ PortOption ReadPortOption(std::string_view option) {
                                      ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
                                      : -1);
         if (digit < 0) {
-            read.problem = Format("-c takes a whole port number (decimal, or hexadecimal after 0x); '%s' is "
-                                  "not one, so no port was chosen",
-                                  std::string(option.substr(1)).c_str());
+            read.problem =
+                Format("-c takes a whole port number (decimal, or hexadecimal after 0x), and '%s' is "
+                       "not one: no port was chosen",
+                       std::string(option.substr(1)).c_str());
             return read;
         }
         value = value * base + static_cast<unsigned>(digit);

@@ -113,8 +113,8 @@ TEST(CommandLineParse, APortTokenWithATypoChoosesNoPortAndEndsTheReading) {
         ASSERT_EQ(bad.messages.size(), 3u) << typo;
         EXPECT_EQ(bad.messages[1].first, "Illegal options argument - '" + std::string(typo + 1) + "'");
         EXPECT_EQ(bad.messages[2].first,
-                  "-c takes a whole port number (decimal, or hexadecimal after 0x); '" +
-                      std::string(typo + 2) + "' is not one, so no port was chosen");
+                  "-c takes a whole port number (decimal, or hexadecimal after 0x), and '" +
+                      std::string(typo + 2) + "' is not one: no port was chosen");
     }
     // The one reader the station options use too.
     EXPECT_EQ(ReadPortOption("c0x10").number, 16u);
