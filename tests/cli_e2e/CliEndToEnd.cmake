@@ -162,6 +162,9 @@ if(FETLIB)
   expect_log_form()
   expect_no_line("Verify complete.")
   expect_err("Verify failed.")
+  # Where, what was expected and what was found; the count stays the failure's text.
+  expect_line("Verify failed. Found 1 errors")
+  expect_line("Mismatch at 0x110F: expected 0x11, found 0x10")
 
   # An unknown extension: see EverydayEndToEnd.cmake (format by the first bytes).
 

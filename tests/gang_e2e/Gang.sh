@@ -170,7 +170,7 @@ expect_in no-adapter.err "--gang needs the adapter on the command line: -fet, -r
 run with-port 2 --gang 1-4 -fet -c2 +ebpv fw.txt
 expect_in with-port.err "--gang gives each station its port; leave out -c2"
 run backwards 2 --gang 4-1 -fet +ebpv fw.txt
-expect_in backwards.err "--gang takes port numbers from 1 to 255 such as 1-8 or 1,3,5-6, not '4-1'"
+expect_in backwards.err "--gang takes port numbers from 1 to 255 (or port names: COM1,COM3) such as 1-8 or 1,3,5-6, not '4-1'"
 run twice 2 --gang 1-3,2 -fet +ebpv fw.txt
 expect_in twice.err "--gang names port 2 twice in '1-3,2'"
 run station 2 --gang 1,2 -fet --station A +ebpv fw.txt
@@ -179,7 +179,7 @@ run bad-option 2 --gang 1,2 -fet --nonsense +ebpv fw.txt
 run save 2 --gang 1,2 -fet +r --save back.txt
 expect_in save.err "--gang programs many boards; --save would write each one's image into the same file"
 run loop-no-port 2 --loop -fet +ebpv fw.txt
-expect_in loop-no-port.err "--loop needs the port on the command line: -c{port} (or --gang PORTS)"
+expect_in loop-no-port.err "--loop needs the port on the command line: -c{port} or --port NAME (or --gang PORTS)"
 for name in no-adapter with-port backwards twice station bad-option save loop-no-port; do
     grep -q '\[' "$name.out" && fail "$name: a station ran:"$'\n'"$(cat "$name.out")"
 done
