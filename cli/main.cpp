@@ -163,6 +163,8 @@ int Run(const std::vector<std::string>& given) {
         shell.Initialize();
         for (const std::string& note : named.notes)
             shell.LogLine(note);
+        if (!device.note.empty())
+            shell.LogLine(device.note);
         if (device.index != 0) {
             // Proposed where the chip cannot be identified, insisted on where it can.
             shell.Engine().SetDeviceIndex(device.index);

@@ -76,10 +76,16 @@ endif()
 
 # --- --device: a name from the device table ---------------------------------------------
 run(device-unknown 2 --device F1232 -fet +v "${FW}")
-expect_err("Error. No device 'F1232' in the device table; the closest are MSP430F133, MSP430F135, MSP430F12x")
+expect_err("Error. No device 'F1232' in the device table; the closest are MSP430F12x, MSP430F133, MSP430F135")
 if(NOT OUT STREQUAL "")
   fail("device-unknown: something was done\n${OUT}")
 endif()
+
+# A real part number is its family's row, and the run says so.
+run(device-part-number 2 --device MSP430F449IPZ -fet +v "${XYZ}")
+expect_line("Device MSP430F449IPZ is the device-table row MSP430F44x")
+run(device-part-short 2 --device f1121 -fet +v "${XYZ}")
+expect_line("Device MSP430F1121 is the device-table row MSP430F11x1")
 
 # --- the closing line, --quiet and --verbose ----------------------------------------------
 if(FETLIB)
