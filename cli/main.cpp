@@ -84,14 +84,33 @@ constexpr const char* kProgramOptionsUsage =
     "    --probe                 Exit 0 when a board answers on the port, 1 when none does,\n"
     "                            3 when the port cannot be reached; nothing is changed\n"
     "  A value that starts with - or + must be written --option=VALUE.";
-void PrintUsage() {
-    std::string usage = kCommandLineUsage;
+// The window's usage text as this program is called (pyrola, pyrola-cli.exe on Windows),
+// the read row aligned with the others.
+std::string ProgramUsage() {
     std::string text;
-    for (char c : usage) {
+    for (char c : std::string(kCommandLineUsage)) {
         if (c != '\r')
             text += c;
     }
-    std::printf("%s\n%s\n%s\n%s\n", text.c_str(), kProgramOptionsUsage, kLoaderOptionsUsage,
+    const auto replace = [&text](const std::string& from, const std::string& to) {
+        const size_t at = text.find(from);
+        if (at != std::string::npos)
+            text.replace(at, from.size(), to);
+    };
+#ifdef _WIN32
+    const std::string name = "pyrola-cli";
+    replace("pyrola.exe ", name + ".exe ");
+#else
+    const std::string name = "pyrola";
+    replace("pyrola.exe ", name + " ");
+#endif
+    replace("    PYROLA [", "    " + name + " [");
+    replace("    r         Read", "    r        Read");
+    return text;
+}
+
+void PrintUsage() {
+    std::printf("%s\n%s\n%s\n%s\n", ProgramUsage().c_str(), kProgramOptionsUsage, kLoaderOptionsUsage,
                 ReferenceHelpText().c_str());
 }
 
