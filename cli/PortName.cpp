@@ -34,6 +34,8 @@ uint32_t NumberAfterPrefix(const std::string& name, const char* prefix) {
     return number;
 }
 
+#ifndef _WIN32
+// Windows opens COMn by its own name: a device path is a POSIX matter only.
 std::string Variable(const char* kind, uint32_t number) {
     const char* value = std::getenv(Format("PYROLA_%s%u", kind, unsigned(number)).c_str());
     return value ? value : "";
@@ -41,11 +43,7 @@ std::string Variable(const char* kind, uint32_t number) {
 
 void SetVariable(const char* kind, uint32_t number, const std::string& value) {
     const std::string name = Format("PYROLA_%s%u", kind, unsigned(number));
-#ifdef _WIN32
-    _putenv_s(name.c_str(), value.c_str());
-#else
     setenv(name.c_str(), value.c_str(), 1);
-#endif
 }
 
 // A device path: the number its default place gives it, the number whose variable already
@@ -77,6 +75,7 @@ NamedPort MapDevicePath(const std::string& path) {
                        unsigned(port.number));
     return port;
 }
+#endif
 
 } // namespace
 

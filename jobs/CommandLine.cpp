@@ -47,8 +47,9 @@ uint32_t FlowFlag(char letter) {
 // Why a file token names nothing: the path looked for and the system's reason.
 std::string MissingPathReason(const std::string& token) {
     std::error_code error;
-    (void)std::filesystem::status(token, error);
-    if (!error || error == std::errc::no_such_file_or_directory)
+    const std::filesystem::file_status status = std::filesystem::status(token, error);
+    // Not there at all: the C library's words on every system, not the platform's own.
+    if (!error || status.type() == std::filesystem::file_type::not_found)
         error = std::make_error_code(std::errc::no_such_file_or_directory);
     return SystemReasonFor(token, error);
 }
