@@ -168,8 +168,12 @@ FileFlowOptions ProgrammerShell::FileOptions() const {
 }
 
 void ProgrammerShell::AddRecentFile(const std::string& path) {
-    recent_.Add(path);
-    recent_.Write(store_);
+    // The list holds full paths: a name as typed means another file from another folder.
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(path, error);
+    recent_.Add(error ? path : full.string());
+    if (!recentWrittenOnExit_)
+        recent_.Write(store_);
 }
 
 void ProgrammerShell::Refreshed(uint32_t scrollAddress) {
@@ -231,7 +235,8 @@ bool ProgrammerShell::LoadRecentPath(const std::string& path) {
     if (fileFlow_.LoadFile(path))
         return true;
     recent_.Remove(path);
-    recent_.Write(store_);
+    if (!recentWrittenOnExit_)
+        recent_.Write(store_);
     RefreshCommandStates();
     return false;
 }
@@ -438,6 +443,8 @@ void ProgrammerShell::Exit(bool saveSettings) {
     StartJob(kJobCancel);
     if (saveSettings)
         SaveSettings(settings_, store_);
+    if (saveSettings && recentWrittenOnExit_)
+        recent_.Write(store_);
 }
 
 void ProgrammerShell::SelectDevice(uint32_t index) {

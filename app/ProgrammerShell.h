@@ -125,6 +125,9 @@ public:
     // Cancel a running job and save the settings (unless saveSettings is false: a run that
     // must leave the stored settings as they were); the front end then closes.
     void Exit(bool saveSettings = true);
+    // The recent-file list changes in memory only and is written by Exit when it saves the
+    // settings (a headless run writes nothing it was not asked to).
+    void WriteRecentListOnExitOnly() { recentWrittenOnExit_ = true; }
 
     // The user picked a row of the device list.
     void SelectDevice(uint32_t index);
@@ -206,6 +209,7 @@ private:
     std::optional<uint32_t> selection_;
     uint32_t scrollTarget_ = 0;
     bool statusError_ = false;
+    bool recentWrittenOnExit_ = false;
     bool serializationOpen_ = false;
     SerializationForm* serializationForm_ = nullptr;
     std::function<void()> pendingChange_;

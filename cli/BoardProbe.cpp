@@ -44,8 +44,10 @@ int RunProbe(const std::vector<std::string>& arguments) {
     const CliArguments parsed = ParseCliArguments(loader.rest);
     const StationTokens station = ReadStationTokens(parsed.tokens);
     std::string error = !loader.error.empty() ? loader.error : parsed.error;
+    if (error.empty())
+        error = station.portProblem;
     if (error.empty() && (station.adapter == StationAdapter::None || station.port == 0))
-        error = "--probe needs the adapter and the port: -fet, -raw or -bsl and -c{port}";
+        error = "--probe needs the adapter and the port: -fet, -raw or -bsl and -c{port} or --port NAME";
     if (!error.empty()) {
         std::fprintf(stderr, "pyrola: %s\n", error.c_str());
         return kRejected;

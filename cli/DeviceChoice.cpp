@@ -38,6 +38,38 @@ size_t EditDistance(const std::string& a, const std::string& b) {
     return row[b.size()];
 }
 
+// How much of a part number a row's name covers: an "x" in the name stands for one digit
+// (MSP430F44x covers MSP430F449), and what follows must not be another digit (MSP430F12x
+// does not cover MSP430F1232) but may be the ordering suffix (MSP430F149IPM). 0 when the
+// row does not cover the part.
+size_t CoveredLength(const std::string& row, const std::string& part, bool digitMayFollow = false) {
+    if (part.size() < row.size())
+        return 0;
+    for (size_t i = 0; i < row.size(); ++i) {
+        const bool digitWanted = row[i] == 'X' && i > 0;
+        if (digitWanted ? !std::isdigit(static_cast<unsigned char>(part[i])) : part[i] != row[i])
+            return 0;
+    }
+    if (!digitMayFollow && part.size() > row.size() &&
+        std::isdigit(static_cast<unsigned char>(part[row.size()])))
+        return 0;
+    return row.size();
+}
+
+// The row whose name covers most of a part number; 0 when none does.
+uint32_t RowForPartNumber(const std::string& part) {
+    uint32_t best = 0;
+    size_t covered = 0;
+    for (uint32_t index = 1; index < kDeviceCount; ++index) {
+        const size_t length = CoveredLength(Upper(DeviceName(index)), part);
+        if (length > covered) {
+            covered = length;
+            best = index;
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 DeviceChoice ChooseDevice(const std::string& name) {
@@ -56,7 +88,14 @@ DeviceChoice ChooseDevice(const std::string& name) {
             choice.index = index;
             return choice;
         }
-        candidates.push_back({EditDistance(wanted, row), index});
+        // A family whose name starts the part number comes first ("MSP430F12x" for "F1232").
+        candidates.push_back({CoveredLength(row, wanted, true) ? 0 : EditDistance(wanted, row), index});
+    }
+    // A real part number: the family row that covers it, said aloud.
+    if (const uint32_t row = RowForPartNumber(wanted); row != 0) {
+        choice.index = row;
+        choice.note = Format("Device %s is the device-table row %s", wanted.c_str(), DeviceName(row));
+        return choice;
     }
     std::stable_sort(candidates.begin(), candidates.end(),
                      [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });

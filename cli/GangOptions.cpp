@@ -2,6 +2,8 @@
 
 #include "base/TextFormat.h"
 #include "cli/OptionValue.h"
+#include "cli/PortName.h"
+#include "jobs/CommandLine.h"
 
 #include <algorithm>
 #include <cctype>
@@ -13,14 +15,11 @@ namespace {
 constexpr uint32_t kHighestPort = 255;
 constexpr uint32_t kMostBoards = 1000000;
 
-// A number in decimal (or hexadecimal after 0x when `hex`) from 1 to `highest`; 0 otherwise.
-uint32_t ParseNumber(const std::string& text, uint32_t highest, bool hex = false) {
-    const bool isHex = hex && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = isHex ? text.substr(2) : text;
-    const char* allowed = isHex ? "0123456789abcdefABCDEF" : "0123456789";
-    if (digits.empty() || digits.size() > 7 || digits.find_first_not_of(allowed) != std::string::npos)
+// A decimal number from 1 to `highest`; 0 otherwise.
+uint32_t ParseNumber(const std::string& text, uint32_t highest) {
+    if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != std::string::npos)
         return 0;
-    const unsigned long value = std::stoul(digits, nullptr, isHex ? 16 : 10);
+    const unsigned long value = std::stoul(text);
     return value <= highest ? static_cast<uint32_t>(value) : 0;
 }
 
@@ -43,12 +42,29 @@ std::vector<uint32_t> ParsePortList(const std::string& text, std::string& error)
     while (start <= text.size()) {
         const size_t comma = std::min(text.find(',', start), text.size());
         const std::string item = text.substr(start, comma - start);
+        // A port by its name ("COM3", "/dev/ttyUSB0"); a device path may hold dashes.
+        if (!item.empty() &&
+            (std::isalpha(static_cast<unsigned char>(item[0])) || item[0] == '/' || item[0] == '\\')) {
+            const NamedPort named = PortNumberForName(item);
+            if (!named.error.empty()) {
+                error = "--gang: " + named.error;
+                return {};
+            }
+            if (std::find(ports.begin(), ports.end(), named.number) != ports.end()) {
+                error = Format("--gang names port %u twice in '%s'", unsigned(named.number), text.c_str());
+                return {};
+            }
+            ports.push_back(named.number);
+            start = comma + 1;
+            continue;
+        }
         const size_t dash = item.find('-');
         const uint32_t first = ParseNumber(item.substr(0, dash), kHighestPort);
         const uint32_t last =
             dash == std::string::npos ? first : ParseNumber(item.substr(dash + 1), kHighestPort);
         if (first == 0 || last == 0 || last < first) {
-            error = Format("--gang takes port numbers from 1 to %u such as 1-8 or 1,3,5-6, not '%s'",
+            error = Format("--gang takes port numbers from 1 to %u (or port names: COM1,COM3) such as 1-8 or "
+                           "1,3,5-6, not '%s'",
                            unsigned(kHighestPort), text.c_str());
             return {};
         }
@@ -125,9 +141,14 @@ StationTokens ReadStationTokens(const std::vector<std::string>& tokens) {
             station.adapter = StationAdapter::Raw;
         else if (lower == "-bsl")
             station.adapter = StationAdapter::Bsl;
-        else if (lower.rfind("-c", 0) == 0) {
+        else if (token.size() >= 2 && token[0] == '-' && IsPortOption(std::string_view(token).substr(1))) {
             station.portToken = token;
-            station.port = ParseNumber(lower.substr(2), kHighestPort, true);
+            const PortOption port = ReadPortOption(std::string_view(token).substr(1));
+            station.port = port.number && *port.number <= kHighestPort ? *port.number : 0;
+            station.portProblem =
+                port.number && !station.port
+                    ? Format("%s: ports go from 1 to %u", token.c_str(), unsigned(kHighestPort))
+                    : (port.number ? std::string() : token + ": " + port.problem);
         }
     }
     return station;

@@ -38,7 +38,8 @@ struct GangOptions {
 
 GangOptions TakeGangOptions(const std::vector<std::string>& arguments);
 
-// "1-8" or "1,3,5-6": port numbers 1 to 255, each once, at most kGangMostPorts; an empty
+// "1-8", "1,3,5-6" or port names ("COM1,COM3", "/dev/ttyUSB0,/dev/ttyUSB1", see PortName.h):
+// ports 1 to 255, each once, at most kGangMostPorts; an empty
 // list and the reason when the text is not such a list.
 std::vector<uint32_t> ParsePortList(const std::string& text, std::string& error);
 
@@ -48,8 +49,9 @@ enum class StationAdapter { None, Fet, Raw, Bsl };
 // -bsl) and the port of a -c token (decimal or 0x hexadecimal, 1 to 255).
 struct StationTokens {
     StationAdapter adapter = StationAdapter::None;
-    std::string portToken; // the -c token as written; empty when none
-    uint32_t port = 0;     // 0 when none or not a port number
+    std::string portToken;   // the -c token as written; empty when none
+    uint32_t port = 0;       // 0 when none or not a port number
+    std::string portProblem; // why the -c token names no port; empty when it does or is absent
 };
 StationTokens ReadStationTokens(const std::vector<std::string>& tokens);
 

@@ -74,8 +74,12 @@ GangPlan PlanGang(const GangOptions& gang) {
         plan.error = "--gang gives each station its port; leave out " + station.portToken;
         return plan;
     }
+    if (!gang.gang && !station.portProblem.empty()) {
+        plan.error = station.portProblem;
+        return plan;
+    }
     if (!gang.gang && station.port == 0) {
-        plan.error = "--loop needs the port on the command line: -c{port} (or --gang PORTS)";
+        plan.error = "--loop needs the port on the command line: -c{port} or --port NAME (or --gang PORTS)";
         return plan;
     }
     plan.ports = gang.gang ? gang.ports : std::vector<uint32_t>{station.port};
@@ -250,6 +254,7 @@ private:
     StationOutcome ProgramBoard() {
         StationOutcome outcome;
         outcome.station = label_;
+        outcome.port = port_;
         std::vector<std::string> arguments = plan_.job;
         arguments.push_back(Format("-c%u", unsigned(port_)));
         arguments.push_back("--station");
@@ -365,6 +370,9 @@ int RunGang(const GangOptions& gang) {
     std::vector<StationOutcome> listed;
     std::copy_if(shared.boards.begin(), shared.boards.end(), std::back_inserter(listed),
                  [&gang](const StationOutcome& board) { return !gang.loop || !board.Passed(); });
+    // In port order, as the stations stand on the bench; a port's boards in the order done.
+    std::stable_sort(listed.begin(), listed.end(),
+                     [](const StationOutcome& a, const StationOutcome& b) { return a.port < b.port; });
     if (!listed.empty()) {
         for (const std::string& line : SummaryTable(listed))
             std::printf("%s\n", line.c_str());

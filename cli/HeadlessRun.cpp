@@ -11,6 +11,7 @@
 #include "cli/ImageFormatChoice.h"
 #include "cli/ProductionChecks.h"
 #include "cli/RunDetails.h"
+#include "cli/SaveTarget.h"
 #include "cli/SerialReservation.h"
 #include "cli/StepNames.h"
 #include "cli/Terminal.h"
@@ -100,6 +101,7 @@ HeadlessRun::HeadlessRun(ProgrammerShell& shell, QueuedMessageBus& bus, CliView&
                          const CliArguments& arguments, const LoaderOptions& loader)
     : shell_(shell), bus_(bus), view_(view), arguments_(arguments), loader_(loader) {
     record_.dateTime = LocalDateTime();
+    shell_.WriteRecentListOnExitOnly();
 }
 
 int HeadlessRun::Execute() {
@@ -133,6 +135,20 @@ int HeadlessRun::Carry() {
                       "--dump): nothing was done");
     if (arguments_.savePath && !(request.flowFlags & kJobRead) && arguments_.dumpFlag == 0)
         return Reject("Error. --save needs +r or --dump: nothing was done");
+    // The window shows what was read; here it would be read (minutes over the loader) and lost.
+    if ((request.flowFlags & kJobRead) && !arguments_.savePath)
+        return Reject(
+            "Error. +r reads the chip into the image, which this program keeps only with --save FILE: "
+            "nothing was done");
+    // A save target that cannot be written is found now, not after the whole chip was read.
+    if (arguments_.savePath) {
+        const std::string why = SaveTargetProblem(*arguments_.savePath);
+        if (!why.empty()) {
+            Complain(Format("Error. Can't write the save file \"%s\": nothing was done",
+                            arguments_.savePath->c_str()));
+            return Reject(why);
+        }
+    }
     const ImageFormatChoice format = ChooseImageFormat(request.fileToken, arguments_.formatName);
     if (!format.error.empty())
         return Reject(format.error + ": nothing was done");
@@ -173,6 +189,7 @@ int HeadlessRun::Carry() {
                 reservation->onBoard = std::move(bytes);
         };
     }
+    hooks.mismatchesListed = arguments_.verbose ? 0 : kMismatchesListed;
     if (arguments_.serialPath) {
         // A worker given up on (Ctrl+C) may still be in the write step when this run
         // object is gone: the hook keeps the reservation (and the log record) alive itself.
@@ -251,6 +268,10 @@ int HeadlessRun::Carry() {
 
 std::string HeadlessRun::CheckBeforeJob() {
     station_ = arguments_.station.value_or(AdapterLabel(shell_.GetSettings()));
+    // A run on the stored adapter or port says so: a failure on a port nobody named misleads.
+    if (!request_.adapter || !request_.port)
+        shell_.Message(
+            StoredChoiceText(AdapterLabel(shell_.GetSettings()), !request_.adapter, !request_.port));
     if (arguments_.logPath) {
         const std::string why = PrepareRunLog(*arguments_.logPath, station_, &attempt_);
         if (!why.empty()) {
@@ -310,6 +331,8 @@ int HeadlessRun::Finish(int status) {
         if (arguments_.storeSettings)
             StoreLoaderOptions(loader_, shell_.GetSettings());
         shell_.Exit(arguments_.storeSettings);
+        if (arguments_.storeSettings)
+            shell_.Message(StoredSettingsText(shell_.GetSettings()));
     }
     if (!arguments_.logPath || !logUsable_)
         return status;

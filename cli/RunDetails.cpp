@@ -1,5 +1,7 @@
 #include "cli/RunDetails.h"
 
+#include "app/ProgrammerShell.h"
+#include "base/TextFormat.h"
 #include "platform/PortIo.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
@@ -52,6 +54,28 @@ std::vector<std::string> RunDetails(const Settings& settings, const CommandLineR
     }
     }
     return lines;
+}
+
+std::string StoredChoiceText(const std::string& label, bool adapterStored, bool portStored) {
+    const char* which = adapterStored && portStored ? "Adapter and port" : adapterStored ? "Adapter" : "Port";
+    const char* choose = adapterStored && portStored ? "-fet, -raw or -bsl and -c{port} or --port NAME"
+                         : adapterStored             ? "-fet, -raw or -bsl"
+                                                     : "-c{port} or --port NAME";
+    return Format("%s from the stored settings (%s): %s. Choose another with %s", which,
+                  SettingsPlace().c_str(), label.c_str(), choose);
+}
+
+std::string StoredSettingsText(const Settings& settings) {
+    std::string wiring;
+    if (settings.bslResetInverted)
+        wiring += ", reset inverted";
+    if (settings.bslTestInverted)
+        wiring += ", test inverted";
+    if (settings.bslSwapResetTest)
+        wiring += ", reset and test swapped";
+    return Format("Settings stored in %s: %s, loader at %u baud%s", SettingsPlace().c_str(),
+                  AdapterLabel(settings).c_str(), unsigned(settings.bslSpeed ? settings.bslSpeed : 9600),
+                  wiring.c_str());
 }
 
 } // namespace pyrola::cli

@@ -53,8 +53,12 @@ void StationOutcome::TakeOutputLine(const std::string& line) {
 }
 
 void StationOutcome::TakeErrorLine(const std::string& line) {
-    if (firstFailure.empty() && !line.empty())
+    if (line.empty())
+        return;
+    if (firstFailure.empty())
         firstFailure = line;
+    else if (reason.empty())
+        reason = line;
 }
 
 std::string StationOutcome::ResultText() const {
@@ -96,7 +100,8 @@ std::vector<std::string> SummaryTable(const std::vector<StationOutcome>& station
     for (const StationOutcome& outcome : stations) {
         std::string steps = outcome.stepTimes;
         if (!outcome.Passed() && !outcome.firstFailure.empty())
-            steps = outcome.firstFailure + (steps.empty() ? "" : " (" + steps + ")");
+            steps = outcome.firstFailure + (outcome.reason.empty() ? "" : " / " + outcome.reason) +
+                    (steps.empty() ? "" : " (" + steps + ")");
         lines.push_back(row(outcome.station, outcome.serial.empty() ? "-" : outcome.serial,
                             outcome.ResultText(), outcome.totalTime.empty() ? "-" : outcome.totalTime,
                             steps));

@@ -16,6 +16,8 @@ struct StationOutcome {
     std::string totalTime;    // "2210 ms", from the closing "Result:" line
     std::string stepTimes;    // "Init 130 ms, Erase 40 ms, ..."
     std::string firstFailure; // the first line on its standard error
+    std::string reason;       // the line after it: why ("Port COM2 (/dev/ttyS1): Permission denied")
+    uint32_t port = 0;        // the station's port number, for the table's order
     bool started = false;
     ChildExit exit;
 
@@ -28,7 +30,8 @@ struct StationOutcome {
     std::string ResultText() const;
 };
 
-// The table printed at the end: a header and one row per station.
+// The table printed at the end: a header and one row per station, in the order given; a
+// failed row shows its first failure and the reason after it.
 std::vector<std::string> SummaryTable(const std::vector<StationOutcome>& stations);
 // 0 when every station passed, 2 when none did anything, else 1.
 int GangExitStatus(const std::vector<StationOutcome>& stations);

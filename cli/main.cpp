@@ -24,6 +24,7 @@
 #include "cli/HeadlessRun.h"
 #include "cli/HelpText.h"
 #include "cli/LoaderOptions.h"
+#include "cli/PortName.h"
 #include "cli/Terminal.h"
 #include "jobs/CommandLine.h"
 #include "platform/Clock.h"
@@ -76,13 +77,16 @@ constexpr const char* kProgramOptionsUsage =
     "                            identify; a chip that identifies as another fails Init\n"
     "    --quiet                 Print only failures and the closing Result line\n"
     "    --verbose               Also print what was tried: settings, ports, library, loader\n"
+    "    --port NAME             The port by its name: COM3, LPT1 or a device path such as\n"
+    "                            /dev/ttyUSB0 (instead of -c{port})\n"
     "    --list-ports            List the serial and parallel ports and the FETs the FET\n"
     "                            library enumerates, one per line\n"
     "    --fet-update -fet -cN   Update the firmware of FET N, as the FET library asks\n"
     "                            (the FET must stay plugged in; nothing else is done)\n"
-    "    --gang PORTS            Run the job on every port of the list at once (1-8 or\n"
-    "                            1,3,5-6), each board in a process of its own; its lines\n"
-    "                            are prefixed by its station, a summary table ends the run\n"
+    "    --gang PORTS            Run the job on every port of the list at once (1-8,\n"
+    "                            1,3,5-6 or names: COM1,COM3), each board in a process of\n"
+    "                            its own; its lines are prefixed by its station, a summary\n"
+    "                            table ends the run\n"
     "    --loop                  Board after board on the port (or each --gang port): wait\n"
     "                            until a board answers, program it, wait until it is taken\n"
     "                            away; until Ctrl+C or --count boards\n"
@@ -92,19 +96,45 @@ constexpr const char* kProgramOptionsUsage =
     "    --probe                 Exit 0 when a board answers on the port, 1 when none does,\n"
     "                            3 when the port cannot be reached; nothing is changed\n"
     "  A value that starts with - or + must be written --option=VALUE.";
-void PrintUsage() {
-    std::string usage = kCommandLineUsage;
+// The window's usage text as this program is called (pyrola, pyrola-cli.exe on Windows),
+// the read row aligned with the others.
+std::string ProgramUsage() {
     std::string text;
-    for (char c : usage) {
+    for (char c : std::string(kCommandLineUsage)) {
         if (c != '\r')
             text += c;
     }
-    std::printf("%s\n%s\n%s\n%s\n", text.c_str(), kProgramOptionsUsage, kLoaderOptionsUsage,
+    const auto replace = [&text](const std::string& from, const std::string& to) {
+        const size_t at = text.find(from);
+        if (at != std::string::npos)
+            text.replace(at, from.size(), to);
+    };
+#ifdef _WIN32
+    const std::string name = "pyrola-cli";
+    replace("pyrola.exe ", name + ".exe ");
+#else
+    const std::string name = "pyrola";
+    replace("pyrola.exe ", name + " ");
+#endif
+    replace("    PYROLA [", "    " + name + " [");
+    replace("    r         Read", "    r        Read");
+    return text;
+}
+
+void PrintUsage() {
+    std::printf("%s\n%s\n%s\n%s\n", ProgramUsage().c_str(), kProgramOptionsUsage, kLoaderOptionsUsage,
                 ReferenceHelpText().c_str());
 }
 
-int Run(const std::vector<std::string>& arguments) {
+int Run(const std::vector<std::string>& given) {
     const auto started = std::chrono::steady_clock::now();
+    // A port by its name becomes -c{n} before anything else reads the arguments.
+    const PortArguments named = TakePortOption(given);
+    if (!named.error.empty()) {
+        std::fprintf(stderr, "pyrola: %s\n", named.error.c_str());
+        return kExitRejected;
+    }
+    const std::vector<std::string>& arguments = named.rest;
     if (IsFetUpdate(arguments)) {
         FetAdapter fet(SystemLibraryLoader(), SystemFaultGuard());
         return RunFetUpdate(fet, arguments);
@@ -169,6 +199,10 @@ int Run(const std::vector<std::string>& arguments) {
         shell.Engine().SetPriorityHook(&SetCurrentThreadPriority);
         bus.SetReceiver([&shell](uint32_t code, uintptr_t value) { shell.HandleBusMessage(code, value); });
         shell.Initialize();
+        for (const std::string& note : named.notes)
+            shell.LogLine(note);
+        if (!device.note.empty())
+            shell.LogLine(device.note);
         if (device.index != 0) {
             // Proposed where the chip cannot be identified, insisted on where it can.
             shell.Engine().SetDeviceIndex(device.index);

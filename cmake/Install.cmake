@@ -1,5 +1,6 @@
 # What `cmake --install` puts where, and the packages CPack makes from it:
-#   Linux: bin/pyrola, share/man/man1/pyrola.1, share/doc/pyrola/README.md; a Debian package.
+#   Linux: bin/pyrola, share/man/man1/pyrola.1.gz, share/doc/pyrola/ (README.md, copyright,
+#   changelog.gz); a Debian package.
 #   Windows: pyrola.exe (the window), pyrola-cli.exe and README.md in one folder; a zip.
 # The simulated chip (its FET library, port library and loader server) only with
 # -DPYROLA_INSTALL_SIM=ON, and then in a folder of its own that no library search reaches,
@@ -15,7 +16,24 @@ else()
   set(_bin ${CMAKE_INSTALL_BINDIR})
   set(_doc ${CMAKE_INSTALL_DATAROOTDIR}/doc/pyrola)
   set(_sim ${CMAKE_INSTALL_LIBDIR}/pyrola/sim)
-  install(FILES ${CMAKE_SOURCE_DIR}/docs/pyrola.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # Compressed as Debian's policy asks (gzip -9n: no name or time in it, the same bytes
+  # every build); man reads it as it is.
+  find_program(PYROLA_GZIP gzip REQUIRED)
+  function(pyrola_gzipped source output target)
+    add_custom_command(OUTPUT ${output}.gz
+      COMMAND ${CMAKE_COMMAND} -E copy ${source} ${output}
+      COMMAND ${PYROLA_GZIP} -9nf ${output}
+      DEPENDS ${source} VERBATIM)
+    add_custom_target(${target} ALL DEPENDS ${output}.gz)
+  endfunction()
+  pyrola_gzipped(${CMAKE_SOURCE_DIR}/docs/pyrola.1 ${CMAKE_BINARY_DIR}/packaging/pyrola.1 pyrola_manpage)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/pyrola.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # The package's copyright statement and changelog, where Debian tools look for them.
+  install(FILES ${CMAKE_SOURCE_DIR}/docs/copyright DESTINATION ${_doc})
+  pyrola_gzipped(${CMAKE_SOURCE_DIR}/docs/changelog ${CMAKE_BINARY_DIR}/packaging/changelog pyrola_changelog)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz DESTINATION ${_doc})
+  # Built with the program, so that installing after building only it (the demo) finds them.
+  add_dependencies(pyrola pyrola_manpage pyrola_changelog)
 endif()
 install(TARGETS pyrola RUNTIME DESTINATION ${_bin})
 if(TARGET pyrola_gui)
@@ -39,7 +57,7 @@ set(CPACK_PACKAGE_NAME pyrola)
 set(CPACK_PACKAGE_VENDOR "Qorvane")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Flash programmer for TI MSP430 F1xx/F4xx microcontrollers")
-set(CPACK_PACKAGE_CONTACT "Pyrola developers <pyrola@localhost>")
+set(CPACK_PACKAGE_CONTACT "Pyrola developers <pyrola@qorvane.example>")
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
@@ -53,5 +71,11 @@ else()
   # Debian 12 (bookworm): its C and C++ runtime libraries.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1")
   set(CPACK_DEBIAN_PACKAGE_SUGGESTS "man-db")
+  # The package's longer description below the summary line (lintian asks for one).
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Loads a firmware image (TI TXT, Intel HEX, binary, ELF, S-record) and erases,
+blank-checks, programs, verifies and reads back the flash of an MSP430 chip
+through the vendor's FET library, JTAG on a parallel port or the chip's
+bootstrap loader on a serial port. It writes per-unit serial numbers and
+programs many boards at once.")
 endif()
 include(CPack)

@@ -84,8 +84,13 @@ bool FileFlow::LoadFile(const std::string& path) {
     context.binaryBase = binaryBase_;
     const int32_t count = ReadImageFile(context, path, format);
     const bool loaded = count >= 1;
-    if (!loaded)
-        return Finish(false, "Load failed. %s", context.errorText, {}, path);
+    if (!loaded) {
+        const bool done = Finish(false, "Load failed. %s", context.errorText, {}, path);
+        // What was tried and the system's reason, after the failure line.
+        if (!context.errorDetail.empty())
+            host_.Log(context.errorDetail);
+        return done;
+    }
     if (!context.takenText.empty())
         host_.Log(context.takenText);
     lastLoadUnterminated_ = context.endRecordMissing;
@@ -122,7 +127,10 @@ bool FileFlow::SaveFile(const std::string& path) {
     host_.Log(Format("Saving %s file \"%s\"..", FileFormatName(format), FileNamePart(target).c_str()));
     ImageFileContext context{&image_, {}};
     const int32_t result = WriteImageFile(context, target, format);
-    return Finish(result >= 1, "Save failed. %s", context.errorText, "Save complete.", target);
+    const bool done = Finish(result >= 1, "Save failed. %s", context.errorText, "Save complete.", target);
+    if (!done && !context.errorDetail.empty())
+        host_.Log(context.errorDetail);
+    return done;
 }
 
 } // namespace pyrola

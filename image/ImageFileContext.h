@@ -53,6 +53,9 @@ struct ImageFileContext {
         }
         image->StoreByte(address, byte);
     }
+    // What was tried and the system's reason, for a line after errorText ("/x/fw.txt: No
+    // such file or directory"); empty when the file itself was at fault.
+    std::string errorDetail = {};
 };
 
 inline constexpr const char* kTextCantOpen = "Can't open";

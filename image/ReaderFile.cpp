@@ -1,7 +1,9 @@
 #include "image/ReaderFile.h"
 
+#include "base/SystemReason.h"
 #include "base/TextFormat.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -23,6 +25,7 @@ int32_t ReadThroughFile(ImageFileContext& context, const std::string& path, Stre
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         context.errorText = kTextCantOpen;
+        context.errorDetail = SystemReasonFor(path, errno);
         return 0;
     }
     const int32_t count = reader(context, file);

@@ -1,5 +1,8 @@
 #include "image/WriterFile.h"
 
+#include "base/SystemReason.h"
+
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -25,6 +28,7 @@ int32_t WriteThroughFile(ImageFileContext& context, const std::string& path, Str
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {
         context.errorText = kTextCantOpen;
+        context.errorDetail = SystemReasonFor(path, errno);
         return 0;
     }
     int32_t result = writer(context, file);

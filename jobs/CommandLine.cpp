@@ -1,10 +1,12 @@
 #include "jobs/CommandLine.h"
 
+#include "base/SystemReason.h"
 #include "base/TextCompare.h"
 #include "base/TextFormat.h"
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 namespace pyrola {
 
@@ -42,38 +44,68 @@ uint32_t FlowFlag(char letter) {
     }
 }
 
-// Digits after "-c": "0x"/"0X" selects hexadecimal; reading stops at the first character
-// that is not a digit of the base. Nothing when no digit was accepted or the number does
-// not fit 32 bits.
-std::optional<uint64_t> ParsePortNumber(std::string_view text) {
+// Why a file token names nothing: the path looked for and the system's reason.
+std::string MissingPathReason(const std::string& token) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(token, error);
+    // Not there at all: the C library's words on every system, not the platform's own.
+    if (!error || status.type() == std::filesystem::file_type::not_found)
+        error = std::make_error_code(std::errc::no_such_file_or_directory);
+    return SystemReasonFor(token, error);
+}
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    });
+}
+
+} // namespace
+
+bool IsPortOption(std::string_view option) {
+    return !option.empty() && (option[0] == 'c' || option[0] == 'C');
+}
+
+PortOption ReadPortOption(std::string_view option) {
+    PortOption read;
+    std::string_view text = option.substr(1);
+    if (text.empty()) {
+        read.problem = "-c takes the port number joined to it, as in -c1";
+        return read;
+    }
     unsigned base = 10;
     if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         base = 16;
         text.remove_prefix(2);
     }
     uint64_t value = 0;
-    size_t digits = 0;
+    bool fits = true;
     for (char c : text) {
-        unsigned digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<unsigned>(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        else
-            break;
-        value = value * base + digit;
-        if (value > 0xFFFFFFFFu)
-            return uint64_t(0x100000000u); // too large: reported by the caller
-        ++digits;
+        const int digit = std::isdigit(static_cast<unsigned char>(c))
+                              ? c - '0'
+                              : (base == 16 && std::isxdigit(static_cast<unsigned char>(c))
+                                     ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
+                                     : -1);
+        if (digit < 0) {
+            read.problem =
+                Format("-c takes a whole port number (decimal, or hexadecimal after 0x), and '%s' is "
+                       "not one: no port was chosen",
+                       std::string(option.substr(1)).c_str());
+            return read;
+        }
+        value = value * base + static_cast<unsigned>(digit);
+        fits = fits && value <= 0xFFFFFFFFu;
     }
-    if (digits == 0)
-        return std::nullopt;
-    return value;
+    if (text.empty())
+        read.problem = "-c0x takes hexadecimal digits after it, as in -c0x10";
+    else if (!fits)
+        read.problem = "The port number is too large";
+    else if (value == 0)
+        read.problem = "Port numbers start at 1 (COM1, LPT1)";
+    else
+        read.number = static_cast<uint32_t>(value);
+    return read;
 }
-
-} // namespace
 
 std::vector<std::string> TokenizeCommandLine(std::string_view text) {
     std::vector<std::string> tokens;
@@ -129,14 +161,23 @@ CommandLineRequest ParseCommandTokens(const std::vector<std::string>& allTokens,
             // would erase the chip's calibration data.
             request.eraseInfo = request.protectInfo ? 0 : 1;
             std::string_view option = std::string_view(token).substr(1);
-            if (option.size() >= 2 && std::toupper(static_cast<unsigned char>(option[0])) == 'C' &&
-                std::isdigit(static_cast<unsigned char>(option[1]))) {
-                std::optional<uint64_t> number = ParsePortNumber(option.substr(1));
-                // Port 0 would wrap to a port index of 0xFFFFFFFF; refuse it like any bad option.
-                if (number && (*number == 0 || *number > 0xFFFFFFFFu))
-                    fail(Format("Illegal options argument - '%s'", std::string(option).c_str()));
-                else if (number)
-                    request.port = static_cast<uint32_t>(*number - 1);
+            if (IsPortOption(option)) {
+                const PortOption port = ReadPortOption(option);
+                if (port.number) {
+                    request.port = *port.number - 1;
+                    continue;
+                }
+                fail(Format("Illegal options argument - '%s'", std::string(option).c_str()));
+                // "-c 1": the number was meant to be joined to it.
+                const size_t next = static_cast<size_t>(&token - tokens.data()) + 1;
+                if (option.size() == 1 && next < tokens.size() && AllDigits(tokens[next]) &&
+                    !pathExists(tokens[next]))
+                    fail(Format("-c takes the port number joined to it: write -c%s, not -c %s",
+                                tokens[next].c_str(), tokens[next].c_str()));
+                else
+                    fail(port.problem);
+                request.aborted = true;
+                return request;
             } else if (SameIgnoringCase(option, "pi")) {
                 request.eraseInfo = 0;
                 request.protectInfo = true;
@@ -153,6 +194,7 @@ CommandLineRequest ParseCommandTokens(const std::vector<std::string>& allTokens,
             request.fileToken = token;
         } else {
             fail(Format("Invalid file specifier - '%s'", token.c_str()));
+            fail(MissingPathReason(token));
         }
     }
     return request;

@@ -23,7 +23,7 @@ std::vector<std::string> TokenizeCommandLine(std::string_view text);
 
 struct CommandLineRequest {
     bool anyToken = false;
-    bool aborted = false; // an illegal flow letter: nothing further may happen
+    bool aborted = false; // an illegal flow letter or port: nothing further may happen
     bool errorFlag = false;
     uint32_t flowFlags = 0;
     std::optional<std::string> fileToken;
@@ -36,10 +36,23 @@ struct CommandLineRequest {
     bool protectInfo = false;
 };
 
+// The one reader of a port option, the text after "-" that starts with "c" or "C": "c3",
+// "C0x10". The whole rest must be the number, decimal or hexadecimal after "0x": a typo
+// ("c1x", "c1O", "c3,4") must never choose another port. number is 1-based; problem says
+// why there is none (empty when there is one).
+struct PortOption {
+    std::optional<uint32_t> number;
+    std::string problem;
+};
+[[nodiscard]] PortOption ReadPortOption(std::string_view option);
+// Whether the text after "-" is a port option ("c..." in either case).
+bool IsPortOption(std::string_view option);
+
 using PathExistsFn = std::function<bool(const std::string&)>;
 using CommandLineReportFn = std::function<void(const std::string&, bool isError)>;
 
-// Reads the tokens in order. Each message (the "Process command line.." line and every
+// Reads the tokens in order. A port option that is no port number ends the reading like an
+// illegal flow letter, its reason on a second line. Each message (the "Process command line.." line and every
 // complaint) goes to report as it arises; isError tells whether it sets the error flag.
 // Tokens past the sixteenth are ignored.
 CommandLineRequest ParseCommandTokens(const std::vector<std::string>& tokens, const PathExistsFn& pathExists,

@@ -19,6 +19,8 @@ struct SerialWritePreparation {
     std::string note; // logged (as the failure's reason when ok is false); may be empty
 };
 
+inline constexpr uint32_t kMismatchesListed = 8;
+
 struct JobRequest {
     // Runs inside the write-serial step on the worker, with the attached device's record,
     // after the segment was backed up and before the device is changed: it may put other
@@ -45,6 +47,9 @@ struct JobRequest {
     // the chip identifies as another row; where the adapter cannot tell, the engine's device
     // index proposes it.
     uint32_t requiredDevice = 0;
+    // How many mismatches a failed verify lists after its count (address, expected, found);
+    // 0 lists them all.
+    uint32_t mismatchesListed = kMismatchesListed;
 };
 
 } // namespace pyrola

@@ -1,12 +1,14 @@
 #include "jobs/MemorySteps.h"
 #include "adapters/DeviceTable.h"
 #include "image/BytesOutside.h"
+#include "base/TextFormat.h"
 #include "image/ImageRunCursor.h"
 
 #include "jobs/JobSteps.h"
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace pyrola {
@@ -307,6 +309,9 @@ bool StepVerify(StepContext& context) {
     uint32_t end = 0;
     DeviceWindow(context, start, end);
     WarnBytesOutsideDevice(context, "checked");
+    // The first mismatches, listed after the count: a count alone tells nothing of where.
+    const uint32_t listLimit = context.request.mismatchesListed;
+    std::vector<std::string> mismatches;
     // No information protection here: information bytes in the image are compared too.
     context.image->ClearFlags(CellVerified | CellError);
     context.reporter.SendValue(kBusProgressRange, end);
@@ -333,6 +338,10 @@ bool StepVerify(StepContext& context) {
                 context.image->SetFlagAt(address, CellVerified);
             } else {
                 context.image->SetFlagAt(address, CellError);
+                if (listLimit == 0 || errors < listLimit)
+                    mismatches.push_back(Format("Mismatch at 0x%04X: expected 0x%02X, found 0x%02X",
+                                                unsigned(address), unsigned(context.image->ValueAt(address)),
+                                                unsigned(data[i])));
                 ++errors;
             }
         }
@@ -361,6 +370,10 @@ bool StepVerify(StepContext& context) {
         return true;
     }
     context.Report("Verify failed. Found %d errors", 1, int(errors));
+    for (const std::string& line : mismatches)
+        context.ReportLog("%s", line.c_str());
+    if (errors > mismatches.size())
+        context.ReportLog("%u more mismatches not listed", unsigned(errors - mismatches.size()));
     return false;
 }
 

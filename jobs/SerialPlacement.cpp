@@ -38,8 +38,11 @@ SerialPlacement CheckSerialPlacement(const MemoryRanges& device, uint32_t addres
 SerialImageOverlap FindSerialImageOverlap(const MemoryImage& image, const SerialBlock& serial) {
     SerialImageOverlap overlap;
     for (uint32_t i = 0; i < serial.bytes.size(); ++i) {
-        if (image.IsPresent(serial.address + i) && overlap.count++ == 0)
-            overlap.first = serial.address + i;
+        // An address past the image's cells holds nothing of it (such a cell reads as the
+        // fill byte without the absent mark).
+        const uint32_t address = serial.address + i;
+        if (address < image.CellCount() && image.IsPresent(address) && overlap.count++ == 0)
+            overlap.first = address;
     }
     return overlap;
 }

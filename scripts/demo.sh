@@ -20,9 +20,10 @@ if [ ! -f "$IMAGE" ]; then
     exit 2
 fi
 
-# A fresh machine may lack the compiler or CMake: install them (as root) first.
+# A fresh machine may lack the compiler or CMake: install them (as root) first; man-db too,
+# so that the manual page the README points to can be read after the demo alone.
 missing=()
-for tool in cmake:cmake make:make g++:g++; do
+for tool in cmake:cmake make:make g++:g++ man:man-db; do
     command -v "${tool%%:*}" >/dev/null 2>&1 || missing+=("${tool##*:}")
 done
 if [ ${#missing[@]} -gt 0 ]; then

@@ -2,13 +2,13 @@
 # Builds the packages from existing build folders and checks that what they install runs:
 #   the Debian package (native build): installed with dpkg when run as root (removed again
 #   afterwards unless it was installed before), else unpacked into a scratch folder; then
-#   `pyrola --version` and `man -l` on its manual page;
+#   `pyrola --version`, `man -l` on its manual page and lintian on the package;
 #   the Windows zip (mingw-w64 build): unpacked into a scratch folder, its three files
 #   checked and `pyrola-cli.exe --version` run under Wine.
 #
 #   scripts/package-check.sh NATIVE_BUILD_DIR [MINGW_BUILD_DIR]
 #
-# Needs dpkg, man-db and (for the zip) wine. PYROLA_PACKAGE_UNPACK=1 unpacks the Debian
+# Needs dpkg, man-db, lintian (checked when present) and (for the zip) wine. PYROLA_PACKAGE_UNPACK=1 unpacks the Debian
 # package even as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,11 +44,18 @@ fi
 printed=$("$PREFIX/bin/pyrola" --version)
 [ "$printed" = "PYROLA v$VERSION" ] || fail "pyrola --version printed '$printed'"
 echo "$PREFIX/bin/pyrola --version: $printed"
-page=$(MANWIDTH=80 man -l "$PREFIX/share/man/man1/pyrola.1" 2>&1)
+page=$(MANWIDTH=80 man -l "$PREFIX/share/man/man1/pyrola.1.gz" 2>&1)
 grep -q "pyrola - flash programmer" <<<"$page" || fail "man -l: no manual page"$'\n'"$page"
 grep -q "EXIT STATUS" <<<"$page" || fail "man -l: the page lacks its exit statuses"
 [ -f "$PREFIX/share/doc/pyrola/README.md" ] || fail "no README in share/doc/pyrola"
-echo "man -l $PREFIX/share/man/man1/pyrola.1: $(echo "$page" | sed -n 4p | sed 's/^ *//')"
+[ -f "$PREFIX/share/doc/pyrola/copyright" ] || fail "no copyright file in share/doc/pyrola"
+echo "man -l $PREFIX/share/man/man1/pyrola.1.gz: $(echo "$page" | sed -n 4p | sed 's/^ *//')"
+# Debian's own package checks: no error and no warning.
+if command -v lintian >/dev/null 2>&1; then
+    lintian --fail-on error,warning "$deb" 2>&1 | grep -v "running with root privileges" || true
+    lintian --fail-on error,warning "$deb" >/dev/null 2>&1 || fail "lintian finds faults in $deb"
+    echo "lintian: $(basename "$deb") clean"
+fi
 
 if [ -n "$MINGW" ]; then
     echo "==== Windows zip from $MINGW"

@@ -19,7 +19,7 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-20}
 BUILD=${PYROLA_BUILD_ROOT:-$ROOT/build}
 
 packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev clang lld llvm libclang-rt-14-dev clang-format
-          g++-mingw-w64-x86-64 wine wine64 xvfb xauth srecord python3 git man-db dpkg)
+          g++-mingw-w64-x86-64 wine wine64 fonts-wine xvfb xauth srecord python3 git man-db dpkg lintian)
 missing=()
 for p in "${packages[@]}"; do
     [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)" = "install ok installed" ] || missing+=("$p")
@@ -62,7 +62,8 @@ build() { # dir, cmake args...
 }
 
 stage "formatting (clang-format)"
-git -C "$ROOT" ls-files '*.cpp' '*.h' | (cd "$ROOT" && xargs clang-format --dry-run --Werror)
+# From a clone or a source archive alike (scripts/sources.sh).
+bash "$ROOT/scripts/sources.sh" "$ROOT" | (cd "$ROOT" && xargs clang-format --dry-run --Werror)
 
 stage "native build (gcc, -Wall -Wextra -Werror)"
 build "$BUILD/native" -DPYROLA_WERROR=ON

@@ -54,10 +54,32 @@ void SerializationForm::RewriteNumberField(const std::string& text) {
     NumberEdited(text);
 }
 
+namespace {
+
+// Blanks, then decimal digits or "0x" and hexadecimal digits, then blanks only.
+bool WholeNumber(const std::string& text) {
+    size_t i = text.find_first_not_of(" \t");
+    if (i == std::string::npos)
+        return false;
+    const bool hex = text.compare(i, 2, "0x") == 0 || text.compare(i, 2, "0X") == 0;
+    if (hex)
+        i += 2;
+    const size_t digits = text.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789", i);
+    const size_t end = digits == std::string::npos ? text.size() : digits;
+    return end > i && text.find_first_not_of(" \t", end) == std::string::npos;
+}
+
+} // namespace
+
 void SerializationForm::AddressEdited(const std::string& text) {
     addressText_ = text;
     bool ok = false;
-    const int32_t value = ParseNumber(text.substr(0, kFieldLength).c_str(), 0, 0, &ok);
+    const std::string field = text.substr(0, kFieldLength);
+    const int32_t value = ParseNumber(field.c_str(), 0, 0, &ok);
+    // The whole field must be the number: "0x1G00" is a typo, not the address 0x1.
+    if (ok && !WholeNumber(field)) {
+        ok = false;
+    }
     if (ok) {
         config_.address = static_cast<uint32_t>(value);
         addressCheckText_.clear();

@@ -77,7 +77,11 @@ std::string TtyDescription(const std::string& ttyName) {
     if (!usb.empty())
         return usb;
     const std::string driver = RealPath("/sys/class/tty/" + ttyName + "/device/driver");
-    return driver.empty() ? "serial port" : "serial port (" + driver.substr(driver.rfind('/') + 1) + ")";
+    const std::string name = driver.empty() ? std::string() : driver.substr(driver.rfind('/') + 1);
+    // The on-board 8250/16550 ports' driver is called "port" (or serial8250): say what it is.
+    if (name == "port" || name == "serial8250")
+        return "serial port (8250/16550 UART)";
+    return name.empty() ? "serial port" : "serial port (" + name + ")";
 }
 
 const char* PortVariable(const char* kind, int number, std::string& name) {

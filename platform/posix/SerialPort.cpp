@@ -110,6 +110,13 @@ public:
         if (parity > kParityEven)
             return Refuse(EINVAL, "parity code " + std::to_string(parity) + " not supported");
         int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0 && (errno == EACCES || errno == EPERM)) {
+            // Serial devices belong to a group (dialout on Debian) that a new user is not in.
+            const int error = errno;
+            return Refuse(error, ErrnoText(error) +
+                                     " (the device's group may open it: on Debian, sudo usermod -aG dialout "
+                                     "$USER and log in again)");
+        }
         if (fd < 0)
             return Refuse(errno, ErrnoText(errno));
         if (!isatty(fd)) {

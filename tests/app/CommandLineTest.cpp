@@ -74,26 +74,52 @@ TEST(CommandLineParse, FlowLettersAccumulateAndAnIllegalOneStopsEverything) {
 TEST(CommandLineParse, PortNumbersDecimalAndHexadecimal) {
     EXPECT_EQ(Parse("-c0x10").request.port, 15u);
     EXPECT_EQ(Parse("-C3").request.port, 2u);
-    EXPECT_EQ(Parse("-c12abc").request.port, 11u); // digits end at the first non-digit
     EXPECT_EQ(Parse("-c0X1f").request.port, 30u);
     EXPECT_EQ(Parse("-c08").request.port, 7u); // a leading zero is not octal
 
+    // "-c" alone is refused with the way to write it; a number after a blank is named.
     Parsed alone = Parse("-c");
     EXPECT_FALSE(alone.request.port.has_value());
-    ASSERT_EQ(alone.messages.size(), 2u);
+    ASSERT_EQ(alone.messages.size(), 3u);
     EXPECT_EQ(alone.messages[1].first, "Illegal options argument - 'c'");
-
-    // "0x" without a digit sets nothing and says nothing.
-    Parsed noDigit = Parse("-c0x");
-    EXPECT_FALSE(noDigit.request.port.has_value());
-    EXPECT_EQ(noDigit.messages.size(), 1u);
+    EXPECT_EQ(alone.messages[2].first, "-c takes the port number joined to it, as in -c1");
+    Parsed spaced = Parse("-bsl -c 1 +e");
+    EXPECT_TRUE(spaced.request.aborted);
+    EXPECT_EQ(spaced.request.flowFlags, 0u);
+    ASSERT_EQ(spaced.messages.size(), 3u);
+    EXPECT_EQ(spaced.messages[2],
+              std::make_pair(std::string("-c takes the port number joined to it: write -c1, "
+                                         "not -c 1"),
+                             true));
 
     // Port 0 would wrap the stored index round; it is refused like any bad option.
     Parsed zero = Parse("-c0");
     EXPECT_FALSE(zero.request.port.has_value());
     EXPECT_TRUE(zero.request.errorFlag);
-    EXPECT_EQ(zero.messages.back().first, "Illegal options argument - 'c0'");
-    EXPECT_TRUE(Parse("-c99999999999").request.errorFlag);
+    EXPECT_EQ(zero.messages[1].first, "Illegal options argument - 'c0'");
+    EXPECT_EQ(zero.messages[2].first, "Port numbers start at 1 (COM1, LPT1)");
+    EXPECT_EQ(Parse("-c99999999999").messages[2].first, "The port number is too large");
+    EXPECT_EQ(Parse("-c0x").messages[2].first, "-c0x takes hexadecimal digits after it, as in -c0x10");
+}
+
+TEST(CommandLineParse, APortTokenWithATypoChoosesNoPortAndEndsTheReading) {
+    // A typo must never choose another port: "1O" is not COM10 and "3,4" not COM3.
+    for (const char* typo : {"-c1x", "-c1O", "-c3,4", "-c12abc", "-cx", "-c0x1g", "-com3"}) {
+        Parsed bad = Parse(std::string("-bsl ") + typo + " +ebpv fw.txt", {"fw.txt"});
+        EXPECT_FALSE(bad.request.port.has_value()) << typo;
+        EXPECT_TRUE(bad.request.aborted) << typo;
+        EXPECT_EQ(bad.request.flowFlags, 0u) << typo;
+        EXPECT_FALSE(bad.request.fileToken.has_value()) << typo;
+        ASSERT_EQ(bad.messages.size(), 3u) << typo;
+        EXPECT_EQ(bad.messages[1].first, "Illegal options argument - '" + std::string(typo + 1) + "'");
+        EXPECT_EQ(bad.messages[2].first,
+                  "-c takes a whole port number (decimal, or hexadecimal after 0x), and '" +
+                      std::string(typo + 2) + "' is not one: no port was chosen");
+    }
+    // The one reader the station options use too.
+    EXPECT_EQ(ReadPortOption("c0x10").number, 16u);
+    EXPECT_FALSE(ReadPortOption("c1x").number.has_value());
+    EXPECT_TRUE(IsPortOption("C1") && !IsPortOption("pi"));
 }
 
 TEST(CommandLineParse, OptionsAdaptersAndTheInfoProtectionInterplay) {
@@ -121,8 +147,14 @@ TEST(CommandLineParse, FileTokensMustExistAndTheLastOneWins) {
     Parsed p = Parse("a.txt missing.txt b.hex", {"a.txt", "b.hex"});
     EXPECT_EQ(p.request.fileToken, "b.hex");
     EXPECT_TRUE(p.request.errorFlag);
-    ASSERT_EQ(p.messages.size(), 2u);
+    ASSERT_EQ(p.messages.size(), 3u);
     EXPECT_EQ(p.messages[1], std::make_pair(std::string("Invalid file specifier - 'missing.txt'"), true));
+    // The line after it names the path looked for, made absolute, and the system's reason.
+    EXPECT_TRUE(p.messages[2].second);
+    const std::string& reason = p.messages[2].first;
+    EXPECT_NE(reason.find("missing.txt: "), std::string::npos) << reason;
+    EXPECT_FALSE(reason.rfind("missing.txt", 0) == 0) << reason; // not the bare token
+    EXPECT_NE(reason.find("No such file or directory"), std::string::npos) << reason;
 
     Parsed quoted = Parse("+p \"C:\\a b\\c.txt\"", {"C:\\a b\\c.txt"});
     EXPECT_EQ(quoted.request.fileToken, "C:\\a b\\c.txt");

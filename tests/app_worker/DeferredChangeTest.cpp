@@ -131,7 +131,11 @@ TEST_F(DeferredChange, RecentEntryAndReloadWaitToo) {
     EXPECT_FALSE(imageChangedUnderWorker.load());
     // The failed entry is dropped once the load could run.
     EXPECT_EQ(shell->RecentFiles().Entries().size(), 1u);
-    EXPECT_TRUE(view.LogTexts().back().rfind("Load failed. ", 0) == 0) << view.LogTexts().back();
+    const auto logs = view.LogTexts();
+    ASSERT_GE(logs.size(), 2u);
+    EXPECT_TRUE(logs[logs.size() - 2].rfind("Load failed. ", 0) == 0) << logs[logs.size() - 2];
+    // The line after it names the file and the system's reason.
+    EXPECT_NE(logs.back().find("gone.txt: No such file or directory"), std::string::npos) << logs.back();
 
     // Reload while a second job runs: the file is read again only after that job.
     ASSERT_TRUE(shell->LoadFile(shell->RecentFiles().Entries().front()));

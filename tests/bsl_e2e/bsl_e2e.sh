@@ -89,7 +89,7 @@ run program 0 -bsl -c1 --store-settings +ebpv image.txt
 for text in "Erase complete." "Blank check complete." "Program complete." "Verify complete."; do
     expect_in program.out "$text"
 done
-run readback 0 -bsl -c1 +r image.txt
+run readback 0 -bsl -c1 +r --save readback.txt image.txt
 expect_in readback.out "Reading device memory.."
 # The loader cannot tell an F149 by its identification alone: --device names it, and a
 # verbose run says what the loader is.
@@ -100,7 +100,7 @@ expect_in named.out "Verify complete."
 run unnamed 0 -bsl -c1 +v image.txt
 expect_in unnamed.out "Device: DEFAULT."
 grep -q "failed" readback.out readback.err && fail "read back reported a failure: $(cat readback.out readback.err)"
-run locked 1 -bsl -c1 +r
+run locked 1 -bsl -c1 +r --save locked.txt
 expect_in locked.out "Protected function. Password not match"
 stop_sim
 
@@ -189,7 +189,7 @@ grep -q "Device: " silent.out && fail "a silent target was taken for a device: $
 
 # A port that is not there: the device and the system's reason.
 export PYROLA_COM2=$WORK/no-such-port
-run noport 1 -bsl -c2 +r image.txt
+run noport 1 -bsl -c2 +r --save noport.txt image.txt
 expect_in noport.out "Could not open port"
 expect_in noport.out "Port COM2 ($WORK/no-such-port): No such file or directory"
 
@@ -228,7 +228,7 @@ PYROLA=$WORK/patched/pyrola
 # cannot take less than their wire time at 9600 baud (4352 * 11 / 9600 s).
 PYROLA_SIM_PACE=1 start_sim MSP430F11x1 "$WORK/chip9.bin"
 t0=$(date +%s%N)
-run paced 0 -bsl -c1 +r
+run paced 0 -bsl -c1 +r --save paced.txt
 t1=$(date +%s%N)
 stop_sim
 expect_in paced.out "Read 4352(0x1100) bytes"

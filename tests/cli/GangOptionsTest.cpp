@@ -18,6 +18,14 @@ TEST(GangOptions, PortListsAreReadWholeOrRefusedWhole) {
         EXPECT_NE(error.find("such as 1-8 or 1,3,5-6, not '" + std::string(bad) + "'"), std::string::npos)
             << error;
     }
+    // Ports by name, in the list's order; a name and a number for one port are one port.
+    error.clear();
+    EXPECT_EQ(ParsePortList("COM3,lpt1,\\\\.\\COM12", error), (std::vector<uint32_t>{3, 1, 12}));
+    EXPECT_TRUE(error.empty()) << error;
+    EXPECT_TRUE(ParsePortList("COM2,2", error).empty());
+    EXPECT_EQ(error, "--gang names port 2 twice in 'COM2,2'");
+    EXPECT_TRUE(ParsePortList("COMX", error).empty());
+    EXPECT_EQ(error.rfind("--gang: No port 'COMX': name COM1 to COM255", 0), 0u) << error;
     EXPECT_TRUE(ParsePortList("1-3,2", error).empty());
     EXPECT_EQ(error, "--gang names port 2 twice in '1-3,2'");
     EXPECT_TRUE(ParsePortList("1-65", error).empty());
@@ -58,6 +66,14 @@ TEST(GangOptions, StationTokensNameTheAdapterAndPort) {
     EXPECT_EQ(StationLabel(StationAdapter::Raw, 2), "RAW(LPT2)");
     EXPECT_EQ(ReadStationTokens({"-c999"}).port, 0u);
     EXPECT_EQ(ReadStationTokens({"-c999"}).portToken, "-c999");
+    EXPECT_EQ(ReadStationTokens({"-c999"}).portProblem, "-c999: ports go from 1 to 255");
+    // The command line's own reader: a typo names no port and says why.
+    station = ReadStationTokens({"-bsl", "-c1O"});
+    EXPECT_EQ(station.port, 0u);
+    EXPECT_EQ(station.portProblem,
+              "-c1O: -c takes a whole port number (decimal, or hexadecimal after 0x), and '1O' "
+              "is not one: no port was chosen");
+    EXPECT_TRUE(ReadStationTokens({"-bsl", "-c3"}).portProblem.empty());
 }
 
 StationOutcome Board(const char* station, int status, bool exited = true) {
@@ -77,7 +93,8 @@ TEST(StationOutcome, TheClosingLinesGiveSerialTimesAndTheTable) {
     EXPECT_EQ(pass.totalTime, "2210 ms");
     EXPECT_EQ(pass.stepTimes, "Init 130 ms, Erase 40 ms");
     StationOutcome fail = Board("BSL(COM12)", 1);
-    fail.TakeErrorLine("Init() failed. Port COM12: No such file or directory");
+    fail.TakeErrorLine("Init() failed. Could not open port");
+    fail.TakeErrorLine("Port COM12 (/dev/ttyS11): No such file or directory");
     fail.TakeErrorLine("a later line");
     fail.TakeOutputLine("12:00:03->Result: FAIL in 5 ms");
     EXPECT_EQ(fail.totalTime, "5 ms");
@@ -97,8 +114,10 @@ TEST(StationOutcome, TheClosingLinesGiveSerialTimesAndTheTable) {
     ASSERT_EQ(table.size(), 4u);
     EXPECT_EQ(table[0], "Station     Serial  Result             Time        Steps");
     EXPECT_EQ(table[1], "BSL(COM1)   18      PASS               2210 ms     Init 130 ms, Erase 40 ms");
-    EXPECT_EQ(table[2], "BSL(COM12)  -       FAIL               5 ms        Init() failed. Port COM12: No "
-                        "such file or directory");
+    // The failure with its reason; the lines after them stay in the station's output.
+    EXPECT_EQ(table[2],
+              "BSL(COM12)  -       FAIL               5 ms        Init() failed. Could not open port / "
+              "Port COM12 (/dev/ttyS11): No such file or directory");
     EXPECT_EQ(table[3], "BSL(COM2)   -       KILLED (signal 9)  -");
 }
 

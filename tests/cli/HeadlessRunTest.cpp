@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,17 @@ protected:
         return lines;
     }
 
+    // Everything written to the file so far.
+    static std::string ReadAll(std::FILE* file) {
+        std::fflush(file);
+        std::rewind(file);
+        std::string text;
+        char buffer[4096];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+            text.append(buffer, got);
+        return text;
+    }
+
     bool Called(const std::string& op) const { return chip.CountOf(op) > 0; }
 
     TempDir folder;
@@ -104,8 +116,6 @@ protected:
     ScriptedAdapter chip{256, "RAW"};
     ScriptedAdapter fet{256, "FET"};
     ScriptedAdapter bsl{250, "BSL"};
-
-private:
     std::FILE* out_;
     std::FILE* err_;
     MemorySettingsStore store_;
@@ -155,7 +165,9 @@ TEST_F(HeadlessRunTest, TheResultLineTimesEveryStepThatRanTheFailedOneIncluded) 
     EXPECT_NE(resultLine.find(" ms, Verify "), std::string::npos) << resultLine;
     // A failed read reports only the adapter's reason in the log; it still ran.
     chip.SetResult("ReadMemory", -1);
-    EXPECT_EQ(Run(Arguments({"+r"})), kExitFailed);
+    CliArguments read = Arguments({"+r"});
+    read.savePath = folder.File("read.txt");
+    EXPECT_EQ(Run(read), kExitFailed);
     EXPECT_EQ(resultLine.rfind("Result: FAIL in ", 0), 0u) << resultLine;
     EXPECT_NE(resultLine.find(" ms, Read "), std::string::npos) << resultLine;
 }
@@ -182,6 +194,47 @@ TEST_F(HeadlessRunTest, RefusalsTouchNoChipAndStillLogANumberedFailLine) {
         EXPECT_NE(lines[i][kFailure], "");
     }
     EXPECT_NE(lines[1][kFailure].find("No action given"), std::string::npos) << lines[1][kFailure];
+}
+
+TEST_F(HeadlessRunTest, AReadNeedsAPlaceToKeepItThatCanBeWrittenBeforeTheChipIsTouched) {
+    // +r without --save would read the chip and throw the image away.
+    EXPECT_EQ(Run(Arguments({"+r"})), kExitRejected);
+    EXPECT_FALSE(Called("Open"));
+    // A save target in a missing folder is found before the chip is read.
+    CliArguments nowhere = Arguments({"+r"});
+    nowhere.savePath = folder.File("no-such-folder/read.txt");
+    EXPECT_EQ(Run(nowhere), kExitRejected);
+    EXPECT_FALSE(Called("Open"));
+    const std::string err = ReadAll(err_);
+    EXPECT_NE(err.find("Error. Can't write the save file \"" + *nowhere.savePath + "\": nothing was done\n" +
+                       *nowhere.savePath + ": No such file or directory"),
+              std::string::npos)
+        << err;
+    CliArguments good = Arguments({"+r"});
+    good.savePath = folder.File("read.txt");
+    EXPECT_EQ(Run(good), kExitDone);
+    EXPECT_TRUE(Called("ReadMemory"));
+}
+
+TEST_F(HeadlessRunTest, ARunWritesNoSettingsUnlessAskedAndKeepsFullPathsInTheRecentList) {
+    const std::string image = folder.Write("prog.txt", kProgram);
+    const Settings defaults;
+    const std::string recentKey = std::string(defaults.keyPath) + "\\Recent Document List";
+    ASSERT_EQ(Run(Arguments({"+ebpv", image})), kExitDone);
+    EXPECT_EQ(store_.ValueCount(recentKey), 0u);
+    EXPECT_EQ(store_.ValueCount(defaults.keyPath), 0u);
+
+    // A name as typed is kept with its folder.
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(folder.Path());
+    CliArguments stored = Arguments({"+ebpv", "prog.txt"});
+    stored.storeSettings = true;
+    const int status = Run(stored);
+    std::filesystem::current_path(before);
+    ASSERT_EQ(status, kExitDone);
+    EXPECT_EQ(store_.ReadText(recentKey, "Document1"), std::filesystem::absolute(image).string());
+    EXPECT_TRUE(store_.HasValue(defaults.keyPath, "Adapter"));
+    EXPECT_NE(ReadAll(out_).find("->Settings stored in "), std::string::npos);
 }
 
 TEST_F(HeadlessRunTest, ALogThatCannotBeWrittenStopsTheRunBeforeTheChip) {

@@ -8,10 +8,19 @@ set(failures 0)
 include(${CMAKE_CURRENT_LIST_DIR}/../support/EndToEnd.cmake)
 
 # --- usage -------------------------------------------------------------------------------
+# As the program is called here, its example runs as written, the rows aligned.
 run(usage 0)
-string(FIND "${OUT}" "Command line usage:\n    PYROLA [-pi] [-fet | -raw | -bsl] [-c{port}] [+ebpvr] {file}\n" at)
-if(at EQUAL -1)
-  fail("usage: no usage text\n${OUT}")
+if(WINDOWS_PATHS)
+  set(name pyrola-cli)
+  set(example "pyrola-cli.exe -pi -raw -c1 +ebpv myfile.txt")
+else()
+  set(name pyrola)
+  set(example "pyrola -pi -raw -c1 +ebpv myfile.txt")
+endif()
+string(FIND "${OUT}" "Command line usage:\n    ${name} [-pi] [-fet | -raw | -bsl] [-c{port}] [+ebpvr] {file}\nExample:\n    ${example}\n" at)
+string(FIND "${OUT}" "\n    v        Verify by file {file}\n    r        Read device memory\n" aligned)
+if(at EQUAL -1 OR aligned EQUAL -1)
+  fail("usage: no usage text as the program is called\n${OUT}")
 endif()
 foreach(help -h --help -?)
   run(help${help} 0 ${help})
@@ -162,6 +171,9 @@ if(FETLIB)
   expect_log_form()
   expect_no_line("Verify complete.")
   expect_err("Verify failed.")
+  # Where, what was expected and what was found; the count stays the failure's text.
+  expect_line("Verify failed. Found 1 errors")
+  expect_line("Mismatch at 0x110F: expected 0x11, found 0x10")
 
   # An unknown extension: see EverydayEndToEnd.cmake (format by the first bytes).
 

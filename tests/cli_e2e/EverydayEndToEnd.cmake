@@ -76,10 +76,16 @@ endif()
 
 # --- --device: a name from the device table ---------------------------------------------
 run(device-unknown 2 --device F1232 -fet +v "${FW}")
-expect_err("Error. No device 'F1232' in the device table; the closest are MSP430F133, MSP430F135, MSP430F12x")
+expect_err("Error. No device 'F1232' in the device table; the closest are MSP430F12x, MSP430F133, MSP430F135")
 if(NOT OUT STREQUAL "")
   fail("device-unknown: something was done\n${OUT}")
 endif()
+
+# A real part number is its family's row, and the run says so.
+run(device-part-number 2 --device MSP430F449IPZ -fet +v "${XYZ}")
+expect_line("Device MSP430F449IPZ is the device-table row MSP430F44x")
+run(device-part-short 2 --device f1121 -fet +v "${XYZ}")
+expect_line("Device MSP430F1121 is the device-table row MSP430F11x1")
 
 # --- the closing line, --quiet and --verbose ----------------------------------------------
 if(FETLIB)
@@ -160,6 +166,74 @@ if(NOT WINDOWS_PATHS)
   endif()
 endif()
 set(RUN_ENV "")
+
+# --- ports: -c takes a whole number or refuses the token, --port names one ---------------
+# A typo never chooses another port: nothing starts, and the second line says why.
+foreach(typo c1x c1O "c3,4")
+  run(port-typo-${typo} 2 -bsl -${typo} +v "${FW}")
+  expect_err("Illegal options argument - '${typo}'\n-c takes a whole port number")
+  expect_err("no port was chosen")
+  expect_no_line("Initialize..")
+  expect_no_line("Loading")
+endforeach()
+run(port-spaced 2 -bsl -c 1 +v "${FW}")
+expect_err("Illegal options argument - 'c'\n-c takes the port number joined to it: write -c1, not -c 1")
+expect_no_line("Invalid file specifier")
+run(loop-port-typo 2 --loop -bsl -c1O +e)
+expect_err("pyrola: -c1O: -c takes a whole port number")
+# --port COM4 is -c4: the verbose run names the device COM4 opens.
+set(RUN_ENV "PYROLA_COM4=${NOTTY}")
+run(port-by-name 1 --verbose --port COM4 -bsl +e)
+if(WINDOWS_PATHS)
+  expect_line("Serial port COM4: \\\\.\\COM4")
+else()
+  expect_line("Serial port COM4: ${NOTTY}")
+endif()
+set(RUN_ENV "")
+run(port-and-c 2 --port COM4 -bsl -c2 +e)
+expect_err("--port and -c both name the port: give one of them")
+if(NOT WINDOWS_PATHS)
+  # A device path is mapped to a free number for the run (LPT1 is taken by the tests).
+  file(WRITE "${WORK}/cable" "")
+  run(port-by-path 1 --port "${WORK}/cable" -bsl +e)
+  expect_line("Port ${WORK}/cable is COM2 (LPT2) in this run")
+  expect_err("Port COM2 (${WORK}/cable): not a serial port")
+  run(port-path-missing 2 --port "${WORK}/no-such-tty" -bsl +e)
+  expect_err("pyrola: --port ${WORK}/no-such-tty: No such file or directory")
+endif()
+
+# --- every file failure says which path was tried and why -----------------------------------
+run(missing-image 2 -fet +v missing-image.txt)
+expect_err("Invalid file specifier - 'missing-image.txt'\n")
+expect_err("missing-image.txt: No such file or directory")
+# --save is tried before the chip is read, and the stored adapter and port are named.
+native_path("${WORK}/no-such-folder/read.txt" NOWHERE)
+run(save-nowhere 2 -fet +r --save "${NOWHERE}")
+expect_err("Error. Can't write the save file \"${NOWHERE}\": nothing was done\n${NOWHERE}: ")
+expect_no_line("Initialize..")
+run(read-unkept 2 -fet +r)
+expect_err("Error. +r reads the chip into the image, which this program keeps only with --save FILE: nothing was done")
+run(stored-port 1 -bsl +e)
+expect_line("Port from the stored settings (${SETTINGS}): BSL(COM3). Choose another with -c{port} or --port NAME")
+run(stored-both 1 +e)
+expect_line("Adapter and port from the stored settings (${SETTINGS}): BSL(COM3). Choose another with -fet, -raw or -bsl and -c{port} or --port NAME")
+run(store-says-where 0 --store-settings -bsl -c3)
+expect_line("Settings stored in ${SETTINGS}: BSL(COM3), loader at 9600 baud")
+
+# --- a headless run writes no settings unless asked; the recent list keeps full paths -------
+if(FETLIB)
+  file(READ "${WORK}/settings.ini" before)
+  run(writes-nothing 0 -fet +v "${FW}")
+  file(READ "${WORK}/settings.ini" after)
+  if(NOT before STREQUAL after)
+    fail("writes-nothing: a run without --store-settings changed the settings:\n${before}---\n${after}")
+  endif()
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -E env "PYROLA_SETTINGS=${SETTINGS}" "PYROLA_SIM_STATE=${SIMSTATE}"
+            "PYROLA_LPT1=${NOPORT}" ${FETENV} ${EMULATOR} "${PYROLA}" --store-settings -fet +v fw.txt
+    WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET)
+  expect_setting("Document1=${FW}")
+endif()
 
 # --- the help text and what a run leaves behind -------------------------------------------
 run(help-reference 0 --help)

@@ -47,10 +47,16 @@ sed -n '/^<!-- install-example/,/^<!-- \/install-example -->/p' "$SOURCE/README.
 (cd "$ROOT" && DESTDIR="$WORK/staged" timeout 120 bash -e "$INSTALL") >"$WORK/install.txt" 2>&1 ||
     fail "the install line failed: $(cat "$WORK/install.txt")"
 prefix="$WORK/staged/usr/local"
-for f in bin/pyrola share/man/man1/pyrola.1 share/doc/pyrola/README.md; do
+for f in bin/pyrola share/man/man1/pyrola.1.gz share/doc/pyrola/README.md share/doc/pyrola/copyright; do
     [ -f "$prefix/$f" ] || fail "the install line did not install $f"
 done
 [ "$("$prefix/bin/pyrola" --version)" = "PYROLA v1.44" ] || fail "the installed pyrola does not run"
+# The installed manual page reads, and its SEE ALSO names the README's folder under a prefix.
+if command -v man >/dev/null 2>&1; then
+    page=$(MANWIDTH=200 man -l "$prefix/share/man/man1/pyrola.1.gz" 2>&1)
+    grep -q "The README in share/doc/pyrola under the installation prefix" <<<"$page" ||
+        fail "the installed manual page: $(sed -n '/SEE ALSO/,$p' <<<"$page")"
+fi
 if find "$WORK/staged" -name '*msp430*' -o -name '*simport*' -o -name '*bsl-sim*' | grep -q .; then
     fail "the install line installed the simulated chip"
 fi

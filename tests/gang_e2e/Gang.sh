@@ -54,6 +54,9 @@ for port in 1 2 3 4; do
         fail "fet: no summary row for LPT$port:"$'\n'"$(cat fet.out)"
 done
 expect_in fet.out "Gang: 4 of 4 boards passed"
+# The summary stands in port order, whichever station finished first.
+[ "$(grep -o '^FET(LPT[1-4])' fet.out | tr '\n' ' ')" = "FET(LPT1) FET(LPT2) FET(LPT3) FET(LPT4) " ] ||
+    fail "fet: the summary is not in port order:"$'\n'"$(cat fet.out)"
 grep -q '^Serial=22' unit.sprj || fail "fet: the .sprj holds $(cat unit.sprj)"
 [ "$(lines_with line.csv '"RESERVED"')" -eq 4 ] || fail "fet: not 4 RESERVED lines: $(cat line.csv)"
 [ "$(lines_with line.csv '"PASS"')" -eq 4 ] || fail "fet: not 4 PASS lines: $(cat line.csv)"
@@ -122,8 +125,10 @@ expect_in loop-gone.out "Counts: 0 boards, 0 passed, 0 failed, yield 0.0%, 0.0 b
 PYROLA_FET_LIBRARY=$WORK/no-such-library.so run probe-nolib 3 --probe -fet -c1
 [ -s probe-nolib.err ] || fail "probe-nolib: no reason given"
 sleep 0.5
-run bsl-missing 1 --gang 1-4 -bsl --log bsl-missing.csv +ebpv fw.txt
-grep -q "^BSL(COM3) *- *FAIL" bsl-missing.out || fail "bsl-missing: COM3 not failed:"$'\n'"$(cat bsl-missing.out)"
+# Ports by name and by number in one list.
+run bsl-missing 1 --gang COM1,2-3,COM4 -bsl --log bsl-missing.csv +ebpv fw.txt
+grep -q "^BSL(COM3) *- *FAIL .*Could not open port / Port COM3 (.*): No such file or directory" bsl-missing.out ||
+    fail "bsl-missing: COM3 not failed with its reason:"$'\n'"$(cat bsl-missing.out)"
 grep -q '^\[BSL(COM3)\] .*COM3' bsl-missing.err || fail "bsl-missing: no reason for COM3: $(cat bsl-missing.err)"
 expect_in bsl-missing.out "Gang: 3 of 4 boards passed"
 [ "$(lines_with bsl-missing.csv '"PASS"')" -eq 3 ] || fail "bsl-missing: not 3 PASS lines: $(cat bsl-missing.csv)"
@@ -226,7 +231,7 @@ expect_in no-adapter.err "--gang needs the adapter on the command line: -fet, -r
 run with-port 2 --gang 1-4 -fet -c2 +ebpv fw.txt
 expect_in with-port.err "--gang gives each station its port; leave out -c2"
 run backwards 2 --gang 4-1 -fet +ebpv fw.txt
-expect_in backwards.err "--gang takes port numbers from 1 to 255 such as 1-8 or 1,3,5-6, not '4-1'"
+expect_in backwards.err "--gang takes port numbers from 1 to 255 (or port names: COM1,COM3) such as 1-8 or 1,3,5-6, not '4-1'"
 run twice 2 --gang 1-3,2 -fet +ebpv fw.txt
 expect_in twice.err "--gang names port 2 twice in '1-3,2'"
 # A name for the gang: in front of each station's name, in the output and the log.
@@ -238,7 +243,7 @@ run bad-option 2 --gang 1,2 -fet --nonsense +ebpv fw.txt
 run save 2 --gang 1,2 -fet +r --save back.txt
 expect_in save.err "--gang programs many boards; --save would write each one's image into the same file"
 run loop-no-port 2 --loop -fet +ebpv fw.txt
-expect_in loop-no-port.err "--loop needs the port on the command line: -c{port} (or --gang PORTS)"
+expect_in loop-no-port.err "--loop needs the port on the command line: -c{port} or --port NAME (or --gang PORTS)"
 for name in no-adapter with-port backwards twice bad-option save loop-no-port; do
     grep -q '\[' "$name.out" && fail "$name: a station ran:"$'\n'"$(cat "$name.out")"
 done

@@ -1,6 +1,8 @@
 // Read, Program and Verify: transfer sizes, range cuts, marks, progress and cancel.
 #include "tests/jobs/JobTestFixture.h"
 
+#include "base/TextFormat.h"
+
 #include <algorithm>
 
 using namespace pyrola;
@@ -348,9 +350,33 @@ TEST_F(JobTest, VerifyCountsAndMarksDifferences) {
     EXPECT_EQ(CountCells(image, CellVerified), 0x40u - 3u);
     EXPECT_NE(image.CellAt(0xE010) & CellError, 0);
     EXPECT_EQ(bus.Posted(kBusScrollTo), (std::vector<uintptr_t>{0xE003}));
+    // The count stays the status; the mismatches follow it in the log, in address order.
     EXPECT_EQ(bus.StatusTexts().back(), "Verify failed. Found 3 errors");
-    EXPECT_EQ(bus.LogLines().back(), "Verify failed. Found 3 errors");
+    const std::vector<std::string> lines = bus.LogLines();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(
+        std::vector<std::string>(lines.end() - 4, lines.end()),
+        (std::vector<std::string>{
+            "Verify failed. Found 3 errors",
+            Format("Mismatch at 0xE003: expected 0x%02X, found 0x%02X", unsigned(image.ValueAt(0xE003)),
+                   unsigned(image.ValueAt(0xE003) ^ 1)),
+            Format("Mismatch at 0xE010: expected 0x%02X, found 0x%02X", unsigned(image.ValueAt(0xE010)),
+                   unsigned(image.ValueAt(0xE010) ^ 0x80)),
+            Format("Mismatch at 0xE03F: expected 0x%02X, found 0x00", unsigned(image.ValueAt(0xE03F)))}));
     EXPECT_EQ(bus.Sent(kBusErrorColour).back(), 1u);
+
+    // Past the limit the rest are counted, not listed; a limit of 0 lists them all.
+    JobRequest request;
+    request.mismatchesListed = 2;
+    engine.SetRequest(request);
+    bus.Clear();
+    EXPECT_FALSE(StepVerify(Step()));
+    EXPECT_EQ(bus.LogLines().back(), "1 more mismatches not listed");
+    request.mismatchesListed = 0;
+    engine.SetRequest(request);
+    bus.Clear();
+    EXPECT_FALSE(StepVerify(Step()));
+    EXPECT_EQ(bus.LogLines().back().rfind("Mismatch at 0xE03F", 0), 0u);
 }
 
 TEST_F(JobTest, VerifyComparesProtectedInformationMemoryToo) {

@@ -1,6 +1,7 @@
 // The headless programmer run as a separate process against the simulated chip's JTAG
 // pins, reached through the simulated port library that $PYROLA_LPT1 names: command line
 // in, log and exit status out, chip state in a file between runs.
+#include "base/TextFormat.h"
 #include "sim/SimEnvironment.h"
 #include "tests/support/ProgramRun.h"
 
@@ -49,9 +50,11 @@ TEST_F(RawEndToEnd, AutoProgramsTheImageByteExactAndAOneByteChangeFailsVerify) {
     const RunResult second = Run({"-raw", "+v", ImageFile("changed.txt", changed)});
     EXPECT_EQ(second.status, 1) << second.output;
     ExpectLine(second, "Verify failed. Found 1 errors");
+    ExpectLine(second, pyrola::Format("Mismatch at 0x%04X: expected 0x%02X, found 0x%02X", unsigned(address),
+                                      unsigned(changed[address]), unsigned(example_[address])));
     EXPECT_EQ(second.output.find("->Erasing"), std::string::npos);
 
-    const RunResult read = Run({"-raw", "+r"});
+    const RunResult read = Run({"-raw", "+r", "--save", AnyFile("read.txt", "")});
     EXPECT_EQ(read.status, 0) << read.output;
     ExpectLine(read, "Read 61440(0xF000) bytes");
 }

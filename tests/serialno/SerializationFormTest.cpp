@@ -69,8 +69,16 @@ TEST_F(FormTest, AddressFieldStoresWhatParsesAndKeepsTheRest) {
     EXPECT_EQ(form.Config().address, 4224u);
     EXPECT_EQ(form.AddressCheckText(), "Error. Invalid input.");
     EXPECT_EQ(form.AddressText(), "x10");
-    form.AddressEdited("10x"); // reading stops at the first character that is no digit
-    EXPECT_EQ(form.Config().address, 10u);
+    // A typo after the digits is no address: "0x1G00" is not 0x1, "10x" not 10.
+    for (const char* typo : {"10x", "0x1G00", "0x", "4096 2"}) {
+        form.AddressEdited(typo);
+        EXPECT_EQ(form.Config().address, 4224u) << typo;
+        EXPECT_EQ(form.AddressCheckText(), "Error. Invalid input.") << typo;
+    }
+    form.AddressEdited(" 0x1G ");
+    EXPECT_EQ(form.AddressCheckText(), "Error. Invalid input.");
+    form.AddressEdited(" 4096 ");
+    EXPECT_EQ(form.Config().address, 4096u);
     EXPECT_EQ(form.AddressCheckText(), "");
 }
 
@@ -243,6 +251,11 @@ TEST_F(FormTest, ASerialOnTheImageIsWarnedOfAndNotWritten) {
         form.FileProblemText(),
         "Write refused. The serial at 0xFFFE-0xFFFF would overwrite 2 bytes of the image, first at 0xFFFE.");
     EXPECT_TRUE(bus.Sent(kBusWriteSerial).empty());
+    // Past the image's last cell there is nothing of the image to overwrite.
+    form.AddressEdited("0x10000");
+    EXPECT_EQ(form.AddressCheckText(), "");
+    form.AddressEdited("0xFFFF"); // one byte on the image, one past it
+    EXPECT_EQ(form.AddressCheckText(), kSerialOnImageText);
     // Beside the image it is fine again.
     form.AddressEdited("0x1000");
     EXPECT_EQ(form.AddressCheckText(), "");

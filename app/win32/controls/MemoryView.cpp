@@ -41,6 +41,12 @@ std::wstring TextColumn(const std::string& bytes) {
         for (size_t i = 0; i < bytes.size(); ++i)
             wide[i] = static_cast<unsigned char>(bytes[i]); // the same bytes as Latin-1
     }
+    // DEL and the bytes the code page leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D come
+    // back as control characters) would draw as empty boxes: they show as "." like 0-31.
+    for (wchar_t& c : wide) {
+        if (c == 0x7F || (c >= 0x80 && c <= 0x9F))
+            c = L'.';
+    }
     return wide;
 }
 

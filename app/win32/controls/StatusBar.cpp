@@ -15,9 +15,16 @@ constexpr int kTextIndent = 3;
 
 void StatusBar::Attach(HWND bar) {
     bar_ = bar;
-    int edges[3] = {kPartEdges[0], kPartEdges[1], kPartEdges[2]};
-    SendMessageW(bar_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
+    SetParts(false);
     SetText(L"");
+}
+
+// Without a progress bar the status text takes the progress part's room too, so that a
+// long error is not cut short beside an empty pane.
+void StatusBar::SetParts(bool withProgress) {
+    int edges[3] = {kPartEdges[0], withProgress ? kPartEdges[1] : -1, kPartEdges[2]};
+    SendMessageW(bar_, SB_SETPARTS, withProgress ? 3 : 2, reinterpret_cast<LPARAM>(edges));
+    SendMessageW(bar_, SB_SETTEXTW, kTextPart | SBT_OWNERDRAW, reinterpret_cast<LPARAM>(text_.c_str()));
 }
 
 int StatusBar::Height() const {
@@ -63,6 +70,7 @@ void StatusBar::Draw(const DRAWITEMSTRUCT& item) const {
 
 void StatusBar::ProgressCreate(uint32_t range) {
     ProgressDestroy();
+    SetParts(true);
     progress_ =
         CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, bar_, nullptr,
                         reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(bar_, GWLP_HINSTANCE)), nullptr);
@@ -83,8 +91,10 @@ void StatusBar::ProgressSetPosition(uint32_t position) {
 }
 
 void StatusBar::ProgressDestroy() {
-    if (progress_)
+    if (progress_) {
         DestroyWindow(progress_);
+        SetParts(false);
+    }
     progress_ = nullptr;
 }
 

@@ -38,6 +38,8 @@ public:
 
 private:
     void FitProgress();
+    // Three parts while a progress bar shows, else two (the text to the right edge).
+    void SetParts(bool withProgress);
 
     HWND bar_ = nullptr;
     HWND progress_ = nullptr;
