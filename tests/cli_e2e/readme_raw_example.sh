@@ -53,7 +53,7 @@ done
 [ "$("$prefix/bin/pyrola" --version)" = "PYROLA v1.44" ] || fail "the installed pyrola does not run"
 # The installed manual page reads, and its SEE ALSO names the README's folder under a prefix.
 if command -v man >/dev/null 2>&1; then
-    page=$(MANWIDTH=200 man -l "$prefix/share/man/man1/pyrola.1.gz" 2>&1)
+    page=$(MANWIDTH=200 man -l "$prefix/share/man/man1/pyrola.1.gz" 2>&1 | tr -s " ") # justified: spaces vary
     grep -q "The README in share/doc/pyrola under the installation prefix" <<<"$page" ||
         fail "the installed manual page: $(sed -n '/SEE ALSO/,$p' <<<"$page")"
 fi
