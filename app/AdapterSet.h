@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace pyrola {
 
@@ -21,6 +22,12 @@ struct AdapterSet {
     std::function<void(const BslLineOptions& line)> setBslLine;
     std::function<bool()> bslNeedsPassword;
     std::function<void(const BslPassword& password)> setBslPassword;
+
+    // The FET's firmware: the FET's name when its last Open found that the library needs
+    // the firmware updated first (empty otherwise), and the update itself (empty when done,
+    // else why not). Unset: never asked.
+    std::function<std::string()> fetFirmwareNeeded;
+    std::function<std::string()> updateFetFirmware;
 };
 
 } // namespace pyrola

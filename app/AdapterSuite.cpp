@@ -24,6 +24,16 @@ AdapterSet AdapterSuite::Set() {
     set.setBslLine = [bsl](const BslLineOptions& line) { bsl->lineOptions = line; };
     set.bslNeedsPassword = [bsl] { return bsl->needPassword != 0; };
     set.setBslPassword = [bsl](const BslPassword& password) { bsl->password = password; };
+    FetAdapter* fet = fet_.get();
+    set.fetFirmwareNeeded = [fet] {
+        return fet->FirmwareUpdateNeeded() ? fet->FirmwareFetName() : std::string();
+    };
+    set.updateFetFirmware = [fet] {
+        if (fet->UpdateFirmware())
+            return std::string();
+        const char* why = fet->GetErrorText(fet->GetErrorNumber());
+        return std::string(why ? why : "the FET library gave no reason");
+    };
     return set;
 }
 

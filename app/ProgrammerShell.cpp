@@ -501,6 +501,8 @@ void ProgrammerShell::HandleBusMessage(uint32_t code, uintptr_t value) {
     case kBusJobState:
         RefreshCommandStates(static_cast<uint32_t>(value));
         RunPendingChange(static_cast<uint32_t>(value));
+        if (value != 0) // the end of a list
+            OfferFetFirmwareUpdate();
         break;
     case kBusProgressRange:
         view_.ProgressCreate(static_cast<uint32_t>(std::min<uintptr_t>(value, kProgressRangeLimit)));
@@ -538,6 +540,39 @@ void ProgrammerShell::HandleBusMessage(uint32_t code, uintptr_t value) {
         break;
     default:
         break; // codes 13 and above: swallowed
+    }
+}
+
+void ProgrammerShell::OfferFetFirmwareUpdate() {
+    if (!adapters_.fetFirmwareNeeded || !adapters_.updateFetFirmware || CurrentAdapter() != adapters_.fet ||
+        engine_.AnyWorkerAlive())
+        return;
+    const std::string fet = adapters_.fetFirmwareNeeded();
+    if (fet.empty())
+        return;
+    const std::optional<bool> update =
+        view_.Ask("FET firmware update",
+                  Format("The FET %s needs a firmware update before it can reach a chip.\n\nThe update "
+                         "takes up to a few minutes. Do not unplug the FET or close Pyrola while it "
+                         "runs.\n\nUpdate the FET's firmware now?",
+                         fet.c_str()));
+    if (!update)
+        return; // no one to ask: the failure already says which command updates it
+    if (!*update) {
+        LogLine("The FET's firmware was not updated: it cannot program until it is.");
+        return;
+    }
+    LogLine(Format("Updating the firmware of FET %s: do not unplug it..", fet.c_str()));
+    SetStatus("Updating the FET's firmware: do not unplug the FET..");
+    const std::string why = adapters_.updateFetFirmware();
+    if (why.empty()) {
+        LogLine("FET firmware updated. Start the job again.");
+        SetStatus("FET firmware updated.");
+        SetFailureMark(false);
+    } else {
+        LogLine("FET firmware update failed. " + why);
+        SetStatus("FET firmware update failed.");
+        SetFailureMark(true);
     }
 }
 

@@ -194,6 +194,9 @@ private:
     bool DeferWhileImageInUse(std::function<void()> change);
     // The kept change, once every worker has stopped (waiting at most waitMs for that).
     void RunPendingChange(uint32_t waitMs);
+    // After a list: a FET whose firmware the library wants updated first is offered the
+    // update (never started unasked: it takes a while and the FET must stay plugged in).
+    void OfferFetFirmwareUpdate();
 
     ShellView& view_;
     SettingsStore& store_;

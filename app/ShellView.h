@@ -6,6 +6,7 @@
 #include "image/FileFormat.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pyrola {
@@ -40,6 +41,13 @@ public:
     virtual void RefreshSerialization() {}
     // A recent-file entry without a stored path.
     virtual void Beep() {}
+    // A yes-or-no question to the person at the window; nullopt where nobody can be asked
+    // (the headless program says what to do instead).
+    virtual std::optional<bool> Ask(const std::string& title, const std::string& question) {
+        (void)title;
+        (void)question;
+        return std::nullopt;
+    }
 };
 
 } // namespace pyrola

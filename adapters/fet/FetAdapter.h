@@ -62,6 +62,8 @@ public:
     std::string FirmwareUpdateCommand() const;
     // The FET needed a firmware update at the last Open.
     bool FirmwareUpdateNeeded() const { return firmwareUpdateNeeded_; }
+    // The name of that FET, as the library lists it.
+    const std::string& FirmwareFetName() const { return firmwareFetName_; }
     // The error number under which the adapter reports a failure of its own.
     static constexpr int32_t kAdapterErrorNumber = 0x7FFF0001;
     const std::string& LibraryName() const { return libraryName_; }
@@ -105,6 +107,7 @@ private:
     int32_t keptError_ = -1;
     int generation_ = 0;
     bool firmwareUpdateNeeded_ = false;
+    std::string firmwareFetName_;
     bool faulted_ = false;
     std::unique_ptr<DynamicLibrary> library_;
     bool libraryReady_ = false;

@@ -88,6 +88,7 @@ bool FetAdapter::OpenThree() {
     if (version == fet::kVersionNeedsUpdate || version == fet::kVersionNeedsMajorUpdate) {
         // Never updated behind the user's back: it takes a while and the FET must stay plugged in.
         firmwareUpdateNeeded_ = true;
+        firmwareFetName_ = name;
         Fail(Format("The FET %s needs a firmware update first: run %s", name.c_str(),
                     FirmwareUpdateCommand().c_str()));
         return FailAfterInitialize();

@@ -580,4 +580,14 @@ void MainWindow::Beep() {
     MessageBeep(MB_ICONHAND);
 }
 
+std::optional<bool> MainWindow::Ask(const std::string& title, const std::string& question) {
+    // No by default: the question comes after a failure, and Enter must not start a long job.
+    const int answer = MessageBoxW(window_, Widen(question).c_str(), Widen(title).c_str(),
+                                   MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    const bool yes = answer == IDYES;
+    if (yes)
+        SetCursor(LoadCursor(nullptr, IDC_WAIT)); // the update blocks this thread a while
+    return yes;
+}
+
 } // namespace pyrola::win32

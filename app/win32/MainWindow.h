@@ -62,6 +62,7 @@ public:
     void BringToFront() override;
     void RefreshSerialization() override;
     void Beep() override;
+    std::optional<bool> Ask(const std::string& title, const std::string& question) override;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

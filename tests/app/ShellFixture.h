@@ -46,6 +46,11 @@ public:
     void BringToFront() override { ++broughtToFront; }
     void RefreshSerialization() override { ++serializationRefreshes; }
     void Beep() override { ++beeps; }
+    std::optional<bool> Ask(const std::string& title, const std::string& question) override {
+        if (answer) // a view that cannot ask shows nothing
+            questions.push_back(title + ": " + question);
+        return answer;
+    }
 
     // Log lines without their "hh:mm:ss->" prefix.
     std::vector<std::string> LogTexts() const {
@@ -72,6 +77,8 @@ public:
     FileFormat askAnswer = FileFormat::Binary;
     uint32_t askBase = 0;
     int broughtToFront = 0, serializationRefreshes = 0, beeps = 0;
+    std::vector<std::string> questions;
+    std::optional<bool> answer; // what Ask answers (nullopt: a view that cannot ask)
 };
 
 class ShellFixture : public ::testing::Test {
@@ -101,6 +108,13 @@ protected:
         set.setBslLine = [this](const BslLineOptions& line) { bslLine = line; };
         set.bslNeedsPassword = [this] { return bslNeedsPassword; };
         set.setBslPassword = [this](const BslPassword& password) { bslPassword = password; };
+        set.fetFirmwareNeeded = [this] { return fetNeedingFirmware; };
+        set.updateFetFirmware = [this] {
+            ++firmwareUpdates;
+            if (firmwareUpdateProblem.empty())
+                fetNeedingFirmware.clear();
+            return firmwareUpdateProblem;
+        };
         shell = std::make_unique<ProgrammerShell>(view, store, messageBus, set);
         shell->SetTimeSource([] { return TimeOfDay{9, 5, 7}; });
         shell->Initialize();
@@ -138,6 +152,9 @@ protected:
     ScriptedAdapter raw{256, "RAW"};
     ScriptedAdapter bsl{250, "BSL"};
     bool bslNeedsPassword = true;
+    std::string fetNeedingFirmware; // the FET adapter's answer: its name when it needs new firmware
+    std::string firmwareUpdateProblem;
+    int firmwareUpdates = 0;
     std::optional<BslPassword> bslPassword;
     std::optional<bool> bslPatch;
     std::optional<BslLineOptions> bslLine;

@@ -669,5 +669,54 @@ TEST(ShellTexts, LogLineAndAdapterLabelForms) {
     EXPECT_EQ(AdapterLabel(s), "FET(LPT7)");
 }
 
+// A FET whose firmware the library wants updated first: the window asks (with the time it
+// takes and "do not unplug") and updates only on yes; the headless view is never asked.
+TEST_F(ShellFixture, AFetNeedingFirmwareIsOfferedTheUpdateNeverGivenItUnasked) {
+    Start();
+    shell->GetSettings().adapter = kAdapterFet;
+    shell->ApplySettings();
+    fet.openResult = false;
+    fetNeedingFirmware = "ttyACM0";
+    auto failedInit = [this] {
+        shell->StartJob(kJobErase);
+        WaitForJob();
+        shell->HandleBusMessage(kBusJobState, 1000); // the end of the list
+    };
+    failedInit(); // a view that cannot ask: nothing happens
+    EXPECT_TRUE(view.questions.empty());
+    EXPECT_EQ(firmwareUpdates, 0);
+
+    view.answer = false;
+    failedInit();
+    ASSERT_EQ(view.questions.size(), 1u);
+    EXPECT_NE(view.questions[0].find("The FET ttyACM0 needs a firmware update"), std::string::npos);
+    EXPECT_NE(view.questions[0].find("Do not unplug the FET"), std::string::npos);
+    EXPECT_NE(view.questions[0].find("up to a few minutes"), std::string::npos);
+    EXPECT_EQ(firmwareUpdates, 0);
+    EXPECT_TRUE(view.Logged("The FET's firmware was not updated: it cannot program until it is."));
+
+    view.answer = true;
+    firmwareUpdateProblem = "Could not communicate with FET";
+    failedInit();
+    EXPECT_EQ(firmwareUpdates, 1);
+    EXPECT_TRUE(view.Logged("FET firmware update failed. Could not communicate with FET"));
+    EXPECT_TRUE(view.statusError);
+
+    firmwareUpdateProblem.clear();
+    failedInit();
+    EXPECT_EQ(firmwareUpdates, 2);
+    EXPECT_TRUE(view.Logged("FET firmware updated. Start the job again."));
+    // Done: the next failure asks nothing.
+    failedInit();
+    EXPECT_EQ(view.questions.size(), 3u);
+    // Another adapter's failure never asks about the FET.
+    fetNeedingFirmware = "ttyACM0";
+    shell->GetSettings().adapter = kAdapterBsl;
+    shell->ApplySettings();
+    bsl.openResult = false;
+    failedInit();
+    EXPECT_EQ(view.questions.size(), 3u);
+}
+
 } // namespace
 } // namespace pyrola::test
