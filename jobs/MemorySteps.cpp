@@ -2,6 +2,7 @@
 #include "adapters/DeviceTable.h"
 #include "image/ImageRunCursor.h"
 
+#include "jobs/DeviceIdentity.h"
 #include "jobs/JobSteps.h"
 
 #include <algorithm>
@@ -46,25 +47,21 @@ bool StepInit(StepContext& context) {
     TargetAdapter* const target = context.target;
     target->deviceRecord = &context.device;
     target->requestedDevice = context.deviceIndex.load();
+    target->candidates.clear();
     if (target->Open()) {
         // What the adapter used to attach (its library file, say) comes first.
         context.LogAdapterNotes();
-        const std::string name = DeviceRecordName(context.device);
-        context.ReportLog("Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)", name.c_str(),
-                          unsigned(context.Ranges().infoStart), unsigned(context.Ranges().infoEnd),
-                          unsigned(context.Ranges().mainStart), unsigned(context.Ranges().mainEnd));
+        std::string problem;
+        const bool settled = SettleDeviceIdentity(context, problem);
         context.deviceIndex = context.device.index;
-        const uint32_t required = context.request.requiredDevice;
-        if (required != 0 && context.device.index != required) {
+        if (!settled) {
             // Programming a chip other than the one named could write past its memory.
             context.deviceIndex = 0;
             context.reporter.StepFailedStatus(0);
-            context.ReportLog("The chip is %s, not the %s that was named", name.c_str(),
-                              DeviceName(required));
-        } else if (const std::string problem =
-                       context.device.index != 0 && context.request.checkAttachedDevice
-                           ? context.request.checkAttachedDevice(context.device)
-                           : std::string();
+            context.ReportLog("%s", problem.c_str());
+        } else if (problem = context.device.index != 0 && context.request.checkAttachedDevice
+                                 ? context.request.checkAttachedDevice(context.device)
+                                 : std::string();
                    !problem.empty()) {
             // Whatever is known about the run is checked against the chip before any step
             // may change it.
