@@ -155,7 +155,14 @@ bool BslAdapter::Identify() {
     uint8_t block[kIdentificationBlock] = {};
     if (!protocol_.ReadBlocks(kIdentificationAddress, block, kIdentificationBlock))
         return false;
-    identifiedDevice = LookupDevice(block, 0xFFFF);
+    // The loader cannot read the fuses: every row the identification allows stays possible.
+    candidates = DeviceCandidates(block, std::nullopt);
+    if (candidates.size() == 1)
+        identifiedDevice = candidates.front();
+    else if (const uint32_t named = DeviceAmong(candidates, requestedDevice); named != 0)
+        identifiedDevice = named;
+    else
+        identifiedDevice = DeviceSharedRow(candidates);
     identificationHigh = block[0];
     loaderVersion = static_cast<uint32_t>(block[10]) * 256 + block[11];
     return true;
@@ -163,9 +170,11 @@ bool BslAdapter::Identify() {
 
 void BslAdapter::FinishIdentification() {
     needIdentification = 0;
+    const std::string identity = candidates.empty()       ? std::string("not in the device table")
+                                 : candidates.size() == 1 ? std::string(DevicePartName(identifiedDevice))
+                                                          : "one of " + DeviceListText(candidates);
     AddDetail(Format("Loader version %X.%02X, identification 0x%02X, %s", loaderVersion >> 8,
-                     loaderVersion & 0xFF, identificationHigh,
-                     identifiedDevice ? DeviceName(identifiedDevice) : "not in the device table"));
+                     loaderVersion & 0xFF, identificationHigh, identity.c_str()));
     if (identifiedDevice == 0)
         identifiedDevice = requestedDevice;
     FillRecord(identifiedDevice);
@@ -280,6 +289,12 @@ int32_t BslAdapter::Erase(uint32_t mode, uint32_t address, uint32_t length) {
         return protocol_.CheckBlank(address, length) ? 0 : -1;
     }
     const bool keepInformation = mode == kEraseMain;
+    if (keepInformation && !candidates.empty()) {
+        // The key erases all main memory wherever in it the address lies, but an address
+        // outside flash erases nothing and is still acknowledged: take one inside the flash
+        // of every part the chip may be.
+        address = std::max<uint32_t>(address, DeviceBounds(DeviceSharedRow(candidates)).mainStart);
+    }
     if (keepInformation) {
         // Main memory alone is erased by a protected command: the loader must be unlocked.
         // A chip whose password is unknown is left as it is rather than mass erased.
@@ -290,9 +305,10 @@ int32_t BslAdapter::Erase(uint32_t mode, uint32_t address, uint32_t length) {
         }
     }
     WarnOldLoader();
-    // An unpatched old loader's mass erase, and the main-memory erase of every ROM loader,
-    // erase for only a fraction of the cumulative erase time per frame.
-    const bool pulses = patchStart == 0 && (IsOldLoader() || keepInformation);
+    // A ROM loader's mass erase before 1.61 (the F14x loader update note is the first to
+    // say one frame erases completely), and the main-memory erase of every ROM loader, erase
+    // for only a fraction of the cumulative erase time per frame.
+    const bool pulses = patchStart == 0 && (loaderVersion < kBslOneFrameMassEraseVersion || keepInformation);
     const uint32_t repeats = pulses ? kBslOldMassEraseRepeats : 1;
     for (uint32_t i = 0; i < repeats; ++i) {
         const bool sent =

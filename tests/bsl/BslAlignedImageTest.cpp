@@ -3,6 +3,7 @@
 // flash ends up byte-exact, the bytes around the runs are untouched, and no odd frame
 // reaches the chip. Both a loader that verifies what it programs and one that does not.
 
+#include "adapters/DeviceTable.h"
 #include "image/MemoryImage.h"
 #include "jobs/JobEngine.h"
 #include "jobs/JobFlags.h"
@@ -33,6 +34,14 @@ protected:
           engine(&bus, &image) {
         image.Clear();
         engine.SetAdapter(&adapter);
+        // The part is named, as --device does: the loader alone cannot tell it from the
+        // smaller parts that share its identification.
+        for (uint32_t row = 1; row < kDeviceCount; ++row) {
+            if (std::string(DeviceName(row)) == GetParam()) {
+                engine.SetDeviceIndex(row);
+                break;
+            }
+        }
     }
 
     bool RunList(uint32_t flags) {
