@@ -83,7 +83,7 @@ TEST_F(BslAdapterTest, TheWorkingPatchRunsChecksBlanknessAndErasesInOneFrame) {
 
     target.ClearFrames();
     EXPECT_EQ(adapter.EraseCheck(0x1100, 0xEF00), 0);
-    EXPECT_EQ(target.FrameCount(0x1C), 245u); // 0xEF00 bytes in frames of 250
+    EXPECT_EQ(target.FrameCount(0x1C), 1u); // 0xEF00 bytes: the 16-bit length field takes them all
     device.Poke(0xFFFF, 0xFE);
     EXPECT_EQ(adapter.EraseCheck(0x1100, 0xEF00), -1);
     EXPECT_EQ(Error(), kBslNakReceived);
