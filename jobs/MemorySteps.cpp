@@ -36,6 +36,14 @@ void DeviceWindow(StepContext& context, uint32_t& start, uint32_t& end);
 // Logs one warning for the image bytes outside the device's memory, which the step leaves
 // out ("written" or "checked"), and records their count.
 void WarnBytesOutsideDevice(StepContext& context, const char* action);
+// A full piece that ends inside a word leaves that byte to the next piece, so that an
+// adapter moving whole words programs each word once, whole, and reads none twice.
+void EndPieceOnWord(const StepContext& context, ImageRunCursor& cursor, uint32_t runStart,
+                    uint32_t& runLength) {
+    if (context.target->writesWholeWords && runLength > 1 && ((runStart + runLength) & 1) != 0 &&
+        runLength == cursor.BufferLength() && cursor.GiveBackLastByte())
+        --runLength;
+}
 // Reads length bytes at address into the emptied image; the step of flag names the reports.
 bool Dump(StepContext& context, uint32_t flag, uint32_t address, uint32_t length);
 
@@ -267,11 +275,7 @@ bool StepProgram(StepContext& context) {
             context.reporter.SendValue(kBusProgressEnd, 0);
             return false;
         }
-        // A piece that ends inside a word leaves that byte to the next piece, so that the
-        // word is programmed once, whole.
-        if (context.target->writesWholeWords && runLength > 1 && ((runStart + runLength) & 1) != 0 &&
-            runLength == cursor.BufferLength() && cursor.GiveBackLastByte())
-            --runLength;
+        EndPieceOnWord(context, cursor, runStart, runLength);
         ++runs;
         if (context.target->WriteMemory(runStart, cursor.Data(), runLength) != 0) {
             context.reporter.SendValue(kBusProgressEnd, 0);
@@ -291,6 +295,13 @@ bool StepProgram(StepContext& context) {
         return false;
     }
     context.StepSucceeded(kJobProgram);
+    const bool verifies =
+        context.remainingSteps != nullptr && (context.remainingSteps->load() & kJobVerify) != 0;
+    if (!context.target->checksWrites && !verifies)
+        context.ReportLog(
+            "Nothing checked what was programmed (the %s target does not read it back): verify with "
+            "+v.",
+            context.target->GetName());
     return true;
 }
 
@@ -317,6 +328,7 @@ bool StepVerify(StepContext& context) {
             context.reporter.SendValue(kBusProgressEnd, 0);
             return false;
         }
+        EndPieceOnWord(context, cursor, runStart, runLength);
         ++runs;
         uint8_t* data = cursor.Data();
         if (context.target->ReadMemory(runStart, data, runLength) != 0) {

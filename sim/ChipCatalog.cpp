@@ -30,10 +30,10 @@ ChipDescription Chip(const char* name, Id id, uint16_t fuses, MemoryBounds bound
     return chip;
 }
 
-// Memory maps (main, information, RAM), inclusive bounds, from the data sheets: F11x1(A)
-// SLAS241, F12x SLAS312, F11x2/F12x2 SLAS361, F13x/F14x SLAS272, F15x/F16x/F161x SLAS368,
-// F41x SLAS340, F42x/FE42x SLAS421, FW42x SLAS383, F43x/F44x SLAS344, FG43x SLAS380. Main
-// flash always ends at 0xFFFF and information memory is 0x1000-0x10FF.
+// Memory maps (main, information, RAM), inclusive bounds, from the data sheets of the
+// F11x1(A), F12x, F11x2/F12x2, F13x/F14x (SLAS272), F15x/F16x/F161x (SLAS368), F41x,
+// F42x/FE42x, FW42x, F43x/F44x and FG43x: flash size and RAM size per part. Main flash
+// always ends at 0xFFFF and information memory is 0x1000-0x10FF.
 constexpr MemoryBounds Map(uint32_t mainStart, uint32_t ramEnd) {
     return {mainStart, 0xFFFF, 0x1000, 0x10FF, 0x0200, ramEnd};
 }

@@ -44,6 +44,7 @@ bool BslAdapter::Open() {
         requestedDevice = kBslDefaultDevice;
     FillRecord(requestedDevice);
     speedNoteGiven_ = false;
+    lockedNoted_ = false;
     oldLoaderWarned_ = false;
     blankWayNoted_ = false;
     goneNoted_ = false;
@@ -146,8 +147,16 @@ bool BslAdapter::Unlock() {
         needPassword = 0;
         return true;
     }
-    if (protocol_.errorNumber == kBslNakReceived)
+    if (protocol_.errorNumber == kBslNakReceived) {
         protocol_.errorNumber = kBslPasswordRefused;
+        if (!lockedNoted_) {
+            // The fixed text names no way out: a read or dump without the right image stops here.
+            lockedNoted_ = true;
+            AddNote(
+                "The loader's password is the chip's interrupt vectors (0xFFE0-0xFFFF): name the image "
+                "the chip holds, whose vectors it has (pyrola -bsl --dump ram app.txt), or erase the chip.");
+        }
+    }
     return false;
 }
 
@@ -184,6 +193,8 @@ void BslAdapter::FinishIdentification() {
         else
             patchProblem_ = "the \"BslPatch\" setting is off (patch file " + patchFilePath + ")";
     }
+    // Loaders before 1.40 program without reading back what they wrote.
+    checksWrites = loaderVersion >= kBslOnlineVerifyVersion;
     // Read back, a blank check moves every byte: in pieces, as a read is.
     blankCheckPiece = HasEraseCheck() ? 0 : kBslBlankCheckPiece;
     ChangeSpeed();

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -103,9 +104,12 @@ TEST_F(BslAdapterF1611Test, TheF161xAreCandidatesOfTheirOwnAndTheNamedOneIsUsed)
     EXPECT_STREQ(record.name, "MSP430F1611");
     EXPECT_EQ(record.mainStart, 0x4000);
     EXPECT_EQ(record.ramEnd, 0x38FF);
-    // A blank check of the named part's main memory reads flash, not RAM.
+    // A blank check of the named part's main memory reads flash, not RAM; the erase check
+    // takes all of it in one frame (its length field is 16 bits).
     EXPECT_EQ(adapter.Erase(kEraseAll, record.mainStart, 0xC000), 0);
+    target.ClearFrames();
     EXPECT_EQ(adapter.EraseCheck(record.mainStart, 0x10000 - record.mainStart), 0);
+    EXPECT_EQ(target.FrameCount(0x1C), 1u);
 }
 
 TEST_F(BslAdapterTest, VersionBytes0110AreOldAnd0111AreNotAndTheEraseCheckComesWith150) {
@@ -214,6 +218,12 @@ TEST_F(BslAdapterTest, ARefusedPasswordGivesError13AndBlocksProtectedOperations)
     const Bytes empty(1, 0);
     EXPECT_EQ(adapter.WriteMemory(0xF000, empty.data(), 1), -1);
     EXPECT_EQ(Error(), kBslPasswordRefused);
+    // The way out is said once: the image the chip holds.
+    const std::vector<std::string> notes = adapter.TakeNotes();
+    EXPECT_EQ(
+        std::count_if(notes.begin(), notes.end(),
+                      [](const std::string& n) { return n.find("name the image the chip holds") != n.npos; }),
+        1);
     // Nothing protected was carried out: every read and write was refused.
     for (const sim::BslFrameRecord& f : target.Frames())
         EXPECT_TRUE(f.command == 0x10 || f.answer == 0xA0) << int(f.command);
