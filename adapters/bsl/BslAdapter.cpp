@@ -275,11 +275,12 @@ void BslAdapter::WarnOldLoader() {
         return;
     oldLoaderWarned_ = true;
     std::string why = patchProblem_.empty() ? "no patch is running" : patchProblem_;
-    AddNote(Format("Warning: loader %X.%02X runs without the chip vendor's patch, which its guide calls "
-                   "mandatory for this version: erasing and programming may leave flash incompletely erased "
-                   "or wrongly written (%s). Put the patch as %s beside the program and set \"BslPatch\" to "
-                   "1.",
-                   loaderVersion >> 8, loaderVersion & 0xFF, why.c_str(), kBslPatchFileName));
+    AddNote(
+        Format("Warning: loader %X.%02X runs without the chip vendor's patch, which its guide calls "
+               "mandatory for this version: erasing and programming may leave flash incompletely erased "
+               "or wrongly written (%s). Put the vendor's PATCH.TXT from the loader guide's files (not the "
+               "loadable loader BL_150S_14x.txt) as %s beside the program and set \"BslPatch\" to 1.",
+               loaderVersion >> 8, loaderVersion & 0xFF, why.c_str(), kBslPatchFileName));
 }
 
 int32_t BslAdapter::Erase(uint32_t mode, uint32_t address, uint32_t length) {

@@ -320,8 +320,11 @@ TEST_F(BslAdapterTest, AnOldLoaderErasesMainMemoryOverTwentyFramesAndKeepsInform
         EXPECT_EQ(frame.command == 0x16 ? frame.address : 0xE000, 0xE000);
     EXPECT_EQ(device.Read(0x8000), 0xFF);
     EXPECT_EQ(device.Read(0x1000), 0x12);
-    // Without the patch the guide's warning goes with it.
-    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "Warning: loader 1.10 runs without the chip vendor's patch"));
+    // Without the patch the guide's warning goes with it, naming the file the guide means.
+    const std::vector<std::string> notes = adapter.TakeNotes();
+    EXPECT_TRUE(NotesHold(notes, "Warning: loader 1.10 runs without the chip vendor's patch"));
+    EXPECT_TRUE(NotesHold(notes, "Put the vendor's PATCH.TXT from the loader guide's files (not the loadable "
+                                 "loader BL_150S_14x.txt) as bslpatch.txt"));
 }
 
 TEST_F(BslAdapterTest, AChipWithAnUnknownPasswordIsNotErasedWhenInformationIsProtected) {
