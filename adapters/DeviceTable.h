@@ -5,12 +5,16 @@
 #include "adapters/DeviceRecord.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace pyrola {
 
-inline constexpr uint32_t kDeviceCount = 44;
-inline constexpr uint32_t kDeviceFamilyCount = 35;
+inline constexpr uint32_t kDeviceCount = 60;
+inline constexpr uint32_t kDeviceFamilyCount = 37;
+// "DEFAULT": reached only by index, for a chip nothing else describes.
+inline constexpr uint32_t kDeviceDefaultRow = 43;
 // Identification block: 16 bytes of target memory from this address.
 inline constexpr uint32_t kIdentificationAddress = 0x0FF0;
 inline constexpr uint32_t kIdentificationLength = 16;
@@ -37,5 +41,25 @@ const char* DeviceName(uint32_t index);
 FamilyBounds DeviceBounds(uint32_t index);
 // Family number of a row (row 0's for out-of-range indexes).
 uint8_t DeviceFamily(uint32_t index);
+// Whether the row's part needs its TEST pin driven high before its JTAG pins work.
+bool DeviceHasTestPin(uint32_t index);
+// The part whose memory map the row holds: the row's name, or for a row named after a line
+// (such as "MSP430FG43x") the member it describes ("MSP430FG439").
+const char* DevicePartName(uint32_t index);
+
+// Identity as a set. Every row that names a part and fits the identification block; with
+// the fuses unknown (nullopt: the bootstrap loader cannot read them) the fuse test rules out
+// nothing. Empty for an erased identification or no match.
+std::vector<uint32_t> DeviceCandidates(const uint8_t identification[16], std::optional<uint16_t> fuses);
+// The rows that a lookup cannot tell from this one (same patterns and fuse test), the row
+// itself included; just the row for row 0 and DEFAULT.
+std::vector<uint32_t> DeviceSiblings(uint32_t index);
+// Of several rows, the one whose memory every one of them has: the highest main-flash start,
+// then the least RAM. 0 for an empty set.
+uint32_t DeviceSharedRow(const std::vector<uint32_t>& rows);
+// The row of `rows` that is the wanted row or names the same part; 0 when none is.
+uint32_t DeviceAmong(const std::vector<uint32_t>& rows, uint32_t wanted);
+// "MSP430F133, F135, F147": the parts of the rows, each once, in row order.
+std::string DeviceListText(const std::vector<uint32_t>& rows);
 
 } // namespace pyrola

@@ -51,6 +51,12 @@ public:
     // The adapter writes whole 16-bit words: Program ends its pieces at word boundaries, so
     // that no word of flash is programmed twice.
     bool writesWholeWords = false;
+    // Device rows the attached chip may be when the adapter cannot tell them apart (the
+    // record then holds the memory they all have); empty when the record's row is the chip.
+    std::vector<uint32_t> candidates;
+    // The target reads back each byte it programs; false: only a verify tells whether the
+    // flash holds what was written.
+    bool checksWrites = true;
 
     // Not one of the operations: lines that say what the adapter used or why it failed
     // beyond its fixed error text (the library file it loaded, the device path and the

@@ -84,7 +84,8 @@ DeviceChoice ChooseDevice(const std::string& name) {
     std::vector<Candidate> candidates;
     for (uint32_t index = 1; index < kDeviceCount; ++index) {
         const std::string row = Upper(DeviceName(index));
-        if (row == wanted) {
+        // A line's row ("MSP430FG43x") also answers to the part whose map it holds.
+        if (row == wanted || Upper(DevicePartName(index)) == wanted) {
             choice.index = index;
             return choice;
         }

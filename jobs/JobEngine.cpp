@@ -22,7 +22,8 @@ StepContext JobEngine::ContextFor(TargetAdapter* target) {
                        .serialBlock = serialBlock_,
                        .bytesOutsideDevice = bytesOutsideDevice_,
                        .cancelRequested = [this] { return worker_.CancelRequested(); },
-                       .publishRecord = [this] { PublishRecord(); }};
+                       .publishRecord = [this] { PublishRecord(); },
+                       .remainingSteps = &jobFlags_};
 }
 
 StepContext JobEngine::Context() {

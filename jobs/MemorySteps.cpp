@@ -4,6 +4,7 @@
 #include "base/TextFormat.h"
 #include "image/ImageRunCursor.h"
 
+#include "jobs/DeviceIdentity.h"
 #include "jobs/JobSteps.h"
 
 #include <algorithm>
@@ -38,6 +39,14 @@ void DeviceWindow(StepContext& context, uint32_t& start, uint32_t& end);
 // Logs one warning for the image bytes outside the device's memory, which the step leaves
 // out ("written" or "checked"), and records their count.
 void WarnBytesOutsideDevice(StepContext& context, const char* action);
+// A full piece that ends inside a word leaves that byte to the next piece, so that an
+// adapter moving whole words programs each word once, whole, and reads none twice.
+void EndPieceOnWord(const StepContext& context, ImageRunCursor& cursor, uint32_t runStart,
+                    uint32_t& runLength) {
+    if (context.target->writesWholeWords && runLength > 1 && ((runStart + runLength) & 1) != 0 &&
+        runLength == cursor.BufferLength() && cursor.GiveBackLastByte())
+        --runLength;
+}
 // Reads length bytes at address into the emptied image; the step of flag names the reports.
 bool Dump(StepContext& context, uint32_t flag, uint32_t address, uint32_t length);
 
@@ -49,25 +58,21 @@ bool StepInit(StepContext& context) {
     TargetAdapter* const target = context.target;
     target->deviceRecord = &context.device;
     target->requestedDevice = context.deviceIndex.load();
+    target->candidates.clear();
     if (target->Open()) {
         // What the adapter used to attach (its library file, say) comes first.
         context.LogAdapterNotes();
-        const std::string name = DeviceRecordName(context.device);
-        context.ReportLog("Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)", name.c_str(),
-                          unsigned(context.Ranges().infoStart), unsigned(context.Ranges().infoEnd),
-                          unsigned(context.Ranges().mainStart), unsigned(context.Ranges().mainEnd));
+        std::string problem;
+        const bool settled = SettleDeviceIdentity(context, problem);
         context.deviceIndex = context.device.index;
-        const uint32_t required = context.request.requiredDevice;
-        if (required != 0 && context.device.index != required) {
+        if (!settled) {
             // Programming a chip other than the one named could write past its memory.
             context.deviceIndex = 0;
             context.reporter.StepFailedStatus(0);
-            context.ReportLog("The chip is %s, not the %s that was named", name.c_str(),
-                              DeviceName(required));
-        } else if (const std::string problem =
-                       context.device.index != 0 && context.request.checkAttachedDevice
-                           ? context.request.checkAttachedDevice(context.device)
-                           : std::string();
+            context.ReportLog("%s", problem.c_str());
+        } else if (problem = context.device.index != 0 && context.request.checkAttachedDevice
+                                 ? context.request.checkAttachedDevice(context.device)
+                                 : std::string();
                    !problem.empty()) {
             // Whatever is known about the run is checked against the chip before any step
             // may change it.
@@ -273,11 +278,7 @@ bool StepProgram(StepContext& context) {
             context.reporter.SendValue(kBusProgressEnd, 0);
             return false;
         }
-        // A piece that ends inside a word leaves that byte to the next piece, so that the
-        // word is programmed once, whole.
-        if (context.target->writesWholeWords && runLength > 1 && ((runStart + runLength) & 1) != 0 &&
-            runLength == cursor.BufferLength() && cursor.GiveBackLastByte())
-            --runLength;
+        EndPieceOnWord(context, cursor, runStart, runLength);
         ++runs;
         if (context.target->WriteMemory(runStart, cursor.Data(), runLength) != 0) {
             context.reporter.SendValue(kBusProgressEnd, 0);
@@ -297,6 +298,13 @@ bool StepProgram(StepContext& context) {
         return false;
     }
     context.StepSucceeded(kJobProgram);
+    const bool verifies =
+        context.remainingSteps != nullptr && (context.remainingSteps->load() & kJobVerify) != 0;
+    if (!context.target->checksWrites && !verifies)
+        context.ReportLog(
+            "Nothing checked what was programmed (the %s target does not read it back): verify with "
+            "+v.",
+            context.target->GetName());
     return true;
 }
 
@@ -326,6 +334,7 @@ bool StepVerify(StepContext& context) {
             context.reporter.SendValue(kBusProgressEnd, 0);
             return false;
         }
+        EndPieceOnWord(context, cursor, runStart, runLength);
         ++runs;
         uint8_t* data = cursor.Data();
         if (context.target->ReadMemory(runStart, data, runLength) != 0) {

@@ -44,6 +44,8 @@ struct StepContext {
     std::function<bool()> cancelRequested;
     // Publishes the device record to the main thread.
     std::function<void()> publishRecord;
+    // The list's steps not yet taken (null: unknown, as in a step run alone).
+    const std::atomic<uint32_t>* remainingSteps = nullptr;
 
     // The identified chip's memory bounds.
     MemoryRanges Ranges() const { return MemoryRangesOf(device); }

@@ -34,6 +34,9 @@ constexpr uint16_t kCheckingVersion = 0x0140;
 // From this version on the loader knows the erase check and the transmit-version command
 // (the 2.x loaders of other families aside).
 constexpr uint16_t kEraseCheckVersion = 0x0150;
+// The first loader documented to mass erase completely with one frame (the F14x loader
+// update note for 1.61); earlier ROM loaders time one pulse per frame.
+constexpr uint16_t kOneFrameMassEraseVersion = 0x0161;
 // From this version on the loader knows the change-baud-rate command.
 constexpr uint16_t kChangeBaudVersion = 0x0160;
 // From this version on a segment erase in information memory is checked over all of it:
@@ -390,10 +393,16 @@ uint8_t BslTarget::Carry(uint8_t command, uint16_t address, uint16_t length, con
         }
         if (length != kKeyMainOrInfo && length != kKeyMass)
             return kNak;
-        const Region region = device_.RegionOf(address);
-        if (region != Region::Main && region != Region::Info)
-            return kNak;
         const bool mass = length == kKeyMass;
+        const Region region = device_.RegionOf(address);
+        if (region != Region::Main && region != Region::Info) {
+            // The loader sets the keys and writes the dummy word at the address: outside
+            // flash that write reaches RAM or nothing, the controller never starts, and the
+            // loader acknowledges after its usual wait (the main-memory erase is not
+            // checked afterwards).
+            busyNs += mass || IsOld() ? timing_.massErasePulseNs : timing_.cumulativeMassEraseNs;
+            return kAck;
+        }
         bool erased = LongErase(mass, busyNs);
         // The main-memory erase is not checked afterwards: each frame is only one pulse.
         if (erased && mass && device_.LoaderVersion() >= kCheckingVersion)
@@ -481,7 +490,7 @@ bool BslTarget::LongErase(bool mass, uint64_t& busyNs) {
     // enough frames in a row add up to a full erase. So does the main-memory key on every
     // ROM loader (its guide asks for at least 12 such frames). A newer loader's mass erase
     // and the extension loop until the time is reached.
-    if ((IsOld() || !mass) && !HasExtension()) {
+    if ((device_.LoaderVersion() < kOneFrameMassEraseVersion || !mass) && !HasExtension()) {
         busyNs += timing_.massErasePulseNs;
         massEraseAccumulatedNs_ += timing_.massErasePulseNs;
         if (massEraseAccumulatedNs_ < timing_.cumulativeMassEraseNs)

@@ -16,8 +16,11 @@
 // Loaders before 1.50 know no erase check and no transmit-version command, loaders before
 // 1.60 no change of rate. The erase keys work as the flash controller's modes: 0xA502 one
 // segment, 0xA504 all main memory (information memory kept), 0xA506 all flash. One frame
-// of 0xA504 erases for one mass-erase pulse on every version, and so does a mass erase up
-// to 1.10: only enough such frames in a row reach the cumulative erase time. From 1.60 on
+// of 0xA504 erases for one mass-erase pulse on every version, and so does a mass erase
+// before 1.61 (the first version documented to erase completely in one frame): only enough
+// such frames in a row reach the cumulative erase time. An erase frame whose address lies
+// outside flash starts nothing yet is acknowledged, as the loader only writes the dummy
+// word there. From 1.60 on
 // the check after a segment erase in information memory spans all of it, so erasing one
 // information segment while another holds data is answered with a refusal. The chip
 // vendor's patch, loaded at 0x0220 and started at its first word, takes over as a loader

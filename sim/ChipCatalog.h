@@ -15,6 +15,8 @@ struct MemoryBounds {
     uint32_t mainStart, mainEnd; // main flash, inclusive
     uint32_t infoStart, infoEnd; // information flash, inclusive
     uint32_t ramStart, ramEnd;   // RAM, inclusive
+    // Where the first bytes of a RAM that starts above 0x0200 also answer (0, 0: nowhere).
+    uint32_t mirrorStart = 0, mirrorEnd = 0;
 };
 
 struct ChipDescription {

@@ -55,7 +55,8 @@ Region DeviceModel::RegionOf(uint32_t address) const {
     if (address >= bounds_.mainStart && address <= bounds_.mainEnd) {
         return Region::Main;
     }
-    if (address >= bounds_.ramStart && address <= bounds_.ramEnd) {
+    if ((address >= bounds_.ramStart && address <= bounds_.ramEnd) ||
+        (bounds_.mirrorEnd != 0 && address >= bounds_.mirrorStart && address <= bounds_.mirrorEnd)) {
         return Region::Ram;
     }
     if (address >= kLoaderRomStart && address <= kLoaderRomEnd) {
@@ -65,6 +66,12 @@ Region DeviceModel::RegionOf(uint32_t address) const {
         return Region::Peripheral;
     }
     return Region::Vacant;
+}
+
+uint32_t DeviceModel::Cell(uint32_t address) const {
+    if (bounds_.mirrorEnd != 0 && address >= bounds_.mirrorStart && address <= bounds_.mirrorEnd)
+        return bounds_.ramStart + (address - bounds_.mirrorStart);
+    return address;
 }
 
 bool DeviceModel::IsFlash(uint32_t address) const {
@@ -98,6 +105,7 @@ uint8_t DeviceModel::Read(uint32_t address) const {
     if (address >= kAddressSpaceSize) {
         return 0xFF;
     }
+    address = Cell(address);
     return static_cast<uint8_t>((memory_[address] & ~stuckMask_[address]) |
                                 (stuckValue_[address] & stuckMask_[address]));
 }
@@ -131,7 +139,7 @@ bool DeviceModel::Write(uint32_t address, uint8_t value) {
     switch (RegionOf(address)) {
     case Region::Peripheral:
     case Region::Ram:
-        memory_[address] = value;
+        memory_[Cell(address)] = value;
         return true;
     case Region::Info:
     case Region::Main:
@@ -229,7 +237,7 @@ bool DeviceModel::IsBlank(uint32_t address, uint32_t length) const {
 
 void DeviceModel::Poke(uint32_t address, uint8_t value) {
     if (address < kAddressSpaceSize) {
-        memory_[address] = value;
+        memory_[Cell(address)] = value;
     }
 }
 

@@ -132,6 +132,8 @@ public:
 
 private:
     void Adopt(const ChipDescription& chip);
+    // The cell an address uses: a mirrored RAM address the RAM byte it mirrors.
+    uint32_t Cell(uint32_t address) const;
     bool BeginFlashOperation(FlashOperation kind);
     bool EraseSegments(const std::vector<uint32_t>& starts);
     std::vector<uint32_t> SegmentsOf(uint32_t start, uint32_t end, uint32_t size) const;

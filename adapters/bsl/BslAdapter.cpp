@@ -44,6 +44,7 @@ bool BslAdapter::Open() {
         requestedDevice = kBslDefaultDevice;
     FillRecord(requestedDevice);
     speedNoteGiven_ = false;
+    lockedNoted_ = false;
     oldLoaderWarned_ = false;
     blankWayNoted_ = false;
     goneNoted_ = false;
@@ -146,8 +147,16 @@ bool BslAdapter::Unlock() {
         needPassword = 0;
         return true;
     }
-    if (protocol_.errorNumber == kBslNakReceived)
+    if (protocol_.errorNumber == kBslNakReceived) {
         protocol_.errorNumber = kBslPasswordRefused;
+        if (!lockedNoted_) {
+            // The fixed text names no way out: a read or dump without the right image stops here.
+            lockedNoted_ = true;
+            AddNote(
+                "The loader's password is the chip's interrupt vectors (0xFFE0-0xFFFF): name the image "
+                "the chip holds, whose vectors it has (pyrola -bsl --dump ram app.txt), or erase the chip.");
+        }
+    }
     return false;
 }
 
@@ -155,7 +164,14 @@ bool BslAdapter::Identify() {
     uint8_t block[kIdentificationBlock] = {};
     if (!protocol_.ReadBlocks(kIdentificationAddress, block, kIdentificationBlock))
         return false;
-    identifiedDevice = LookupDevice(block, 0xFFFF);
+    // The loader cannot read the fuses: every row the identification allows stays possible.
+    candidates = DeviceCandidates(block, std::nullopt);
+    if (candidates.size() == 1)
+        identifiedDevice = candidates.front();
+    else if (const uint32_t named = DeviceAmong(candidates, requestedDevice); named != 0)
+        identifiedDevice = named;
+    else
+        identifiedDevice = DeviceSharedRow(candidates);
     identificationHigh = block[0];
     loaderVersion = static_cast<uint32_t>(block[10]) * 256 + block[11];
     return true;
@@ -163,9 +179,11 @@ bool BslAdapter::Identify() {
 
 void BslAdapter::FinishIdentification() {
     needIdentification = 0;
+    const std::string identity = candidates.empty()       ? std::string("not in the device table")
+                                 : candidates.size() == 1 ? std::string(DevicePartName(identifiedDevice))
+                                                          : "one of " + DeviceListText(candidates);
     AddDetail(Format("Loader version %X.%02X, identification 0x%02X, %s", loaderVersion >> 8,
-                     loaderVersion & 0xFF, identificationHigh,
-                     identifiedDevice ? DeviceName(identifiedDevice) : "not in the device table"));
+                     loaderVersion & 0xFF, identificationHigh, identity.c_str()));
     if (identifiedDevice == 0)
         identifiedDevice = requestedDevice;
     FillRecord(identifiedDevice);
@@ -175,6 +193,8 @@ void BslAdapter::FinishIdentification() {
         else
             patchProblem_ = "the \"BslPatch\" setting is off (patch file " + patchFilePath + ")";
     }
+    // Loaders before 1.40 program without reading back what they wrote.
+    checksWrites = loaderVersion >= kBslOnlineVerifyVersion;
     // Read back, a blank check moves every byte: in pieces, as a read is.
     blankCheckPiece = HasEraseCheck() ? 0 : kBslBlankCheckPiece;
     ChangeSpeed();
@@ -255,11 +275,12 @@ void BslAdapter::WarnOldLoader() {
         return;
     oldLoaderWarned_ = true;
     std::string why = patchProblem_.empty() ? "no patch is running" : patchProblem_;
-    AddNote(Format("Warning: loader %X.%02X runs without the chip vendor's patch, which its guide calls "
-                   "mandatory for this version: erasing and programming may leave flash incompletely erased "
-                   "or wrongly written (%s). Put the patch as %s beside the program and set \"BslPatch\" to "
-                   "1.",
-                   loaderVersion >> 8, loaderVersion & 0xFF, why.c_str(), kBslPatchFileName));
+    AddNote(
+        Format("Warning: loader %X.%02X runs without the chip vendor's patch, which its guide calls "
+               "mandatory for this version: erasing and programming may leave flash incompletely erased "
+               "or wrongly written (%s). Put the vendor's PATCH.TXT from the loader guide's files (not the "
+               "loadable loader BL_150S_14x.txt) as %s beside the program and set \"BslPatch\" to 1.",
+               loaderVersion >> 8, loaderVersion & 0xFF, why.c_str(), kBslPatchFileName));
 }
 
 int32_t BslAdapter::Erase(uint32_t mode, uint32_t address, uint32_t length) {
@@ -280,6 +301,12 @@ int32_t BslAdapter::Erase(uint32_t mode, uint32_t address, uint32_t length) {
         return protocol_.CheckBlank(address, length) ? 0 : -1;
     }
     const bool keepInformation = mode == kEraseMain;
+    if (keepInformation && !candidates.empty()) {
+        // The key erases all main memory wherever in it the address lies, but an address
+        // outside flash erases nothing and is still acknowledged: take one inside the flash
+        // of every part the chip may be.
+        address = std::max<uint32_t>(address, DeviceBounds(DeviceSharedRow(candidates)).mainStart);
+    }
     if (keepInformation) {
         // Main memory alone is erased by a protected command: the loader must be unlocked.
         // A chip whose password is unknown is left as it is rather than mass erased.
@@ -290,9 +317,10 @@ int32_t BslAdapter::Erase(uint32_t mode, uint32_t address, uint32_t length) {
         }
     }
     WarnOldLoader();
-    // An unpatched old loader's mass erase, and the main-memory erase of every ROM loader,
-    // erase for only a fraction of the cumulative erase time per frame.
-    const bool pulses = patchStart == 0 && (IsOldLoader() || keepInformation);
+    // A ROM loader's mass erase before 1.61 (the F14x loader update note is the first to
+    // say one frame erases completely), and the main-memory erase of every ROM loader, erase
+    // for only a fraction of the cumulative erase time per frame.
+    const bool pulses = patchStart == 0 && (loaderVersion < kBslOneFrameMassEraseVersion || keepInformation);
     const uint32_t repeats = pulses ? kBslOldMassEraseRepeats : 1;
     for (uint32_t i = 0; i < repeats; ++i) {
         const bool sent =

@@ -28,7 +28,11 @@ inline constexpr uint32_t kBslEraseCheckVersion = 0x0150;
 // From this version on the loader's check after a segment erase in information memory
 // spans all of it.
 inline constexpr uint32_t kBslWholeInfoCheckVersion = 0x0160;
-// Mass erase frames an unpatched old loader needs, and main-memory erase frames every ROM
+// The first loader version whose mass erase is complete in one frame.
+inline constexpr uint32_t kBslOneFrameMassEraseVersion = 0x0161;
+// From this version on the loader reads back each byte it programs (online verification).
+inline constexpr uint32_t kBslOnlineVerifyVersion = 0x0140;
+// Mass erase frames an unpatched loader before 1.61 needs, and main-memory erase frames every ROM
 // loader needs, for the full cumulative erase time.
 inline constexpr uint32_t kBslOldMassEraseRepeats = 20;
 // Where an old loader is re-entered before the patch is loaded.
@@ -112,6 +116,7 @@ private:
     std::string patchProblem_;
     // The note that the loader stays at 9600 baud is given once a session.
     bool speedNoteGiven_ = false;
+    bool lockedNoted_ = false;
     bool oldLoaderWarned_ = false;
     bool blankWayNoted_ = false;
     bool goneNoted_ = false;

@@ -226,7 +226,7 @@ bool BslProtocol::CheckBlank(uint32_t address, uint32_t count) {
         --end;
     }
     for (uint32_t at = first; at < end;) {
-        const uint32_t chunk = std::min(end - at, kBslMaxBlock);
+        const uint32_t chunk = std::min(end - at, kBslEraseCheckMaxLength);
         if (!SendCommand(kBslEraseCheck, at, chunk, nullptr, nullptr))
             return false;
         at += chunk;

@@ -33,6 +33,8 @@ inline constexpr uint16_t kBslKeyMainOrInfo = 0xA504;
 inline constexpr uint16_t kBslKeyMass = 0xA506;
 
 inline constexpr uint32_t kBslMaxBlock = 250;
+// The erase check moves no data: its 16-bit length field is its only limit (whole words).
+inline constexpr uint32_t kBslEraseCheckMaxLength = 0xFFFE;
 // The loader takes write frames only at even addresses with even lengths, and reads in
 // word mode; every transfer goes out in whole words, and a full frame must keep the next
 // one aligned.
@@ -86,7 +88,7 @@ public:
     // unchanged. With even frames the checksum covers every byte on the wire.
     bool ReadBlocks(uint32_t address, uint8_t* destination, uint32_t count);
     bool WriteBlocks(uint32_t address, const uint8_t* source, uint32_t count);
-    // Checks count bytes for 0xFF: erase-check frames of at most 250 bytes over the whole
+    // Checks count bytes for 0xFF: erase-check frames as long as the length field allows over the whole
     // words inside the range, and a byte at either end that shares its word with a byte
     // outside it read and compared, so that a neighbour outside the range cannot decide the
     // result. A byte found not blank gives error 7, as the loader's refusal does.

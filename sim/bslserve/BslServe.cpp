@@ -241,7 +241,11 @@ int Serve(const Options& options) {
     const char* pace = Environment("PYROLA_SIM_PACE");
     const char* patchPath = Environment("PYROLA_SIM_BSL_PATCH");
     if (deviceName != nullptr && !DeviceModel::IsDeviceName(deviceName)) {
-        std::fprintf(stderr, "pyrola-bsl-sim: unknown device \"%s\" in PYROLA_SIM_DEVICE\n", deviceName);
+        std::fprintf(stderr,
+                     "pyrola-bsl-sim: unknown device \"%s\" in PYROLA_SIM_DEVICE; the known devices:\n",
+                     deviceName);
+        for (const std::string& name : DeviceModel::DeviceNames())
+            std::fprintf(stderr, "%s\n", name.c_str());
         return kExitUsage;
     }
     if (pace != nullptr && std::strcmp(pace, "0") != 0 && std::strcmp(pace, "1") != 0) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -56,30 +57,59 @@ TEST_F(BslAdapterTest, OpenStartsUnlocksAndIdentifiesAnOldLoader) {
     EXPECT_EQ(adapter.needIdentification, 0);
     EXPECT_EQ(adapter.loaderVersion, 0x0110u);
     EXPECT_TRUE(adapter.IsOldLoader());
-    // F1 49 rows all demand fuses the loader cannot read: the proposed device is used,
-    // and none proposed means "DEFAULT".
+    // F1 49 rows tell the F13x and F14x parts apart by fuses the loader cannot read: the
+    // chip is one of five, and with none of them proposed the record holds the memory all
+    // five have (the F133's), never the F149's from 0x1100.
     EXPECT_EQ(adapter.requestedDevice, 43u);
-    EXPECT_EQ(adapter.identifiedDevice, 43u);
+    EXPECT_EQ(adapter.candidates, (std::vector<uint32_t>{3, 4, 5, 6, 7}));
+    EXPECT_EQ(adapter.identifiedDevice, 3u);
     EXPECT_EQ(record.marker, 0xAA55);
-    EXPECT_EQ(record.index, 43);
-    EXPECT_STREQ(record.name, "DEFAULT");
-    EXPECT_EQ(record.mainStart, 0x1100);
+    EXPECT_EQ(record.index, 3);
+    EXPECT_EQ(record.mainStart, 0xE000);
+    EXPECT_EQ(record.ramEnd, 0x02FF);
 }
 
-TEST_F(BslAdapterTest, AProposedDeviceFillsTheRecordWhenTheTableFindsNothing) {
+TEST_F(BslAdapterTest, AProposedDeviceAmongTheCandidatesFillsTheRecord) {
     adapter.requestedDevice = 7;
     ASSERT_TRUE(adapter.Open());
     EXPECT_EQ(record.index, 7);
     EXPECT_STREQ(record.name, "MSP430F149");
+    EXPECT_EQ(record.mainStart, 0x1100);
 }
 
-TEST_F(BslAdapterNewLoaderTest, ATableMatchWinsOverTheProposal) {
+TEST_F(BslAdapterNewLoaderTest, AProposalOutsideTheCandidatesIsNotTaken) {
     adapter.requestedDevice = 7;
     ASSERT_TRUE(adapter.Open());
-    EXPECT_EQ(adapter.identifiedDevice, 17u);
-    EXPECT_STREQ(record.name, "MSP430F12x2/F11x2");
+    // The identification allows the F1232 row and the F1222 row: 4 KB is what both have.
+    EXPECT_EQ(adapter.candidates.size(), 2u);
+    EXPECT_STREQ(DevicePartName(adapter.identifiedDevice), "MSP430F1222");
+    EXPECT_EQ(record.mainStart, 0xF000);
     EXPECT_EQ(adapter.loaderVersion, 0x0160u);
     EXPECT_FALSE(adapter.IsOldLoader());
+}
+
+// The F161x parts: their own rows, flash from 0x8000, 0x4000 or 0x2500, RAM from 0x1100.
+class BslAdapterF1611Test : public BslAdapterTest {
+protected:
+    BslAdapterF1611Test() : BslAdapterTest("MSP430F1611") {}
+};
+
+TEST_F(BslAdapterF1611Test, TheF161xAreCandidatesOfTheirOwnAndTheNamedOneIsUsed) {
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_EQ(DeviceListText(adapter.candidates), "MSP430F1610, F1611, F1612, F169");
+    EXPECT_EQ(record.mainStart, 0x8000); // every candidate has flash from there on
+    adapter.Close();
+    adapter.requestedDevice = 39;
+    ASSERT_TRUE(adapter.Open());
+    EXPECT_STREQ(record.name, "MSP430F1611");
+    EXPECT_EQ(record.mainStart, 0x4000);
+    EXPECT_EQ(record.ramEnd, 0x38FF);
+    // A blank check of the named part's main memory reads flash, not RAM; the erase check
+    // takes all of it in one frame (its length field is 16 bits).
+    EXPECT_EQ(adapter.Erase(kEraseAll, record.mainStart, 0xC000), 0);
+    target.ClearFrames();
+    EXPECT_EQ(adapter.EraseCheck(record.mainStart, 0x10000 - record.mainStart), 0);
+    EXPECT_EQ(target.FrameCount(0x1C), 1u);
 }
 
 TEST_F(BslAdapterTest, VersionBytes0110AreOldAnd0111AreNotAndTheEraseCheckComesWith150) {
@@ -90,13 +120,13 @@ TEST_F(BslAdapterTest, VersionBytes0110AreOldAnd0111AreNotAndTheEraseCheckComesW
     EXPECT_EQ(target.FrameCount(0x18), 20u);
     adapter.Close();
     // The same chip reporting 1.11: the loader is taken as new, but it has no erase check
-    // either.
+    // either, and before 1.61 its mass erase still takes twenty frames.
     device.SetLoaderVersion(0x0111);
     ASSERT_TRUE(adapter.Open());
     EXPECT_EQ(adapter.loaderVersion, 0x0111u);
     target.ClearFrames();
     EXPECT_EQ(adapter.Erase(kEraseAll, 0x1100, 0xEF00), 0);
-    EXPECT_EQ(target.FrameCount(0x18), 1u);
+    EXPECT_EQ(target.FrameCount(0x18), 20u);
     EXPECT_EQ(adapter.EraseCheck(0xF000, 16), 0);
     EXPECT_EQ(target.FrameCount(0x1C), 0u);
     adapter.Close();
@@ -188,6 +218,12 @@ TEST_F(BslAdapterTest, ARefusedPasswordGivesError13AndBlocksProtectedOperations)
     const Bytes empty(1, 0);
     EXPECT_EQ(adapter.WriteMemory(0xF000, empty.data(), 1), -1);
     EXPECT_EQ(Error(), kBslPasswordRefused);
+    // The way out is said once: the image the chip holds.
+    const std::vector<std::string> notes = adapter.TakeNotes();
+    EXPECT_EQ(
+        std::count_if(notes.begin(), notes.end(),
+                      [](const std::string& n) { return n.find("name the image the chip holds") != n.npos; }),
+        1);
     // Nothing protected was carried out: every read and write was refused.
     for (const sim::BslFrameRecord& f : target.Frames())
         EXPECT_TRUE(f.command == 0x10 || f.answer == 0xA0) << int(f.command);
@@ -222,11 +258,23 @@ TEST_F(BslAdapterTest, OldLoaderMassErasesTwentyTimesAndLeavesTheErasedPassword)
     EXPECT_EQ(b, Bytes(4, 0xFF));
 }
 
-TEST_F(BslAdapterNewLoaderTest, ANewerLoaderMassErasesOnceButAnUnidentifiedOneTwentyTimes) {
+// Only from 1.61 on is one mass-erase frame documented to erase completely: a 1.60 loader
+// is left with flash still programmed after one, and gets the old loaders' twenty.
+TEST_F(BslAdapterNewLoaderTest, Loaders160AndEarlierMassEraseTwentyTimesAnd161Once) {
+    device.Poke(0xE000, 0x00);
+    ASSERT_TRUE(adapter.Open());
+    target.ClearFrames();
+    ASSERT_EQ(adapter.Erase(kEraseAll, 0xE000, 0x2000), 0);
+    EXPECT_EQ(target.FrameCount(0x18), 20u);
+    EXPECT_EQ(device.Read(0xE000), 0xFF);
+    adapter.Close();
+    device.SetLoaderVersion(0x0161);
+    device.Poke(0xE000, 0x00);
     ASSERT_TRUE(adapter.Open());
     target.ClearFrames();
     ASSERT_EQ(adapter.Erase(kEraseAll, 0xE000, 0x2000), 0);
     EXPECT_EQ(target.FrameCount(0x18), 1u);
+    EXPECT_EQ(device.Read(0xE000), 0xFF);
     adapter.Reset(0, 0, 0); // version unknown until the next identification
     target.ClearFrames();
     ASSERT_EQ(adapter.Erase(kEraseAll, 0xE000, 0x2000), 0);
@@ -263,12 +311,20 @@ TEST_F(BslAdapterTest, AnOldLoaderErasesMainMemoryOverTwentyFramesAndKeepsInform
     device.Poke(0x8000, 0x00);
     ASSERT_TRUE(adapter.Open());
     target.ClearFrames();
+    // Asked at 0x1100 (the F149's main memory, RAM on an F133): sent where every part the
+    // chip may be has flash, since an address outside flash is acknowledged and erases
+    // nothing.
     ASSERT_EQ(adapter.Erase(kEraseMain, 0x1100, 0xEF00), 0);
     EXPECT_EQ(target.FrameCount(0x16), 20u);
+    for (const sim::BslFrameRecord& frame : target.Frames())
+        EXPECT_EQ(frame.command == 0x16 ? frame.address : 0xE000, 0xE000);
     EXPECT_EQ(device.Read(0x8000), 0xFF);
     EXPECT_EQ(device.Read(0x1000), 0x12);
-    // Without the patch the guide's warning goes with it.
-    EXPECT_TRUE(NotesHold(adapter.TakeNotes(), "Warning: loader 1.10 runs without the chip vendor's patch"));
+    // Without the patch the guide's warning goes with it, naming the file the guide means.
+    const std::vector<std::string> notes = adapter.TakeNotes();
+    EXPECT_TRUE(NotesHold(notes, "Warning: loader 1.10 runs without the chip vendor's patch"));
+    EXPECT_TRUE(NotesHold(notes, "Put the vendor's PATCH.TXT from the loader guide's files (not the loadable "
+                                 "loader BL_150S_14x.txt) as bslpatch.txt"));
 }
 
 TEST_F(BslAdapterTest, AChipWithAnUnknownPasswordIsNotErasedWhenInformationIsProtected) {
@@ -603,7 +659,8 @@ TEST_F(BslAdapterTest, AVerboseRunNotesTheLoaderAndEachSyncRetry) {
     ASSERT_EQ(adapter.ReadMemory(0xF000, b.data(), 2), 0);
     const std::vector<std::string> identified = adapter.TakeNotes();
     ASSERT_EQ(identified.size(), 1u);
-    EXPECT_EQ(identified[0], "Loader version 1.10, identification 0xF1, not in the device table");
+    EXPECT_EQ(identified[0],
+              "Loader version 1.10, identification 0xF1, one of MSP430F133, F135, F147, F148, F149");
     // A silent target: all ten attempts are told.
     target.SetSilent(true);
     EXPECT_EQ(adapter.ReadMemory(0xF000, b.data(), 2), -1);

@@ -54,12 +54,12 @@ TEST_F(BslServedLineTest, PacedAnswersAreDueAfterTheWireAndTheChipsTimes) {
     EXPECT_EQ(line.NextDueNs(), kBslNothingDue);
 
     // A mass-erase frame written all at once still arrives at the line rate, and its
-    // answer waits for the erase.
+    // answer waits for the erase: one pulse on this 1.60 loader.
     const Bytes erase = Frame(0x18, 0xFF00, 0xA506);
     const uint64_t t1 = syncDue;
     Host(line, erase, t1);
     const uint64_t eraseDue =
-        t1 + erase.size() * kBslByteNs + timing.turnaroundNs + timing.cumulativeMassEraseNs + kBslByteNs;
+        t1 + erase.size() * kBslByteNs + timing.turnaroundNs + timing.massErasePulseNs + kBslByteNs;
     EXPECT_EQ(line.NextDueNs(), eraseDue);
     EXPECT_TRUE(line.TakeDue(eraseDue - 1).empty());
     EXPECT_EQ(line.TakeDue(eraseDue), Bytes{0x90});

@@ -312,12 +312,17 @@ TEST_F(BslTargetNewLoaderTest, EraseKeysWorkAsTheFlashControllersModes) {
     mainErase(0xE000);
     EXPECT_EQ(device.Read(0xE200), 0xFF);
     EXPECT_EQ(device.Read(0x1000), 0x00);
-    // MERAS and ERASE: all flash.
+    // MERAS and ERASE: all flash, in one frame from 1.61 on.
+    device.SetLoaderVersion(0x0161);
     EXPECT_EQ(Command(Frame(0x16, 0xE000, 0xA506)), Bytes{0x90});
     EXPECT_EQ(device.Read(0x1000), 0xFF);
     EXPECT_EQ(device.Read(0x1080), 0xFF);
     EXPECT_EQ(Command(Frame(0x16, 0xF000, 0x1234)), Bytes{0xA0});
-    EXPECT_EQ(Command(Frame(0x16, 0x0300, 0xA504)), Bytes{0xA0}); // not flash
+    // Outside flash the dummy write starts nothing: acknowledged, nothing erased.
+    dirty();
+    for (int i = 0; i < 17; ++i)
+        EXPECT_EQ(Command(Frame(0x16, 0x0300, 0xA504)), Bytes{0x90});
+    EXPECT_EQ(device.Read(0xE200), 0x00);
 }
 
 // From 1.60 on the loader checks all information memory after erasing one of its
@@ -382,7 +387,7 @@ TEST_F(BslTargetTest, AnOldLoaderNeedsTheCumulativeEraseTimeForMassAndMainErase)
 }
 
 // The main-memory key erases for one mass-erase pulse per frame on every ROM loader, the
-// newer ones too; their mass erase command takes one frame.
+// newer ones too; the mass erase command takes one frame from 1.61 on, twenty before.
 TEST(BslMainErase, OneFrameOfTheMainKeyIsOnePulseOnEveryVersion) {
     for (const char* chip : {"MSP430F12x2/F11x2", "MSP430F44x", "MSP430F1611", "MSP430FG43x"}) {
         SCOPED_TRACE(chip);
@@ -401,6 +406,10 @@ TEST(BslMainErase, OneFrameOfTheMainKeyIsOnePulseOnEveryVersion) {
         EXPECT_EQ(device.Read(0x1000), 0x00);
         device.Poke(main, 0x00);
         command(Frame(0x18, 0xFF00, 0xA506));
+        const bool oneFrame = device.LoaderVersion() >= 0x0161;
+        EXPECT_EQ(device.Read(main), oneFrame ? 0xFF : 0x00);
+        for (int i = 0; i < 16; ++i)
+            command(Frame(0x18, 0xFF00, 0xA506));
         EXPECT_EQ(device.Read(main), 0xFF);
         EXPECT_EQ(device.Read(0x1000), 0xFF);
     }
@@ -502,6 +511,11 @@ TEST_F(BslTargetNewLoaderTest, ANewerLoaderChecksErasesAndErasesInOneFrame) {
     Unlock();
     device.Poke(0xE000, 0x00);
     EXPECT_EQ(Command(Frame(0x1C, 0xE000, 2)), Bytes{0xA0});
+    // Before 1.61 one mass-erase frame is one pulse: the erase check still refuses.
+    EXPECT_EQ(Command(Frame(0x18, 0xFF00, 0xA506)), Bytes{0x90});
+    Unlock();
+    EXPECT_EQ(Command(Frame(0x1C, 0xE000, 250)), Bytes{0xA0});
+    device.SetLoaderVersion(0x0161);
     EXPECT_EQ(Command(Frame(0x18, 0xFF00, 0xA506)), Bytes{0x90});
     Unlock();
     EXPECT_EQ(Command(Frame(0x1C, 0xE000, 250)), Bytes{0x90});

@@ -91,17 +91,34 @@ for text in "Erase complete." "Blank check complete." "Program complete." "Verif
 done
 run readback 0 -bsl -c1 +r --save readback.txt image.txt
 expect_in readback.out "Reading device memory.."
-# The loader cannot tell an F149 by its identification alone: --device names it, and a
-# verbose run says what the loader is.
+# The loader cannot tell an F149 from the other F13x/F14x parts (the fuses that do are out
+# of its reach): --device picks one of them, and a verbose run says what the loader is.
 run named 0 --verbose --device MSP430F149 -bsl -c1 +v image.txt
-expect_in named.out "Device: MSP430F149."
-expect_in named.out "Loader version 1.10, identification 0xF1, not in the device table"
+expect_in named.out "Device: MSP430F149. Info(0x1000-0x10FF), Main:(0x1100-0xFFFF)"
+expect_in named.out "Loader version 1.10, identification 0xF1, one of MSP430F133, F135, F147, F148, F149"
+expect_in named.out "Chosen among MSP430F133, F135, F147, F148, F149, which the BSL adapter cannot tell apart."
 expect_in named.out "Verify complete."
+run namedread 0 --device MSP430F149 -bsl -c1 +r image.txt
+expect_in namedread.out "Read 61440(0xF000) bytes"
+# Unnamed, the steps keep to the memory all five have, and the log says how to choose.
 run unnamed 0 -bsl -c1 +v image.txt
-expect_in unnamed.out "Device: DEFAULT."
+expect_in unnamed.out "Device: one of MSP430F133, F135, F147, F148, F149. Info(0x1000-0x10FF), Main:(0xE000-0xFFFF)"
+expect_in unnamed.out "Name the part with --device"
+# A part outside the set is refused before anything changes on the chip.
+run notamong 1 --device MSP430F169 -bsl -c1 +ebpv image.txt
+expect_in notamong.out "The chip is one of MSP430F133, F135, F147, F148, F149, not the MSP430F169 that was named"
+grep -q "Erasing" notamong.out && fail "a refused chip was erased: $(cat notamong.out)"
+# An image that needs more than the shared memory is refused, unnamed, before the erase.
+{ echo "@8000"; echo "12 34"; sed -n '2,$p' image.txt; } >big.txt
+run bigunnamed 1 -bsl -c1 +ebpv big.txt
+expect_in bigunnamed.out "The image reaches 0x8000, beyond the memory all of MSP430F133, F135, F147, F148, F149 have"
+grep -q "Erasing" bigunnamed.out && fail "an image beyond the shared memory let the erase run: $(cat bigunnamed.out)"
 grep -q "failed" readback.out readback.err && fail "read back reported a failure: $(cat readback.out readback.err)"
 run locked 1 -bsl -c1 +r --save locked.txt
 expect_in locked.out "Protected function. Password not match"
+# A dump without the image the chip holds says how to unlock it.
+run lockeddump 1 -bsl -c1 --dump ram
+expect_in lockeddump.out "name the image the chip holds, whose vectors it has"
 stop_sim
 
 [ -f chip.bin ] || fail "the simulator saved no state"
@@ -116,7 +133,10 @@ dd if=chip.bin of=got_gap.bin bs=1 skip=$((0xF020)) count=16 status=none
 # back, which passes on the erased chip.
 PYROLA=$UNPATCHED
 start_sim MSP430F149 "$WORK/chip2.bin"
+run progonly 0 -bsl -c1 +ep image.txt
+expect_in progonly.out "Nothing checked what was programmed (the BSL target does not read it back): verify with +v."
 run nofile 0 -bsl -c1 +ebpv image.txt
+grep -q "verify with +v" nofile.out && fail "a run that verifies was told to verify: $(cat nofile.out)"
 expect_in nofile.out "Warning: loader 1.10 runs without the chip vendor's patch"
 expect_in nofile.out "no patch file $(dirname "$UNPATCHED")/bslpatch.txt"
 expect_in nofile.out "Blank check by reading back (loader 1.10 has no erase check without the patch"
@@ -228,7 +248,7 @@ PYROLA=$WORK/patched/pyrola
 # cannot take less than their wire time at 9600 baud (4352 * 11 / 9600 s).
 PYROLA_SIM_PACE=1 start_sim MSP430F11x1 "$WORK/chip9.bin"
 t0=$(date +%s%N)
-run paced 0 -bsl -c1 +r --save paced.txt
+run paced 0 --device MSP430F1121 -bsl -c1 +r --save paced.txt
 t1=$(date +%s%N)
 stop_sim
 expect_in paced.out "Read 4352(0x1100) bytes"
@@ -252,6 +272,50 @@ wait "$SIM_PID" || fail "simulator exit status $? after SIGTERM"
 exec 3>&-
 rm -f ctl.fifo out.fifo
 [ "$(stat -c %s chip4.bin 2>/dev/null || echo 0)" -ge 65536 ] || fail "no state saved on SIGTERM"
+
+# Every simulated part through the served loader: program and verify an image that fits
+# the smallest of them, then erase main memory with the information memory protected. The
+# saved chip holds the information bytes and no vectors any more. The F1611 is named: its
+# own map.
+PYROLA_SIM_DEVICE=MSP430F999 "$SIM" </dev/null >/dev/null 2>devices.err
+sed -n '/known devices:/,$p' devices.err | tail -n +2 >parts.txt
+[ "$(wc -l <parts.txt)" -ge 50 ] || fail "the simulator did not list its devices: $(cat devices.err)"
+{
+    echo "@1000"
+    echo "5A A5 12 34 56 78 9A BC DE F0 0F 1E 2D 3C 4B 69"
+    echo "@FC00"
+    echo "31 40 00 02 3F 40 34 12 FF 3F"
+    echo "@FFE0"
+    echo "00 FC 00 FC 00 FC 00 FC 00 FC 00 FC 00 FC 00 FC"
+    echo "00 FC 00 FC 00 FC 00 FC 00 FC 00 FC 00 FC 00 FC"
+    echo "q"
+} >small.txt
+# The prototype F11x1 has its information memory at 0xEF00.
+sed 's/^@1000/@EF00/' small.txt >small_ef00.txt
+export PYROLA_SETTINGS=$WORK/parts.ini
+n=0
+while IFS= read -r part; do
+    n=$((n + 1))
+    image=small.txt info_at=$((0x1000))
+    [ "$part" = "Prototype MSP430F11x1" ] && image=small_ef00.txt info_at=$((0xEF00))
+    start_sim "$part" "$WORK/part$n.bin"
+    run "part$n" 0 -bsl -c1 +ebpv "$image"
+    expect_in "part$n.out" "Verify complete."
+    run "part${n}pi" 0 -pi -bsl -c1 +e "$image"
+    expect_in "part${n}pi.out" "Erase complete."
+    stop_sim
+    vectors=$(od -A n -t x1 -j $((0xFFE0)) -N 4 "part$n.bin" | xargs)
+    [ "$vectors" = "ff ff ff ff" ] || fail "$part: -pi +e left the vectors: $vectors"$'\n'"$(cat "part${n}pi.out")"
+    info=$(od -A n -t x1 -j "$info_at" -N 4 "part$n.bin" | xargs)
+    [ "$info" = "5a a5 12 34" ] || fail "$part: the information memory was not kept: $info"
+done <parts.txt
+echo "$n simulated parts programmed, verified and main-erased through the served loader"
+start_sim MSP430F1611 "$WORK/f1611.bin"
+run f1611 0 --device MSP430F1611 -bsl -c1 +ebpv image.txt
+expect_in f1611.out "Device: MSP430F1611. Info(0x1000-0x10FF), Main:(0x4000-0xFFFF)"
+expect_in f1611.out "Verify complete."
+stop_sim
+export PYROLA_SETTINGS=$WORK/settings.ini
 
 # The Win32 backend, when a Windows build is at hand.
 if [ -n "${PYROLA_E2E_WINE_CLI:-}" ]; then

@@ -75,8 +75,8 @@ if(FETLIB)
 endif()
 
 # --- --device: a name from the device table ---------------------------------------------
-run(device-unknown 2 --device F1232 -fet +v "${FW}")
-expect_err("Error. No device 'F1232' in the device table; the closest are MSP430F12x, MSP430F133, MSP430F135")
+run(device-unknown 2 --device F1233 -fet +v "${FW}")
+expect_err("Error. No device 'F1233' in the device table; the closest are MSP430F12x, MSP430F133, MSP430F135")
 if(NOT OUT STREQUAL "")
   fail("device-unknown: something was done\n${OUT}")
 endif()

@@ -28,7 +28,7 @@ PTY=$(grep -m1 '^/dev/' "$WORK/sim.out") || { echo "FAIL: the simulated loader g
 
 # Ctrl+C, and the signals a line controller or a closed terminal sends, all cancel alike.
 for SIGNAL in INT TERM HUP; do
-    PYROLA_SETTINGS="$WORK/settings.ini" PYROLA_COM1="$PTY" "$PYROLA" -bsl +pv "$WORK/big.txt" \
+    PYROLA_SETTINGS="$WORK/settings.ini" PYROLA_COM1="$PTY" "$PYROLA" --device MSP430F169 -bsl +pv "$WORK/big.txt" \
         > "$WORK/out.txt" 2> "$WORK/err.txt" &
     P=$!
     for _ in $(seq 1 400); do grep -q 'Programming the device memory' "$WORK/out.txt" && break; sleep 0.025; done

@@ -48,7 +48,7 @@ grep -q '^Serial=18' half.sprj || fail "half-segment: a number was taken"
 # known, before the erase.
 printf '@F000\n31 40\n@FFFE\n00 F0\nq\n' >small.txt
 sprj other.sprj 0xE000 3 18
-PYROLA_SIM_DEVICE=MSP430F11x1 PYROLA_SIM_STATE=$WORK/small.state run other-chip 2 -fet --serial other.sprj --log line.csv +ebpv small.txt
+PYROLA_SIM_DEVICE=MSP430F11x1 PYROLA_SIM_STATE=$WORK/small.state run other-chip 2 --device MSP430F1121 -fet --serial other.sprj --log line.csv +ebpv small.txt
 expect_in other-chip.err "Error. Address 0xE000 is not in the flash memory of the MSP430F11x1: nothing was done"
 expect_in other-chip.out "Initialize.."
 expect_not_in other-chip.out "Erasing flash memory.."
