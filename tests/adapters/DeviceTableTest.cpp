@@ -320,7 +320,10 @@ TEST(DeviceIndexOfPart, NamesTheExactRowElseTheFamilyWhoseXStandsForADigit) {
     EXPECT_EQ(DeviceIndexOfPart("MSP430F413"), 9u); // not "Preliminary MSP430F413"
     EXPECT_EQ(DeviceIndexOfPart("MSP430F437"), 12u);
     EXPECT_EQ(DeviceIndexOfPart("MSP430F1232"), 17u); // "MSP430F12x2/F11x2", first alternative
-    EXPECT_EQ(DeviceIndexOfPart("MSP430F1122"), 16u); // "MSP430F11x2" comes before the pair
+    EXPECT_EQ(DeviceIndexOfPart("MSP430F1132"), 16u); // "MSP430F11x2" comes before the pair
+    // A smaller member of a line has a row of its own, with its own map.
+    EXPECT_EQ(DeviceIndexOfPart("MSP430F1122"), 49u);
+    EXPECT_EQ(DeviceIndexOfPart("MSP430F448"), 55u);
     EXPECT_EQ(DeviceIndexOfPart("MSP430FW427"), 31u);
     EXPECT_EQ(DeviceIndexOfPart("MSP430FG439"), 42u);
     // Parts the table does not hold, and texts that only look like a family.

@@ -98,7 +98,7 @@ expect_in named.out "Device: MSP430F149. Info(0x1000-0x10FF), Main:(0x1100-0xFFF
 expect_in named.out "Loader version 1.10, identification 0xF1, one of MSP430F133, F135, F147, F148, F149"
 expect_in named.out "Chosen among MSP430F133, F135, F147, F148, F149, which the BSL adapter cannot tell apart."
 expect_in named.out "Verify complete."
-run namedread 0 --device MSP430F149 -bsl -c1 +r image.txt
+run namedread 0 --device MSP430F149 -bsl -c1 +r --save namedread.txt image.txt
 expect_in namedread.out "Read 61440(0xF000) bytes"
 # Unnamed, the steps keep to the memory all five have, and the log says how to choose.
 run unnamed 0 -bsl -c1 +v image.txt

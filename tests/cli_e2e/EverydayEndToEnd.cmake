@@ -84,8 +84,8 @@ endif()
 # A real part number is its family's row, and the run says so.
 run(device-part-number 2 --device MSP430F449IPZ -fet +v "${XYZ}")
 expect_line("Device MSP430F449IPZ is the device-table row MSP430F44x")
-run(device-part-short 2 --device f1121 -fet +v "${XYZ}")
-expect_line("Device MSP430F1121 is the device-table row MSP430F11x1")
+run(device-part-short 2 --device f1121ipw -fet +v "${XYZ}")
+expect_line("Device MSP430F1121IPW is the device-table row MSP430F11x1")
 
 # --- the closing line, --quiet and --verbose ----------------------------------------------
 if(FETLIB)
