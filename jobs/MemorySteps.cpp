@@ -1,7 +1,7 @@
 #include "jobs/MemorySteps.h"
 #include "adapters/DeviceTable.h"
-#include "image/BytesOutside.h"
 #include "base/TextFormat.h"
+#include "image/BytesOutside.h"
 #include "image/ImageRunCursor.h"
 
 #include "jobs/DeviceIdentity.h"
