@@ -38,36 +38,30 @@ size_t EditDistance(const std::string& a, const std::string& b) {
     return row[b.size()];
 }
 
-// How much of a part number a row's name covers: an "x" in the name stands for one digit
-// (MSP430F44x covers MSP430F449), and what follows must not be another digit (MSP430F12x
-// does not cover MSP430F1232) but may be the ordering suffix (MSP430F149IPM). 0 when the
-// row does not cover the part.
-size_t CoveredLength(const std::string& row, const std::string& part, bool digitMayFollow = false) {
+// Whether a row's name starts a part number, an "x" in it standing for one digit
+// (MSP430F12x starts MSP430F1232): such a family comes first among the closest rows.
+bool RowStartsPart(const std::string& row, const std::string& part) {
     if (part.size() < row.size())
-        return 0;
+        return false;
     for (size_t i = 0; i < row.size(); ++i) {
         const bool digitWanted = row[i] == 'X' && i > 0;
         if (digitWanted ? !std::isdigit(static_cast<unsigned char>(part[i])) : part[i] != row[i])
-            return 0;
+            return false;
     }
-    if (!digitMayFollow && part.size() > row.size() &&
-        std::isdigit(static_cast<unsigned char>(part[row.size()])))
-        return 0;
-    return row.size();
+    return true;
 }
 
-// The row whose name covers most of a part number; 0 when none does.
-uint32_t RowForPartNumber(const std::string& part) {
-    uint32_t best = 0;
-    size_t covered = 0;
-    for (uint32_t index = 1; index < kDeviceCount; ++index) {
-        const size_t length = CoveredLength(Upper(DeviceName(index)), part);
-        if (length > covered) {
-            covered = length;
-            best = index;
-        }
+// The row of a part number, as a FET library's part name is looked up, with an ordering
+// suffix ("IPM", "IPZR") taken off letter by letter until a row names what is left; 0 when
+// none does.
+uint32_t RowForPartNumber(std::string part) {
+    for (;;) {
+        if (const uint32_t row = DeviceIndexOfPart(part); row != 0)
+            return row;
+        if (part.empty() || std::isdigit(static_cast<unsigned char>(part.back())))
+            return 0;
+        part.pop_back();
     }
-    return best;
 }
 
 } // namespace
@@ -90,7 +84,7 @@ DeviceChoice ChooseDevice(const std::string& name) {
             return choice;
         }
         // A family whose name starts the part number comes first ("MSP430F12x" for "F1232").
-        candidates.push_back({CoveredLength(row, wanted, true) ? 0 : EditDistance(wanted, row), index});
+        candidates.push_back({RowStartsPart(row, wanted) ? 0 : EditDistance(wanted, row), index});
     }
     // A real part number: the family row that covers it, said aloud.
     if (const uint32_t row = RowForPartNumber(wanted); row != 0) {
