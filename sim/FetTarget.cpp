@@ -89,6 +89,8 @@ const char* FetTarget::ErrorString(int32_t number) {
     if (number < 0 || number >= kFetErrorCount) {
         return "Unknown error";
     }
+    if (number == kFetUnknownDevice)
+        return ChipSetupErrorText(ChipSetupError::UnknownDevice);
     return kErrorTexts[number];
 }
 

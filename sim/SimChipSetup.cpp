@@ -36,8 +36,16 @@ const char* ChipSetupErrorText(ChipSetupError error) {
     switch (error) {
     case ChipSetupError::None:
         return "No error";
-    case ChipSetupError::UnknownDevice:
-        return "Unknown simulated device";
+    case ChipSetupError::UnknownDevice: {
+        // A test's typo is found faster with the names it could have used.
+        static const std::string text = [] {
+            std::string listed = "Unknown simulated device in PYROLA_SIM_DEVICE (known:";
+            for (const std::string& name : DeviceModel::DeviceNames())
+                listed += " " + name;
+            return listed + ")";
+        }();
+        return text.c_str();
+    }
     case ChipSetupError::StateUnreadable:
         return "Simulated target state file is unreadable";
     case ChipSetupError::DeviceMismatch:
