@@ -3,11 +3,14 @@
 #include "app/ProgrammerShell.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace pyrola::cli {
 
 namespace {
-constexpr int kBarWidth = 40;
+constexpr int kBarWidth = 30;
+// The line stays within an 80-column terminal.
+constexpr size_t kLineWidth = 79;
 constexpr uint32_t kProgressDefaultStep = 10; // the progress control's own step
 } // namespace
 
@@ -51,6 +54,9 @@ void CliView::ShowResult(const std::string& text) {
 }
 
 void CliView::SetStatusText(const std::string& text) {
+    // A step's progress text ("Programming the device memory..") names the bar.
+    if (!error_ && text.size() > 2 && text.compare(text.size() - 2, 2, "..") == 0)
+        step_ = text.substr(0, text.size() - 2);
     if (!error_) {
         FlushPendingError();
         return;
@@ -106,6 +112,7 @@ void CliView::ProgressCreate(uint32_t range) {
     range_ = range;
     position_ = 0;
     barShown_ = true;
+    startedMs_ = NowMs();
     DrawProgress();
 }
 
@@ -124,6 +131,14 @@ void CliView::ProgressDestroy() {
     barShown_ = false;
 }
 
+uint64_t CliView::NowMs() const {
+    if (nowMs_)
+        return nowMs_();
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
 void CliView::DrawProgress() {
     if (!progress_ || !barShown_)
         return;
@@ -131,15 +146,31 @@ void CliView::DrawProgress() {
     const uint64_t percent = range_ ? uint64_t(position_) * 100 / range_ : 0;
     std::string bar(kBarWidth, ' ');
     std::fill(bar.begin(), bar.begin() + static_cast<long>(filled), '#');
-    std::fprintf(err_, "\r[%s] %3u%%", bar.c_str(), static_cast<unsigned>(percent));
+    std::string line = "[" + bar + "] " + std::to_string(percent) + "%";
+    if (!step_.empty())
+        line += " " + step_;
+    // Time left by the pace so far, once there is a pace to go by.
+    const uint64_t elapsed = NowMs() - startedMs_;
+    if (position_ > 0 && position_ < range_ && elapsed >= 1000) {
+        const uint64_t left = elapsed * (range_ - position_) / position_;
+        line += ", " + std::to_string((left + 999) / 1000) + " s left";
+    }
+    if (line.size() > kLineWidth)
+        line.resize(kLineWidth);
+    const size_t width = line.size();
+    if (width < drawnWidth_)
+        line.append(drawnWidth_ - width, ' '); // over the end of a longer drawing
+    std::fprintf(err_, "\r%s", line.c_str());
     std::fflush(err_);
+    drawnWidth_ = std::max(drawnWidth_, width);
 }
 
 void CliView::EraseProgress() {
     if (!progress_ || !barShown_)
         return;
-    std::fprintf(err_, "\r%*s\r", kBarWidth + 8, "");
+    std::fprintf(err_, "\r%*s\r", static_cast<int>(std::max<size_t>(drawnWidth_, kBarWidth + 8)), "");
     std::fflush(err_);
+    drawnWidth_ = 0;
 }
 
 } // namespace pyrola::cli

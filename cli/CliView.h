@@ -5,7 +5,9 @@
 
 #include "app/ShellView.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace pyrola {
@@ -50,10 +52,13 @@ public:
     // The first line written to standard error (the first failure and its reason); empty
     // while there was none.
     const std::string& FirstErrorText() const { return firstError_; }
+    // The clock the bar's time left is reckoned by, in milliseconds (tests set their own).
+    void SetClock(std::function<uint64_t()> nowMs) { nowMs_ = std::move(nowMs); }
 
 private:
     void DrawProgress();
     void EraseProgress();
+    uint64_t NowMs() const;
     void WriteError(const std::string& text);
     void FlushPendingError();
 
@@ -71,6 +76,12 @@ private:
     bool barShown_ = false;
     uint32_t range_ = 0;
     uint32_t position_ = 0;
+    // The step the bar belongs to ("Programming the device memory"), its start, and how
+    // wide the last drawing was (so that erasing covers it).
+    std::string step_;
+    uint64_t startedMs_ = 0;
+    size_t drawnWidth_ = 0;
+    std::function<uint64_t()> nowMs_;
 };
 
 } // namespace pyrola::cli

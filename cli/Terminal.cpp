@@ -24,7 +24,8 @@ bool eraseLineOnExit = false;
 // The press that ends the process at once (set before the handler is installed).
 int endingPress = 2;
 // Carriage return, blanks over the widest progress bar, carriage return.
-constexpr char kEraseLine[] = "\r                                                \r";
+constexpr char kEraseLine[] =
+    "\r                                                                               \r";
 
 #ifdef _WIN32
 BOOL WINAPI OnConsoleControl(DWORD type) {

@@ -297,3 +297,35 @@ TEST(ResultLine, NamesTheStatusForScripts) {
 }
 
 } // namespace
+
+// The bar on a terminal names its step and, once it has a pace, the time left; it stays
+// within 80 columns and is wiped whole before a log line.
+TEST(CliViewProgress, NamesTheStepAndTheTimeLeft) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    uint64_t now = 5000;
+    {
+        CliView view(out, err, true);
+        view.SetClock([&now] { return now; });
+        view.SetStatusText("Programming the device memory..");
+        view.ProgressCreate(1000);
+        view.ProgressSetPosition(100); // no pace yet: no time
+        now += 2000;
+        view.ProgressSetPosition(250); // 250 in 2 s: 750 more take 6 s
+        view.AppendLog("12:00:00->Program complete.");
+        view.ProgressDestroy();
+    }
+    std::string text(4096, '\0');
+    std::rewind(err);
+    text.resize(std::fread(text.data(), 1, text.size(), err));
+    EXPECT_NE(text.find("] 10% Programming the device memory\r"), std::string::npos) << text;
+    EXPECT_NE(text.find("] 25% Programming the device memory, 6 s left"), std::string::npos) << text;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find('\r', start), text.size());
+        EXPECT_LE(end - start, 79u) << text.substr(start, end - start);
+        start = end + 1;
+    }
+    std::fclose(out);
+    std::fclose(err);
+}
