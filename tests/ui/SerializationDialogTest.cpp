@@ -52,6 +52,9 @@ TEST_F(ProgramWindow, SerializationDialogWritesTheSerialAndKeepsItsConfiguration
     serial.SetText(kSerAddress, "x10");
     EXPECT_EQ(serial.Text(kSerAddressCheck), L"Error. Invalid input.");
     EXPECT_EQ(serial.Text(kSerAddress), L"x10"); // what was typed stays
+    // Anything after the digits is no address either (0x1G00 was taken as 0x1).
+    serial.SetText(kSerAddress, "0x1G00");
+    EXPECT_EQ(serial.Text(kSerAddressCheck), L"Error. Invalid input.");
     serial.SetText(kSerNumber, "ABC");
     EXPECT_EQ(serial.Text(kSerNumberCheck), L"Error. Invalid input.");
     EXPECT_EQ(serial.Text(kSerCurrent), L"???");
