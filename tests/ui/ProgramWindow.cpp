@@ -102,7 +102,8 @@ void ProgramWindow::TearDown() {
 
 std::vector<std::pair<std::string, std::string>> ProgramWindow::Environment() const {
     return {{"PYROLA_SETTINGS", settings_.string()},
-            {"PYROLA_FET_LIBRARY", NativePath(PYROLA_SIM_FET_LIBRARY)},
+            {"PYROLA_FET_LIBRARY", NativePath(fetLibrary_)},
+            {"PYROLA_SIM_FET_FIRMWARE", fetFirmware_},
             {"PYROLA_SIM_STATE", (dir_ / "chip.bin").string()},
             {"PYROLA_SIM_DEVICE", ""},
             {"PYROLA_SIM_FAULTS", ""},

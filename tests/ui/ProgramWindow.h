@@ -90,7 +90,9 @@ protected:
 
     fs::path dir_;
     fs::path settings_;
-    std::string fetDelay_; // PYROLA_SIM_FET_DELAY for the program
+    std::string fetDelay_;                            // PYROLA_SIM_FET_DELAY for the program
+    std::string fetLibrary_ = PYROLA_SIM_FET_LIBRARY; // the version-2 simulated library
+    std::string fetFirmware_; // PYROLA_SIM_FET_FIRMWARE (version 3: "old" asks for an update)
     std::vector<std::unique_ptr<Process>> processes_;
     Process* first_ = nullptr;
 };
