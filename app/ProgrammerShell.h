@@ -153,6 +153,7 @@ public:
     // A time-stamped log line only.
     void LogLine(const std::string& text);
     void Log(const std::string& text) override;
+    void LogReason(const std::string& text) override { LogLine(text); }
     void SetFailureMark(bool failed) override;
 
     Settings& GetSettings() { return settings_; }

@@ -88,7 +88,7 @@ bool FileFlow::LoadFile(const std::string& path) {
         const bool done = Finish(false, "Load failed. %s", context.errorText, {}, path);
         // What was tried and the system's reason, after the failure line.
         if (!context.errorDetail.empty())
-            host_.Log(context.errorDetail);
+            host_.LogReason(context.errorDetail);
         return done;
     }
     if (!context.takenText.empty())
@@ -129,7 +129,7 @@ bool FileFlow::SaveFile(const std::string& path) {
     const int32_t result = WriteImageFile(context, target, format);
     const bool done = Finish(result >= 1, "Save failed. %s", context.errorText, "Save complete.", target);
     if (!done && !context.errorDetail.empty())
-        host_.Log(context.errorDetail);
+        host_.LogReason(context.errorDetail);
     return done;
 }
 

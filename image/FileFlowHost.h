@@ -23,6 +23,9 @@ public:
 
     // Append a time-stamped log line and show the text as the status text.
     virtual void Log(const std::string& text) = 0;
+    // Append a time-stamped log line under the last one (what was tried and why it failed);
+    // the status text keeps the failure.
+    virtual void LogReason(const std::string& text) = 0;
     // The file options as they are now; read at each load, save and format choice.
     virtual FileFlowOptions FileOptions() const = 0;
     // Status text in the error colour (true) or the normal one (false).

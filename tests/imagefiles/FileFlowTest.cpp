@@ -23,6 +23,7 @@ using testfiles::WriteFile;
 class RecordingHost : public FileFlowHost {
 public:
     void Log(const std::string& text) override { events.push_back("log:" + text); }
+    void LogReason(const std::string& text) override { events.push_back("reason:" + text); }
     FileFlowOptions FileOptions() const override { return options; }
     void SetFailureMark(bool failed) override { events.push_back(failed ? "mark:on" : "mark:off"); }
     FileFormat AskFormat(FileFormat preselected, uint32_t* binaryBase) override {
@@ -256,7 +257,7 @@ TEST_F(FileFlowTest, FileThatCannotBeOpenedKeepsThePreviousImage) {
     // The failure, then the path tried and the system's reason.
     ASSERT_GE(host.events.size(), 2u);
     EXPECT_EQ(host.events[host.events.size() - 2], "log:Load failed. Can't open");
-    EXPECT_EQ(host.events.back(), "log:" + std::filesystem::absolute(dir.File("missing.bin")).string() +
+    EXPECT_EQ(host.events.back(), "reason:" + std::filesystem::absolute(dir.File("missing.bin")).string() +
                                       ": No such file or directory");
     EXPECT_EQ(image.CellAt(0x3001), 0x34);
     EXPECT_EQ(host.lastScroll, 0x3000u);
@@ -314,7 +315,7 @@ TEST_F(FileFlowTest, FailedSaveMarksFailureAndForgetsTheFile) {
     EXPECT_FALSE(flow.SaveFile(dir.File("missing-folder/out.bin")));
     ASSERT_GE(host.events.size(), 3u);
     EXPECT_EQ(host.events.back(),
-              "log:" + std::filesystem::absolute(dir.File("missing-folder/out.bin")).string() +
+              "reason:" + std::filesystem::absolute(dir.File("missing-folder/out.bin")).string() +
                   ": No such file or directory");
     EXPECT_EQ(host.events[host.events.size() - 2], "log:Save failed. Can't open");
     EXPECT_EQ(host.events[host.events.size() - 3], "mark:on");

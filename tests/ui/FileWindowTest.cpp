@@ -51,7 +51,8 @@ TEST_F(ProgramWindow, DroppedAndRecentFilesAndAFileThatArrivesDuringAJob) {
         << SettingsText();
     EXPECT_NE(SettingsText().find("Document1=" + a + "\n"), std::string::npos) << SettingsText();
     EXPECT_EQ(window.Title(), L"PYROLA - []");
-    EXPECT_EQ(window.StatusPart(kStatus, 1).rfind(L"Load failed. ", 0), 0u);
+    EXPECT_EQ(window.StatusPart(kStatus, 1).rfind(L"Load failed. ", 0), 0u)
+        << Narrow(window.StatusPart(kStatus, 1));
     // Its entry is gone: choosing it (or an entry never filled) loads nothing; the first
     // entry, chosen after them, still loads.
     const size_t lines = Log(window).size();
